@@ -1,0 +1,52 @@
+#include "core/dateTime.h"
+
+#include <cmath>
+#include <mutex>
+
+namespace {
+
+const QDate Epoch(1899, 12, 30);
+constexpr double MsPerDay = 86400000.0;
+
+std::mutex sourceLock;
+std::function<TDateTime()> nowSource;
+
+} // namespace
+
+QDateTime DateTimeToQDateTime(TDateTime value)
+{
+    const double days = std::trunc(value);
+    const double fraction = std::fabs(value - days);
+    qint64 ms = std::llround(fraction * MsPerDay);
+    QDate date = Epoch.addDays(static_cast<qint64>(days));
+    if (ms >= static_cast<qint64>(MsPerDay)) {
+        // Rounding reached the next midnight.
+        ms = 0;
+        date = date.addDays(value < 0 ? -1 : 1);
+    }
+    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+}
+
+TDateTime QDateTimeToDateTime(const QDateTime& value)
+{
+    const QDateTime local = value.toLocalTime();
+    const double days = static_cast<double>(Epoch.daysTo(local.date()));
+    const double fraction = local.time().msecsSinceStartOfDay() / MsPerDay;
+    return days >= 0 ? days + fraction : days - fraction;
+}
+
+TDateTime Now()
+{
+    {
+        std::lock_guard<std::mutex> guard(sourceLock);
+        if (nowSource)
+            return nowSource();
+    }
+    return QDateTimeToDateTime(QDateTime::currentDateTime());
+}
+
+void SetNowSource(std::function<TDateTime()> source)
+{
+    std::lock_guard<std::mutex> guard(sourceLock);
+    nowSource = std::move(source);
+}

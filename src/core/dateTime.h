@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDateTime>
+#include <functional>
+
+// A date and time as a count of days since 30 December 1899, midnight, local time; the fraction is the
+// time of day. Negative values count backwards for the date while the fraction still gives the time.
+using TDateTime = double;
+
+QDateTime DateTimeToQDateTime(TDateTime value);
+TDateTime QDateTimeToDateTime(const QDateTime& value);
+
+// "Now" in local time. Reads through one injectable clock so tests can place the system at any moment.
+TDateTime Now();
+// Replaces the clock (an empty function restores the real one).
+void SetNowSource(std::function<TDateTime()> source);

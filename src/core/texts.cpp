@@ -1,0 +1,100 @@
+#include "core/texts.h"
+
+#include <QHash>
+
+namespace Res {
+
+namespace {
+
+const QHash<int, QString>& Table()
+{
+    static const QHash<int, QString> table = {
+        {MacRequired, QStringLiteral("You need to specify at least one valid MAC address!     ")},
+        {MacInvalid, QStringLiteral("Invalid MAC address!     ")},
+        {IPNotValid, QStringLiteral("\"%1\" is not a valid IP address!     ")},
+        {IPRequired, QStringLiteral("You need to specify a valid IP address or host name!     ")},
+        {NotAdministrator,
+         QStringLiteral("Sablewick is unable to startup because your user account     \r\n"
+                        "does not include administrative priviliges!\r\n\r\n"
+                        "Please logon with an adminstrator account or contact your\r\n"
+                        "system administrator for more information.")},
+        {WizIPCaption, QStringLiteral("Specify IP Address")},
+        {WizIPDescr, QStringLiteral("Enter the computer's IP address or use Auto-detect.")},
+        {WizMACCaption, QStringLiteral("Specify networkcard MAC-address")},
+        {WizMACDescr, QStringLiteral("Enter the MAC-address of the computer's networkcard")},
+        {WizFinishCaption, QStringLiteral("Add computer")},
+        {WizFinishDescr, QStringLiteral("Add the computer to the database or review your selections")},
+        {WizFinish, QStringLiteral("Finish")},
+        {WizNext, QStringLiteral("Next >")},
+        {WizNameRequired, QStringLiteral("You must provide a name for the computer you wish to add!     ")},
+        {WizIPInvalid, QStringLiteral("You must specify a valid IP address!     ")},
+        {WizMACInvalid, QStringLiteral("You must specify a valid MAC address!     ")},
+        {WizHomeNetwork, QStringLiteral("Home network (LAN)")},
+        {WizInternet, QStringLiteral("Internet")},
+        {WizSummary, QStringLiteral("Computer name\t: %1\r\nConnection\t: %2\r\nIP Address\t: %3\r\nMAC Address\t: %4")},
+        {WizDetectingMAC, QStringLiteral("Attempting to auto-detect MAC-address...")},
+        {HintIPAddress, QStringLiteral("IP Address: %1")},
+        {HintMACAddress, QStringLiteral("MAC Address: %1")},
+        {HintComments, QStringLiteral("Comments: %1")},
+        {HintOnline, QStringLiteral(" (Online)")},
+        {HintOffline, QStringLiteral(" (Offline)")},
+        {WizNameCaption, QStringLiteral("Specify name and connection type")},
+        {WizNameDescr, QStringLiteral("Specify the name of the computer and how it's connected.")},
+        {DeleteOne,
+         QStringLiteral("The computer \"%1\" will be removed from the database!     \r\nDo you want to continue?")},
+        {DeleteMany,
+         QStringLiteral("The selected items will be removed from the database!     \r\nDo you want to continue?")},
+
+        {ProductName, QStringLiteral("Sablewick")},
+        {DbOpenError, QStringLiteral("Unable to open the database \"%1\"!\r\n%2")},
+        {DbCreateError, QStringLiteral("Unable to create the database \"%1\"!\r\n%2")},
+        {DbTempError, QStringLiteral("Unable to create temporary file due to the following error:\r\n%1")},
+        {DbSaveError, QStringLiteral("Unable to save the database \"%1\"!\r\n%2")},
+        {MaskInvalidInput, QStringLiteral("Invalid input value.  Use escape key to abandon changes")},
+        {PingResponse, QStringLiteral("Response from %1 in %2 millisec.")},
+        {PingUnknownError, QStringLiteral("Unknown error")},
+        {PingTimedOut, QStringLiteral("Timed out")},
+        {PingUnreachable, QStringLiteral("%1 reports destination network unreachable")},
+        {PingTtlExpired, QStringLiteral("%1 TTL expired")},
+        {PingException, QStringLiteral("Exception: %1")},
+        {PingCannotAllocate, QStringLiteral("Cannot allocate socket.")},
+        {PingNotEnoughBytes, QStringLiteral("Not enough bytes received")},
+        {PingNonEcho, QStringLiteral("Non-echo type response received")},
+        {SocketError, QStringLiteral("Socket Error # %1\r\n%2")},
+        {SchedNA, QStringLiteral("N/A")},
+        {SchedEveryDay, QStringLiteral("Every day at ")},
+        {SchedEveryNDays, QStringLiteral("Every %1 days at ")},
+        {SchedEveryWeek, QStringLiteral("Every week on ")},
+        {SchedEveryNWeeks, QStringLiteral("Every %1 weeks on ")},
+        {SchedAt, QStringLiteral("; at ")},
+        {SchedEveryFirst, QStringLiteral("Every first ")},
+        {SchedEverySecond, QStringLiteral("Every second ")},
+        {SchedEveryThird, QStringLiteral("Every third ")},
+        {SchedEveryFourth, QStringLiteral("Every fourth ")},
+        {SchedEveryLast, QStringLiteral("Every last ")},
+        {SchedOfEveryMonth, QStringLiteral(" of every month at ")},
+        {SchedDayOfMonth, QStringLiteral("Day %1 of every month at ")},
+        {SchedOnceFormat, QStringLiteral("MMMM dd, yyyy, ")},
+        {SchedTime, QStringLiteral("%1:%2 hrs")},
+        {SchedSun, QStringLiteral("Sun")},
+        {SchedMon, QStringLiteral("Mon")},
+        {SchedTue, QStringLiteral("Tue")},
+        {SchedWed, QStringLiteral("Wed")},
+        {SchedThu, QStringLiteral("Thu")},
+        {SchedFri, QStringLiteral("Fri")},
+        {SchedSat, QStringLiteral("Sat")},
+        {LibraryNotFound, QStringLiteral("Library not found: %1")},
+        {FunctionNotFound, QStringLiteral("Function not found: %1.%2")},
+        {VersionLine, QStringLiteral("Version %1 [%2]")},
+    };
+    return table;
+}
+
+} // namespace
+
+QString Str(int id)
+{
+    return Table().value(id);
+}
+
+} // namespace Res

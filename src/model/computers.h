@@ -1,0 +1,207 @@
+#pragma once
+
+#include "model/persistent.h"
+#include "model/schedule.h"
+
+#include <QHash>
+#include <QtGlobal>
+#include <memory>
+
+enum TDataType { dtNormal, dtAlias };
+enum TSendOptions { soLAN, soInternet };
+
+const QStringList& DataTypeNames();
+const QStringList& SendOptionsNames();
+
+class TComputer;
+class TComputers;
+class TGroup;
+class TMACAddresses;
+class TThreadTimer;
+class TWorkerThread;
+class TStorage;
+
+// A new identifier: a random UUID in the 38-character registry form, upper case, in braces.
+QString NewItemID();
+
+// One network adapter of a computer.
+class TMACAddress : public TCollectionItem
+{
+public:
+    explicit TMACAddress(TMACAddresses* collection = nullptr);
+
+    QString Address;
+    QString IPAddress;
+    qint32 AdapterIndex = 0;
+    QString Descr;
+    QString Name;
+    QString Subnet;
+    bool UseForWake = true;
+
+    // Copies Address and UseForWake only.
+    void Assign(const TPersistent& source) override;
+    QString ClassName() const override { return QStringLiteral("TMACAddress"); }
+    const TPropTable& Properties() const override;
+    static const TPropTable& PropertyTable();
+};
+
+class TMACAddresses : public TCollection
+{
+public:
+    explicit TMACAddresses(TComputer* owner);
+
+    TMACAddress* Items(int index) const { return static_cast<TMACAddress*>(ItemAt(index)); }
+    TMACAddress* Add() { return new TMACAddress(this); }
+    TCollectionItem* AddItem() override { return Add(); }
+    // Clears the target, then adds and assigns one entry per source entry, in order.
+    void Assign(const TPersistent& source) override;
+
+    QString ClassName() const override { return QStringLiteral("TMACAddresses"); }
+    const TPropTable& Properties() const override;
+    const TPropTable& ItemProperties() const override { return TMACAddress::PropertyTable(); }
+};
+
+// One computer of the database.
+class TComputer : public TCollectionItem
+{
+public:
+    // Joins the collection first (if one is given); a null collection gives a free-standing computer.
+    explicit TComputer(TComputers* collection = nullptr);
+    ~TComputer() override;
+
+    // Published, in declaration order.
+    const QString& ItemID() const { return FItemID; }
+    void SetItemID(const QString& value);
+    QString RefID;
+    const QString& Name() const { return FName; }
+    // Stores the value; a value holding two backslashes loses everything up to and including the first
+    // such pair.
+    void SetName(const QString& value);
+    QString Comments;
+    QString Descr;
+    QString IPAddress;
+    // Null for an alias.
+    TMACAddresses* MACAddresses() const { return FMACAddresses.get(); }
+    QString SubNet;
+    bool LocalSubnet = false;
+    qint32 Port = 1000;
+    bool Online = false;
+    TDateTime LastPingDate = 0;
+    QString LastPingReply;
+    TDataType DataType() const { return FDataType; }
+    // Becoming an alias drops the adapters; becoming normal clears RefID and recreates them.
+    void SetDataType(TDataType value);
+    TSendOptions SendOptions = soLAN;
+    TSchedule& Schedule() { return FSchedule; }
+    const TSchedule& Schedule() const { return FSchedule; }
+    TScheduleEvent OnSchedule;
+
+    // Not persistent.
+    quint16 PingSequence = 0;
+    TThreadTimer* ScheduleTimer() const { return FScheduleTimer.get(); }
+    TWorkerThread* RunningCheck() const { return FRunningCheck; }
+
+    // Copies the fields of another computer (identity included; not DataType, events, PingSequence, the
+    // running check or the clock).
+    void Assign(const TPersistent& source) override;
+    // Raises the group's OnUpdate when the computer belongs to a plain TGroup whose event is assigned.
+    void NotifyUpdate();
+
+    // Starts a reachability check of IPAddress; a newer check supersedes a running one.
+    void CheckOnline();
+    // Switches the schedule clock.
+    void ActivateSchedule(bool active);
+    // The schedule clock's tick: the due test, and the wake fan-out when a receiver is assigned.
+    void CheckSchedule();
+    void FireSchedule();
+
+    TComputers* Computers() const;
+    QString ClassName() const override { return QStringLiteral("TComputer"); }
+    const TPropTable& Properties() const override;
+    static const TPropTable& PropertyTable();
+
+private:
+    void CheckCompleted(TWorkerThread* worker);
+    void DetachRunningCheck();
+
+    QString FItemID;
+    QString FName;
+    std::unique_ptr<TMACAddresses> FMACAddresses;
+    TDataType FDataType = dtNormal;
+    TSchedule FSchedule;
+    std::unique_ptr<TThreadTimer> FScheduleTimer;
+    TWorkerThread* FRunningCheck = nullptr;
+};
+
+class TComputers : public TCollection
+{
+public:
+    explicit TComputers(TGroup* owner);
+
+    TComputer* Items(int index) const { return static_cast<TComputer*>(ItemAt(index)); }
+    // Appends a computer with its defaults, then raises the group's OnUpdate.
+    TComputer* Add();
+    // Destroys the computer at index, closes the gap, then raises the group's OnUpdate.
+    void Delete(int index);
+    TCollectionItem* AddItem() override;
+    void Clear() override;
+    // Raises the owner group's OnUpdate (owner exactly a TGroup, event assigned).
+    void NotifyUpdate();
+    // First computer whose ItemID equals id, ignoring the case of ASCII letters; null when none.
+    TComputer* Find(const QString& id) const;
+
+    TNotifyEvent OnItemUpdate;
+
+    QString ClassName() const override { return QStringLiteral("TComputers"); }
+    const TPropTable& Properties() const override;
+    const TPropTable& ItemProperties() const override { return TComputer::PropertyTable(); }
+
+private:
+    friend class TComputer;
+    void InvalidateIndex() { FIndexValid = false; }
+
+    mutable QHash<QString, TComputer*> FIndex; // lookup by ItemID, rebuilt on demand
+    mutable bool FIndexValid = false;
+};
+
+// A group of computers; the root group is the whole database.
+class TGroup : public TPersistent
+{
+public:
+    TGroup();
+    ~TGroup() override;
+    TGroup(const TGroup&) = delete;
+    TGroup& operator=(const TGroup&) = delete;
+
+    // Published, in declaration order (the component's Tag sits between Name and ID).
+    QString Name;
+    qint32 Tag = 0;
+    QString ID;
+    bool IsRoot = false;
+    QString Comments;
+    TComputers* Computers() const { return FComputers.get(); }
+    TSchedule& Schedule() { return FSchedule; }
+    const TSchedule& Schedule() const { return FSchedule; }
+    TNotifyEvent OnUpdate;
+    TScheduleEvent OnSchedule;
+
+    // Not persistent: where the group's record is saved (shared with the database).
+    std::shared_ptr<TStorage> Storage;
+    TThreadTimer* ScheduleTimer() const { return FScheduleTimer.get(); }
+
+    TComputer* FindComputer(const QString& itemID) const { return FComputers->Find(itemID); }
+    // Starts a wake-up sender for the computer with that identifier, after delay seconds.
+    void WakeComputerByID(const QString& itemID, int delay);
+    void CheckSchedule();
+    void FireSchedule();
+
+    void Assign(const TPersistent& source) override;
+    QString ClassName() const override { return QStringLiteral("TGroup"); }
+    const TPropTable& Properties() const override;
+    static const TPropTable& PropertyTable();
+
+private:
+    std::unique_ptr<TComputers> FComputers;
+    TSchedule FSchedule;
+    std::unique_ptr<TThreadTimer> FScheduleTimer;
+};

@@ -1,0 +1,256 @@
+#include "model/schedule.h"
+
+#include "core/texts.h"
+
+#include <QLocale>
+#include <cmath>
+
+namespace {
+
+// Day-of-week of a TDateTime as TDays (Sunday = 0).
+int WeekDayOf(const QDate& date)
+{
+    return date.dayOfWeek() % 7;
+}
+
+QDate DateOf(TDateTime t)
+{
+    return DateTimeToQDateTime(t).date();
+}
+
+QTime TimeOf(TDateTime t)
+{
+    return DateTimeToQDateTime(t).time();
+}
+
+bool DateLater(TDateTime now, TDateTime last)
+{
+    return std::trunc(now) > std::trunc(last);
+}
+
+template <class T>
+QVariant Ord(T value)
+{
+    return QVariant::fromValue<qint64>(static_cast<qint64>(value));
+}
+
+} // namespace
+
+TSchedule::TSchedule()
+{
+    SetDefaults();
+}
+
+void TSchedule::SetDefaults()
+{
+    UseSchedule = false;
+    ScheduleInterval = siDaily;
+    StartHour = 9;
+    StartMin = 0;
+    dailyInterval = 1;
+    weeklyInterval = 1;
+    weeklyDays = DaySet(dayMonday) | DaySet(dayTuesday) | DaySet(dayWednesday) | DaySet(dayThursday) |
+                 DaySet(dayFriday);
+    monthlySettings = msDayNum;
+    monthlyNumDays = 1;
+    monthlyDayOccurence = doFirst;
+    monthlyDay = DaySet(dayMonday);
+    onceDate = Now();
+    LastDate = -1.0;
+}
+
+void TSchedule::Assign(const TPersistent& source)
+{
+    auto* other = dynamic_cast<const TSchedule*>(&source);
+    if (!other)
+        AssignError(&source);
+    UseSchedule = other->UseSchedule;
+    ScheduleInterval = other->ScheduleInterval;
+    StartHour = other->StartHour;
+    StartMin = other->StartMin;
+    dailyInterval = other->dailyInterval;
+    weeklyInterval = other->weeklyInterval;
+    weeklyDays = other->weeklyDays;
+    monthlySettings = other->monthlySettings;
+    monthlyNumDays = other->monthlyNumDays;
+    monthlyDayOccurence = other->monthlyDayOccurence;
+    monthlyDay = other->monthlyDay;
+    onceDate = other->onceDate;
+    LastDate = other->LastDate;
+}
+
+const QStringList& ScheduleIntervalNames()
+{
+    static const QStringList names{"siDaily", "siWeekly", "siMonthly", "siOnce"};
+    return names;
+}
+
+const QStringList& MonthlySettingsNames()
+{
+    static const QStringList names{"msDayNum", "msDayOccurence"};
+    return names;
+}
+
+const QStringList& DayOccurenceNames()
+{
+    static const QStringList names{"doFirst", "doSecond", "doThird", "doFourth", "doLast"};
+    return names;
+}
+
+const QStringList& DaysNames()
+{
+    static const QStringList names{"daySunday",   "dayMonday", "dayTuesday", "dayWednesday",
+                                   "dayThursday", "dayFriday", "daySaturday"};
+    return names;
+}
+
+const TPropTable& TSchedule::Properties() const
+{
+    return PropertyTable();
+}
+
+const TPropTable& TSchedule::PropertyTable()
+{
+    using S = TSchedule;
+    auto self = [](const TPersistent& p) -> const S& { return static_cast<const S&>(p); };
+    auto mut = [](TPersistent& p) -> S& { return static_cast<S&>(p); };
+    static const TPropTable table({
+        {"UseSchedule", TPropKind::Boolean, nullptr, [=](auto& p) { return QVariant(self(p).UseSchedule); },
+         [=](auto& p, auto& v) { mut(p).UseSchedule = v.toBool(); }},
+        {"ScheduleInterval", TPropKind::Enum, &ScheduleIntervalNames(),
+         [=](auto& p) { return Ord(self(p).ScheduleInterval); },
+         [=](auto& p, auto& v) { mut(p).ScheduleInterval = static_cast<TScheduleInterval>(v.toLongLong()); }},
+        {"StartHour", TPropKind::Word, nullptr, [=](auto& p) { return Ord(self(p).StartHour); },
+         [=](auto& p, auto& v) { mut(p).StartHour = static_cast<quint16>(v.toLongLong()); }},
+        {"StartMin", TPropKind::Word, nullptr, [=](auto& p) { return Ord(self(p).StartMin); },
+         [=](auto& p, auto& v) { mut(p).StartMin = static_cast<quint16>(v.toLongLong()); }},
+        {"dailyInterval", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).dailyInterval); },
+         [=](auto& p, auto& v) { mut(p).dailyInterval = static_cast<qint32>(v.toLongLong()); }},
+        {"weeklyInterval", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).weeklyInterval); },
+         [=](auto& p, auto& v) { mut(p).weeklyInterval = static_cast<qint32>(v.toLongLong()); }},
+        {"weeklyDays", TPropKind::Set, &DaysNames(), [=](auto& p) { return Ord(self(p).weeklyDays); },
+         [=](auto& p, auto& v) { mut(p).weeklyDays = static_cast<TWeekDays>(v.toLongLong()); }},
+        {"monthlySettings", TPropKind::Enum, &MonthlySettingsNames(),
+         [=](auto& p) { return Ord(self(p).monthlySettings); },
+         [=](auto& p, auto& v) { mut(p).monthlySettings = static_cast<TMonthlySettings>(v.toLongLong()); }},
+        {"monthlyNumDays", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).monthlyNumDays); },
+         [=](auto& p, auto& v) { mut(p).monthlyNumDays = static_cast<qint32>(v.toLongLong()); }},
+        {"monthlyDayOccurence", TPropKind::Enum, &DayOccurenceNames(),
+         [=](auto& p) { return Ord(self(p).monthlyDayOccurence); },
+         [=](auto& p, auto& v) { mut(p).monthlyDayOccurence = static_cast<TDayOccurence>(v.toLongLong()); }},
+        {"monthlyDay", TPropKind::Set, &DaysNames(), [=](auto& p) { return Ord(self(p).monthlyDay); },
+         [=](auto& p, auto& v) { mut(p).monthlyDay = static_cast<TWeekDays>(v.toLongLong()); }},
+        {"onceDate", TPropKind::DateTime, nullptr, [=](auto& p) { return QVariant(self(p).onceDate); },
+         [=](auto& p, auto& v) { mut(p).onceDate = v.toDouble(); }},
+        {"LastDate", TPropKind::DateTime, nullptr, [=](auto& p) { return QVariant(self(p).LastDate); },
+         [=](auto& p, auto& v) { mut(p).LastDate = v.toDouble(); }},
+    });
+    return table;
+}
+
+bool InStartWindow(const TSchedule& schedule, TDateTime t)
+{
+    const QTime time = TimeOf(t);
+    return time.hour() == schedule.StartHour && time.minute() >= schedule.StartMin;
+}
+
+int LastOccurrence(TDateTime d)
+{
+    const QDate date = DateOf(d);
+    // The last day of the month with d's weekday lies in the final seven days of the month.
+    const int lastDay = date.daysInMonth();
+    int day = lastDay;
+    while (WeekDayOf(QDate(date.year(), date.month(), day)) != WeekDayOf(date))
+        --day;
+    return (day - 1) / 7 + 1;
+}
+
+bool ScheduleIsDue(const TSchedule& s, TDateTime now)
+{
+    const QDate today = DateOf(now);
+    switch (s.ScheduleInterval) {
+    case siDaily:
+        if (s.LastDate == -1.0)
+            return true;
+        return DateLater(now, s.LastDate) && std::trunc(std::fabs(now - s.LastDate)) >= s.dailyInterval &&
+               InStartWindow(s, now);
+    case siWeekly:
+        if (s.LastDate == -1.0)
+            return true;
+        return DateLater(now, s.LastDate) &&
+               std::trunc(std::fabs(now - s.LastDate) / 7.0) >= s.weeklyInterval &&
+               InSet(s.weeklyDays, static_cast<TDays>(WeekDayOf(today))) && InStartWindow(s, now);
+    case siMonthly:
+        if (s.monthlySettings == msDayNum)
+            return today.day() == s.monthlyNumDays && InStartWindow(s, now);
+        if (s.monthlySettings == msDayOccurence) {
+            if (!InSet(s.monthlyDay, static_cast<TDays>(WeekDayOf(today))))
+                return false;
+            const int occurrence = (today.day() - 1) / 7 + 1;
+            int wanted = 0;
+            switch (s.monthlyDayOccurence) {
+            case doFirst: wanted = 1; break;
+            case doSecond: wanted = 2; break;
+            case doThird: wanted = 3; break;
+            case doFourth: wanted = 4; break;
+            case doLast: wanted = LastOccurrence(now); break;
+            }
+            return occurrence == wanted && InStartWindow(s, now);
+        }
+        return false;
+    case siOnce:
+        return DateOf(now) == DateOf(s.onceDate) && InStartWindow(s, now);
+    }
+    return false;
+}
+
+QString ScheduleToStr(const TSchedule& s)
+{
+    if (!s.UseSchedule)
+        return Res::Str(Res::SchedNA);
+    static const int dayTexts[] = {Res::SchedSun, Res::SchedMon, Res::SchedTue, Res::SchedWed,
+                                   Res::SchedThu, Res::SchedFri, Res::SchedSat};
+    QString text;
+    switch (s.ScheduleInterval) {
+    case siDaily:
+        text = s.dailyInterval < 2 ? Res::Str(Res::SchedEveryDay)
+                                   : Res::Str(Res::SchedEveryNDays).arg(s.dailyInterval);
+        break;
+    case siWeekly: {
+        text = s.weeklyInterval < 2 ? Res::Str(Res::SchedEveryWeek)
+                                    : Res::Str(Res::SchedEveryNWeeks).arg(s.weeklyInterval);
+        bool any = false;
+        for (int day = daySunday; day <= daySaturday; ++day)
+            if (InSet(s.weeklyDays, static_cast<TDays>(day))) {
+                text += Res::Str(dayTexts[day]) + QStringLiteral(", ");
+                any = true;
+            }
+        if (any)
+            text.remove(text.size() - 2, 1); // the comma of the last ", "; its blank stays
+        text += Res::Str(Res::SchedAt);
+        break;
+    }
+    case siMonthly:
+        if (s.monthlySettings == msDayOccurence) {
+            static const int occurrenceTexts[] = {Res::SchedEveryFirst, Res::SchedEverySecond,
+                                                  Res::SchedEveryThird, Res::SchedEveryFourth,
+                                                  Res::SchedEveryLast};
+            if (s.monthlyDayOccurence >= doFirst && s.monthlyDayOccurence <= doLast)
+                text = Res::Str(occurrenceTexts[s.monthlyDayOccurence]);
+            for (int day = daySunday; day <= daySaturday; ++day)
+                if (InSet(s.monthlyDay, static_cast<TDays>(day)))
+                    text += Res::Str(dayTexts[day]);
+            text += Res::Str(Res::SchedOfEveryMonth);
+        } else if (s.monthlySettings == msDayNum) {
+            text = Res::Str(Res::SchedDayOfMonth).arg(s.monthlyNumDays);
+        }
+        break;
+    case siOnce:
+        text = QLocale().toString(DateOf(s.onceDate), Res::Str(Res::SchedOnceFormat));
+        break;
+    }
+    text += Res::Str(Res::SchedTime)
+                .arg(s.StartHour, 2, 10, QLatin1Char('0'))
+                .arg(s.StartMin, 2, 10, QLatin1Char('0'));
+    return text;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/dateTime.h"
+#include "model/persistent.h"
+
+#include <QtGlobal>
+
+enum TScheduleInterval { siDaily, siWeekly, siMonthly, siOnce };
+enum TMonthlySettings { msDayNum, msDayOccurence };
+enum TDayOccurence { doFirst, doSecond, doThird, doFourth, doLast };
+enum TDays { daySunday, dayMonday, dayTuesday, dayWednesday, dayThursday, dayFriday, daySaturday };
+
+// A one-byte set of TDays: bit n for the day of ordinal n.
+using TWeekDays = quint8;
+constexpr TWeekDays DaySet(TDays day) { return static_cast<TWeekDays>(1u << day); }
+constexpr bool InSet(TWeekDays set, TDays day) { return (set & DaySet(day)) != 0; }
+
+// When to wake a computer or a group: daily, weekly, monthly or once, at an hour and minute.
+class TSchedule : public TPersistent
+{
+public:
+    TSchedule();
+
+    // Published, in declaration order.
+    bool UseSchedule;
+    TScheduleInterval ScheduleInterval;
+    quint16 StartHour;
+    quint16 StartMin;
+    qint32 dailyInterval;
+    qint32 weeklyInterval;
+    TWeekDays weeklyDays;
+    TMonthlySettings monthlySettings;
+    qint32 monthlyNumDays;
+    TDayOccurence monthlyDayOccurence;
+    TWeekDays monthlyDay;
+    TDateTime onceDate;
+    TDateTime LastDate;
+
+    void SetDefaults();
+    void Assign(const TPersistent& source) override;
+    QString ClassName() const override { return QStringLiteral("TSchedule"); }
+    const TPropTable& Properties() const override;
+    static const TPropTable& PropertyTable();
+};
+
+// True when t's hour is StartHour and its minute is at least StartMin.
+bool InStartWindow(const TSchedule& schedule, TDateTime t);
+// The occurrence number (4 or 5) of the last day in d's month that falls on d's weekday.
+int LastOccurrence(TDateTime d);
+// The due test for the schedule's kind at the moment now (without the receiver condition).
+bool ScheduleIsDue(const TSchedule& schedule, TDateTime now);
+// One line describing the schedule.
+QString ScheduleToStr(const TSchedule& schedule);
+
+// Value names as the component stream writes them.
+const QStringList& ScheduleIntervalNames();
+const QStringList& MonthlySettingsNames();
+const QStringList& DayOccurenceNames();
+const QStringList& DaysNames();
