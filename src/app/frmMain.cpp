@@ -13,6 +13,7 @@
 #include "timing/threadTimer.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QMenu>
