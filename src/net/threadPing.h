@@ -13,8 +13,6 @@ QString SingleLine(const QString& text);
 // turned into an outcome and a one-line reply text. Results are read in the completion handler.
 class TPingThread : public TWorkerThread
 {
-    Q_OBJECT
-
 public:
     static constexpr int DefaultTimeout = 5000;
     static constexpr int StartPause = 500;
