@@ -86,6 +86,7 @@ const QHash<int, QString>& Table()
         {LibraryNotFound, QStringLiteral("Library not found: %1")},
         {FunctionNotFound, QStringLiteral("Function not found: %1.%2")},
         {VersionLine, QStringLiteral("Version %1 [%2]")},
+        {SmbNetworkProvider, QStringLiteral("SMB Network")},
     };
     return table;
 }

@@ -81,6 +81,9 @@ enum Id : int {
     LibraryNotFound,
     FunctionNotFound,
     VersionLine,
+
+    // Network browsing
+    SmbNetworkProvider = 64900,
 };
 
 // The text of a number; an unknown number gives the empty text.
