@@ -81,6 +81,8 @@ enum Id : int {
     LibraryNotFound,
     FunctionNotFound,
     VersionLine,
+    StgNotCompoundFile,
+    StgSharingViolation,
 };
 
 // The text of a number; an unknown number gives the empty text.
