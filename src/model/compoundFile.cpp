@@ -1,5 +1,6 @@
 #include "model/compoundFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -311,6 +312,18 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
     return StgResult::Ok;
 }
 
+// New files of saves that a crash interrupted. Only the holder of the lock writes them, so when we hold
+// it, none of them is in use.
+void RemoveLeftovers(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+    QDir dir(DirectoryOf(path));
+    const QStringList names = dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names)
+        dir.remove(name);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -398,6 +411,7 @@ quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root)
         const quint32 result = Parse(bytes, file->Root);
         if (result != StgResult::Ok)
             return result;
+        RemoveLeftovers(path);
         root = std::make_shared<TStorage>(file, &file->Root);
         return StgResult::Ok;
     }
