@@ -280,6 +280,7 @@ void TestThreadWOL::Destination_data()
     // Reaching a broadcast address proves broadcasting is switched on in Internet mode too.
     QTest::newRow("Internet to a broadcast address") << true << "127.255.255.255" << "" << 0 << 0
                                                      << "127.255.255.255";
+    QTest::newRow("Internet leading zeros are decimal") << true << "127.000.000.010" << "" << 0 << 0 << "127.0.0.10";
     QTest::newRow("Internet LOCALHOST") << true << "LOCALHOST" << "" << 0 << 0 << "127.0.0.1";
     QTest::newRow("Internet localhost lower case") << true << "localhost" << "" << 0 << 0 << "127.0.0.1";
     QTest::newRow("Internet unresolvable name") << true << "no-such-host.invalid" << "" << 0 << 0 << "";
