@@ -89,6 +89,7 @@ const QHash<int, QString>& Table()
         {StgNotCompoundFile, QStringLiteral("The file is not a valid compound file.")},
         {StgSharingViolation,
          QStringLiteral("The process cannot access the file because it is being used by another process.")},
+        {SmbNetworkProvider, QStringLiteral("SMB Network")},
     };
     return table;
 }

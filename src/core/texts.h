@@ -83,6 +83,9 @@ enum Id : int {
     VersionLine,
     StgNotCompoundFile,
     StgSharingViolation,
+
+    // Network browsing
+    SmbNetworkProvider = 64900,
 };
 
 // The text of a number; an unknown number gives the empty text.

@@ -1,0 +1,119 @@
+#include "net/hostResolve.h"
+
+#include "net/utilsNetwork.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+void SetError(int code, const QString& text, int* errorCode, QString* errorText)
+{
+    if (errorCode)
+        *errorCode = code;
+    if (errorText)
+        *errorText = text;
+}
+
+} // namespace
+
+bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode, QString* errorText)
+{
+    SetError(0, QString(), errorCode, errorText);
+    if (host.compare(QLatin1String("LOCALHOST"), Qt::CaseInsensitive) == 0) {
+        if (addressHostOrder)
+            *addressHostOrder = INADDR_LOOPBACK;
+        return true;
+    }
+
+    const QByteArray name = host.toLocal8Bit();
+    in_addr direct{};
+    if (inet_pton(AF_INET, name.constData(), &direct) == 1) {
+        if (addressHostOrder)
+            *addressHostOrder = ntohl(direct.s_addr);
+        return true;
+    }
+
+    // An address the system's own rule accepts means what that rule says: the resolver would read
+    // "010.001.000.001" as octal and send to a different host than the one the user sees.
+    if (quint32 own = 0; ParseIPv4(host, &own)) {
+        if (addressHostOrder)
+            *addressHostOrder = own;
+        return true;
+    }
+
+    // An embedded NUL would make the resolver look up a different (shorter) name than the one given.
+    if (name.isEmpty() || name.contains('\0')) {
+        SetError(-EAI_NONAME, QString::fromLocal8Bit(gai_strerror(EAI_NONAME)), errorCode, errorText);
+        return false;
+    }
+
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(name.constData(), nullptr, &hints, &found);
+    if (rc != 0 || !found) {
+        if (rc == EAI_SYSTEM) {
+            const int err = errno;
+            SetError(err, QString::fromLocal8Bit(std::strerror(err)), errorCode, errorText);
+        } else {
+            const int code = rc != 0 ? rc : EAI_NONAME;
+            SetError(-code, QString::fromLocal8Bit(gai_strerror(code)), errorCode, errorText);
+        }
+        if (found)
+            freeaddrinfo(found);
+        return false;
+    }
+    bool ok = false;
+    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addr && entry->ai_addrlen >= sizeof(sockaddr_in)) {
+            const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+            if (addressHostOrder)
+                *addressHostOrder = ntohl(address->sin_addr.s_addr);
+            ok = true;
+            break;
+        }
+    }
+    freeaddrinfo(found);
+    if (!ok)
+        SetError(-EAI_NODATA, QString::fromLocal8Bit(gai_strerror(EAI_NODATA)), errorCode, errorText);
+    return ok;
+}
+
+QString IPv4ToText(quint32 addressHostOrder)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(QString::number((addressHostOrder >> 24) & 0xFF), QString::number((addressHostOrder >> 16) & 0xFF),
+             QString::number((addressHostOrder >> 8) & 0xFF), QString::number(addressHostOrder & 0xFF));
+}
+
+QString ResolveHostAddress(const QString& name)
+{
+    try {
+        QString host = name;
+        if (host.isEmpty()) {
+            char own[256] = {};
+            if (gethostname(own, sizeof(own) - 1) != 0)
+                return QString();
+            host = QString::fromLocal8Bit(own);
+        }
+        // A dotted address answers itself, as typed.
+        in_addr direct{};
+        if (inet_pton(AF_INET, host.toLocal8Bit().constData(), &direct) == 1)
+            return host;
+        quint32 address = 0;
+        if (!ResolveIPv4(host, &address))
+            return QString();
+        return IPv4ToText(address);
+    } catch (...) {
+        // Callers only want an address or nothing.
+        return QString();
+    }
+}
