@@ -3,13 +3,12 @@
 #include "net/utilsNetwork.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -90,7 +89,8 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode,
 QString IPv4ToText(quint32 addressHostOrder)
 {
     return QStringLiteral("%1.%2.%3.%4")
-        .arg(QString::number((addressHostOrder >> 24) & 0xFF), QString::number((addressHostOrder >> 16) & 0xFF),
+        .arg(QString::number((addressHostOrder >> 24) & 0xFF),
+             QString::number((addressHostOrder >> 16) & 0xFF),
              QString::number((addressHostOrder >> 8) & 0xFF), QString::number(addressHostOrder & 0xFF));
 }
 
