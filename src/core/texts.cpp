@@ -86,6 +86,14 @@ const QHash<int, QString>& Table()
         {LibraryNotFound, QStringLiteral("Library not found: %1")},
         {FunctionNotFound, QStringLiteral("Function not found: %1.%2")},
         {VersionLine, QStringLiteral("Version %1 [%2]")},
+        {LogoNotFound, QStringLiteral("Resource oemlogo not found")},
+        {JpegError, QStringLiteral("JPEG error: %1")},
+        {JpegTooLarge, QStringLiteral("JPEG error: the image is too large")},
+        {AboutCopyright, QStringLiteral("Copyright \u00A9 2026 Ostrel Software")},
+        {AboutRights, QStringLiteral("All rights reserved.")},
+        {AboutPartner, QStringLiteral("Network components by Quandrel Labs")},
+        {AboutWarning, QStringLiteral("This program is protected by copyright law. Copying or distributing it, "
+                                      "or any part of it, without permission is not allowed.")},
         {SmbNetworkProvider, QStringLiteral("SMB Network")},
     };
     return table;

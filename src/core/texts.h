@@ -82,6 +82,15 @@ enum Id : int {
     FunctionNotFound,
     VersionLine,
 
+    // About box: the edition library's logo
+    LogoNotFound = 64800,
+    JpegError,
+    JpegTooLarge,
+    AboutCopyright,
+    AboutRights,
+    AboutPartner,
+    AboutWarning,
+
     // Network browsing
     SmbNetworkProvider = 64900,
 };
