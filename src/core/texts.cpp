@@ -94,6 +94,9 @@ const QHash<int, QString>& Table()
         {AboutPartner, QStringLiteral("Network components by Quandrel Labs")},
         {AboutWarning, QStringLiteral("This program is protected by copyright law. Copying or distributing it, "
                                       "or any part of it, without permission is not allowed.")},
+        {StgNotCompoundFile, QStringLiteral("The file is not a valid compound file.")},
+        {StgSharingViolation,
+         QStringLiteral("The process cannot access the file because it is being used by another process.")},
         {SmbNetworkProvider, QStringLiteral("SMB Network")},
     };
     return table;

@@ -81,6 +81,8 @@ enum Id : int {
     LibraryNotFound,
     FunctionNotFound,
     VersionLine,
+    StgNotCompoundFile,
+    StgSharingViolation,
 
     // About box: the edition library's logo
     LogoNotFound = 64800,
