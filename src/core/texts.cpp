@@ -86,6 +86,9 @@ const QHash<int, QString>& Table()
         {LibraryNotFound, QStringLiteral("Library not found: %1")},
         {FunctionNotFound, QStringLiteral("Function not found: %1.%2")},
         {VersionLine, QStringLiteral("Version %1 [%2]")},
+        {StgNotCompoundFile, QStringLiteral("The file is not a valid compound file.")},
+        {StgSharingViolation,
+         QStringLiteral("The process cannot access the file because it is being used by another process.")},
         {SmbNetworkProvider, QStringLiteral("SMB Network")},
     };
     return table;

@@ -81,6 +81,8 @@ enum Id : int {
     LibraryNotFound,
     FunctionNotFound,
     VersionLine,
+    StgNotCompoundFile,
+    StgSharingViolation,
 
     // Network browsing
     SmbNetworkProvider = 64900,
