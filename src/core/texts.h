@@ -84,6 +84,15 @@ enum Id : int {
     StgNotCompoundFile,
     StgSharingViolation,
 
+    // About box: the edition library's logo
+    LogoNotFound = 64800,
+    JpegError,
+    JpegTooLarge,
+    AboutCopyright,
+    AboutRights,
+    AboutPartner,
+    AboutWarning,
+
     // Network browsing
     SmbNetworkProvider = 64900,
 };
