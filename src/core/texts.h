@@ -81,6 +81,25 @@ enum Id : int {
     LibraryNotFound,
     FunctionNotFound,
     VersionLine,
+
+    // Captions and labels of the new-computer wizard and the browse dialog
+    WizCaption = 64500,
+    WizConnectedTo,
+    WizHomeNetworkItem,
+    WizInternetItem,
+    WizComputerName,
+    WizBrowseNet,
+    WizIPAddressLabel,
+    WizAutoDetect,
+    WizMACAddressLabel,
+    WizFinishedText,
+    WizBack,
+    WizCancel,
+    NetEnumCaption,
+    NetEnumComputers,
+    NetEnumComments,
+    NetEnumCancel,
+    NetEnumSelect,
 };
 
 // The text of a number; an unknown number gives the empty text.
