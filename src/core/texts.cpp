@@ -107,6 +107,8 @@ const QHash<int, QString>& Table()
         {NetEnumComments, QStringLiteral("Comments")},
         {NetEnumCancel, QStringLiteral("Cancel")},
         {NetEnumSelect, QStringLiteral("Select")},
+
+        {SmbNetworkProvider, QStringLiteral("SMB Network")},
     };
     return table;
 }

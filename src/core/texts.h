@@ -100,6 +100,9 @@ enum Id : int {
     NetEnumComments,
     NetEnumCancel,
     NetEnumSelect,
+
+    // Network browsing
+    SmbNetworkProvider = 64900,
 };
 
 // The text of a number; an unknown number gives the empty text.

@@ -21,12 +21,6 @@ QString IDKey(const QString& id)
     return key;
 }
 
-template <class T>
-QVariant Ord(T value)
-{
-    return QVariant::fromValue<qint64>(static_cast<qint64>(value));
-}
-
 std::unique_ptr<TThreadTimer> MakeScheduleClock(std::function<void()> tick)
 {
     auto timer = std::make_unique<TThreadTimer>();
@@ -79,23 +73,15 @@ const TPropTable& TMACAddress::Properties() const
 const TPropTable& TMACAddress::PropertyTable()
 {
     using M = TMACAddress;
-    auto self = [](const TPersistent& p) -> const M& { return static_cast<const M&>(p); };
-    auto mut = [](TPersistent& p) -> M& { return static_cast<M&>(p); };
+    using K = TPropKind;
     static const TPropTable table({
-        {"Address", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Address); },
-         [=](auto& p, auto& v) { mut(p).Address = v.toString(); }},
-        {"IPAddress", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).IPAddress); },
-         [=](auto& p, auto& v) { mut(p).IPAddress = v.toString(); }},
-        {"AdapterIndex", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).AdapterIndex); },
-         [=](auto& p, auto& v) { mut(p).AdapterIndex = static_cast<qint32>(v.toLongLong()); }},
-        {"Descr", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Descr); },
-         [=](auto& p, auto& v) { mut(p).Descr = v.toString(); }},
-        {"Name", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Name); },
-         [=](auto& p, auto& v) { mut(p).Name = v.toString(); }},
-        {"Subnet", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Subnet); },
-         [=](auto& p, auto& v) { mut(p).Subnet = v.toString(); }},
-        {"UseForWake", TPropKind::Boolean, nullptr, [=](auto& p) { return QVariant(self(p).UseForWake); },
-         [=](auto& p, auto& v) { mut(p).UseForWake = v.toBool(); }},
+        FieldProp("Address", K::String, &M::Address),
+        FieldProp("IPAddress", K::String, &M::IPAddress),
+        FieldProp("AdapterIndex", K::Integer, &M::AdapterIndex),
+        FieldProp("Descr", K::String, &M::Descr),
+        FieldProp("Name", K::String, &M::Name),
+        FieldProp("Subnet", K::String, &M::Subnet),
+        FieldProp("UseForWake", K::Boolean, &M::UseForWake),
     });
     return table;
 }
@@ -267,41 +253,24 @@ const TPropTable& TComputer::Properties() const
 const TPropTable& TComputer::PropertyTable()
 {
     using C = TComputer;
-    auto self = [](const TPersistent& p) -> const C& { return static_cast<const C&>(p); };
-    auto mut = [](TPersistent& p) -> C& { return static_cast<C&>(p); };
+    using K = TPropKind;
     static const TPropTable table({
-        {"ItemID", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).ItemID()); },
-         [=](auto& p, auto& v) { mut(p).SetItemID(v.toString()); }},
-        {"RefID", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).RefID); },
-         [=](auto& p, auto& v) { mut(p).RefID = v.toString(); }},
-        {"Name", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Name()); },
-         [=](auto& p, auto& v) { mut(p).SetName(v.toString()); }},
-        {"Comments", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Comments); },
-         [=](auto& p, auto& v) { mut(p).Comments = v.toString(); }},
-        {"Descr", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Descr); },
-         [=](auto& p, auto& v) { mut(p).Descr = v.toString(); }},
-        {"IPAddress", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).IPAddress); },
-         [=](auto& p, auto& v) { mut(p).IPAddress = v.toString(); }},
-        {"MACAddresses", TPropKind::Collection, nullptr, nullptr, nullptr, nullptr,
-         [](TPersistent& p) -> TCollection* { return static_cast<C&>(p).MACAddresses(); }},
-        {"SubNet", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).SubNet); },
-         [=](auto& p, auto& v) { mut(p).SubNet = v.toString(); }},
-        {"LocalSubnet", TPropKind::Boolean, nullptr, [=](auto& p) { return QVariant(self(p).LocalSubnet); },
-         [=](auto& p, auto& v) { mut(p).LocalSubnet = v.toBool(); }},
-        {"Port", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).Port); },
-         [=](auto& p, auto& v) { mut(p).Port = static_cast<qint32>(v.toLongLong()); }},
-        {"Online", TPropKind::Boolean, nullptr, [=](auto& p) { return QVariant(self(p).Online); },
-         [=](auto& p, auto& v) { mut(p).Online = v.toBool(); }},
-        {"LastPingDate", TPropKind::DateTime, nullptr, [=](auto& p) { return QVariant(self(p).LastPingDate); },
-         [=](auto& p, auto& v) { mut(p).LastPingDate = v.toDouble(); }},
-        {"LastPingReply", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).LastPingReply); },
-         [=](auto& p, auto& v) { mut(p).LastPingReply = v.toString(); }},
-        {"DataType", TPropKind::Enum, &DataTypeNames(), [=](auto& p) { return Ord(self(p).DataType()); },
-         [=](auto& p, auto& v) { mut(p).SetDataType(static_cast<TDataType>(v.toLongLong())); }},
-        {"SendOptions", TPropKind::Enum, &SendOptionsNames(), [=](auto& p) { return Ord(self(p).SendOptions); },
-         [=](auto& p, auto& v) { mut(p).SendOptions = static_cast<TSendOptions>(v.toLongLong()); }},
-        {"Schedule", TPropKind::Object, nullptr, nullptr, nullptr,
-         [](TPersistent& p) -> TPersistent* { return &static_cast<C&>(p).Schedule(); }},
+        AccessorProp("ItemID", K::String, &C::ItemID, &C::SetItemID),
+        FieldProp("RefID", K::String, &C::RefID),
+        AccessorProp("Name", K::String, &C::Name, &C::SetName),
+        FieldProp("Comments", K::String, &C::Comments),
+        FieldProp("Descr", K::String, &C::Descr),
+        FieldProp("IPAddress", K::String, &C::IPAddress),
+        CollectionProp<C>("MACAddresses", [](C& c) -> TCollection* { return c.MACAddresses(); }),
+        FieldProp("SubNet", K::String, &C::SubNet),
+        FieldProp("LocalSubnet", K::Boolean, &C::LocalSubnet),
+        FieldProp("Port", K::Integer, &C::Port),
+        FieldProp("Online", K::Boolean, &C::Online),
+        FieldProp("LastPingDate", K::DateTime, &C::LastPingDate),
+        FieldProp("LastPingReply", K::String, &C::LastPingReply),
+        AccessorProp("DataType", K::Enum, &C::DataType, &C::SetDataType, &DataTypeNames()),
+        FieldProp("SendOptions", K::Enum, &C::SendOptions, &SendOptionsNames()),
+        ObjectProp<C>("Schedule", [](C& c) -> TPersistent* { return &c.Schedule(); }),
     });
     return table;
 }
@@ -438,23 +407,15 @@ const TPropTable& TGroup::Properties() const
 const TPropTable& TGroup::PropertyTable()
 {
     using G = TGroup;
-    auto self = [](const TPersistent& p) -> const G& { return static_cast<const G&>(p); };
-    auto mut = [](TPersistent& p) -> G& { return static_cast<G&>(p); };
+    using K = TPropKind;
     static const TPropTable table({
-        {"Name", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Name); },
-         [=](auto& p, auto& v) { mut(p).Name = v.toString(); }},
-        {"Tag", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).Tag); },
-         [=](auto& p, auto& v) { mut(p).Tag = static_cast<qint32>(v.toLongLong()); }},
-        {"ID", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).ID); },
-         [=](auto& p, auto& v) { mut(p).ID = v.toString(); }},
-        {"IsRoot", TPropKind::Boolean, nullptr, [=](auto& p) { return QVariant(self(p).IsRoot); },
-         [=](auto& p, auto& v) { mut(p).IsRoot = v.toBool(); }},
-        {"Comments", TPropKind::String, nullptr, [=](auto& p) { return QVariant(self(p).Comments); },
-         [=](auto& p, auto& v) { mut(p).Comments = v.toString(); }},
-        {"Computers", TPropKind::Collection, nullptr, nullptr, nullptr, nullptr,
-         [](TPersistent& p) -> TCollection* { return static_cast<G&>(p).Computers(); }},
-        {"Schedule", TPropKind::Object, nullptr, nullptr, nullptr,
-         [](TPersistent& p) -> TPersistent* { return &static_cast<G&>(p).Schedule(); }},
+        FieldProp("Name", K::String, &G::Name),
+        FieldProp("Tag", K::Integer, &G::Tag),
+        FieldProp("ID", K::String, &G::ID),
+        FieldProp("IsRoot", K::Boolean, &G::IsRoot),
+        FieldProp("Comments", K::String, &G::Comments),
+        CollectionProp<G>("Computers", [](G& g) -> TCollection* { return g.Computers(); }),
+        ObjectProp<G>("Schedule", [](G& g) -> TPersistent* { return &g.Schedule(); }),
     });
     return table;
 }

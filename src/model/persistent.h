@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 class TPersistent;
@@ -50,6 +51,74 @@ public:
 private:
     std::vector<TPropInfo> FProps;
 };
+
+namespace PropValue {
+// The carrier of each kind in TPropInfo::Get/Set (see above).
+template <class V>
+QVariant Box(TPropKind kind, const V& value)
+{
+    if constexpr (std::is_same_v<V, QString>)
+        return QVariant(value);
+    else if constexpr (std::is_same_v<V, bool>)
+        return QVariant(value);
+    else if constexpr (std::is_floating_point_v<V>)
+        return QVariant(static_cast<double>(value));
+    else {
+        Q_UNUSED(kind);
+        return QVariant::fromValue<qint64>(static_cast<qint64>(value));
+    }
+}
+
+template <class V>
+V Unbox(const QVariant& value)
+{
+    if constexpr (std::is_same_v<V, QString>)
+        return value.toString();
+    else if constexpr (std::is_same_v<V, bool>)
+        return value.toBool();
+    else if constexpr (std::is_floating_point_v<V>)
+        return static_cast<V>(value.toDouble());
+    else
+        return static_cast<V>(value.toLongLong());
+}
+} // namespace PropValue
+
+// A property stored in a public field of T.
+template <class T, class V>
+TPropInfo FieldProp(const char* name, TPropKind kind, V T::*field, const QStringList* names = nullptr)
+{
+    return {QString::fromLatin1(name), kind, names,
+            [=](const TPersistent& p) { return PropValue::Box(kind, static_cast<const T&>(p).*field); },
+            [=](TPersistent& p, const QVariant& v) { static_cast<T&>(p).*field = PropValue::Unbox<V>(v); }};
+}
+
+// A property read and written through accessors of T (the setter may normalise).
+template <class T, class V, class Getter>
+TPropInfo AccessorProp(const char* name, TPropKind kind, Getter get, void (T::*set)(V),
+                       const QStringList* names = nullptr)
+{
+    using Plain = std::remove_cvref_t<V>;
+    return {QString::fromLatin1(name), kind, names,
+            [=](const TPersistent& p) { return PropValue::Box(kind, Plain((static_cast<const T&>(p).*get)())); },
+            [=](TPersistent& p, const QVariant& v) { (static_cast<T&>(p).*set)(PropValue::Unbox<Plain>(v)); }};
+}
+
+// An owned plain object (stored with a "Name." prefix) or an owned collection.
+template <class T>
+TPropInfo ObjectProp(const char* name, TPersistent* (*object)(T&))
+{
+    TPropInfo info{QString::fromLatin1(name), TPropKind::Object};
+    info.Object = [=](TPersistent& p) { return object(static_cast<T&>(p)); };
+    return info;
+}
+
+template <class T>
+TPropInfo CollectionProp(const char* name, TCollection* (*collection)(T&))
+{
+    TPropInfo info{QString::fromLatin1(name), TPropKind::Collection};
+    info.Collection = [=](TPersistent& p) { return collection(static_cast<T&>(p)); };
+    return info;
+}
 
 // An object that can be assigned from another of its class and streamed through its property table.
 class TPersistent : public TObject

@@ -28,12 +28,6 @@ bool DateLater(TDateTime now, TDateTime last)
     return std::trunc(now) > std::trunc(last);
 }
 
-template <class T>
-QVariant Ord(T value)
-{
-    return QVariant::fromValue<qint64>(static_cast<qint64>(value));
-}
-
 } // namespace
 
 TSchedule::TSchedule()
@@ -112,38 +106,21 @@ const TPropTable& TSchedule::Properties() const
 const TPropTable& TSchedule::PropertyTable()
 {
     using S = TSchedule;
-    auto self = [](const TPersistent& p) -> const S& { return static_cast<const S&>(p); };
-    auto mut = [](TPersistent& p) -> S& { return static_cast<S&>(p); };
+    using K = TPropKind;
     static const TPropTable table({
-        {"UseSchedule", TPropKind::Boolean, nullptr, [=](auto& p) { return QVariant(self(p).UseSchedule); },
-         [=](auto& p, auto& v) { mut(p).UseSchedule = v.toBool(); }},
-        {"ScheduleInterval", TPropKind::Enum, &ScheduleIntervalNames(),
-         [=](auto& p) { return Ord(self(p).ScheduleInterval); },
-         [=](auto& p, auto& v) { mut(p).ScheduleInterval = static_cast<TScheduleInterval>(v.toLongLong()); }},
-        {"StartHour", TPropKind::Word, nullptr, [=](auto& p) { return Ord(self(p).StartHour); },
-         [=](auto& p, auto& v) { mut(p).StartHour = static_cast<quint16>(v.toLongLong()); }},
-        {"StartMin", TPropKind::Word, nullptr, [=](auto& p) { return Ord(self(p).StartMin); },
-         [=](auto& p, auto& v) { mut(p).StartMin = static_cast<quint16>(v.toLongLong()); }},
-        {"dailyInterval", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).dailyInterval); },
-         [=](auto& p, auto& v) { mut(p).dailyInterval = static_cast<qint32>(v.toLongLong()); }},
-        {"weeklyInterval", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).weeklyInterval); },
-         [=](auto& p, auto& v) { mut(p).weeklyInterval = static_cast<qint32>(v.toLongLong()); }},
-        {"weeklyDays", TPropKind::Set, &DaysNames(), [=](auto& p) { return Ord(self(p).weeklyDays); },
-         [=](auto& p, auto& v) { mut(p).weeklyDays = static_cast<TWeekDays>(v.toLongLong()); }},
-        {"monthlySettings", TPropKind::Enum, &MonthlySettingsNames(),
-         [=](auto& p) { return Ord(self(p).monthlySettings); },
-         [=](auto& p, auto& v) { mut(p).monthlySettings = static_cast<TMonthlySettings>(v.toLongLong()); }},
-        {"monthlyNumDays", TPropKind::Integer, nullptr, [=](auto& p) { return Ord(self(p).monthlyNumDays); },
-         [=](auto& p, auto& v) { mut(p).monthlyNumDays = static_cast<qint32>(v.toLongLong()); }},
-        {"monthlyDayOccurence", TPropKind::Enum, &DayOccurenceNames(),
-         [=](auto& p) { return Ord(self(p).monthlyDayOccurence); },
-         [=](auto& p, auto& v) { mut(p).monthlyDayOccurence = static_cast<TDayOccurence>(v.toLongLong()); }},
-        {"monthlyDay", TPropKind::Set, &DaysNames(), [=](auto& p) { return Ord(self(p).monthlyDay); },
-         [=](auto& p, auto& v) { mut(p).monthlyDay = static_cast<TWeekDays>(v.toLongLong()); }},
-        {"onceDate", TPropKind::DateTime, nullptr, [=](auto& p) { return QVariant(self(p).onceDate); },
-         [=](auto& p, auto& v) { mut(p).onceDate = v.toDouble(); }},
-        {"LastDate", TPropKind::DateTime, nullptr, [=](auto& p) { return QVariant(self(p).LastDate); },
-         [=](auto& p, auto& v) { mut(p).LastDate = v.toDouble(); }},
+        FieldProp("UseSchedule", K::Boolean, &S::UseSchedule),
+        FieldProp("ScheduleInterval", K::Enum, &S::ScheduleInterval, &ScheduleIntervalNames()),
+        FieldProp("StartHour", K::Word, &S::StartHour),
+        FieldProp("StartMin", K::Word, &S::StartMin),
+        FieldProp("dailyInterval", K::Integer, &S::dailyInterval),
+        FieldProp("weeklyInterval", K::Integer, &S::weeklyInterval),
+        FieldProp("weeklyDays", K::Set, &S::weeklyDays, &DaysNames()),
+        FieldProp("monthlySettings", K::Enum, &S::monthlySettings, &MonthlySettingsNames()),
+        FieldProp("monthlyNumDays", K::Integer, &S::monthlyNumDays),
+        FieldProp("monthlyDayOccurence", K::Enum, &S::monthlyDayOccurence, &DayOccurenceNames()),
+        FieldProp("monthlyDay", K::Set, &S::monthlyDay, &DaysNames()),
+        FieldProp("onceDate", K::DateTime, &S::onceDate),
+        FieldProp("LastDate", K::DateTime, &S::LastDate),
     });
     return table;
 }

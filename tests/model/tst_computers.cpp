@@ -58,6 +58,33 @@ private slots:
                               "monthlyDayOccurence", "monthlyDay", "onceDate", "LastDate"}));
     }
 
+    void tableSettersApplyTheModelRules()
+    {
+        TGroup group;
+        TComputer* computer = group.Computers()->Add();
+        computer->MACAddresses()->Add();
+        const TPropTable& table = TComputer::PropertyTable();
+        table.Find(u"Name")->Set(*computer, QStringLiteral("\\\\HOST"));
+        QCOMPARE(computer->Name(), QStringLiteral("HOST"));
+        table.Find(u"ItemID")->Set(*computer, QStringLiteral("{NEW}"));
+        QCOMPARE(group.FindComputer(QStringLiteral("{new}")), computer);
+        table.Find(u"DataType")->Set(*computer, qint64(dtAlias));
+        QVERIFY(computer->MACAddresses() == nullptr);
+        QCOMPARE(table.Find(u"MACAddresses")->Collection(*computer), nullptr);
+        table.Find(u"Port")->Set(*computer, qint64(-5));
+        QCOMPARE(table.Find(u"Port")->Get(*computer).toLongLong(), -5);
+
+        TSchedule& schedule = computer->Schedule();
+        TPersistent* viaTable = table.Find(u"Schedule")->Object(*computer);
+        QCOMPARE(viaTable, static_cast<TPersistent*>(&schedule));
+        const TPropTable& scheduleTable = viaTable->Properties();
+        scheduleTable.Find(u"weeklyDays")->Set(*viaTable, qint64(0x41));
+        QCOMPARE(schedule.weeklyDays, TWeekDays(0x41));
+        scheduleTable.Find(u"StartHour")->Set(*viaTable, qint64(65535));
+        QCOMPARE(scheduleTable.Find(u"StartHour")->Get(*viaTable).toLongLong(), 65535);
+        QCOMPARE(scheduleTable.Find(u"LastDate")->Get(*viaTable).toDouble(), -1.0);
+    }
+
     void newComputerHasItsDefaults()
     {
         TGroup group;

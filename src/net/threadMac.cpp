@@ -1,0 +1,295 @@
+#include "net/threadMac.h"
+
+#include "net/netbiosPacket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ifaddrs.h>
+#include <linux/if_packet.h>
+#include <mutex>
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <QRandomGenerator>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// One wait for an answer, and how often a question is asked: a node on the local network answers in
+// milliseconds, so an adapter without an answer costs at most a few seconds.
+constexpr int ReplyWaitMs = 750;
+constexpr int Attempts = 2;
+
+std::mutex sourcesLock;
+TMacDetectionSources sources;
+
+TMacDetectionSources CurrentSources()
+{
+    std::lock_guard<std::mutex> guard(sourcesLock);
+    TMacDetectionSources current = sources;
+    if (!current.EnumerateAdapters)
+        current.EnumerateAdapters = EnumerateLanAdapters;
+    if (!current.LocalInterfaces)
+        current.LocalInterfaces = ReadLocalEthernetAddresses;
+    return current;
+}
+
+class TSocket
+{
+public:
+    TSocket() : FHandle(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+    ~TSocket()
+    {
+        if (FHandle >= 0)
+            close(FHandle);
+    }
+    TSocket(const TSocket&) = delete;
+    TSocket& operator=(const TSocket&) = delete;
+    int Handle() const { return FHandle; }
+
+private:
+    int FHandle;
+};
+
+sockaddr_in SocketAddress(quint32 addressHostOrder, quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(addressHostOrder);
+    return address;
+}
+
+// Asks one question through one adapter and waits for an answer that accept takes (it checks the
+// transaction). The socket is bound to the adapter's address, so a broadcast leaves through it and
+// the answer comes back to it.
+bool Exchange(const TLanAdapter& adapter, quint32 destination, bool broadcast,
+              const std::function<QByteArray(quint16 id)>& request,
+              const std::function<bool(const QByteArray& reply, quint16 id)>& accept)
+{
+    TSocket socket;
+    if (socket.Handle() < 0)
+        return false;
+    const int on = 1;
+    if (broadcast && setsockopt(socket.Handle(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+        return false;
+    const sockaddr_in local = SocketAddress(adapter.Address, 0);
+    if (bind(socket.Handle(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+        return false;
+    const sockaddr_in target = SocketAddress(destination, NetBios::NameServicePort);
+    QByteArray reply(1500, '\0');
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        const auto id = static_cast<quint16>(QRandomGenerator::global()->bounded(1, 0x10000));
+        const QByteArray datagram = request(id);
+        if (sendto(socket.Handle(), datagram.constData(), static_cast<size_t>(datagram.size()), 0,
+                   reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0)
+            return false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ReplyWaitMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            pollfd waiter{socket.Handle(), POLLIN, 0};
+            const int ready = poll(&waiter, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                break;
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t got = recvfrom(socket.Handle(), reply.data(), static_cast<size_t>(reply.size()), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (got < 0)
+                continue;
+            // A unicast question is answered by the node asked and by nobody else.
+            if (!broadcast && from.sin_addr.s_addr != target.sin_addr.s_addr)
+                continue;
+            if (accept(reply.left(got), id))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool ParseDottedAddress(const QString& text, quint32* addressHostOrder)
+{
+    in_addr address{};
+    if (inet_pton(AF_INET, text.toLatin1().constData(), &address) != 1)
+        return false;
+    *addressHostOrder = ntohl(address.s_addr);
+    return true;
+}
+
+// The platform's host name resolution, first IPv4 address.
+bool ResolveByHostName(const QString& name, quint32* addressHostOrder)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name.toLocal8Bit().constData(), nullptr, &hints, &found) != 0 || !found)
+        return false;
+    *addressHostOrder = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+    freeaddrinfo(found);
+    return true;
+}
+
+// The adapter status of the computer through one adapter: its unit ID, or false when no usable answer
+// came.
+class TStatusQuery
+{
+public:
+    explicit TStatusQuery(const QString& name) : FName(name)
+    {
+        // A computer given by its address is asked for the status of whatever name it holds there.
+        FByAddress = !name.isEmpty() && ParseDottedAddress(name, &FAddress);
+        FNetBiosName = NetBios::NameOf(FByAddress ? QString() : name);
+    }
+
+    bool Ask(const TLanAdapter& adapter, NetBios::TUnitId* unitId)
+    {
+        quint32 destination = 0;
+        if (FName.isEmpty())
+            destination = adapter.Address; // this computer, as it answers on that adapter
+        else if (FByAddress)
+            destination = FAddress;
+        else if (!Locate(adapter, &destination))
+            return false;
+        const QByteArray name = FNetBiosName;
+        const bool answered = Exchange(
+            adapter, destination, false, [&name](quint16 id) { return NetBios::NodeStatusRequest(id, name); },
+            [unitId](const QByteArray& reply, quint16 id) {
+                return NetBios::ParseNodeStatusResponse(reply, id, unitId);
+            });
+        // Samba answers with a unit ID of zeros: it does not know the adapter's address, so that is no
+        // answer either.
+        return answered && *unitId != NetBios::TUnitId{};
+    }
+
+private:
+    // The name's address as seen from the adapter's network: a broadcast name query there, else the
+    // host name resolution (asked once).
+    bool Locate(const TLanAdapter& adapter, quint32* destination)
+    {
+        const QByteArray name = FNetBiosName;
+        if (Exchange(
+                adapter, adapter.Broadcast, true,
+                [&name](quint16 id) { return NetBios::NameQueryRequest(id, name, true); },
+                [destination](const QByteArray& reply, quint16 id) {
+                    return NetBios::ParseNameQueryResponse(reply, id, destination);
+                }))
+            return true;
+        if (!FResolved) {
+            FResolved = true;
+            FHostFound = ResolveByHostName(FName, &FHostAddress);
+        }
+        if (!FHostFound)
+            return false;
+        *destination = FHostAddress;
+        return true;
+    }
+
+    QString FName;
+    QByteArray FNetBiosName;
+    bool FByAddress = false;
+    quint32 FAddress = 0;
+    bool FResolved = false;
+    bool FHostFound = false;
+    quint32 FHostAddress = 0;
+};
+
+} // namespace
+
+void SetMacDetectionSources(TMacDetectionSources newSources)
+{
+    std::lock_guard<std::mutex> guard(sourcesLock);
+    sources = std::move(newSources);
+}
+
+bool EnumerateLanAdapters(std::vector<TLanAdapter>& adapters)
+{
+    adapters.clear();
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return false;
+    for (const ifaddrs* item = list; item; item = item->ifa_next) {
+        if (!item->ifa_addr || item->ifa_addr->sa_family != AF_INET)
+            continue;
+        const unsigned flags = item->ifa_flags;
+        if (!(flags & IFF_UP) || (flags & IFF_LOOPBACK) || !(flags & IFF_BROADCAST) || !item->ifa_broadaddr)
+            continue;
+        TLanAdapter adapter;
+        adapter.Name = QString::fromLocal8Bit(item->ifa_name);
+        adapter.Address = ntohl(reinterpret_cast<const sockaddr_in*>(item->ifa_addr)->sin_addr.s_addr);
+        adapter.Broadcast = ntohl(reinterpret_cast<const sockaddr_in*>(item->ifa_broadaddr)->sin_addr.s_addr);
+        if (adapter.Broadcast == 0)
+            continue;
+        adapters.push_back(adapter);
+    }
+    freeifaddrs(list);
+    return true;
+}
+
+int ReadLocalEthernetAddresses(QStringList& list)
+{
+    ifaddrs* interfaces = nullptr;
+    if (getifaddrs(&interfaces) != 0)
+        return -1;
+    int count = 0;
+    for (const ifaddrs* item = interfaces; item; item = item->ifa_next) {
+        if (!item->ifa_addr || item->ifa_addr->sa_family != AF_PACKET)
+            continue;
+        ++count;
+        const auto* link = reinterpret_cast<const sockaddr_ll*>(item->ifa_addr);
+        if (link->sll_hatype != ARPHRD_ETHER || link->sll_halen != 6)
+            continue;
+        NetBios::TUnitId address;
+        std::memcpy(address.data(), link->sll_addr, address.size());
+        if (address != NetBios::TUnitId{})
+            list << NetBios::UnitIdText(address);
+    }
+    freeifaddrs(interfaces);
+    return count;
+}
+
+int DetectMACAddresses(const QString& name, QStringList& list)
+{
+    list.clear();
+    int count = -1;
+    const TMacDetectionSources current = CurrentSources();
+    std::vector<TLanAdapter> adapters;
+    if (current.EnumerateAdapters(adapters)) {
+        count = static_cast<int>(adapters.size());
+        TStatusQuery query(name);
+        for (const TLanAdapter& adapter : adapters) {
+            NetBios::TUnitId unitId{};
+            if (query.Ask(adapter, &unitId))
+                list << NetBios::UnitIdText(unitId);
+        }
+    }
+    // Only this computer has local interfaces to fall back on, and only when NetBIOS could not even
+    // say which adapters there are.
+    if (count == -1 && name.isEmpty()) {
+        QStringList local;
+        count = current.LocalInterfaces(local);
+        list << local;
+    }
+    return count;
+}
+
+TMACThread::TMACThread(const QString& computerName) : FComputerName(computerName)
+{
+}
+
+void TMACThread::Execute()
+{
+    if (StopRequested())
+        return;
+    DetectMACAddresses(FComputerName, FResult);
+}

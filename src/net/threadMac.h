@@ -1,0 +1,61 @@
+#pragma once
+
+#include "core/worker.h"
+
+#include <functional>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// Collects the MAC addresses of the named computer (empty name: this computer) from its NetBIOS adapter
+// status, one entry per LAN adapter that gets an answer, in adapter order, duplicates kept; each entry is
+// six lower-case hexadecimal pairs joined by hyphens. Returns the number of LAN adapters enumerated; when
+// the adapters cannot be enumerated and the name is empty, the hardware addresses of the local
+// Ethernet-like interfaces are listed instead and the count is the number of interfaces read; -1 when
+// neither could be read. Blocks for the time of the queries; never throws.
+int DetectMACAddresses(const QString& name, QStringList& list);
+
+// An IPv4 interface that NetBIOS queries go out through: up, not loopback, with a broadcast address.
+// Addresses in host byte order.
+struct TLanAdapter
+{
+    QString Name;
+    quint32 Address = 0;
+    quint32 Broadcast = 0;
+};
+
+// Where DetectMACAddresses takes its adapters and its local fall-back from. Tests replace them (an
+// enumeration that fails, a fall-back that records being called); an empty member means the real one.
+struct TMacDetectionSources
+{
+    // False when the adapters cannot be enumerated.
+    std::function<bool(std::vector<TLanAdapter>& adapters)> EnumerateAdapters;
+    // Appends the local Ethernet addresses; returns the number of interfaces read, -1 when unreadable.
+    std::function<int(QStringList& list)> LocalInterfaces;
+};
+void SetMacDetectionSources(TMacDetectionSources sources);
+
+// The real sources.
+bool EnumerateLanAdapters(std::vector<TLanAdapter>& adapters);
+int ReadLocalEthernetAddresses(QStringList& list);
+
+// Runs DetectMACAddresses for one computer name on a worker thread. Created without running: the creator
+// sets the completion handler and starts it; the handler reads Result(); the worker then frees itself.
+class TMACThread : public TWorkerThread
+{
+    Q_OBJECT
+
+public:
+    explicit TMACThread(const QString& computerName);
+
+    const QString& ComputerName() const { return FComputerName; }
+    // Read on the main thread in the completion handler, after the run.
+    const QStringList& Result() const { return FResult; }
+
+protected:
+    void Execute() override;
+
+private:
+    QString FComputerName;
+    QStringList FResult;
+};
