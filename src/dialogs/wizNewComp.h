@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dialogs/dlgProgress.h"
+
 #include <QDialog>
 #include <QList>
 #include <QPointer>
@@ -15,7 +17,7 @@ class QWidget;
 class TMACThread;
 class TMACEdit;
 class TWorkerThread;
-class TfrmProgress;
+
 
 // The "New computer wizard": name and connection type, IP address, MAC address and a summary, one page
 // at a time. It only collects and checks the values; the main window builds the computer from its

@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QHostAddress>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,8 +18,12 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QTreeView>
-#include <QUdpSocket>
+#include <QSocketNotifier>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,8 +38,22 @@ class TFakeNode : public QObject
 public:
     TFakeNode(const QString& address, const QByteArray& unitId, int delayMs) : FUnitId(unitId), FDelayMs(delayMs)
     {
-        FOk = FSocket.bind(QHostAddress(address), 137);
-        connect(&FSocket, &QUdpSocket::readyRead, this, [this] { Answer(); });
+        FSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(137);
+        FOk = FSocket >= 0 && inet_pton(AF_INET, address.toLatin1().constData(), &local.sin_addr) == 1 &&
+              bind(FSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+        if (FOk) {
+            FNotifier = new QSocketNotifier(FSocket, QSocketNotifier::Read, this);
+            connect(FNotifier, &QSocketNotifier::activated, this, [this] { Answer(); });
+        }
+    }
+    ~TFakeNode() override
+    {
+        delete FNotifier;
+        if (FSocket >= 0)
+            close(FSocket);
     }
     bool Ok() const { return FOk; }
     int Questions() const { return FQuestions; }
@@ -44,19 +61,29 @@ public:
 private:
     void Answer()
     {
-        while (FSocket.hasPendingDatagrams()) {
-            QHostAddress from;
-            quint16 port = 0;
-            QByteArray request(int(FSocket.pendingDatagramSize()), '\0');
-            FSocket.readDatagram(request.data(), request.size(), &from, &port);
+        for (;;) {
+            char buffer[1500];
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t got =
+                recvfrom(FSocket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (got < 0)
+                return;
+            const QByteArray request(buffer, int(got));
             // Header, then the question name (length 32, encoded name, end).
             if (request.size() < 12 + 34)
                 continue;
             ++FQuestions;
             QByteArray reply = request.left(2);
-            reply += QByteArray::fromHex("8400" "0000" "0001" "0000" "0000");
+            reply += QByteArray::fromHex("8400"
+                                         "0000"
+                                         "0001"
+                                         "0000"
+                                         "0000");
             reply += request.mid(12, 34);
-            reply += QByteArray::fromHex("0021" "0001" "00000000");
+            reply += QByteArray::fromHex("0021"
+                                         "0001"
+                                         "00000000");
             QByteArray data;
             data += char(1);
             data += QByteArray("FAKENODE        ", 16) + QByteArray::fromHex("0400");
@@ -64,11 +91,15 @@ private:
             reply += char(data.size() >> 8);
             reply += char(data.size() & 0xFF);
             reply += data;
-            QTimer::singleShot(FDelayMs, this, [this, reply, from, port] { FSocket.writeDatagram(reply, from, port); });
+            QTimer::singleShot(FDelayMs, this, [this, reply, from] {
+                sendto(FSocket, reply.constData(), size_t(reply.size()), 0, reinterpret_cast<const sockaddr*>(&from),
+                       sizeof from);
+            });
         }
     }
 
-    QUdpSocket FSocket;
+    int FSocket = -1;
+    QSocketNotifier* FNotifier = nullptr;
     QByteArray FUnitId;
     int FDelayMs;
     bool FOk = false;
@@ -92,7 +123,7 @@ void UseLoopbackAdapter()
 int RunModal(TfrmWizNewComp& wizard, const std::function<void()>& script)
 {
     QTimer::singleShot(0, &wizard, [&wizard, script] {
-        QTRY_VERIFY(wizard.isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(&wizard));
         script();
         // A script that ends without closing the wizard must not leave the test hanging.
         if (wizard.isVisible())
@@ -233,7 +264,7 @@ void TstWizNewComp::validation()
     QWidget* field = stopsOnPage == 0   ? static_cast<QWidget*>(wizard.edComputername)
                      : stopsOnPage == 1 ? static_cast<QWidget*>(wizard.edIPAddress)
                                         : static_cast<QWidget*>(wizard.edMACAddress);
-    QCOMPARE(QApplication::focusWidget(), field);
+    QCOMPARE(wizard.focusWidget(), field);
 }
 
 void TstWizNewComp::nameTypedInLowerCase()
@@ -328,7 +359,7 @@ void TstWizNewComp::summary()
                                    }));
     QCOMPARE(wizard.memComp->document()->blockCount(), 4);
     QCOMPARE(wizard.lbHeaderCaption->text(), Res::Str(Res::WizFinishCaption));
-    QCOMPARE(QApplication::focusWidget(), wizard.btnNext);
+    QCOMPARE(wizard.focusWidget(), wizard.btnNext);
 
     // Back and forward again rebuilds it from the fields.
     wizard.btnBack->click();
@@ -350,13 +381,13 @@ void TstWizNewComp::finishAndBack()
         wizard.btnBack->click();
         QCOMPARE(wizard.CurrentPage(), 2);
         QCOMPARE(wizard.btnNext->text(), QStringLiteral("Next >"));
-        QCOMPARE(QApplication::focusWidget(), wizard.edMACAddress);
+        QCOMPARE(wizard.focusWidget(), wizard.edMACAddress);
         // Enter presses the default button, which is an ordinary Next again: it moves on, no closing.
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTest::keyClick(wizard.focusWidget(), Qt::Key_Return);
         stayedAfterEnter = wizard.isVisible();
         enterMovedOn = wizard.CurrentPage() == 3 && wizard.btnNext->text() == QStringLiteral("Finish");
         // On the summary Enter is Finish.
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTest::keyClick(wizard.focusWidget(), Qt::Key_Return);
     });
     QVERIFY(stayedAfterEnter);
     QVERIFY(enterMovedOn);
@@ -389,7 +420,7 @@ void TstWizNewComp::cancel()
             wizard.btnNext->click();
         reached = wizard.CurrentPage();
         if (escape)
-            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &wizard, Qt::Key_Escape);
+            QTest::keyClick(wizard.focusWidget() ? wizard.focusWidget() : &wizard, Qt::Key_Escape);
         else
             wizard.btnCancel->click();
     });
@@ -433,7 +464,7 @@ void TstWizNewComp::detectionWithProgress()
         QCOMPARE(wizard.edMACAddress->MaskedText(), QStringLiteral("0A-1B-2C-3D-4E-5F"));
         QVERIFY(!wizard.ProgressWindow());
         QVERIFY(other.isEnabled());
-        QCOMPARE(QApplication::focusWidget(), wizard.edMACAddress);
+        QCOMPARE(wizard.focusWidget(), wizard.edMACAddress);
         QVERIFY(!wizard.btnAutoMAC->isEnabled());
         wizard.btnNext->click();
         QCOMPARE(SummaryLines(wizard).value(3), QStringLiteral("MAC Address\t: 0A-1B-2C-3D-4E-5F"));
@@ -467,7 +498,7 @@ void TstWizNewComp::detectionCompletingOnSummary()
         QTRY_VERIFY_WITH_TIMEOUT(!wizard.DetectionWorker(), 10000);
         QCOMPARE(wizard.edMACAddress->MaskedText(), QStringLiteral("0A-1B-2C-3D-4E-5F"));
         summaryAfter = SummaryLines(wizard).value(3);
-        QVERIFY(QApplication::focusWidget() != wizard.edMACAddress);
+        QVERIFY(wizard.focusWidget() != wizard.edMACAddress);
         wizard.btnNext->click();
     });
     QCOMPARE(result, int(QDialog::Accepted));
@@ -595,11 +626,11 @@ void TstWizNewComp::pickFromTheNetwork()
             QCOMPARE(wizard.CurrentPage(), 2);
             wizard.btnAutoMAC->setFocus();
         }
-        QWidget* focusBefore = QApplication::focusWidget();
+        QWidget* focusBefore = wizard.focusWidget();
         QVERIFY(focusBefore != wizard.edMACAddress);
         QTRY_VERIFY_WITH_TIMEOUT(!wizard.DetectionWorker(), 10000);
         QCOMPARE(wizard.edMACAddress->MaskedText(), QStringLiteral("00-11-22-AA-BB-CC"));
-        QCOMPARE(QApplication::focusWidget(), onMACPage ? static_cast<QWidget*>(wizard.edMACAddress) : focusBefore);
+        QCOMPARE(wizard.focusWidget(), onMACPage ? static_cast<QWidget*>(wizard.edMACAddress) : focusBefore);
     });
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY(boxes.Shown().isEmpty());
