@@ -274,8 +274,8 @@ QWidget* TfrmWizNewComp::CreateFinishPage()
     face.setColor(QPalette::Base, face.color(QPalette::Button));
     memComp->setPalette(face);
     memComp->viewport()->setAutoFillBackground(true);
-    // Field names up to "MAC Address" end before the first tab stop, so the colons line up.
-    memComp->setTabStopDistance(memComp->fontMetrics().horizontalAdvance(QStringLiteral("MAC Address")) + 12);
+    // Every field name of the summary ends before the first tab stop, so the colons line up.
+    memComp->setTabStopDistance(memComp->fontMetrics().horizontalAdvance(QStringLiteral("Computer name")) + 12);
     layout->addWidget(memComp, 1);
     return page;
 }
