@@ -6,14 +6,13 @@
 #include "core/worker.h"
 #include "model/computers.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdio>
 #include <netinet/in.h>
 #include <poll.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -35,8 +34,8 @@ int main(int argc, char** argv)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof(address);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0
-        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         std::perror("listener");
         return 2;
     }
@@ -49,8 +48,9 @@ int main(int argc, char** argv)
         computer->IPAddress = QStringLiteral("127.0.0.1");
         computer->SendOptions = soInternet;
         computer->Port = port;
-        computer->MACAddresses()->Add()->Address =
-            QStringLiteral("02-00-00-00-%1-%2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0'));
+        computer->MACAddresses()->Add()->Address = QStringLiteral("02-00-00-00-%1-%2")
+                                                       .arg(i / 256, 2, 16, QLatin1Char('0'))
+                                                       .arg(i % 256, 2, 16, QLatin1Char('0'));
         ids << computer->ItemID();
     }
 

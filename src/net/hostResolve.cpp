@@ -1,13 +1,14 @@
 #include "net/hostResolve.h"
 
+#include "net/utilsNetwork.h"
+
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -35,6 +36,14 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode,
     if (inet_pton(AF_INET, name.constData(), &direct) == 1) {
         if (addressHostOrder)
             *addressHostOrder = ntohl(direct.s_addr);
+        return true;
+    }
+
+    // An address the system's own rule accepts means what that rule says: the resolver would read
+    // "010.001.000.001" as octal and send to a different host than the one the user sees.
+    if (quint32 own = 0; ParseIPv4(host, &own)) {
+        if (addressHostOrder)
+            *addressHostOrder = own;
         return true;
     }
 
@@ -80,7 +89,8 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode,
 QString IPv4ToText(quint32 addressHostOrder)
 {
     return QStringLiteral("%1.%2.%3.%4")
-        .arg(QString::number((addressHostOrder >> 24) & 0xFF), QString::number((addressHostOrder >> 16) & 0xFF),
+        .arg(QString::number((addressHostOrder >> 24) & 0xFF),
+             QString::number((addressHostOrder >> 16) & 0xFF),
              QString::number((addressHostOrder >> 8) & 0xFF), QString::number(addressHostOrder & 0xFF));
 }
 

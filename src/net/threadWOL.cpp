@@ -88,6 +88,6 @@ void TWOLThread::Send(const QByteArray& packet)
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<quint16>(FTarget->Port));
     to.sin_addr.s_addr = htonl(address);
-    ::sendto(FSocket, packet.constData(), static_cast<size_t>(packet.size()), 0, reinterpret_cast<sockaddr*>(&to),
-             sizeof(to));
+    ::sendto(FSocket, packet.constData(), static_cast<size_t>(packet.size()), 0,
+             reinterpret_cast<sockaddr*>(&to), sizeof(to));
 }

@@ -2,15 +2,15 @@
 
 #include "core/worker.h"
 
+#include <optional>
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
 // What a sender needs to know about the computer it wakes. The network layer does not know the model,
 // so the caller copies these values out of the computer.
 struct TWakeTarget
 {
-    QString MACAddress; // Address of the computer's first wake-enabled adapter; empty when none
+    QString MACAddress;    // Address of the computer's first wake-enabled adapter; empty when none
     bool Internet = false; // true: send to IPAddress; false: the subnet's broadcast address
     QString IPAddress;
     QString SubNet;

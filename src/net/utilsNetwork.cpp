@@ -1,9 +1,8 @@
 #include "net/utilsNetwork.h"
 
-#include <QStringList>
-
 #include <array>
 #include <optional>
+#include <QStringList>
 
 namespace {
 
@@ -66,11 +65,12 @@ bool TryTextToInt(const QString& text, qint32* value)
         ++pos;
     }
     bool hex = false;
-    if (pos < length && (text[pos] == QLatin1Char('$') || text[pos] == QLatin1Char('x') || text[pos] == QLatin1Char('X'))) {
+    if (pos < length &&
+        (text[pos] == QLatin1Char('$') || text[pos] == QLatin1Char('x') || text[pos] == QLatin1Char('X'))) {
         hex = true;
         ++pos;
-    } else if (pos + 1 < length && text[pos] == QLatin1Char('0')
-               && (text[pos + 1] == QLatin1Char('x') || text[pos + 1] == QLatin1Char('X'))) {
+    } else if (pos + 1 < length && text[pos] == QLatin1Char('0') &&
+               (text[pos + 1] == QLatin1Char('x') || text[pos + 1] == QLatin1Char('X'))) {
         hex = true;
         pos += 2;
     }
@@ -105,6 +105,16 @@ bool TryTextToInt(const QString& text, qint32* value)
 bool IsValidIP(const QString& address)
 {
     return ParseAddress(address).has_value();
+}
+
+bool ParseIPv4(const QString& address, quint32* addressHostOrder)
+{
+    const auto values = ParseAddress(address);
+    if (!values)
+        return false;
+    if (addressHostOrder)
+        *addressHostOrder = ((*values)[0] << 24) | ((*values)[1] << 16) | ((*values)[2] << 8) | (*values)[3];
+    return true;
 }
 
 bool IsValidMAC(const QString& mac)

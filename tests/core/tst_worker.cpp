@@ -2,11 +2,11 @@
 #include "core/mainThread.h"
 #include "core/worker.h"
 
+#include <atomic>
+#include <cstring>
 #include <QPointer>
 #include <QProcess>
 #include <QtTest>
-#include <atomic>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -125,7 +125,8 @@ void TestWorker::CompletionForWorkerMadeOnOtherThread()
     QThread* handlerThread = nullptr;
     std::thread maker([&] {
         auto* worker = new TProbeWorker([&executedOn](TProbeWorker& self) { executedOn = self.ExecutedOn; });
-        worker->SetOnTerminate([&handlerThread](TWorkerThread*) { handlerThread = QThread::currentThread(); });
+        worker->SetOnTerminate(
+            [&handlerThread](TWorkerThread*) { handlerThread = QThread::currentThread(); });
         worker->Start();
     });
     maker.join();
