@@ -128,7 +128,7 @@ enum Id : int {
     AboutWarning,
 
     // Captions and labels of the new-computer wizard and the browse dialog
-    WizCaption = 64500,
+    WizCaption = 64700,
     WizConnectedTo,
     WizHomeNetworkItem,
     WizInternetItem,
