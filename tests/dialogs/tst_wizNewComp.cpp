@@ -188,6 +188,9 @@ private slots:
     void secondDetectionDropsTheFirst();
     void pickFromTheNetwork_data();
     void pickFromTheNetwork();
+    void browseWithoutPick_data();
+    void browseWithoutPick();
+    void escapeInUnfinishedMAC();
     void wizardGoesWhileDetecting();
 };
 
@@ -634,6 +637,71 @@ void TstWizNewComp::pickFromTheNetwork()
     });
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY(boxes.Shown().isEmpty());
+}
+
+void TstWizNewComp::browseWithoutPick_data()
+{
+    QTest::addColumn<bool>("select");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("Select with nothing selected") << true;
+}
+
+void TstWizNewComp::browseWithoutPick()
+{
+    if (!isolationProblem.isEmpty())
+        QSKIP(qPrintable(isolationProblem));
+    QFETCH(bool, select);
+    TfrmWizNewComp wizard;
+    wizard.show();
+    QVERIFY(QTest::qWaitForWindowActive(&wizard));
+    wizard.edComputername->setText(QStringLiteral("OLD"));
+    wizard.edIPAddress->setText(QStringLiteral("10.0.0.5"));
+    wizard.cbSendOptions->setCurrentIndex(0);
+    bool seen = false;
+    QTimer::singleShot(0, &wizard, [&] {
+        QTRY_VERIFY(qobject_cast<TfrmNetEnum*>(QApplication::activeModalWidget()));
+        auto* browse = qobject_cast<TfrmNetEnum*>(QApplication::activeModalWidget());
+        seen = true;
+        browse->AddServers({QStringLiteral("OTHER=first")});
+        if (select)
+            browse->btnSelect->click();
+        else
+            browse->btnCancel->click();
+    });
+    wizard.btnBrowseNet->click();
+    QVERIFY(seen);
+    QCOMPARE(wizard.edComputername->text(), QStringLiteral("OLD"));
+    QCOMPARE(wizard.edIPAddress->text(), QStringLiteral("10.0.0.5"));
+    QVERIFY(!wizard.DetectionWorker());
+    // The dialog is released with the command.
+    QTRY_VERIFY(wizard.findChildren<TfrmNetEnum*>().isEmpty());
+}
+
+void TstWizNewComp::escapeInUnfinishedMAC()
+{
+    TfrmWizNewComp wizard;
+    bool stayed = false;
+    bool closedByEscape = false;
+    QString restored;
+    const int result = RunModal(wizard, [&] {
+        wizard.edComputername->setText(QStringLiteral("PC1"));
+        wizard.btnNext->click();
+        wizard.edIPAddress->setText(QStringLiteral("10.0.0.5"));
+        wizard.btnNext->click();
+        QCOMPARE(wizard.focusWidget(), wizard.edMACAddress);
+        QTest::keyClicks(wizard.edMACAddress, QStringLiteral("00a"));
+        // The field takes this Escape: it puts its text back, and the wizard stays.
+        QTest::keyClick(wizard.edMACAddress, Qt::Key_Escape);
+        stayed = wizard.isVisible();
+        restored = wizard.edMACAddress->MaskedText();
+        // With nothing left to undo, Escape is the wizard's Cancel again.
+        QTest::keyClick(wizard.edMACAddress, Qt::Key_Escape);
+        closedByEscape = !wizard.isVisible();
+    });
+    QVERIFY(stayed);
+    QVERIFY(closedByEscape);
+    QCOMPARE(restored, EmptyMAC);
+    QCOMPARE(result, int(QDialog::Rejected));
 }
 
 void TstWizNewComp::wizardGoesWhileDetecting()
