@@ -341,7 +341,7 @@ private:
                 break;
             case TPropKind::Enum: {
                 const qint64 ordinal = OrdinalOf(prop.Get(object));
-                if (ordinal < 0 || ordinal >= entry.ValueNames.size())
+                if (ordinal < 0 || ordinal >= static_cast<qint64>(entry.ValueNames.size()))
                     BadValue(prop);
                 Name(entry);
                 Byte(StreamTag::Ident);
@@ -352,7 +352,7 @@ private:
                 const qint64 members = OrdinalOf(prop.Get(object));
                 Name(entry);
                 Byte(StreamTag::Set);
-                for (qsizetype i = 0; i < entry.ValueNames.size() && i < 64; ++i)
+                for (size_t i = 0; i < entry.ValueNames.size() && i < 64; ++i)
                     if ((members >> i) & 1)
                         Raw(entry.ValueNames[i].constData(), entry.ValueNames[i].size());
                 Byte(StreamTag::Null);
