@@ -118,6 +118,7 @@ void TfrmMain::CreateActions()
     handle(acHelpSupport, &TfrmMain::acHelpSupportExecute);
     handle(acFileExit, &TfrmMain::acFileExitExecute);
     // New computer, Properties and About open dialogs; their handlers are connected with the dialogs.
+    handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
 }
 
 void TfrmMain::CreateMenus()
