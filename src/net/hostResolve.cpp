@@ -1,13 +1,12 @@
 #include "net/hostResolve.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -80,7 +79,8 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode,
 QString IPv4ToText(quint32 addressHostOrder)
 {
     return QStringLiteral("%1.%2.%3.%4")
-        .arg(QString::number((addressHostOrder >> 24) & 0xFF), QString::number((addressHostOrder >> 16) & 0xFF),
+        .arg(QString::number((addressHostOrder >> 24) & 0xFF),
+             QString::number((addressHostOrder >> 16) & 0xFF),
              QString::number((addressHostOrder >> 8) & 0xFF), QString::number(addressHostOrder & 0xFF));
 }
 

@@ -101,15 +101,11 @@ bool Exchange(const TLanAdapter& adapter, quint32 destination, bool broadcast,
                 continue;
             if (ready <= 0)
                 break;
-            sockaddr_in from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t got = recvfrom(socket.Handle(), reply.data(), static_cast<size_t>(reply.size()), 0,
-                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+            const ssize_t got = recv(socket.Handle(), reply.data(), static_cast<size_t>(reply.size()), 0);
             if (got < 0)
                 continue;
-            // A unicast question is answered by the node asked and by nobody else.
-            if (!broadcast && from.sin_addr.s_addr != target.sin_addr.s_addr)
-                continue;
+            // The answer may come from another address of the node asked (a node with two adapters
+            // answers from the one on the asker's network): the transaction number ties it to the question.
             if (accept(reply.left(got), id))
                 return true;
         }

@@ -1,9 +1,8 @@
 #include "net/utilsNetwork.h"
 
-#include <QStringList>
-
 #include <array>
 #include <optional>
+#include <QStringList>
 
 namespace {
 
@@ -66,11 +65,12 @@ bool TryTextToInt(const QString& text, qint32* value)
         ++pos;
     }
     bool hex = false;
-    if (pos < length && (text[pos] == QLatin1Char('$') || text[pos] == QLatin1Char('x') || text[pos] == QLatin1Char('X'))) {
+    if (pos < length &&
+        (text[pos] == QLatin1Char('$') || text[pos] == QLatin1Char('x') || text[pos] == QLatin1Char('X'))) {
         hex = true;
         ++pos;
-    } else if (pos + 1 < length && text[pos] == QLatin1Char('0')
-               && (text[pos + 1] == QLatin1Char('x') || text[pos + 1] == QLatin1Char('X'))) {
+    } else if (pos + 1 < length && text[pos] == QLatin1Char('0') &&
+               (text[pos + 1] == QLatin1Char('x') || text[pos + 1] == QLatin1Char('X'))) {
         hex = true;
         pos += 2;
     }

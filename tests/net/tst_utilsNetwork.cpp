@@ -1,8 +1,8 @@
 #include "net/hostResolve.h"
 #include "net/utilsNetwork.h"
 
-#include <QtTest>
 #include <atomic>
+#include <QtTest>
 #include <thread>
 #include <unistd.h>
 
@@ -154,18 +154,42 @@ void TestUtilsNetwork::SubnetBroadcast_data()
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("broadcast");
 
-    QTest::newRow("class C") << "192.168.1.20" << "255.255.255.0" << "192.168.1.255";
-    QTest::newRow("class A") << "10.1.2.3" << "255.0.0.0" << "10.255.255.255";
-    QTest::newRow("mask zero") << "172.16.5.4" << "0.0.0.0" << "255.255.255.255";
-    QTest::newRow("host mask") << "172.16.5.4" << "255.255.255.255" << "172.16.5.4";
-    QTest::newRow("/20") << "172.16.37.4" << "255.255.240.0" << "172.16.47.255";
-    QTest::newRow("non-contiguous") << "10.20.30.40" << "255.0.255.0" << "10.255.30.255";
-    QTest::newRow("leading zeros normalised") << "010.001.000.001" << "255.255.255.255" << "10.1.0.1";
-    QTest::newRow("hex field") << "$0A.0.0.1" << "255.255.255.0" << "10.0.0.255";
-    QTest::newRow("invalid mask") << "192.168.1.20" << "255.255.255" << "";
-    QTest::newRow("host name") << "WORKSTATION7" << "255.255.255.0" << "";
-    QTest::newRow("empty mask") << "192.168.1.20" << "" << "";
-    QTest::newRow("mask field 256") << "192.168.1.20" << "255.255.256.0" << "";
+    QTest::newRow("class C") << "192.168.1.20"
+                             << "255.255.255.0"
+                             << "192.168.1.255";
+    QTest::newRow("class A") << "10.1.2.3"
+                             << "255.0.0.0"
+                             << "10.255.255.255";
+    QTest::newRow("mask zero") << "172.16.5.4"
+                               << "0.0.0.0"
+                               << "255.255.255.255";
+    QTest::newRow("host mask") << "172.16.5.4"
+                               << "255.255.255.255"
+                               << "172.16.5.4";
+    QTest::newRow("/20") << "172.16.37.4"
+                         << "255.255.240.0"
+                         << "172.16.47.255";
+    QTest::newRow("non-contiguous") << "10.20.30.40"
+                                    << "255.0.255.0"
+                                    << "10.255.30.255";
+    QTest::newRow("leading zeros normalised") << "010.001.000.001"
+                                              << "255.255.255.255"
+                                              << "10.1.0.1";
+    QTest::newRow("hex field") << "$0A.0.0.1"
+                               << "255.255.255.0"
+                               << "10.0.0.255";
+    QTest::newRow("invalid mask") << "192.168.1.20"
+                                  << "255.255.255"
+                                  << "";
+    QTest::newRow("host name") << "WORKSTATION7"
+                               << "255.255.255.0"
+                               << "";
+    QTest::newRow("empty mask") << "192.168.1.20"
+                                << ""
+                                << "";
+    QTest::newRow("mask field 256") << "192.168.1.20"
+                                    << "255.255.256.0"
+                                    << "";
 }
 
 void TestUtilsNetwork::SubnetBroadcast()
@@ -220,9 +244,12 @@ void TestUtilsNetwork::ResolveHostAddress_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("address");
 
-    QTest::newRow("dotted answers itself") << "127.0.0.9" << "127.0.0.9";
-    QTest::newRow("localhost") << "localhost" << "127.0.0.1";
-    QTest::newRow("unresolvable") << "no-such-host.invalid" << "";
+    QTest::newRow("dotted answers itself") << "127.0.0.9"
+                                           << "127.0.0.9";
+    QTest::newRow("localhost") << "localhost"
+                               << "127.0.0.1";
+    QTest::newRow("unresolvable") << "no-such-host.invalid"
+                                  << "";
 }
 
 void TestUtilsNetwork::ResolveHostAddress()
@@ -252,10 +279,10 @@ void TestUtilsNetwork::RulesFromManyThreads()
         threads.emplace_back([&wrong] {
             for (int i = 0; i < 2000; ++i) {
                 const QString address = QStringLiteral("10.%1.%2.7").arg(i % 256).arg(i / 256);
-                if (!::IsValidIP(address) || !::IsValidMAC(QStringLiteral("00-11-22-aa-bb-cc"))
-                    || ::SubnetBroadcast(address, QStringLiteral("255.255.0.0"))
-                           != QStringLiteral("10.%1.255.255").arg(i % 256)
-                    || ::ResolveHostAddress(QStringLiteral("localhost")) != QStringLiteral("127.0.0.1"))
+                if (!::IsValidIP(address) || !::IsValidMAC(QStringLiteral("00-11-22-aa-bb-cc")) ||
+                    ::SubnetBroadcast(address, QStringLiteral("255.255.0.0")) !=
+                        QStringLiteral("10.%1.255.255").arg(i % 256) ||
+                    ::ResolveHostAddress(QStringLiteral("localhost")) != QStringLiteral("127.0.0.1"))
                     ++wrong;
             }
         });
