@@ -1,5 +1,7 @@
 #include "net/hostResolve.h"
 
+#include "net/utilsNetwork.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -34,6 +36,14 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode,
     if (inet_pton(AF_INET, name.constData(), &direct) == 1) {
         if (addressHostOrder)
             *addressHostOrder = ntohl(direct.s_addr);
+        return true;
+    }
+
+    // An address the system's own rule accepts means what that rule says: the resolver would read
+    // "010.001.000.001" as octal and send to a different host than the one the user sees.
+    if (quint32 own = 0; ParseIPv4(host, &own)) {
+        if (addressHostOrder)
+            *addressHostOrder = own;
         return true;
     }
 

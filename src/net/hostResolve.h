@@ -5,7 +5,8 @@
 
 // The one way this system turns a host text into an IPv4 address. Safe to call from any thread.
 //
-// "LOCALHOST" in any letter case is 127.0.0.1; a dotted IPv4 address is taken as it is; any other text
+// "LOCALHOST" in any letter case is 127.0.0.1; a dotted IPv4 address is taken as it is (also in the forms
+// IsValidIP accepts, with leading zeros read as decimal); any other text
 // is looked up as a host name and its first IPv4 address is used. On failure the function returns false
 // and, where asked for, gives an error number (the resolver's code made positive) and its description.
 bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode = nullptr,

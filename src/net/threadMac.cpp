@@ -1,5 +1,6 @@
 #include "net/threadMac.h"
 
+#include "net/hostResolve.h"
 #include "net/netbiosPacket.h"
 
 #include <arpa/inet.h>
@@ -11,7 +12,6 @@
 #include <mutex>
 #include <net/if.h>
 #include <net/if_arp.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <QRandomGenerator>
@@ -122,20 +122,6 @@ bool ParseDottedAddress(const QString& text, quint32* addressHostOrder)
     return true;
 }
 
-// The platform's host name resolution, first IPv4 address.
-bool ResolveByHostName(const QString& name, quint32* addressHostOrder)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name.toLocal8Bit().constData(), nullptr, &hints, &found) != 0 || !found)
-        return false;
-    *addressHostOrder = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-    freeaddrinfo(found);
-    return true;
-}
-
 // The adapter status of the computer through one adapter: its unit ID, or false when no usable answer
 // came.
 class TStatusQuery
@@ -183,7 +169,7 @@ private:
             return true;
         if (!FResolved) {
             FResolved = true;
-            FHostFound = ResolveByHostName(FName, &FHostAddress);
+            FHostFound = ResolveIPv4(FName, &FHostAddress);
         }
         if (!FHostFound)
             return false;

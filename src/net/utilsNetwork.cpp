@@ -107,6 +107,16 @@ bool IsValidIP(const QString& address)
     return ParseAddress(address).has_value();
 }
 
+bool ParseIPv4(const QString& address, quint32* addressHostOrder)
+{
+    const auto values = ParseAddress(address);
+    if (!values)
+        return false;
+    if (addressHostOrder)
+        *addressHostOrder = ((*values)[0] << 24) | ((*values)[1] << 16) | ((*values)[2] << 8) | (*values)[3];
+    return true;
+}
+
 bool IsValidMAC(const QString& mac)
 {
     if (mac.size() != 17)

@@ -16,6 +16,10 @@ bool TryTextToInt(const QString& text, qint32* value);
 // as unsigned numbers (so negative fields are invalid).
 bool IsValidIP(const QString& address);
 
+// The address a text that passes IsValidIP stands for, in host byte order; false for any other text.
+// Fields are read by the integer conversion, so "010" is ten, never eight.
+bool ParseIPv4(const QString& address, quint32* addressHostOrder);
+
 // True when the text, upper-cased, is 17 characters of 0-9, A-F and "-". Hyphen positions are not checked.
 bool IsValidMAC(const QString& mac);
 

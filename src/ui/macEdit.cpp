@@ -117,6 +117,8 @@ void TMACEdit::ValidateEdit()
     QTimer::singleShot(0, this, [self] {
         if (!self || !self->isVisible() || !self->window()->isVisible())
             return; // the window closed meanwhile (Cancel clicked): nothing left to correct
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != self->window())
+            return; // a box of the window (its own check of the field) already has the user's attention
         const int position = self->FirstEmptyPosition();
         if (position < 0)
             return;

@@ -209,6 +209,9 @@ void TestUtilsNetwork::ResolveIPv4_data()
     QTest::newRow("mixed case") << "LocalHost" << quint32(0x7F000001);
     QTest::newRow("dotted") << "127.1.2.3" << quint32(0x7F010203);
     QTest::newRow("broadcast") << "255.255.255.255" << quint32(0xFFFFFFFF);
+    // The system's own address rule holds: leading zeros are decimal, not octal.
+    QTest::newRow("leading zeros decimal") << "010.001.000.011" << quint32(0x0A01000B);
+    QTest::newRow("hex field") << "$7F.0.0.1" << quint32(0x7F000001);
 }
 
 void TestUtilsNetwork::ResolveIPv4()
@@ -248,6 +251,8 @@ void TestUtilsNetwork::ResolveHostAddress_data()
                                            << "127.0.0.9";
     QTest::newRow("localhost") << "localhost"
                                << "127.0.0.1";
+    QTest::newRow("leading zeros normalised") << "127.000.000.010"
+                                              << "127.0.0.10";
     QTest::newRow("unresolvable") << "no-such-host.invalid"
                                   << "";
 }

@@ -1,0 +1,105 @@
+// Wakes many computers at once, the way the wake command does, and counts the magic packets that a
+// loopback listener receives within the allowed time after the command.
+//
+//   bench_wol [computers=1000] [delay=2] [allowed_ms=2500]
+
+#include "core/worker.h"
+#include "model/computers.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdio>
+#include <netinet/in.h>
+#include <poll.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int delay = argc > 2 ? std::atoi(argv[2]) : 2;
+    const qint64 allowedMs = argc > 3 ? std::atoll(argv[3]) : 2500;
+
+    const int listener = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    // All packets arrive within a few milliseconds; make room for every one of them.
+    const int buffer = 8 * 1024 * 1024;
+    if (::setsockopt(listener, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof(buffer)) != 0)
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof(buffer));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        std::perror("listener");
+        return 2;
+    }
+    const quint16 port = ntohs(address.sin_port);
+
+    TGroup group;
+    QStringList ids;
+    for (int i = 0; i < count; ++i) {
+        TComputer* computer = group.Computers()->Add();
+        computer->IPAddress = QStringLiteral("127.0.0.1");
+        computer->SendOptions = soInternet;
+        computer->Port = port;
+        computer->MACAddresses()->Add()->Address = QStringLiteral("02-00-00-00-%1-%2")
+                                                       .arg(i / 256, 2, 16, QLatin1Char('0'))
+                                                       .arg(i % 256, 2, 16, QLatin1Char('0'));
+        ids << computer->ItemID();
+    }
+
+    std::atomic<int> inTime{0}, total{0}, wrongSize{0};
+    std::atomic<qint64> lastMs{-1}, firstMs{-1};
+    QElapsedTimer clock;
+    std::atomic<bool> started{false};
+    std::thread receiver([&] {
+        while (!started)
+            std::this_thread::yield();
+        const qint64 deadline = allowedMs + 2000; // keep counting late packets for a while
+        char data[2048];
+        while (total < count && clock.elapsed() < deadline) {
+            pollfd p{listener, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const ssize_t size = ::recv(listener, data, sizeof(data), 0);
+            if (size < 0)
+                continue;
+            const qint64 at = clock.elapsed();
+            if (size != 102)
+                ++wrongSize;
+            if (firstMs < 0)
+                firstMs = at;
+            lastMs = at;
+            ++total;
+            if (at <= allowedMs)
+                ++inTime;
+        }
+    });
+
+    clock.start();
+    started = true;
+    for (const QString& id : ids)
+        group.WakeComputerByID(id, delay);
+    const qint64 commandMs = clock.elapsed();
+
+    // The completion steps run on this thread; keep its loop turning until every sender is gone.
+    QElapsedTimer wait;
+    wait.start();
+    while (TWorkerThread::LiveCount() > 0 && wait.elapsed() < allowedMs + 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    receiver.join();
+    ::close(listener);
+
+    std::printf("computers %d, delay %d s: command took %lld ms; received %d of %d (%d within %lld ms), "
+                "first after %lld ms, last after %lld ms; wrong size %d; senders left %d\n",
+                count, delay, static_cast<long long>(commandMs), total.load(), count, inTime.load(),
+                static_cast<long long>(allowedMs), static_cast<long long>(firstMs.load()),
+                static_cast<long long>(lastMs.load()), wrongSize.load(), TWorkerThread::LiveCount());
+    return inTime == count && wrongSize == 0 ? 0 : 1;
+}

@@ -1,0 +1,706 @@
+#include "model/componentStream.h"
+
+#include "core/exceptions.h"
+#include "model/computers.h"
+
+#include <QtEndian>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+
+// ---------------------------------------------------------------------------------------------------
+// 80-bit extended precision
+
+void DoubleToExtended(double value, unsigned char out[10])
+{
+    const quint64 bits = std::bit_cast<quint64>(value);
+    const bool negative = (bits >> 63) != 0;
+    const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+    const quint64 fraction = bits & ((quint64(1) << 52) - 1);
+
+    quint64 mantissa = 0;
+    int extExponent = 0;
+    if (exponent == 0x7FF) {
+        // Infinity or NaN: the integer bit is set, the fraction (payload) moves to the top.
+        extExponent = 0x7FFF;
+        mantissa = (quint64(1) << 63) | (fraction << 11);
+    } else if (exponent == 0) {
+        if (fraction != 0) {
+            // A subnormal double is a normal extended number: value = fraction * 2^-1074.
+            const int shift = std::countl_zero(fraction);
+            mantissa = fraction << shift;
+            extExponent = -1074 + 63 - shift + 16383;
+        }
+    } else {
+        mantissa = (quint64(1) << 63) | (fraction << 11);
+        extExponent = exponent - 1023 + 16383;
+    }
+    qToLittleEndian<quint64>(mantissa, out);
+    qToLittleEndian<quint16>(static_cast<quint16>(extExponent | (negative ? 0x8000 : 0)), out + 8);
+}
+
+double ExtendedToDouble(const unsigned char in[10])
+{
+    quint64 mantissa = qFromLittleEndian<quint64>(in);
+    const quint16 signExponent = qFromLittleEndian<quint16>(in + 8);
+    const quint64 sign = quint64(signExponent >> 15) << 63;
+    const int exponent = signExponent & 0x7FFF;
+
+    if (exponent == 0x7FFF) {
+        const quint64 payload = mantissa & ~(quint64(1) << 63);
+        if (payload == 0)
+            return std::bit_cast<double>(sign | (quint64(0x7FF) << 52));
+        // NaN: keep the top payload bits and make it quiet, as the floating-point unit does.
+        const quint64 fraction = (payload >> 11) | (quint64(1) << 51);
+        return std::bit_cast<double>(sign | (quint64(0x7FF) << 52) | fraction);
+    }
+    if (mantissa == 0)
+        return std::bit_cast<double>(sign);
+
+    // value = mantissa * 2^e2; a zero exponent field means the smallest exponent without an integer bit.
+    int e2 = (exponent == 0 ? 1 : exponent) - 16383 - 63;
+    const int shift = std::countl_zero(mantissa);
+    mantissa <<= shift;
+    e2 -= shift;
+    const int top = e2 + 63; // exponent of the leading bit
+
+    if (top > 1023)
+        return std::bit_cast<double>(sign | (quint64(0x7FF) << 52));
+
+    // Bits to drop below the 53 kept (normal) or the fewer kept by a subnormal.
+    const int drop = top >= -1022 ? 11 : 11 + (-1022 - top);
+    quint64 kept;
+    bool roundUp;
+    if (drop >= 65) {
+        kept = 0;
+        roundUp = false;
+    } else if (drop == 64) {
+        kept = 0;
+        const quint64 half = quint64(1) << 63;
+        roundUp = mantissa > half; // exactly half ties to the even zero
+    } else {
+        kept = mantissa >> drop;
+        const quint64 rest = mantissa & ((quint64(1) << drop) - 1);
+        const quint64 half = quint64(1) << (drop - 1);
+        roundUp = rest > half || (rest == half && (kept & 1) != 0);
+    }
+    if (roundUp)
+        ++kept;
+
+    if (top >= -1022) {
+        int biased = top + 1023;
+        if (kept == (quint64(1) << 53)) {
+            kept >>= 1;
+            ++biased;
+            if (biased >= 0x7FF)
+                return std::bit_cast<double>(sign | (quint64(0x7FF) << 52));
+        }
+        return std::bit_cast<double>(sign | (quint64(biased) << 52) | (kept & ((quint64(1) << 52) - 1)));
+    }
+    // Subnormal: the kept bits are the fraction; a carry into bit 52 is exactly the smallest normal.
+    return std::bit_cast<double>(sign | kept);
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------------
+// Plans: a property table prepared once for streaming (encoded names, name lookup).
+
+struct TTablePlan;
+
+struct TPlanEntry
+{
+    const TPropInfo* Prop = nullptr;
+    QByteArray Name; // length byte, then the name with its prefix
+    QByteArray SubPrefix; // Object kind: the prefix of the object's properties; empty for collections
+    std::vector<QByteArray> ValueNames; // Enum and Set kinds: the value names as short strings
+    bool IsTag = false; // the component base's Tag, stored only when set
+    // Object and Collection kinds: the plan of the object's or the items' table, remembered with the table
+    // it was made for.
+    mutable const TPropTable* SubTable = nullptr;
+    mutable const TTablePlan* SubPlan = nullptr;
+};
+
+struct TTablePlan
+{
+    std::vector<TPlanEntry> Entries;
+    std::unordered_map<std::string_view, const TPropInfo*> ByName; // unprefixed, exact case
+};
+
+const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
+{
+    static std::mutex lock;
+    static std::map<std::pair<const TPropTable*, QByteArray>, std::unique_ptr<TTablePlan>> plans;
+
+    std::lock_guard<std::mutex> guard(lock);
+    auto& slot = plans[{&table, prefix}];
+    if (slot)
+        return *slot;
+    auto plan = std::make_unique<TTablePlan>();
+    plan->Entries.reserve(table.Props().size());
+    for (const TPropInfo& prop : table.Props()) {
+        TPlanEntry entry;
+        entry.Prop = &prop;
+        const QByteArray name = prefix + prop.Name.toLatin1();
+        entry.Name.append(static_cast<char>(qMin<qsizetype>(name.size(), 255)));
+        entry.Name.append(name.left(255));
+        if (prop.Kind == TPropKind::Object)
+            entry.SubPrefix = name + '.';
+        entry.IsTag = prop.Kind == TPropKind::Integer && prop.Name == QLatin1String("Tag");
+        if (prop.Names && (prop.Kind == TPropKind::Enum || prop.Kind == TPropKind::Set)) {
+            for (const QString& value : *prop.Names) {
+                const QByteArray latin1 = value.toLatin1().left(255);
+                entry.ValueNames.push_back(char(latin1.size()) + latin1);
+            }
+        }
+        plan->Entries.push_back(std::move(entry));
+    }
+    // The keys view the names held by the entries, which no longer move.
+    for (const TPlanEntry& entry : plan->Entries) {
+        const qsizetype skip = 1 + prefix.size();
+        plan->ByName.emplace(std::string_view(entry.Name.constData() + skip,
+                                              static_cast<size_t>(entry.Name.size() - skip)),
+                             entry.Prop);
+    }
+    slot = std::move(plan);
+    return *slot;
+}
+
+// The plan of an object's (or a collection's items') table, remembered by the entry that leads to it.
+const TTablePlan& SubPlanOf(const TPlanEntry& entry, const TPropTable& table)
+{
+    if (entry.SubTable != &table) {
+        entry.SubPlan = &PlanFor(table, entry.SubPrefix);
+        entry.SubTable = &table;
+    }
+    return *entry.SubPlan;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Writer
+
+// The carriers of TPropInfo::Get, read without QVariant's general conversions (the inline type test
+// saves a call per property, which counts for groups of thousands of computers).
+template <class T>
+bool Carries(const QVariant& value)
+{
+    return value.data_ptr().type() == QMetaType::fromType<T>();
+}
+
+qint64 OrdinalOf(const QVariant& value)
+{
+    if (Carries<qint64>(value))
+        return *static_cast<const qint64*>(value.constData());
+    return value.toLongLong();
+}
+
+bool BooleanOf(const QVariant& value)
+{
+    if (Carries<bool>(value))
+        return *static_cast<const bool*>(value.constData());
+    return value.toBool();
+}
+
+double DoubleOf(const QVariant& value)
+{
+    if (Carries<double>(value))
+        return *static_cast<const double*>(value.constData());
+    return value.toDouble();
+}
+
+class TWriter
+{
+public:
+    explicit TWriter(QByteArray& out) : Out(out), Start(out.size())
+    {
+        // Written through a cursor into spare room that grows by doubling; trimmed at the end.
+        Out.resize(Start + qMax<qsizetype>(Out.capacity() - Start, 4096));
+        P = Out.data() + Start;
+        End = Out.data() + Out.size();
+    }
+
+    void Root(const TPersistent& root)
+    {
+        Raw("TPF0", 4);
+        ShortString(root.ClassName().toLatin1());
+        ShortString(QByteArray()); // the component name: always empty
+        Properties(root, PlanFor(root.Properties(), QByteArray()));
+        Byte(StreamTag::Null); // end of the properties
+        Byte(StreamTag::Null); // end of the (absent) child objects
+        Out.resize(P - Out.data());
+    }
+
+private:
+    char* Room(qsizetype count)
+    {
+        if (End - P < count) {
+            const qsizetype used = P - Out.data();
+            Out.resize(qMax(2 * Out.size(), used + count + 4096));
+            P = Out.data() + used;
+            End = Out.data() + Out.size();
+        }
+        char* at = P;
+        P += count;
+        return at;
+    }
+
+    void Raw(const char* data, qsizetype count) { std::memcpy(Room(count), data, static_cast<size_t>(count)); }
+
+    void Byte(quint8 value) { *Room(1) = static_cast<char>(value); }
+
+    void ShortString(const QByteArray& text)
+    {
+        const qsizetype count = qMin<qsizetype>(text.size(), 255);
+        Byte(static_cast<quint8>(count));
+        Raw(text.constData(), count);
+    }
+
+    void Int32(qint32 value) { qToLittleEndian<qint32>(value, Room(4)); }
+
+    void Integer(qint64 value)
+    {
+        if (value >= -128 && value <= 127) {
+            char* at = Room(2);
+            at[0] = static_cast<char>(StreamTag::Int8);
+            at[1] = static_cast<char>(static_cast<qint8>(value));
+        } else if (value >= -32768 && value <= 32767) {
+            char* at = Room(3);
+            at[0] = static_cast<char>(StreamTag::Int16);
+            qToLittleEndian<qint16>(static_cast<qint16>(value), at + 1);
+        } else {
+            Byte(StreamTag::Int32);
+            Int32(static_cast<qint32>(value));
+        }
+    }
+
+    void String(const QString& text)
+    {
+        const auto* units = reinterpret_cast<const char16_t*>(text.constData());
+        const qsizetype count = text.size();
+        bool ascii = true;
+        for (qsizetype i = 0; i < count && ascii; ++i)
+            ascii = units[i] < 0x80;
+        if (ascii) {
+            char* dest;
+            if (count <= 255) {
+                dest = Room(2 + count);
+                dest[0] = static_cast<char>(StreamTag::String);
+                dest[1] = static_cast<char>(count);
+                dest += 2;
+            } else {
+                dest = Room(5 + count);
+                dest[0] = static_cast<char>(StreamTag::LString);
+                qToLittleEndian<qint32>(static_cast<qint32>(count), dest + 1);
+                dest += 5;
+            }
+            for (qsizetype i = 0; i < count; ++i)
+                dest[i] = static_cast<char>(units[i]);
+            return;
+        }
+        const QByteArray utf8 = text.toUtf8();
+        if (utf8.size() < 2 * count) {
+            Byte(StreamTag::Utf8String);
+            Int32(static_cast<qint32>(utf8.size()));
+            Raw(utf8.constData(), utf8.size());
+        } else {
+            Byte(StreamTag::WString);
+            Int32(static_cast<qint32>(count));
+            qToLittleEndian<char16_t>(units, count, Room(2 * count));
+        }
+    }
+
+    void Name(const TPlanEntry& entry) { Raw(entry.Name.constData(), entry.Name.size()); }
+
+    [[noreturn]] static void BadValue(const TPropInfo& prop)
+    {
+        throw Exception(QStringLiteral("Invalid property value: %1").arg(prop.Name));
+    }
+
+    void Properties(const TPersistent& object, const TTablePlan& plan)
+    {
+        for (const TPlanEntry& entry : plan.Entries) {
+            const TPropInfo& prop = *entry.Prop;
+            switch (prop.Kind) {
+            case TPropKind::Integer:
+            case TPropKind::Word: {
+                const qint64 value = OrdinalOf(prop.Get(object));
+                // The component base's Tag is stored only when set.
+                if (value == 0 && entry.IsTag)
+                    break;
+                Name(entry);
+                Integer(value);
+                break;
+            }
+            case TPropKind::Boolean:
+                Name(entry);
+                Byte(BooleanOf(prop.Get(object)) ? StreamTag::True : StreamTag::False);
+                break;
+            case TPropKind::Enum: {
+                const qint64 ordinal = OrdinalOf(prop.Get(object));
+                if (ordinal < 0 || ordinal >= static_cast<qint64>(entry.ValueNames.size()))
+                    BadValue(prop);
+                Name(entry);
+                Byte(StreamTag::Ident);
+                Raw(entry.ValueNames[ordinal].constData(), entry.ValueNames[ordinal].size());
+                break;
+            }
+            case TPropKind::Set: {
+                const qint64 members = OrdinalOf(prop.Get(object));
+                Name(entry);
+                Byte(StreamTag::Set);
+                for (size_t i = 0; i < entry.ValueNames.size() && i < 64; ++i)
+                    if ((members >> i) & 1)
+                        Raw(entry.ValueNames[i].constData(), entry.ValueNames[i].size());
+                Byte(StreamTag::Null);
+                break;
+            }
+            case TPropKind::DateTime: {
+                const double value = DoubleOf(prop.Get(object));
+                if (value == 0)
+                    break;
+                Name(entry);
+                Byte(StreamTag::Extended);
+                DoubleToExtended(value, reinterpret_cast<unsigned char*>(Room(10)));
+                break;
+            }
+            case TPropKind::String: {
+                const QVariant value = prop.Get(object);
+                const QString text = Carries<QString>(value)
+                                         ? *static_cast<const QString*>(value.constData())
+                                         : value.toString();
+                if (text.isEmpty())
+                    break;
+                Name(entry);
+                String(text);
+                break;
+            }
+            case TPropKind::Object: {
+                // The getters take the owner as modifiable; writing only reads through them.
+                const TPersistent* child = prop.Object(const_cast<TPersistent&>(object));
+                if (child)
+                    Properties(*child, SubPlanOf(entry, child->Properties()));
+                break;
+            }
+            case TPropKind::Collection: {
+                const TCollection* collection = prop.Collection(const_cast<TPersistent&>(object));
+                if (!collection)
+                    break; // an alias has no adapters, and nothing is stored for them
+                Name(entry);
+                Byte(StreamTag::Collection);
+                const TTablePlan& itemPlan = SubPlanOf(entry, collection->ItemProperties());
+                for (int i = 0; i < collection->Count(); ++i) {
+                    Byte(StreamTag::List);
+                    Properties(*collection->ItemAt(i), itemPlan);
+                    Byte(StreamTag::Null);
+                }
+                Byte(StreamTag::Null);
+                break;
+            }
+            }
+        }
+    }
+
+    QByteArray& Out;
+    qsizetype Start;
+    char* P = nullptr;
+    char* End = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------------------
+// Reader
+
+class TReader
+{
+public:
+    TReader(const char* data, qsizetype size)
+        : P(reinterpret_cast<const uchar*>(data)), End(reinterpret_cast<const uchar*>(data) + size)
+    {
+    }
+
+    std::unique_ptr<TGroup> Root()
+    {
+        Need(4);
+        if (std::memcmp(P, "TPF0", 4) != 0)
+            throw EReadError(QStringLiteral("Invalid stream format"));
+        P += 4;
+        const std::string_view className = ShortString();
+        if (className != "TGroup")
+            throw EReadError(QStringLiteral("Class %1 not found").arg(Latin1(className)));
+        auto group = std::make_unique<TGroup>();
+        group->Name = Latin1(ShortString());
+        Properties(*group);
+        if (Byte() != StreamTag::Null)
+            throw EReadError(QStringLiteral("Invalid stream format")); // no child objects are stored
+        // Whatever follows is left over from an earlier, longer record.
+        return group;
+    }
+
+private:
+    static QString Latin1(std::string_view text)
+    {
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    }
+
+    [[noreturn]] void Fail(const QString& message) const
+    {
+        if (!ContextObject)
+            throw EReadError(message);
+        const QString where = ContextObject->ClassName() + QLatin1Char('.') + Latin1(ContextName);
+        throw EReadError(QStringLiteral("Error reading %1: %2").arg(where, message));
+    }
+    [[noreturn]] void ReadFail() const { Fail(QStringLiteral("Stream read error")); }
+    [[noreturn]] void InvalidValue() const { Fail(QStringLiteral("Invalid property value")); }
+
+    void Need(quint64 count) const
+    {
+        if (static_cast<quint64>(End - P) < count)
+            ReadFail();
+    }
+
+    quint8 Byte()
+    {
+        Need(1);
+        return *P++;
+    }
+
+    std::string_view Bytes(quint64 count)
+    {
+        Need(count);
+        const std::string_view result(reinterpret_cast<const char*>(P), static_cast<size_t>(count));
+        P += count;
+        return result;
+    }
+
+    std::string_view ShortString() { return Bytes(Byte()); }
+
+    quint32 UInt32()
+    {
+        Need(4);
+        const quint32 value = qFromLittleEndian<quint32>(P);
+        P += 4;
+        return value;
+    }
+
+    qint64 Integer(quint8 tag)
+    {
+        switch (tag) {
+        case StreamTag::Int8:
+            return static_cast<qint8>(Byte());
+        case StreamTag::Int16: {
+            Need(2);
+            const qint16 value = qFromLittleEndian<qint16>(P);
+            P += 2;
+            return value;
+        }
+        case StreamTag::Int32:
+            return static_cast<qint32>(UInt32());
+        default:
+            InvalidValue();
+        }
+    }
+
+    QString String(quint8 tag)
+    {
+        switch (tag) {
+        case StreamTag::String:
+            return Latin1(ShortString());
+        case StreamTag::LString:
+            return Latin1(Bytes(UInt32()));
+        case StreamTag::Utf8String: {
+            const std::string_view bytes = Bytes(UInt32());
+            return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        }
+        case StreamTag::WString: {
+            const quint64 count = UInt32();
+            Need(2 * count);
+            QString text(static_cast<qsizetype>(count), Qt::Uninitialized);
+            qFromLittleEndian<char16_t>(P, static_cast<qsizetype>(count), text.data());
+            P += 2 * count;
+            return text;
+        }
+        default:
+            InvalidValue();
+        }
+    }
+
+    static int IndexOfName(const QStringList& names, std::string_view name)
+    {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            if (names.at(i).compare(QLatin1String(name.data(), static_cast<qsizetype>(name.size())),
+                                    Qt::CaseInsensitive) == 0)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    const TTablePlan& Plan(const TPropTable& table)
+    {
+        for (const auto& [known, plan] : Plans)
+            if (known == &table)
+                return *plan;
+        const TTablePlan& plan = PlanFor(table, QByteArray());
+        Plans.emplace_back(&table, &plan);
+        return plan;
+    }
+
+    const TPropInfo* Find(const TPropTable& table, std::string_view name)
+    {
+        const TTablePlan& plan = Plan(table);
+        const auto found = plan.ByName.find(name);
+        if (found != plan.ByName.end())
+            return found->second;
+        return table.Find(Latin1(name)); // names compare without regard to case
+    }
+
+    void Properties(TPersistent& object)
+    {
+        const TPersistent* savedObject = ContextObject;
+        const std::string_view savedName = ContextName;
+        for (;;) {
+            const quint8 length = Byte();
+            if (length == 0)
+                break;
+            const std::string_view name = Bytes(length);
+            ContextObject = &object;
+            ContextName = name;
+            Property(object, name);
+            ContextObject = savedObject;
+            ContextName = savedName;
+        }
+    }
+
+    void Property(TPersistent& object, std::string_view path)
+    {
+        // A dotted name reaches the property through the named object properties.
+        TPersistent* target = &object;
+        std::string_view name = path;
+        for (size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.')) {
+            const TPropInfo* via = Find(target->Properties(), name.substr(0, dot));
+            if (!via)
+                Fail(QStringLiteral("Property %1 does not exist").arg(Latin1(name.substr(0, dot))));
+            if (via->Kind != TPropKind::Object || !via->Object)
+                Fail(QStringLiteral("Invalid property path"));
+            target = via->Object(*target);
+            if (!target)
+                Fail(QStringLiteral("Invalid property path"));
+            name = name.substr(dot + 1);
+        }
+        const TPropInfo* prop = Find(target->Properties(), name);
+        if (!prop)
+            Fail(QStringLiteral("Property %1 does not exist").arg(Latin1(name)));
+        Value(*target, *prop);
+    }
+
+    void Value(TPersistent& object, const TPropInfo& prop)
+    {
+        const quint8 tag = Byte();
+        switch (prop.Kind) {
+        case TPropKind::Integer: {
+            const qint64 value = Integer(tag);
+            prop.Set(object, QVariant::fromValue<qint64>(value));
+            break;
+        }
+        case TPropKind::Word: {
+            const qint64 value = Integer(tag);
+            if (value < 0 || value > 0xFFFF)
+                InvalidValue();
+            prop.Set(object, QVariant::fromValue<qint64>(value));
+            break;
+        }
+        case TPropKind::Boolean:
+            if (tag != StreamTag::False && tag != StreamTag::True)
+                InvalidValue();
+            prop.Set(object, QVariant(tag == StreamTag::True));
+            break;
+        case TPropKind::Enum: {
+            if (tag != StreamTag::Ident || !prop.Names)
+                InvalidValue();
+            const int ordinal = IndexOfName(*prop.Names, ShortString());
+            if (ordinal < 0)
+                InvalidValue();
+            prop.Set(object, QVariant::fromValue<qint64>(ordinal));
+            break;
+        }
+        case TPropKind::Set: {
+            if (tag != StreamTag::Set || !prop.Names)
+                InvalidValue();
+            qint64 members = 0;
+            for (;;) {
+                const std::string_view member = ShortString();
+                if (member.empty())
+                    break;
+                const int ordinal = IndexOfName(*prop.Names, member);
+                if (ordinal < 0 || ordinal >= 64)
+                    InvalidValue();
+                members |= qint64(1) << ordinal;
+            }
+            prop.Set(object, QVariant::fromValue<qint64>(members));
+            break;
+        }
+        case TPropKind::DateTime: {
+            if (tag != StreamTag::Extended)
+                InvalidValue();
+            const std::string_view bytes = Bytes(10);
+            const double value = ExtendedToDouble(reinterpret_cast<const unsigned char*>(bytes.data()));
+            if (!std::isfinite(value))
+                InvalidValue(); // no date is infinite or NaN
+            prop.Set(object, QVariant(value));
+            break;
+        }
+        case TPropKind::String:
+            prop.Set(object, QVariant(String(tag)));
+            break;
+        case TPropKind::Object:
+            InvalidValue(); // an object's properties are stored under dotted names, never as a value
+        case TPropKind::Collection: {
+            if (tag != StreamTag::Collection || !prop.Collection)
+                InvalidValue();
+            TCollection* collection = prop.Collection(object);
+            if (!collection)
+                InvalidValue(); // an alias has no adapters to read into
+            collection->Clear();
+            for (;;) {
+                const quint8 marker = Byte();
+                if (marker == StreamTag::Null)
+                    break;
+                if (marker != StreamTag::List)
+                    InvalidValue();
+                Properties(*collection->AddItem());
+            }
+            break;
+        }
+        }
+    }
+
+    const uchar* P;
+    const uchar* End;
+    // The property being read, for the messages: its object and its name as stored.
+    const TPersistent* ContextObject = nullptr;
+    std::string_view ContextName;
+    std::vector<std::pair<const TPropTable*, const TTablePlan*>> Plans;
+};
+
+} // namespace
+
+void WriteComponent(const TPersistent& root, QByteArray& out)
+{
+    TWriter(out).Root(root);
+}
+
+QByteArray WriteComponent(const TPersistent& root)
+{
+    QByteArray out;
+    out.reserve(4096);
+    WriteComponent(root, out);
+    return out;
+}
+
+std::unique_ptr<TGroup> ReadGroup(const char* data, qsizetype size)
+{
+    if (!data || size < 0)
+        size = 0;
+    return TReader(data, size).Root();
+}

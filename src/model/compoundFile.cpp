@@ -1,0 +1,507 @@
+#include "model/compoundFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <fcntl.h>
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-utils.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+struct TStorageNode
+{
+    QString Name;
+    bool IsStorage = true;
+    QByteArray Data;
+    std::vector<std::unique_ptr<TStorageNode>> Children;
+
+    TStorageNode* Child(const QString& name, bool storage) const
+    {
+        // Element names of a compound file compare without regard to case.
+        for (const auto& child : Children)
+            if (child->IsStorage == storage && child->Name.compare(name, Qt::CaseInsensitive) == 0)
+                return child.get();
+        return nullptr;
+    }
+
+    TStorageNode* Add(const QString& name, bool storage)
+    {
+        auto child = std::make_unique<TStorageNode>();
+        child->Name = name;
+        child->IsStorage = storage;
+        Children.push_back(std::move(child));
+        return Children.back().get();
+    }
+
+    void CopyFrom(const TStorageNode& source)
+    {
+        for (const auto& child : source.Children) {
+            TStorageNode* target = Child(child->Name, child->IsStorage);
+            if (!target)
+                target = Add(child->Name, child->IsStorage);
+            if (child->IsStorage)
+                target->CopyFrom(*child);
+            else
+                target->Data = child->Data;
+        }
+    }
+};
+
+namespace {
+
+constexpr unsigned char Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+void InitGsf()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+}
+
+QByteArray LocalPath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// Closes a descriptor on every way out unless released.
+class TFd
+{
+public:
+    explicit TFd(int fd = -1) : FFd(fd) {}
+    ~TFd()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    void Reset(int fd)
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+        FFd = fd;
+    }
+    int Get() const { return FFd; }
+    int Release()
+    {
+        const int fd = FFd;
+        FFd = -1;
+        return fd;
+    }
+
+private:
+    int FFd;
+};
+
+quint32 LastError()
+{
+    return StgResult::FromErrno(errno != 0 ? errno : EIO);
+}
+
+bool WriteAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool ReadAll(int fd, QByteArray& data)
+{
+    struct stat info;
+    if (::fstat(fd, &info) != 0)
+        return false;
+    if (info.st_size < 0 || info.st_size > (qint64(1) << 31)) {
+        errno = EFBIG;
+        return false;
+    }
+    data.resize(static_cast<qsizetype>(info.st_size));
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t got = ::pread(fd, data.data() + done, static_cast<size_t>(data.size() - done), done);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    data.resize(done);
+    return true;
+}
+
+// The compound file's bytes for a tree of storages and streams: version 3, 512-byte sectors, no class
+// identifiers.
+bool Serialize(const TStorageNode& root, QByteArray& bytes)
+{
+    InitGsf();
+    GsfOutput* sink = gsf_output_memory_new();
+    GsfOutfile* ole = gsf_outfile_msole_new_full(sink, 512, 64);
+    if (!ole) {
+        g_object_unref(sink);
+        return false;
+    }
+    bool ok = true;
+    auto writeTree = [&ok](auto& self, GsfOutfile* dir, const TStorageNode& node) -> void {
+        for (const auto& child : node.Children) {
+            GsfOutput* out = gsf_outfile_new_child(dir, child->Name.toUtf8().constData(), child->IsStorage);
+            if (!out) {
+                ok = false;
+                continue;
+            }
+            if (child->IsStorage)
+                self(self, GSF_OUTFILE(out), *child);
+            else if (!child->Data.isEmpty() &&
+                     !gsf_output_write(out, static_cast<size_t>(child->Data.size()),
+                                       reinterpret_cast<const guint8*>(child->Data.constData())))
+                ok = false;
+            if (!gsf_output_close(out))
+                ok = false;
+            g_object_unref(out);
+        }
+    };
+    writeTree(writeTree, ole, root);
+    if (!gsf_output_close(GSF_OUTPUT(ole)))
+        ok = false;
+    g_object_unref(ole);
+    if (!gsf_output_is_closed(sink))
+        gsf_output_close(sink);
+    if (ok) {
+        const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
+        const gsf_off_t size = gsf_output_size(sink);
+        bytes = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    }
+    g_object_unref(sink);
+    return ok;
+}
+
+bool LoadTree(GsfInfile* dir, TStorageNode& node, gsf_off_t limit)
+{
+    const int count = gsf_infile_num_children(dir);
+    for (int i = 0; i < count; ++i) {
+        const char* name = gsf_infile_name_by_index(dir, i);
+        GsfInput* child = gsf_infile_child_by_index(dir, i);
+        if (!child || !name) {
+            if (child)
+                g_object_unref(child);
+            return false;
+        }
+        bool ok = true;
+        const bool storage = GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0;
+        TStorageNode* target = node.Add(QString::fromUtf8(name), storage);
+        if (storage) {
+            ok = LoadTree(GSF_INFILE(child), *target, limit);
+        } else {
+            const gsf_off_t size = gsf_input_size(child);
+            // A stream cannot hold more than the file does.
+            if (size < 0 || size > limit) {
+                ok = false;
+            } else if (size > 0) {
+                target->Data.resize(static_cast<qsizetype>(size));
+                ok = gsf_input_read(child, static_cast<size_t>(size),
+                                    reinterpret_cast<guint8*>(target->Data.data())) != nullptr;
+            }
+        }
+        g_object_unref(child);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+quint32 Parse(const QByteArray& bytes, TStorageNode& root)
+{
+    if (bytes.size() < 512 || std::memcmp(bytes.constData(), Signature, sizeof Signature) != 0)
+        return StgResult::NotCompoundFile;
+    InitGsf();
+    GsfInput* input = gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(),
+                                           FALSE);
+    if (!input)
+        return StgResult::FromErrno(ENOMEM);
+    GError* error = nullptr;
+    GsfInfile* ole = gsf_infile_msole_new(input, &error);
+    g_object_unref(input);
+    if (error)
+        g_error_free(error);
+    if (!ole)
+        return StgResult::NotCompoundFile;
+    const bool ok = LoadTree(ole, root, bytes.size());
+    g_object_unref(ole);
+    return ok ? StgResult::Ok : StgResult::NotCompoundFile;
+}
+
+QString DirectoryOf(const QString& path)
+{
+    const QString dir = QFileInfo(path).path();
+    return dir.isEmpty() ? QStringLiteral(".") : dir;
+}
+
+// Writes bytes to a new file beside target, flushes it (when durable), locks it and renames it over
+// target, then flushes the directory. The descriptor of the new, locked file is handed back.
+quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable, const QString& scratch,
+                    int& lockedFd)
+{
+    const QString dir = DirectoryOf(target);
+    QString tempPath = scratch;
+    TFd fd;
+    mode_t mode = 0666;
+    struct stat existing;
+    if (::stat(LocalPath(target).constData(), &existing) == 0)
+        mode = existing.st_mode & 07777;
+
+    if (!tempPath.isEmpty()) {
+        ::unlink(LocalPath(tempPath).constData());
+        fd.Reset(::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (fd.Get() < 0)
+            return LastError();
+    } else {
+        const QString base = dir + QLatin1String("/.") + QFileInfo(target).fileName() + QLatin1Char('.');
+        for (int attempt = 0; attempt < 100 && fd.Get() < 0; ++attempt) {
+            tempPath = base + QString::number(QRandomGenerator::global()->generate(), 36);
+            const int opened = ::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (opened < 0 && errno != EEXIST)
+                return LastError();
+            fd.Reset(opened);
+        }
+        if (fd.Get() < 0)
+            return StgResult::FromErrno(EEXIST);
+    }
+    const QByteArray localTemp = LocalPath(tempPath);
+    auto fail = [&]() {
+        const quint32 result = LastError();
+        ::unlink(localTemp.constData());
+        return result;
+    };
+    // The umask may have narrowed the mode asked for; a replaced file keeps the mode it had.
+    (void)::fchmod(fd.Get(), mode);
+    if (!WriteAll(fd.Get(), bytes.constData(), bytes.size()))
+        return fail();
+    if (durable && ::fsync(fd.Get()) != 0)
+        return fail();
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return fail();
+    if (::rename(localTemp.constData(), LocalPath(target).constData()) != 0)
+        return fail();
+    if (durable) {
+        TFd dirFd(::open(LocalPath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
+            return LastError(); // renamed, but the rename may not survive a power failure
+    }
+    lockedFd = fd.Release();
+    return StgResult::Ok;
+}
+
+// New files of saves that a crash interrupted. Only the holder of the lock writes them, so when we hold
+// it, none of them is in use.
+void RemoveLeftovers(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+    QDir dir(DirectoryOf(path));
+    const QStringList names = dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names)
+        dir.remove(name);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------
+
+class TCompoundFile
+{
+public:
+    TCompoundFile(QString path, int fd, bool durable) : Path(std::move(path)), LockFd(fd), Durable(durable) {}
+    ~TCompoundFile()
+    {
+        if (LockFd >= 0)
+            ::close(LockFd); // releases the lock
+    }
+    TCompoundFile(const TCompoundFile&) = delete;
+    TCompoundFile& operator=(const TCompoundFile&) = delete;
+
+    quint32 Commit(const QString& scratch = QString())
+    {
+        QByteArray bytes;
+        if (!Serialize(Root, bytes))
+            return StgResult::FromErrno(EIO);
+        int fd = -1;
+        const quint32 result = ReplaceFile(Path, bytes, Durable, scratch, fd);
+        if (fd >= 0) {
+            // The new file is in place and locked: the old one (now unlinked) can go.
+            if (LockFd >= 0)
+                ::close(LockFd);
+            LockFd = fd;
+        }
+        return result;
+    }
+
+    QString Path;
+    int LockFd;
+    bool Durable;
+    TStorageNode Root;
+};
+
+TStorage::TStorage(std::shared_ptr<TCompoundFile> file, TStorageNode* node) : FFile(std::move(file)), FNode(node) {}
+
+TStorage::~TStorage() = default;
+
+quint32 TStorage::IsCompoundFile(const QString& path)
+{
+    TFd fd(::open(LocalPath(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        return LastError();
+    unsigned char head[sizeof Signature];
+    size_t done = 0;
+    while (done < sizeof head) {
+        const ssize_t got = ::read(fd.Get(), head + done, sizeof head - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return LastError();
+        if (got == 0)
+            return StgResult::NotCompoundFile;
+        done += static_cast<size_t>(got);
+    }
+    return std::memcmp(head, Signature, sizeof Signature) == 0 ? StgResult::Ok : StgResult::NotCompoundFile;
+}
+
+quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root)
+{
+    root.reset();
+    const QByteArray local = LocalPath(path);
+    // A save of another holder may rename a new file over the name while we wait for the lock on the
+    // old one: then the lock is of no use and the name is opened again.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        TFd fd(::open(local.constData(), O_RDWR | O_CLOEXEC));
+        if (fd.Get() < 0)
+            return LastError();
+        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+            return errno == EWOULDBLOCK ? StgResult::SharingViolation : LastError();
+        struct stat opened, named;
+        if (::fstat(fd.Get(), &opened) != 0)
+            return LastError();
+        if (::stat(local.constData(), &named) != 0 || opened.st_ino != named.st_ino ||
+            opened.st_dev != named.st_dev)
+            continue;
+        QByteArray bytes;
+        if (!ReadAll(fd.Get(), bytes))
+            return LastError();
+        auto file = std::make_shared<TCompoundFile>(path, fd.Release(), true);
+        const quint32 result = Parse(bytes, file->Root);
+        if (result != StgResult::Ok)
+            return result;
+        RemoveLeftovers(path);
+        root = std::make_shared<TStorage>(file, &file->Root);
+        return StgResult::Ok;
+    }
+    return StgResult::SharingViolation;
+}
+
+quint32 TStorage::Create(const QString& path, std::shared_ptr<TStorage>& root, bool durable)
+{
+    root.reset();
+    // A file held open by someone else is not taken from under them.
+    TFd existing(::open(LocalPath(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (existing.Get() >= 0 && ::flock(existing.Get(), LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? StgResult::SharingViolation : LastError();
+    auto file = std::make_shared<TCompoundFile>(path, -1, durable);
+    const quint32 result = file->Commit();
+    if (result != StgResult::Ok)
+        return result;
+    root = std::make_shared<TStorage>(file, &file->Root);
+    return StgResult::Ok;
+}
+
+QString TStorage::Name() const
+{
+    return FNode->Name;
+}
+
+QString TStorage::FileName() const
+{
+    return FFile->Path;
+}
+
+quint32 TStorage::OpenStorage(const QString& name, std::shared_ptr<TStorage>& storage)
+{
+    storage.reset();
+    TStorageNode* node = FNode->Child(name, true);
+    if (!node)
+        return StgResult::FromErrno(ENOENT);
+    storage = std::make_shared<TStorage>(FFile, node);
+    return StgResult::Ok;
+}
+
+quint32 TStorage::CreateStorage(const QString& name, std::shared_ptr<TStorage>& storage)
+{
+    storage.reset();
+    if (name.isEmpty() || name.size() > 31)
+        return StgResult::FromErrno(EINVAL); // element names hold at most 31 characters
+    if (FNode->Child(name, true) || FNode->Child(name, false))
+        return StgResult::FromErrno(EEXIST);
+    storage = std::make_shared<TStorage>(FFile, FNode->Add(name, true));
+    return StgResult::Ok;
+}
+
+bool TStorage::HasStream(const QString& name) const
+{
+    return FNode->Child(name, false) != nullptr;
+}
+
+quint32 TStorage::ReadStream(const QString& name, QByteArray& data) const
+{
+    const TStorageNode* node = FNode->Child(name, false);
+    if (!node)
+        return StgResult::FromErrno(ENOENT);
+    data = node->Data;
+    return StgResult::Ok;
+}
+
+quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
+{
+    TStorageNode* node = FNode->Child(name, false);
+    if (!node) {
+        if (name.isEmpty() || name.size() > 31 || FNode->Child(name, true))
+            return StgResult::FromErrno(EINVAL);
+        node = FNode->Add(name, false);
+    }
+    node->Data = data;
+    return FFile->Commit();
+}
+
+quint32 TStorage::CopyTo(TStorage& target) const
+{
+    target.FNode->CopyFrom(*FNode);
+    return target.FFile->Commit();
+}
+
+quint32 TStorage::Commit()
+{
+    return FFile->Commit();
+}
+
+quint32 TStorage::CommitThrough(const QString& scratchPath)
+{
+    return FFile->Commit(scratchPath);
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <cerrno>
+#include <memory>
+
+// Result codes of the compound-file layer. 0 is success; 1 is the plain "no" of IsCompoundFile (the file
+// is not a compound file, or not a readable one); platform errors carry their errno in the low 16 bits.
+namespace StgResult {
+constexpr quint32 Ok = 0;
+constexpr quint32 NotCompoundFile = 1;
+constexpr quint32 FromErrno(int error)
+{
+    return 0x80030000u | static_cast<quint16>(error);
+}
+// The file is held by another open database (ours or another process's).
+constexpr quint32 SharingViolation = FromErrno(EWOULDBLOCK);
+} // namespace StgResult
+
+class TCompoundFile;
+struct TStorageNode;
+
+// A storage inside an open compound file: a shared handle that keeps the file open (and locked).
+//
+// The file is read whole when it is opened and written whole at every change: the complete new file is
+// written beside the old one, flushed to disk and renamed over it, so the file on disk always holds a
+// complete record, old or new. While any handle of a file lives, the process holds an exclusive advisory
+// lock (flock) on it; another open of the same file, from this process or another, is refused with
+// StgResult::SharingViolation. The lock moves to the new file before the new file replaces the old one.
+class TStorage
+{
+public:
+    TStorage(std::shared_ptr<TCompoundFile> file, TStorageNode* node);
+    ~TStorage();
+    TStorage(const TStorage&) = delete;
+    TStorage& operator=(const TStorage&) = delete;
+
+    // Ok when the file starts with the compound-file signature, NotCompoundFile when it does not, else
+    // the error of reading it.
+    static quint32 IsCompoundFile(const QString& path);
+    // Opens and locks an existing compound file; its root storage.
+    static quint32 Open(const QString& path, std::shared_ptr<TStorage>& root);
+    // Creates an empty compound file at path (replacing any file there) and locks it. A file that is
+    // not durable (a scratch copy) is not flushed to disk.
+    static quint32 Create(const QString& path, std::shared_ptr<TStorage>& root, bool durable = true);
+
+    QString Name() const;
+    QString FileName() const;
+
+    quint32 OpenStorage(const QString& name, std::shared_ptr<TStorage>& storage);
+    // Adds a child storage; it reaches the disk with the next Commit.
+    quint32 CreateStorage(const QString& name, std::shared_ptr<TStorage>& storage);
+    bool HasStream(const QString& name) const;
+    quint32 ReadStream(const QString& name, QByteArray& data) const;
+    // Sets the stream's whole content (creating it if needed) and writes the file; Ok when the file on
+    // disk holds the new content.
+    quint32 WriteStream(const QString& name, const QByteArray& data);
+    // Copies every storage and stream below this one into target, recursively, and writes target's file.
+    quint32 CopyTo(TStorage& target) const;
+    // Writes the whole file to disk.
+    quint32 Commit();
+    // Writes the whole file under another name and moves it over this file's name: the compaction.
+    quint32 CommitThrough(const QString& scratchPath);
+
+private:
+    std::shared_ptr<TCompoundFile> FFile;
+    TStorageNode* FNode;
+};

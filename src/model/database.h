@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <memory>
+
+class TGroup;
+class TStorage;
+
+// The database file: a compound file holding the storage "DBROOT" with the stream "DATA", which holds the
+// root group. While open, the file is locked against every other opener, and a backup copy of it as it
+// was when opened lies beside it (".~ccn"); the destruction compacts the file and deletes the copy.
+class TOstrelDatabase
+{
+public:
+    TOstrelDatabase() = default;
+    ~TOstrelDatabase();
+    TOstrelDatabase(const TOstrelDatabase&) = delete;
+    TOstrelDatabase& operator=(const TOstrelDatabase&) = delete;
+
+    QString FileName;
+    QString TempFileName;
+    std::shared_ptr<TStorage> RootStorage;
+    std::shared_ptr<TStorage> DataStorage;
+    std::shared_ptr<TStorage> TempStorage;
+
+    // Opens FileName and its DBROOT storage, then makes the backup copy. A failure returns False when
+    // Silent, else raises EOstrelException with the open message; the backup copy's failure always raises.
+    bool Open(bool Silent);
+    // Makes a new database file at FileName holding a group named "DBROOT", then the backup copy.
+    void CreateNew();
+    // Copies the open file to TempFileName and keeps the copy open.
+    void MakeTempCopy();
+    // Rewrites the file through a fresh copy that replaces it; any failure leaves the file as it was.
+    void Compact();
+
+    // The text of a result code of the compound-file layer, trimmed; empty when there is none.
+    static QString StorageErrorText(quint32 code);
+};
+
+// Opens the database and reads its root group (IsRoot set, Storage = DataStorage). Null when DBROOT holds
+// no DATA stream. Raises the open errors, and EReadError for a malformed record.
+std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db);
+
+// Writes the group's whole record into DATA of its storage. True when the file on disk holds the new
+// record; otherwise False, with the reason in error when given. A group without storage is not saved.
+bool SaveGroup(TGroup& group, QString* error = nullptr);

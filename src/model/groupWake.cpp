@@ -1,0 +1,36 @@
+#include "model/computers.h"
+#include "net/threadWOL.h"
+
+namespace {
+
+TWakeTarget WakeTargetOf(const TComputer& computer)
+{
+    TWakeTarget target;
+    if (const TMACAddresses* adapters = computer.MACAddresses()) {
+        for (int i = 0; i < adapters->Count(); ++i) {
+            const TMACAddress* adapter = adapters->Items(i);
+            if (adapter && adapter->UseForWake) {
+                target.MACAddress = adapter->Address;
+                break;
+            }
+        }
+    }
+    target.Internet = computer.SendOptions == soInternet;
+    target.IPAddress = computer.IPAddress;
+    target.SubNet = computer.SubNet;
+    target.Port = computer.Port;
+    return target;
+}
+
+} // namespace
+
+void TGroup::WakeComputerByID(const QString& itemID, int delay)
+{
+    const TComputer* computer = FindComputer(itemID);
+    if (!computer)
+        return;
+    // The sender takes its copy of the computer's values now, so deleting or editing the computer
+    // during the delay can never leave it reading freed memory.
+    auto* sender = new TWOLThread(WakeTargetOf(*computer), delay);
+    sender->Start();
+}

@@ -1,0 +1,326 @@
+#include "net/icmpListener.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <linux/errqueue.h>
+#include <linux/icmp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Room for a burst of answers: a thousand checks answered at once must not overflow the queue.
+constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
+// The receive buffer of the check: longer packets are cut to this length.
+constexpr int PacketBufferBytes = 1024;
+constexpr int IPv4HeaderBytes = 20;
+
+void EnlargeReceiveBuffer(int fd)
+{
+    int size = ReceiveBufferBytes;
+    // Beyond net.core.rmem_max only with CAP_NET_ADMIN; otherwise take what the limit allows.
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+}
+
+int OpenDatagramSocket()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    // The TTL of answers and the errors that quote our requests (unreachable, TTL expired).
+    if (setsockopt(fd, IPPROTO_IP, IP_RECVTTL, &on, sizeof(on)) != 0 ||
+        setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof(on)) != 0) {
+        close(fd);
+        return -1;
+    }
+    EnlargeReceiveBuffer(fd);
+    return fd;
+}
+
+int OpenRawSocket()
+{
+    const int fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd < 0)
+        return -1;
+    // Let the kernel drop the ICMP types no check can use, so they never take room in the queue.
+    icmp_filter filter{};
+    filter.data = ~((1u << 0) | (1u << 3) | (1u << 8) | (1u << 11));
+    setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter));
+    EnlargeReceiveBuffer(fd);
+    return fd;
+}
+
+} // namespace
+
+TIcmpListener::TWaiter::TWaiter(TIcmpListener& listener, quint16 sequence)
+    : FListener(listener), FSequence(sequence)
+{
+    std::lock_guard<std::mutex> guard(FListener.FLock);
+    FListener.FWaiters[FSequence].push_back(this);
+}
+
+TIcmpListener::TWaiter::~TWaiter()
+{
+    std::lock_guard<std::mutex> guard(FListener.FLock);
+    auto found = FListener.FWaiters.find(FSequence);
+    if (found == FListener.FWaiters.end())
+        return;
+    auto& list = found->second;
+    std::erase(list, this);
+    if (list.empty())
+        FListener.FWaiters.erase(found);
+}
+
+bool TIcmpListener::TWaiter::Wait(std::chrono::steady_clock::time_point deadline, TEvent* event)
+{
+    std::unique_lock<std::mutex> lock(FListener.FLock);
+    if (!FArrived.wait_until(lock, deadline, [this] { return !FEvents.empty(); }))
+        return false;
+    *event = FEvents.front();
+    FEvents.pop_front();
+    return true;
+}
+
+TIcmpListener* TIcmpListener::Acquire()
+{
+    static std::mutex openLock;
+    // Never destroyed: its reader thread runs until the process ends.
+    static TIcmpListener* instance = nullptr;
+    std::lock_guard<std::mutex> guard(openLock);
+    if (instance)
+        return instance;
+    TSocketKind kind = skDatagram;
+    int fd = OpenDatagramSocket();
+    if (fd < 0) {
+        kind = skRaw;
+        fd = OpenRawSocket();
+    }
+    if (fd < 0)
+        return nullptr;
+    instance = new TIcmpListener(fd, kind);
+    std::thread([listener = instance] { listener->Run(); }).detach();
+    return instance;
+}
+
+TIcmpListener::TIcmpListener(int socket, TSocketKind kind) : FSocket(socket), FKind(kind) {}
+
+int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(address);
+
+    // The TTL travels with each message, since the socket is shared by every check.
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr msg{};
+    iovec data{const_cast<char*>(message.constData()), static_cast<size_t>(message.size())};
+    msg.msg_name = &to;
+    msg.msg_namelen = sizeof(to);
+    msg.msg_iov = &data;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = CMSG_SPACE(sizeof(int));
+    cmsghdr* cmsg = CMSG_FIRSTHDR(&msg);
+    cmsg->cmsg_level = IPPROTO_IP;
+    cmsg->cmsg_type = IP_TTL;
+    cmsg->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(cmsg), &ttl, sizeof(int));
+    if ((address >> 24) == 127) {
+        // A loopback request leaves from the address it is sent to, so the request that a raw socket
+        // sees on loopback names the same host as the reply would.
+        msg.msg_controllen += CMSG_SPACE(sizeof(in_pktinfo));
+        cmsg = CMSG_NXTHDR(&msg, cmsg);
+        cmsg->cmsg_level = IPPROTO_IP;
+        cmsg->cmsg_type = IP_PKTINFO;
+        cmsg->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_spec_dst.s_addr = htonl(address);
+        std::memcpy(CMSG_DATA(cmsg), &info, sizeof(info));
+    }
+    for (;;) {
+        if (sendmsg(FSocket, &msg, 0) >= 0)
+            return 0;
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+void TIcmpListener::Run()
+{
+    for (;;) {
+        pollfd entry{FSocket, POLLIN, 0};
+        if (poll(&entry, 1, -1) < 0) {
+            if (errno != EINTR)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        if (FKind == skDatagram && (entry.revents & POLLERR))
+            ReadErrorQueue();
+        if (entry.revents & POLLIN) {
+            if (FKind == skRaw)
+                ReadRaw();
+            else
+                ReadDatagram();
+        }
+    }
+}
+
+void TIcmpListener::ReadRaw()
+{
+    for (;;) {
+        uchar buffer[PacketBufferBytes] = {};
+        const ssize_t length = recv(FSocket, buffer, sizeof(buffer), MSG_DONTWAIT);
+        if (length < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                TEvent event;
+                event.Error = errno;
+                DispatchToAll(event);
+            }
+            return;
+        }
+        Dispatch(ParseRawPacket(buffer, static_cast<int>(length)));
+    }
+}
+
+void TIcmpListener::ReadDatagram()
+{
+    for (;;) {
+        uchar buffer[PacketBufferBytes] = {};
+        sockaddr_in from{};
+        alignas(cmsghdr) char control[256];
+        iovec data{buffer, sizeof(buffer)};
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof(from);
+        msg.msg_iov = &data;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        const ssize_t length = recvmsg(FSocket, &msg, MSG_DONTWAIT);
+        if (length < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                TEvent event;
+                event.Error = errno;
+                DispatchToAll(event);
+            }
+            return;
+        }
+        // The kernel strips the IP header; count it as a raw socket would have received it.
+        TIcmpAnswer answer;
+        answer.Length = static_cast<int>(length) + IPv4HeaderBytes;
+        if (length < IcmpHeaderSize) {
+            answer.Kind = TIcmpAnswer::TooShort;
+            Dispatch(answer);
+            continue;
+        }
+        answer.Type = buffer[0];
+        answer.From = ntohl(from.sin_addr.s_addr);
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
+                int ttl = 0;
+                std::memcpy(&ttl, CMSG_DATA(c), sizeof(ttl));
+                answer.TTL = static_cast<quint8>(ttl);
+            }
+        const int outcome = OutcomeOfType(answer.Type);
+        if (outcome == 0) {
+            answer.Kind = TIcmpAnswer::Answer;
+            answer.Sequence = ReadLE16(buffer + 6);
+        }
+        Dispatch(answer);
+    }
+}
+
+void TIcmpListener::ReadErrorQueue()
+{
+    for (;;) {
+        uchar buffer[PacketBufferBytes] = {};
+        sockaddr_in original{};
+        alignas(cmsghdr) char control[512];
+        iovec data{buffer, sizeof(buffer)};
+        msghdr msg{};
+        msg.msg_name = &original;
+        msg.msg_namelen = sizeof(original);
+        msg.msg_iov = &data;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        const ssize_t length = recvmsg(FSocket, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
+        if (length < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        TIcmpAnswer answer;
+        bool fromNetwork = false;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level != IPPROTO_IP)
+                continue;
+            if (c->cmsg_type == IP_RECVERR) {
+                const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
+                if (error->ee_origin != SO_EE_ORIGIN_ICMP)
+                    continue; // a local error: the send already reported it
+                fromNetwork = true;
+                answer.Type = error->ee_type;
+                const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
+                if (offender->sin_family == AF_INET)
+                    answer.From = ntohl(offender->sin_addr.s_addr);
+            } else if (c->cmsg_type == IP_TTL) {
+                int ttl = 0;
+                std::memcpy(&ttl, CMSG_DATA(c), sizeof(ttl));
+                answer.TTL = static_cast<quint8>(ttl);
+            }
+        }
+        if (!fromNetwork)
+            continue;
+        // The queue holds the quoted request; a raw socket would have seen the error's IP and ICMP
+        // headers and the quoted IP header before it.
+        answer.Length = static_cast<int>(length) + IPv4HeaderBytes + IcmpHeaderSize + IPv4HeaderBytes;
+        const int outcome = OutcomeOfType(answer.Type);
+        if (outcome > 0 && length >= IcmpHeaderSize) {
+            answer.Kind = TIcmpAnswer::Answer;
+            answer.Outcome = static_cast<quint8>(outcome);
+            answer.Sequence = ReadLE16(buffer + 6);
+        }
+        Dispatch(answer);
+    }
+}
+
+void TIcmpListener::Dispatch(const TIcmpAnswer& answer)
+{
+    if (answer.Kind == TIcmpAnswer::TooShort) {
+        TEvent event;
+        event.Answer = answer;
+        DispatchToAll(event);
+        return;
+    }
+    if (answer.Kind != TIcmpAnswer::Answer)
+        return;
+    std::lock_guard<std::mutex> guard(FLock);
+    auto found = FWaiters.find(answer.Sequence);
+    if (found == FWaiters.end())
+        return; // for nobody
+    for (TWaiter* waiter : found->second) {
+        waiter->FEvents.push_back(TEvent{answer, 0});
+        waiter->FArrived.notify_one();
+    }
+}
+
+void TIcmpListener::DispatchToAll(const TEvent& event)
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    for (auto& [sequence, waiters] : FWaiters)
+        for (TWaiter* waiter : waiters) {
+            waiter->FEvents.push_back(event);
+            waiter->FArrived.notify_one();
+        }
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/worker.h"
+#include "net/icmpClient.h"
+
+#include <QString>
+#include <memory>
+
+// The text with every CR LF pair replaced by one blank.
+QString SingleLine(const QString& text);
+
+// One reachability check: after a short pause, one echo request to the host and the wait for its answer,
+// turned into an outcome and a one-line reply text. Results are read in the completion handler.
+class TPingThread : public TWorkerThread
+{
+public:
+    static constexpr int DefaultTimeout = 5000;
+    static constexpr int StartPause = 500;
+
+    // timeout in milliseconds (0: 5000); ttl -1 leaves the default of 128.
+    TPingThread(const QString& host, int timeout, int ttl);
+    ~TPingThread() override;
+
+    // Main thread, before Start.
+    void SetSequence(quint16 sequence) { FSequence = sequence; }
+    quint16 Sequence() const { return FSequence; }
+
+    // The result, complete once the worker has ended.
+    quint8 Outcome() const { return FOutcome; }
+    const QString& ReplyText() const { return FReplyText; }
+    const QString& FromAddress() const { return FFromAddress; }
+    int ReceivedBytes() const { return FReceivedBytes; }
+    quint32 RoundTripTime() const { return FRoundTripTime; }
+    quint8 AnswerTTL() const { return FAnswerTTL; }
+
+protected:
+    void Execute() override;
+
+private:
+    void Reply(const TReplyStatus& status);
+
+    std::unique_ptr<TIcmpClient> FClient;
+    QString FHost;
+    int FTimeout;
+    int FTTL;
+    quint16 FSequence = 0;
+
+    quint8 FOutcome = 0;
+    QString FReplyText;
+    QString FFromAddress;
+    int FReceivedBytes = 0;
+    quint32 FRoundTripTime = 0;
+    quint8 FAnswerTTL = 0;
+};

@@ -1,0 +1,247 @@
+#include "core/exceptions.h"
+#include "core/mainThread.h"
+#include "core/worker.h"
+
+#include <atomic>
+#include <cstring>
+#include <QPointer>
+#include <QProcess>
+#include <QtTest>
+#include <thread>
+
+namespace {
+
+// A worker whose work is a callable, so each test says what the work does.
+class TProbeWorker : public TWorkerThread
+{
+public:
+    explicit TProbeWorker(std::function<void(TProbeWorker&)> work = {}) : FWork(std::move(work)) {}
+    std::atomic<bool> Executed{false};
+    std::atomic<QThread*> ExecutedOn{nullptr};
+
+    using TWorkerThread::StopRequested;
+
+protected:
+    void Execute() override
+    {
+        ExecutedOn = QThread::currentThread();
+        Executed = true;
+        if (FWork)
+            FWork(*this);
+    }
+
+private:
+    std::function<void(TProbeWorker&)> FWork;
+};
+
+const char* ChildArgument = "--exit-while-workers-run";
+const char* ThreadDestroyedWarning = "QThread: Destroyed while thread is still running";
+
+// The child process: starts workers that are still running (or just finishing) when main returns.
+int ExitWhileWorkersRun(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool viaEventLoop = argc > 2 && std::strcmp(argv[2], "loop") == 0;
+    for (int i = 0; i < 40; ++i) {
+        // Most sleep for seconds; a few end right around the moment the program leaves, so the
+        // completion step races with the shutdown.
+        const int sleepMs = i < 30 ? 4000 : (i - 30) * 3;
+        auto* worker = new TProbeWorker([sleepMs](TProbeWorker&) { QThread::msleep(sleepMs); });
+        if (i % 2 == 0)
+            worker->SetOnTerminate([](TWorkerThread*) {});
+        worker->Start();
+    }
+    if (viaEventLoop) {
+        QTimer::singleShot(20, &app, &QCoreApplication::quit);
+        return app.exec();
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestWorker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void CreatedNotRunning();
+    void CompletionOnMainThread();
+    void CompletionForWorkerMadeOnOtherThread();
+    void FreesItself();
+    void KeptWhenFreeOnTerminateOff();
+    void DetachThenStop();
+    void ErrorInExecuteIsDropped();
+    void ErrorInHandlerIsReported();
+    void ProgramExitsWhileWorkersRun_data();
+    void ProgramExitsWhileWorkersRun();
+};
+
+void TestWorker::cleanup()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(TWorkerThread::LiveCount(), 0, 5000);
+    SetExceptionReporter(nullptr);
+}
+
+void TestWorker::CreatedNotRunning()
+{
+    auto* worker = new TProbeWorker;
+    bool completed = false;
+    worker->SetOnTerminate([&completed](TWorkerThread*) { completed = true; });
+    QCoreApplication::processEvents();
+    QTest::qWait(50);
+    QVERIFY(!worker->isRunning());
+    QVERIFY(!worker->Executed);
+    QVERIFY(!worker->Finished());
+    QVERIFY(!completed);
+    QCOMPARE(TWorkerThread::LiveCount(), 0);
+    // A worker that was never started can simply be deleted.
+    delete worker;
+}
+
+void TestWorker::CompletionOnMainThread()
+{
+    auto* worker = new TProbeWorker;
+    TWorkerThread* sender = nullptr;
+    QThread* handlerThread = nullptr;
+    bool finishedInHandler = false;
+    worker->SetOnTerminate([&](TWorkerThread* finished) {
+        sender = finished;
+        handlerThread = QThread::currentThread();
+        finishedInHandler = finished->Finished();
+    });
+    worker->Start();
+    QCOMPARE(TWorkerThread::LiveCount(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(sender != nullptr, 5000);
+    QCOMPARE(sender, static_cast<TWorkerThread*>(worker));
+    QCOMPARE(handlerThread, QCoreApplication::instance()->thread());
+    QVERIFY(finishedInHandler);
+}
+
+void TestWorker::CompletionForWorkerMadeOnOtherThread()
+{
+    QThread* executedOn = nullptr;
+    QThread* handlerThread = nullptr;
+    std::thread maker([&] {
+        auto* worker = new TProbeWorker([&executedOn](TProbeWorker& self) { executedOn = self.ExecutedOn; });
+        worker->SetOnTerminate(
+            [&handlerThread](TWorkerThread*) { handlerThread = QThread::currentThread(); });
+        worker->Start();
+    });
+    maker.join();
+    QTRY_VERIFY_WITH_TIMEOUT(handlerThread != nullptr, 5000);
+    QCOMPARE(handlerThread, QCoreApplication::instance()->thread());
+    QVERIFY(executedOn != nullptr && executedOn != QCoreApplication::instance()->thread());
+}
+
+void TestWorker::FreesItself()
+{
+    QList<QPointer<TProbeWorker>> workers;
+    for (int i = 0; i < 20; ++i) {
+        auto* worker = new TProbeWorker;
+        workers << worker;
+        worker->Start();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(TWorkerThread::LiveCount(), 0, 5000);
+    for (const auto& worker : workers)
+        QVERIFY(worker.isNull());
+}
+
+void TestWorker::KeptWhenFreeOnTerminateOff()
+{
+    auto* worker = new TProbeWorker;
+    QPointer<TProbeWorker> watch(worker);
+    bool completed = false;
+    worker->SetFreeOnTerminate(false);
+    worker->SetOnTerminate([&completed](TWorkerThread*) { completed = true; });
+    worker->Start();
+    QTRY_VERIFY_WITH_TIMEOUT(completed, 5000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QVERIFY(!watch.isNull());
+    QVERIFY(worker->Executed);
+    delete worker;
+    QCOMPARE(TWorkerThread::LiveCount(), 0);
+}
+
+void TestWorker::DetachThenStop()
+{
+    std::atomic<bool> release{false};
+    std::atomic<bool> sawStop{false};
+    auto* worker = new TProbeWorker([&](TProbeWorker& self) {
+        while (!release)
+            QThread::msleep(1);
+        sawStop = self.StopRequested();
+    });
+    QPointer<TProbeWorker> watch(worker);
+    bool completed = false;
+    worker->SetOnTerminate([&completed](TWorkerThread*) { completed = true; });
+    worker->Start();
+    worker->Detach();
+    worker->AskToStop();
+    release = true;
+    QTRY_VERIFY_WITH_TIMEOUT(watch.isNull(), 5000);
+    QVERIFY(sawStop);
+    QVERIFY(!completed);
+}
+
+void TestWorker::ErrorInExecuteIsDropped()
+{
+    QStringList reported;
+    SetExceptionReporter([&reported](const QString& message) { reported << message; });
+    auto* worker = new TProbeWorker([](TProbeWorker&) { throw EOstrelException(QStringLiteral("lost")); });
+    bool completed = false;
+    worker->SetOnTerminate([&completed](TWorkerThread*) { completed = true; });
+    worker->Start();
+    QTRY_VERIFY_WITH_TIMEOUT(completed, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(TWorkerThread::LiveCount(), 0, 5000);
+    QVERIFY(reported.isEmpty());
+}
+
+void TestWorker::ErrorInHandlerIsReported()
+{
+    QStringList reported;
+    SetExceptionReporter([&reported](const QString& message) { reported << message; });
+    auto* worker = new TProbeWorker;
+    QPointer<TProbeWorker> watch(worker);
+    worker->SetOnTerminate([](TWorkerThread*) { throw EOstrelException(QStringLiteral("handler failed")); });
+    worker->Start();
+    QTRY_COMPARE_WITH_TIMEOUT(reported, QStringList{QStringLiteral("handler failed")}, 5000);
+    // The failing handler does not keep the worker alive.
+    QTRY_VERIFY_WITH_TIMEOUT(watch.isNull(), 5000);
+}
+
+void TestWorker::ProgramExitsWhileWorkersRun_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("return from main") << "return";
+    QTest::newRow("quit the event loop") << "loop";
+}
+
+void TestWorker::ProgramExitsWhileWorkersRun()
+{
+    QFETCH(QString, mode);
+    for (int round = 0; round < 5; ++round) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(ChildArgument), mode});
+        QVERIFY(child.waitForStarted(10000));
+        QVERIFY2(child.waitForFinished(20000), "the program did not end while its workers ran");
+        const QByteArray errors = child.readAllStandardError();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit, errors.constData());
+        QCOMPARE(child.exitCode(), 0);
+        QVERIFY2(!errors.contains(ThreadDestroyedWarning), errors.constData());
+    }
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], ChildArgument) == 0)
+        return ExitWhileWorkersRun(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestWorker test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_worker.moc"

@@ -1,0 +1,126 @@
+// Runs reachability checks in a process of its own, so tests can run them inside a network namespace
+// or without privileges. One line per host, in the order given:
+//   kind=<raw|datagram|none> outcome=N from=A bytes=N ttl=N rtt=N elapsed=N text=...
+// --inject TYPE,SEQUENCE,DELAY sends one ICMP message of that type to 127.0.0.1 from a raw socket after
+// DELAY ms (TYPE "short" sends 4 bytes only), to play a stray packet arriving during the wait.
+#include "net/icmpListener.h"
+#include "net/icmpPacket.h"
+#include "net/threadPing.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+struct TResult
+{
+    bool Done = false;
+    QString Line;
+};
+
+void Inject(const QString& spec)
+{
+    const QStringList parts = spec.split(QLatin1Char(','));
+    if (parts.size() < 2)
+        return;
+    QByteArray message;
+    if (parts[0] == QLatin1String("short")) {
+        message = QByteArray(4, '\0');
+    } else {
+        const auto type = static_cast<uchar>(parts[0].toInt());
+        const auto sequence = static_cast<quint16>(parts[1].toUInt());
+        const bool quotes = type == 3 || type == 11;
+        message = QByteArray(quotes ? 8 + 20 + 8 : EchoRequestSize, '\0');
+        auto* p = reinterpret_cast<uchar*>(message.data());
+        p[0] = type;
+        uchar* at = quotes ? p + 8 + 20 : p;
+        if (quotes) {
+            p[8] = 0x45;
+            at[0] = 8;
+        }
+        at[6] = static_cast<uchar>(sequence & 0xFF);
+        at[7] = static_cast<uchar>(sequence >> 8);
+        const quint16 sum = InternetChecksum(p, int(message.size()));
+        p[2] = static_cast<uchar>(sum & 0xFF);
+        p[3] = static_cast<uchar>(sum >> 8);
+    }
+    const int fd = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    if (fd < 0) {
+        std::fprintf(stderr, "inject: no raw socket\n");
+        return;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (sendto(fd, message.constData(), size_t(message.size()), 0, reinterpret_cast<sockaddr*>(&to),
+               sizeof(to)) < 0)
+        std::fprintf(stderr, "inject: send failed\n");
+    close(fd);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    int ttl = -1;
+    int timeout = 5000;
+    quint16 sequence = 1;
+    QString inject;
+    QStringList hosts;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--ttl") && i + 1 < args.size())
+            ttl = args[++i].toInt();
+        else if (a == QLatin1String("--seq") && i + 1 < args.size())
+            sequence = static_cast<quint16>(args[++i].toUInt());
+        else if (a == QLatin1String("--timeout") && i + 1 < args.size())
+            timeout = args[++i].toInt();
+        else if (a == QLatin1String("--inject") && i + 1 < args.size())
+            inject = args[++i];
+        else
+            hosts << a;
+    }
+
+    QList<TResult> results(hosts.size());
+    int pending = int(hosts.size());
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < hosts.size(); ++i) {
+        auto* check = new TPingThread(hosts[i], timeout, ttl);
+        // Each host its own sequence number, as the main window hands them out.
+        check->SetSequence(sequence == 0 ? 0 : static_cast<quint16>(sequence + i));
+        check->SetOnTerminate([&, i](TWorkerThread* sender) {
+            auto* done = static_cast<TPingThread*>(sender);
+            const TIcmpListener* listener = TIcmpListener::Acquire();
+            const char* kind = !listener ? "none"
+                               : listener->SocketKind() == TIcmpListener::skRaw ? "raw"
+                                                                                : "datagram";
+            results[i].Line = QStringLiteral("kind=%1 outcome=%2 from=%3 bytes=%4 ttl=%5 rtt=%6 elapsed=%7 text=%8")
+                                  .arg(QString::fromLatin1(kind), QString::number(done->Outcome()),
+                                       done->FromAddress(), QString::number(done->ReceivedBytes()),
+                                       QString::number(done->AnswerTTL()), QString::number(done->RoundTripTime()),
+                                       QString::number(clock.elapsed()), done->ReplyText());
+            if (--pending == 0)
+                app.quit();
+        });
+        check->Start();
+    }
+    if (!inject.isEmpty()) {
+        const int delay = inject.section(QLatin1Char(','), 2, 2).toInt();
+        QTimer::singleShot(delay, [inject] { Inject(inject); });
+    }
+    if (pending > 0)
+        app.exec();
+    for (const TResult& result : results)
+        std::printf("%s\n", result.Line.toUtf8().constData());
+    return 0;
+}
