@@ -6,8 +6,8 @@
 #include "model/componentStream.h"
 #include "model/computers.h"
 
-#include <QCoreApplication>
 #include <cstdint>
+#include <QCoreApplication>
 
 namespace {
 

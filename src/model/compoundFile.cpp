@@ -1,10 +1,6 @@
 #include "model/compoundFile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-
+#include <cstring>
 #include <fcntl.h>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -13,12 +9,14 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-utils.h>
+#include <mutex>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstring>
-#include <mutex>
 #include <vector>
 
 struct TStorageNode
@@ -235,8 +233,8 @@ quint32 Parse(const QByteArray& bytes, TStorageNode& root)
     if (bytes.size() < 512 || std::memcmp(bytes.constData(), Signature, sizeof Signature) != 0)
         return StgResult::NotCompoundFile;
     InitGsf();
-    GsfInput* input = gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(),
-                                           FALSE);
+    GsfInput* input =
+        gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(), FALSE);
     if (!input)
         return StgResult::FromErrno(ENOMEM);
     GError* error = nullptr;
@@ -279,7 +277,8 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         const QString base = dir + QLatin1String("/.") + QFileInfo(target).fileName() + QLatin1Char('.');
         for (int attempt = 0; attempt < 100 && fd.Get() < 0; ++attempt) {
             tempPath = base + QString::number(QRandomGenerator::global()->generate(), 36);
-            const int opened = ::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            const int opened =
+                ::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (opened < 0 && errno != EEXIST)
                 return LastError();
             fd.Reset(opened);
@@ -319,7 +318,8 @@ void RemoveLeftovers(const QString& path)
     const QFileInfo info(path);
     const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
     QDir dir(DirectoryOf(path));
-    const QStringList names = dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names =
+        dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names)
         dir.remove(name);
 }
@@ -362,7 +362,10 @@ public:
     TStorageNode Root;
 };
 
-TStorage::TStorage(std::shared_ptr<TCompoundFile> file, TStorageNode* node) : FFile(std::move(file)), FNode(node) {}
+TStorage::TStorage(std::shared_ptr<TCompoundFile> file, TStorageNode* node)
+    : FFile(std::move(file)), FNode(node)
+{
+}
 
 TStorage::~TStorage() = default;
 

@@ -7,6 +7,8 @@
 #include "model/database.h"
 #include "streamBytes.h"
 
+#include <csignal>
+#include <cstring>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,9 +20,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -104,7 +103,8 @@ void FillGroup(TGroup& group, int k)
         TComputer* c = group.Computers()->Add();
         c->SetName(QStringLiteral("%1-%2").arg(k).arg(i));
         c->Comments = QString(i * 7 % 300, QLatin1Char('x'));
-        c->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-%1").arg(i % 100, 2, 10, QLatin1Char('0'));
+        c->MACAddresses()->Add()->Address =
+            QStringLiteral("00-11-22-33-44-%1").arg(i % 100, 2, 10, QLatin1Char('0'));
     }
 }
 
@@ -192,7 +192,8 @@ private:
     QString FilePath() const { return FDir->filePath(QStringLiteral("network.ccn")); }
     QStringList DirEntries() const
     {
-        return QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(FDir->path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     std::unique_ptr<QTemporaryDir> FDir;
@@ -287,7 +288,8 @@ void TestDatabase::createFailures()
         second.CreateNew();
         QFAIL("replaced a database that is open");
     } catch (const EOstrelException& e) {
-        QCOMPARE(e.Message(), Res::Str(Res::DbCreateError).arg(FilePath(), Res::Str(Res::StgSharingViolation)));
+        QCOMPARE(e.Message(),
+                 Res::Str(Res::DbCreateError).arg(FilePath(), Res::Str(Res::StgSharingViolation)));
     }
     QCOMPARE(Inode(FilePath()), before);
     QVERIFY(!second.RootStorage && !second.TempStorage);
@@ -580,7 +582,8 @@ void TestDatabase::killedDuringSavesAlwaysLoads()
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-loop"), FilePath()});
         QVERIFY(child.waitForStarted(10000));
-        QVERIFY2(child.waitForReadyRead(20000), qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
+        QVERIFY2(child.waitForReadyRead(20000),
+                 qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
         // Somewhere in the middle of the saves.
         QThread::msleep(20 + QRandomGenerator::global()->bounded(200));
         QCOMPARE(child.state(), QProcess::Running);
