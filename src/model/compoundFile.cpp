@@ -265,7 +265,8 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
     TFd fd;
     mode_t mode = 0666;
     struct stat existing;
-    if (::stat(LocalPath(target).constData(), &existing) == 0)
+    const bool replacing = ::stat(LocalPath(target).constData(), &existing) == 0;
+    if (replacing)
         mode = existing.st_mode & 07777;
 
     if (!tempPath.isEmpty()) {
@@ -293,7 +294,8 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         return result;
     };
     // The umask may have narrowed the mode asked for; a replaced file keeps the mode it had.
-    (void)::fchmod(fd.Get(), mode);
+    if (replacing)
+        (void)::fchmod(fd.Get(), mode);
     if (!WriteAll(fd.Get(), bytes.constData(), bytes.size()))
         return fail();
     if (durable && ::fsync(fd.Get()) != 0)
@@ -302,12 +304,13 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         return fail();
     if (::rename(localTemp.constData(), LocalPath(target).constData()) != 0)
         return fail();
+    // The new file holds the name now: its lock is the one to keep, whatever follows.
+    lockedFd = fd.Release();
     if (durable) {
         TFd dirFd(::open(LocalPath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
             return LastError(); // renamed, but the rename may not survive a power failure
     }
-    lockedFd = fd.Release();
     return StgResult::Ok;
 }
 

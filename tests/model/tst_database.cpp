@@ -181,6 +181,7 @@ private slots:
     void saveAndLoad();
     void saveRewritesTheWholeRecord();
     void saveFailureIsReported();
+    void saveKeepsTheFileMode();
     void groupWithoutStorageIsNotSaved();
     void backupCopyFailureRaises();
     void staleBackupIsReplaced();
@@ -440,6 +441,25 @@ void TestDatabase::saveFailureIsReported()
     QCOMPARE(error, Res::Str(Res::DbSaveError).arg(FilePath(), ErrnoText(ENOENT)));
     group.Storage.reset();
     db.reset(); // closing a database whose file is gone is silent
+}
+
+void TestDatabase::saveKeepsTheFileMode()
+{
+    const mode_t oldMask = ::umask(022);
+    TOstrelDatabase db;
+    db.FileName = FilePath();
+    db.CreateNew();
+    ::umask(oldMask);
+    // A new file follows the umask; a replaced one keeps what its owner gave it.
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0644));
+    QCOMPARE(::chmod(QFile::encodeName(FilePath()).constData(), 0600), 0);
+    TGroup group;
+    group.Storage = db.DataStorage;
+    QVERIFY(SaveGroup(group));
+    QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0600));
 }
 
 void TestDatabase::groupWithoutStorageIsNotSaved()
