@@ -8,6 +8,40 @@
 namespace Res {
 
 enum Id : int {
+    // Main window: columns, commands and menus
+    MainColName = 64500,
+    MainColMAC,
+    MainColIP,
+    AcNewCompManual,
+    AcNewCompManualHint,
+    AcEditDelete,
+    AcEditDeleteHint,
+    AcEditProperties,
+    AcEditPropertiesHint,
+    AcToolsWakeUp,
+    AcToolsWakeUpHint,
+    AcFileExit,
+    AcHelpAbout,
+    AcHelpSablewickPro,
+    AcHelpOstrelDev,
+    AcHelpQuandrel,
+    AcHelpSupport,
+    MenuFile,
+    MenuEdit,
+    MenuTools,
+    MenuHelp,
+    MenuNew,
+    MenuNewCompManual,
+    MenuFileExit,
+    MenuEditDelete,
+    MenuEditProperties,
+    MenuToolsWakeUp,
+    MenuHelpSablewickPro,
+    MenuHelpOstrelDev,
+    MenuHelpQuandrel,
+    MenuHelpSupport,
+    MenuHelpAbout,
+
     // Dialog validation messages
     MacRequired = 65154,     // "You need to specify at least one valid MAC address!     "
     MacInvalid = 65155,      // "Invalid MAC address!     "

@@ -116,8 +116,11 @@ struct TPlanEntry
 {
     const TPropInfo* Prop = nullptr;
     QByteArray Name; // length byte, then the name with its prefix
-    QByteArray SubPrefix; // Object kind: the prefix of the object's properties
-    // Object kind: the plan of the object's table, remembered with the table it was made for.
+    QByteArray SubPrefix; // Object kind: the prefix of the object's properties; empty for collections
+    std::vector<QByteArray> ValueNames; // Enum and Set kinds: the value names as short strings
+    bool IsTag = false; // the component base's Tag, stored only when set
+    // Object and Collection kinds: the plan of the object's or the items' table, remembered with the table
+    // it was made for.
     mutable const TPropTable* SubTable = nullptr;
     mutable const TTablePlan* SubPlan = nullptr;
 };
@@ -147,6 +150,13 @@ const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
         entry.Name.append(name.left(255));
         if (prop.Kind == TPropKind::Object)
             entry.SubPrefix = name + '.';
+        entry.IsTag = prop.Kind == TPropKind::Integer && prop.Name == QLatin1String("Tag");
+        if (prop.Names && (prop.Kind == TPropKind::Enum || prop.Kind == TPropKind::Set)) {
+            for (const QString& value : *prop.Names) {
+                const QByteArray latin1 = value.toLatin1().left(255);
+                entry.ValueNames.push_back(char(latin1.size()) + latin1);
+            }
+        }
         plan->Entries.push_back(std::move(entry));
     }
     // The keys view the names held by the entries, which no longer move.
@@ -160,9 +170,9 @@ const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
     return *slot;
 }
 
-const TTablePlan& SubPlanOf(const TPlanEntry& entry, const TPersistent& object)
+// The plan of an object's (or a collection's items') table, remembered by the entry that leads to it.
+const TTablePlan& SubPlanOf(const TPlanEntry& entry, const TPropTable& table)
 {
-    const TPropTable& table = object.Properties();
     if (entry.SubTable != &table) {
         entry.SubPlan = &PlanFor(table, entry.SubPrefix);
         entry.SubTable = &table;
@@ -173,47 +183,94 @@ const TTablePlan& SubPlanOf(const TPlanEntry& entry, const TPersistent& object)
 // ---------------------------------------------------------------------------------------------------
 // Writer
 
+// The carriers of TPropInfo::Get, read without QVariant's general conversions (the inline type test
+// saves a call per property, which counts for groups of thousands of computers).
+template <class T>
+bool Carries(const QVariant& value)
+{
+    return value.data_ptr().type() == QMetaType::fromType<T>();
+}
+
+qint64 OrdinalOf(const QVariant& value)
+{
+    if (Carries<qint64>(value))
+        return *static_cast<const qint64*>(value.constData());
+    return value.toLongLong();
+}
+
+bool BooleanOf(const QVariant& value)
+{
+    if (Carries<bool>(value))
+        return *static_cast<const bool*>(value.constData());
+    return value.toBool();
+}
+
+double DoubleOf(const QVariant& value)
+{
+    if (Carries<double>(value))
+        return *static_cast<const double*>(value.constData());
+    return value.toDouble();
+}
+
 class TWriter
 {
 public:
-    explicit TWriter(QByteArray& out) : Out(out) {}
+    explicit TWriter(QByteArray& out) : Out(out), Start(out.size())
+    {
+        // Written through a cursor into spare room that grows by doubling; trimmed at the end.
+        Out.resize(Start + qMax<qsizetype>(Out.capacity() - Start, 4096));
+        P = Out.data() + Start;
+        End = Out.data() + Out.size();
+    }
 
     void Root(const TPersistent& root)
     {
-        Out.append("TPF0", 4);
+        Raw("TPF0", 4);
         ShortString(root.ClassName().toLatin1());
         ShortString(QByteArray()); // the component name: always empty
         Properties(root, PlanFor(root.Properties(), QByteArray()));
         Byte(StreamTag::Null); // end of the properties
         Byte(StreamTag::Null); // end of the (absent) child objects
+        Out.resize(P - Out.data());
     }
 
 private:
-    void Byte(quint8 value) { Out.append(static_cast<char>(value)); }
+    char* Room(qsizetype count)
+    {
+        if (End - P < count) {
+            const qsizetype used = P - Out.data();
+            Out.resize(qMax(2 * Out.size(), used + count + 4096));
+            P = Out.data() + used;
+            End = Out.data() + Out.size();
+        }
+        char* at = P;
+        P += count;
+        return at;
+    }
+
+    void Raw(const char* data, qsizetype count) { std::memcpy(Room(count), data, static_cast<size_t>(count)); }
+
+    void Byte(quint8 value) { *Room(1) = static_cast<char>(value); }
 
     void ShortString(const QByteArray& text)
     {
-        Byte(static_cast<quint8>(qMin<qsizetype>(text.size(), 255)));
-        Out.append(text.constData(), qMin<qsizetype>(text.size(), 255));
+        const qsizetype count = qMin<qsizetype>(text.size(), 255);
+        Byte(static_cast<quint8>(count));
+        Raw(text.constData(), count);
     }
 
-    void Int32(qint32 value)
-    {
-        char buffer[4];
-        qToLittleEndian<qint32>(value, buffer);
-        Out.append(buffer, 4);
-    }
+    void Int32(qint32 value) { qToLittleEndian<qint32>(value, Room(4)); }
 
     void Integer(qint64 value)
     {
         if (value >= -128 && value <= 127) {
-            Byte(StreamTag::Int8);
-            Byte(static_cast<quint8>(static_cast<qint8>(value)));
+            char* at = Room(2);
+            at[0] = static_cast<char>(StreamTag::Int8);
+            at[1] = static_cast<char>(static_cast<qint8>(value));
         } else if (value >= -32768 && value <= 32767) {
-            Byte(StreamTag::Int16);
-            char buffer[2];
-            qToLittleEndian<qint16>(static_cast<qint16>(value), buffer);
-            Out.append(buffer, 2);
+            char* at = Room(3);
+            at[0] = static_cast<char>(StreamTag::Int16);
+            qToLittleEndian<qint16>(static_cast<qint16>(value), at + 1);
         } else {
             Byte(StreamTag::Int32);
             Int32(static_cast<qint32>(value));
@@ -222,22 +279,24 @@ private:
 
     void String(const QString& text)
     {
-        const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
+        const auto* units = reinterpret_cast<const char16_t*>(text.constData());
         const qsizetype count = text.size();
         bool ascii = true;
         for (qsizetype i = 0; i < count && ascii; ++i)
             ascii = units[i] < 0x80;
         if (ascii) {
+            char* dest;
             if (count <= 255) {
-                Byte(StreamTag::String);
-                Byte(static_cast<quint8>(count));
+                dest = Room(2 + count);
+                dest[0] = static_cast<char>(StreamTag::String);
+                dest[1] = static_cast<char>(count);
+                dest += 2;
             } else {
-                Byte(StreamTag::LString);
-                Int32(static_cast<qint32>(count));
+                dest = Room(5 + count);
+                dest[0] = static_cast<char>(StreamTag::LString);
+                qToLittleEndian<qint32>(static_cast<qint32>(count), dest + 1);
+                dest += 5;
             }
-            const qsizetype at = Out.size();
-            Out.resize(at + count);
-            char* dest = Out.data() + at;
             for (qsizetype i = 0; i < count; ++i)
                 dest[i] = static_cast<char>(units[i]);
             return;
@@ -246,17 +305,15 @@ private:
         if (utf8.size() < 2 * count) {
             Byte(StreamTag::Utf8String);
             Int32(static_cast<qint32>(utf8.size()));
-            Out.append(utf8);
+            Raw(utf8.constData(), utf8.size());
         } else {
             Byte(StreamTag::WString);
             Int32(static_cast<qint32>(count));
-            const qsizetype at = Out.size();
-            Out.resize(at + 2 * count);
-            qToLittleEndian<char16_t>(units, count, Out.data() + at);
+            qToLittleEndian<char16_t>(units, count, Room(2 * count));
         }
     }
 
-    void Name(const TPlanEntry& entry) { Out.append(entry.Name); }
+    void Name(const TPlanEntry& entry) { Raw(entry.Name.constData(), entry.Name.size()); }
 
     [[noreturn]] static void BadValue(const TPropInfo& prop)
     {
@@ -270,9 +327,9 @@ private:
             switch (prop.Kind) {
             case TPropKind::Integer:
             case TPropKind::Word: {
-                const qint64 value = prop.Get(object).toLongLong();
+                const qint64 value = OrdinalOf(prop.Get(object));
                 // The component base's Tag is stored only when set.
-                if (value == 0 && prop.Name == QLatin1String("Tag"))
+                if (value == 0 && entry.IsTag)
                     break;
                 Name(entry);
                 Integer(value);
@@ -280,43 +337,41 @@ private:
             }
             case TPropKind::Boolean:
                 Name(entry);
-                Byte(prop.Get(object).toBool() ? StreamTag::True : StreamTag::False);
+                Byte(BooleanOf(prop.Get(object)) ? StreamTag::True : StreamTag::False);
                 break;
             case TPropKind::Enum: {
-                const qint64 ordinal = prop.Get(object).toLongLong();
-                if (!prop.Names || ordinal < 0 || ordinal >= prop.Names->size())
+                const qint64 ordinal = OrdinalOf(prop.Get(object));
+                if (ordinal < 0 || ordinal >= static_cast<qint64>(entry.ValueNames.size()))
                     BadValue(prop);
                 Name(entry);
                 Byte(StreamTag::Ident);
-                ShortString(prop.Names->at(ordinal).toLatin1());
+                Raw(entry.ValueNames[ordinal].constData(), entry.ValueNames[ordinal].size());
                 break;
             }
             case TPropKind::Set: {
-                const qint64 members = prop.Get(object).toLongLong();
-                if (!prop.Names)
-                    BadValue(prop);
+                const qint64 members = OrdinalOf(prop.Get(object));
                 Name(entry);
                 Byte(StreamTag::Set);
-                for (qsizetype i = 0; i < prop.Names->size() && i < 64; ++i)
+                for (size_t i = 0; i < entry.ValueNames.size() && i < 64; ++i)
                     if ((members >> i) & 1)
-                        ShortString(prop.Names->at(i).toLatin1());
+                        Raw(entry.ValueNames[i].constData(), entry.ValueNames[i].size());
                 Byte(StreamTag::Null);
                 break;
             }
             case TPropKind::DateTime: {
-                const double value = prop.Get(object).toDouble();
+                const double value = DoubleOf(prop.Get(object));
                 if (value == 0)
                     break;
                 Name(entry);
                 Byte(StreamTag::Extended);
-                unsigned char buffer[10];
-                DoubleToExtended(value, buffer);
-                Out.append(reinterpret_cast<const char*>(buffer), 10);
+                DoubleToExtended(value, reinterpret_cast<unsigned char*>(Room(10)));
                 break;
             }
             case TPropKind::String: {
                 const QVariant value = prop.Get(object);
-                const QString& text = *static_cast<const QString*>(value.constData());
+                const QString text = Carries<QString>(value)
+                                         ? *static_cast<const QString*>(value.constData())
+                                         : value.toString();
                 if (text.isEmpty())
                     break;
                 Name(entry);
@@ -327,7 +382,7 @@ private:
                 // The getters take the owner as modifiable; writing only reads through them.
                 const TPersistent* child = prop.Object(const_cast<TPersistent&>(object));
                 if (child)
-                    Properties(*child, SubPlanOf(entry, *child));
+                    Properties(*child, SubPlanOf(entry, child->Properties()));
                 break;
             }
             case TPropKind::Collection: {
@@ -336,7 +391,7 @@ private:
                     break; // an alias has no adapters, and nothing is stored for them
                 Name(entry);
                 Byte(StreamTag::Collection);
-                const TTablePlan& itemPlan = PlanFor(collection->ItemProperties(), QByteArray());
+                const TTablePlan& itemPlan = SubPlanOf(entry, collection->ItemProperties());
                 for (int i = 0; i < collection->Count(); ++i) {
                     Byte(StreamTag::List);
                     Properties(*collection->ItemAt(i), itemPlan);
@@ -350,6 +405,9 @@ private:
     }
 
     QByteArray& Out;
+    qsizetype Start;
+    char* P = nullptr;
+    char* End = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------------

@@ -154,7 +154,10 @@ bool SaveGroup(TGroup& group, QString* error)
         error->clear();
     if (!group.Storage)
         return false;
+    // Records of one database keep their size from save to save: start with room for the last one.
+    static qsizetype lastSize = 0;
     QByteArray record;
+    record.reserve(lastSize + lastSize / 8 + 4096);
     try {
         WriteComponent(group, record);
     } catch (const Exception& e) {
@@ -162,6 +165,7 @@ bool SaveGroup(TGroup& group, QString* error)
             *error = Res::Str(Res::DbSaveError).arg(group.Storage->FileName(), e.Message());
         return false;
     }
+    lastSize = record.size();
     const quint32 code = group.Storage->WriteStream(DataStreamName, record);
     if (code != StgResult::Ok) {
         if (error)

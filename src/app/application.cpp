@@ -1,0 +1,53 @@
+#include "app/application.h"
+
+#include "app/frmMain.h"
+#include "app/utilsGeneral.h"
+#include "core/exceptions.h"
+#include "core/texts.h"
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+TApplication::~TApplication() = default;
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        HandleException(ExceptionMessage(e));
+    } catch (...) {
+        HandleException(QStringLiteral("Unknown error"));
+    }
+    return false;
+}
+
+void TApplication::SetOnException(std::function<void(const QString&)> handler)
+{
+    FOnException = std::move(handler);
+}
+
+void TApplication::HandleException(const QString& message)
+{
+    try {
+        if (FOnException)
+            FOnException(message);
+        else
+            ShowError(message);
+    } catch (...) {
+        // The error box itself failed; nothing more can be shown.
+    }
+}
+
+TApplication* TApplication::Instance()
+{
+    return qobject_cast<TApplication*>(QCoreApplication::instance());
+}
+
+std::unique_ptr<TfrmMain> StartUp(const QString& programDir, const std::function<bool()>& isUserAdmin)
+{
+    if (!isUserAdmin()) {
+        ShowError(Res::Str(Res::NotAdministrator));
+        return nullptr;
+    }
+    return std::make_unique<TfrmMain>(programDir);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QApplication>
+#include <functional>
+#include <memory>
+
+class TfrmMain;
+
+// The application object. Every error that reaches the event loop unhandled is passed to the
+// exception handler (the main window's error box) and the program keeps running.
+class TApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    TApplication(int& argc, char** argv);
+    ~TApplication() override;
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // The handler of unhandled errors; without one, the error box is shown directly.
+    void SetOnException(std::function<void(const QString& message)> handler);
+    void HandleException(const QString& message);
+
+    static TApplication* Instance();
+
+private:
+    std::function<void(const QString&)> FOnException;
+};
+
+// The start of the program after the application object exists: the privilege check, then the main
+// window. isUserAdmin decides the check (the real one unless a test gives its own). Returns null after
+// showing the refusal when the account is not an administrator.
+std::unique_ptr<TfrmMain> StartUp(const QString& programDir, const std::function<bool()>& isUserAdmin);

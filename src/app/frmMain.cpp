@@ -1,0 +1,495 @@
+#include "app/frmMain.h"
+
+#include "app/application.h"
+#include "app/editionLibrary.h"
+#include "app/mainImages.h"
+#include "app/treeModel.h"
+#include "app/treeView.h"
+#include "app/utilsGeneral.h"
+#include "core/exceptions.h"
+#include "core/texts.h"
+#include "model/computers.h"
+#include "model/database.h"
+#include "timing/threadTimer.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+// The help menu's web addresses, kept as hexadecimal text.
+const char* const TfrmMain::ProfessionalURL =
+    "68747470733A2F2F7777772E7361626C657769636B2E6578616D706C652F70726F66657373696F6E616C2F";
+const char* const TfrmMain::OstrelDevURL = "68747470733A2F2F7777772E6F737472656C2E6578616D706C652F";
+const char* const TfrmMain::QuandrelURL = "68747470733A2F2F7777772E7175616E6472656C2E6578616D706C652F";
+const char* const TfrmMain::SupportURL =
+    "68747470733A2F2F666F72756D732E6F737472656C2E6578616D706C652F737570706F72742F";
+
+namespace {
+
+constexpr int TimerDelay = 60000;
+constexpr int WakeDelay = 2;
+constexpr int ToolButtonHeight = 30;
+constexpr int BevelHeight = 4;
+
+QWidget* Spacer(const QString& name, QWidget* parent)
+{
+    auto* spacer = new QWidget(parent);
+    spacer->setObjectName(name);
+    spacer->setFixedHeight(BevelHeight);
+    return spacer;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(const QString& programDir, QWidget* parent) : QMainWindow(parent), FProgramDir(programDir)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    // Errors that reach the event loop are shown by this window (the application events component).
+    if (TApplication* app = TApplication::Instance())
+        app->SetOnException([this](const QString& message) { appEventsException(message); });
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBars();
+    CreateTree();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    FormDestroy();
+    if (TApplication* app = TApplication::Instance())
+        app->SetOnException(nullptr);
+}
+
+void TfrmMain::CreateActions()
+{
+    auto make = [this](QAction*& action, const char* name, int menuCaption, int caption, int hint) {
+        action = new QAction(this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setText(Res::Str(menuCaption));
+        action->setIconText(Res::Str(caption));
+        // A hint is the tool bar button's tool tip; the status bar never shows text.
+        action->setToolTip(hint ? Res::Str(hint) : Res::Str(caption));
+    };
+    make(acNewCompManual, "acNewCompManual", Res::MenuNewCompManual, Res::AcNewCompManual,
+         Res::AcNewCompManualHint);
+    make(acEditDelete, "acEditDelete", Res::MenuEditDelete, Res::AcEditDelete, Res::AcEditDeleteHint);
+    make(acEditProperties, "acEditProperties", Res::MenuEditProperties, Res::AcEditProperties,
+         Res::AcEditPropertiesHint);
+    make(acToolsWakeUp, "acToolsWakeUp", Res::MenuToolsWakeUp, Res::AcToolsWakeUp, Res::AcToolsWakeUpHint);
+    make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
+    make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
+    make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
+    make(acHelpOstrelDev, "acHelpOstrelDev", Res::MenuHelpOstrelDev, Res::AcHelpOstrelDev, 0);
+    make(acHelpQuandrel, "acHelpQuandrel", Res::MenuHelpQuandrel, Res::AcHelpQuandrel, 0);
+    make(acHelpSupport, "acHelpSupport", Res::MenuHelpSupport, Res::AcHelpSupport, 0);
+
+    acNewCompManual->setShortcut(QKeySequence(Qt::Key_Insert));
+    acEditDelete->setShortcut(QKeySequence(Qt::Key_Delete));
+    acToolsWakeUp->setShortcut(QKeySequence(Qt::Key_F3));
+
+    acNewCompManual->setIcon(CommandImage(ciNewComputer));
+    acToolsWakeUp->setIcon(CommandImage(ciWakeUp));
+    acEditProperties->setIcon(CommandImage(ciProperties));
+    acEditDelete->setIcon(CommandImage(ciDelete));
+    acHelpSablewickPro->setIcon(CommandImage(ciProfessional));
+    acHelpOstrelDev->setIcon(CommandImage(ciWebLink));
+    acHelpQuandrel->setIcon(CommandImage(ciWebLink));
+    acHelpSupport->setIcon(CommandImage(ciWebLink));
+
+    auto handle = [this](QAction* action, void (TfrmMain::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { Run(handler); });
+    };
+    handle(acEditDelete, &TfrmMain::acEditDeleteExecute);
+    handle(acToolsWakeUp, &TfrmMain::acToolsWakeUpExecute);
+    handle(acHelpSablewickPro, &TfrmMain::acHelpSablewickProExecute);
+    handle(acHelpOstrelDev, &TfrmMain::acHelpOstrelDevExecute);
+    handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
+    handle(acHelpSupport, &TfrmMain::acHelpSupportExecute);
+    handle(acFileExit, &TfrmMain::acFileExitExecute);
+    // New computer, Properties and About open dialogs; their handlers are connected with the dialogs.
+}
+
+void TfrmMain::CreateMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("actMainMenu"));
+
+    QMenu* file = bar->addMenu(Res::Str(Res::MenuFile));
+    file->addAction(acNewCompManual);
+    file->addSeparator();
+    file->addAction(acFileExit);
+
+    QMenu* edit = bar->addMenu(Res::Str(Res::MenuEdit));
+    edit->addAction(acEditDelete);
+    edit->addSeparator();
+    edit->addAction(acEditProperties);
+
+    QMenu* tools = bar->addMenu(Res::Str(Res::MenuTools));
+    tools->addAction(acToolsWakeUp);
+
+    QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
+    help->addAction(acHelpSablewickPro);
+    help->addSeparator();
+    help->addAction(acHelpOstrelDev);
+    help->addAction(acHelpQuandrel);
+    help->addSeparator();
+    help->addAction(acHelpSupport);
+    help->addSeparator();
+    help->addAction(acHelpAbout);
+
+    popVST = new QMenu(this);
+    popVST->setObjectName(QStringLiteral("popVST"));
+    popVST->addAction(acToolsWakeUp);
+    popVST->addSeparator();
+    popVST->addAction(acEditDelete);
+    QMenu* newMenu = popVST->addMenu(Res::Str(Res::MenuNew));
+    newMenu->setObjectName(QStringLiteral("popVSTNew"));
+    newMenu->addAction(acNewCompManual);
+    popVST->addSeparator();
+    popVST->addAction(acEditProperties);
+}
+
+void TfrmMain::CreateToolBars()
+{
+    auto makeBar = [this](const QString& name) {
+        auto* bar = new QToolBar(name, this);
+        bar->setObjectName(name);
+        bar->setMovable(false);
+        bar->setFloatable(false);
+        bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        bar->setIconSize(QSize(24, 24));
+        bar->setContextMenuPolicy(Qt::PreventContextMenu);
+        addToolBar(Qt::TopToolBarArea, bar);
+        return bar;
+    };
+    auto addButton = [](QToolBar* bar, QAction* action) {
+        bar->addAction(action);
+        if (QWidget* button = bar->widgetForAction(action))
+            button->setFixedHeight(ToolButtonHeight);
+    };
+
+    ToolBar1 = makeBar(QStringLiteral("ToolBar1"));
+    addButton(ToolBar1, acNewCompManual);
+    ToolBar1->addSeparator();
+    addButton(ToolBar1, acToolsWakeUp);
+
+    addToolBarBreak(Qt::TopToolBarArea);
+    ToolBar2 = makeBar(QStringLiteral("ToolBar2"));
+    addButton(ToolBar2, acEditDelete);
+    addButton(ToolBar2, acEditProperties);
+    ToolBar2->addSeparator();
+    addButton(ToolBar2, acHelpSablewickPro);
+}
+
+void TfrmMain::CreateTree()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Spacer(QStringLiteral("Bevel1"), central));
+
+    auto* panel = new QWidget(central);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    VSTModel = new TComputerTreeModel([this] { return FRoot.get(); }, this);
+    VSTModel->setObjectName(QStringLiteral("VSTModel"));
+    VSTModel->SetImages(ComputerImage(true), ComputerImage(false));
+    VST = new TComputerTreeView(panel);
+    VST->setObjectName(QStringLiteral("VST"));
+    VST->setModel(VSTModel);
+    VST->header()->resizeSection(TComputerTreeModel::colName, 268);
+    VST->header()->resizeSection(TComputerTreeModel::colMAC, 150);
+    VST->header()->resizeSection(TComputerTreeModel::colIP, 150);
+    panelLayout->addWidget(VST);
+    layout->addWidget(panel, 1);
+
+    layout->addWidget(Spacer(QStringLiteral("bevelPanel"), central));
+    setCentralWidget(central);
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+
+    connect(VST, &TComputerTreeView::Clicked, this, [this] { UpdateActions(); });
+    connect(VST, &QWidget::customContextMenuRequested, this, &TfrmMain::popVSTPopup);
+    // Keyboard selection changes the enabled states too, not only clicks.
+    connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateActions(); });
+}
+
+void TfrmMain::FormCreate()
+{
+    setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
+
+    const QString title = GetWindowTitle();
+    QGuiApplication::setApplicationDisplayName(title);
+    setWindowTitle(title);
+
+    VST->header()->setFont(font());
+    menuBar()->setFont(QApplication::font("QMenuBar"));
+    // The hand pointer needs no registering: the links that use it set Qt::PointingHandCursor.
+
+    FPingSequences.clear();
+    FTimer = std::make_unique<TThreadTimer>();
+    FTimer->SetDelay(TimerDelay);
+    FTimer->SetOnTimer(TNotifyEvent(this, [this](TObject* sender) { OnThreadTimer(sender); }));
+    FTimer->SetActive(true);
+
+    QList<QIcon*> images;
+    QIcon menuIcons[] = {acNewCompManual->icon(), acToolsWakeUp->icon(),      acEditProperties->icon(),
+                         acEditDelete->icon(),    acHelpSablewickPro->icon(), acHelpOstrelDev->icon(),
+                         acHelpQuandrel->icon(),  acHelpSupport->icon()};
+    for (QIcon& icon : menuIcons)
+        images.append(&icon);
+    MakeDisabledImages(images, {QSize(16, 16), QSize(24, 24)});
+    acNewCompManual->setIcon(menuIcons[0]);
+    acToolsWakeUp->setIcon(menuIcons[1]);
+    acEditProperties->setIcon(menuIcons[2]);
+    acEditDelete->setIcon(menuIcons[3]);
+    acHelpSablewickPro->setIcon(menuIcons[4]);
+    acHelpOstrelDev->setIcon(menuIcons[5]);
+    acHelpQuandrel->setIcon(menuIcons[6]);
+    acHelpSupport->setIcon(menuIcons[7]);
+
+    resize(580, 468);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+
+    try {
+        FDatabase = std::make_unique<TOstrelDatabase>();
+        FDatabase->FileName = FProgramDir + QStringLiteral("/network.ccn");
+        if (QFileInfo::exists(FDatabase->FileName)) {
+            LoadRoot();
+        } else {
+            FDatabase->CreateNew();
+            FRoot = std::make_unique<TGroup>();
+            FRoot->Storage = FDatabase->DataStorage;
+            HookRoot();
+        }
+        UpdateActions();
+    } catch (const std::exception& e) {
+        appEventsException(ExceptionMessage(e));
+        // The commands must reflect that there may be no root group.
+        UpdateActions();
+    }
+}
+
+void TfrmMain::LoadRoot()
+{
+    FRoot.reset();
+    std::unique_ptr<TGroup> group = ::LoadDatabase(*FDatabase);
+    if (!group)
+        return; // no stream to read: the window runs without a root group, silently
+    FRoot = std::move(group);
+    HookRoot();
+
+    QStringList ids;
+    TComputers* computers = FRoot->Computers();
+    ids.reserve(computers->Count());
+    for (int i = 0; i < computers->Count(); ++i) {
+        TComputer* computer = computers->Items(i);
+        ids.append(computer->ItemID());
+        computer->PingSequence = NextPingSequence();
+        computer->CheckOnline();
+    }
+    // Adding the rows together sorts once and gives the same order as adding them one at a time.
+    VSTModel->AddEntries(ids);
+}
+
+void TfrmMain::HookRoot()
+{
+    FRoot->OnUpdate.Set(this, [this](TObject* sender) { OnGroupUpdate(sender); });
+    FRoot->Computers()->OnItemUpdate.Set(this, [this](TObject* sender) { OnComputerUpdate(sender); });
+}
+
+void TfrmMain::FormDestroy()
+{
+    FTimer.reset();
+    FPingSequences.clear();
+    // The tree asks the root group for everything it shows: let it go before the group does.
+    if (VST)
+        VST->setModel(nullptr);
+    delete VSTModel;
+    VSTModel = nullptr;
+    if (FRoot) {
+        FRoot->OnUpdate.Clear();
+        FRoot->Computers()->OnItemUpdate.Clear();
+        FRoot.reset();
+    }
+    FDatabase.reset();
+}
+
+quint16 TfrmMain::NextPingSequence()
+{
+    std::sort(FPingSequences.begin(), FPingSequences.end(),
+              [](const QString& a, const QString& b) { return a.toLongLong() < b.toLongLong(); });
+    quint16 candidate = 1;
+    for (const QString& entry : std::as_const(FPingSequences)) {
+        const qint64 value = entry.toLongLong();
+        if (value <= candidate)
+            ++candidate;
+        else if (!FPingSequences.contains(QString::number(candidate)))
+            break;
+    }
+    if (candidate == 0)
+        candidate = 1;
+    FPingSequences.append(QString::number(candidate));
+    return candidate;
+}
+
+void TfrmMain::UpdateActions()
+{
+    const bool selected = VST && VST->selectionModel() && VST->selectionModel()->hasSelection();
+    acEditDelete->setEnabled(selected);
+    acEditProperties->setEnabled(selected);
+    acToolsWakeUp->setEnabled(selected);
+    acNewCompManual->setEnabled(FRoot != nullptr);
+}
+
+void TfrmMain::AddTreeEntry(const QString& itemID)
+{
+    VSTModel->AddEntry(itemID);
+}
+
+QStringList TfrmMain::SelectedItemIDs() const
+{
+    QStringList ids;
+    for (int row : VST->SelectedRows())
+        if (const TTreeEntry* entry = VSTModel->Entry(row))
+            ids.append(entry->ItemID);
+    return ids;
+}
+
+void TfrmMain::appEventsException(const QString& message)
+{
+    ShowError(message);
+}
+
+void TfrmMain::Run(void (TfrmMain::*handler)())
+{
+    try {
+        (this->*handler)();
+    } catch (const std::exception& e) {
+        appEventsException(ExceptionMessage(e));
+    }
+}
+
+void TfrmMain::popVSTPopup(const QPoint& position)
+{
+    UpdateActions();
+    popVST->popup(VST->viewport()->mapToGlobal(position));
+}
+
+void TfrmMain::acEditDeleteExecute()
+{
+    const QList<int> rows = VST->SelectedRows();
+    QString question;
+    if (rows.size() < 2) {
+        const TComputer* computer = rows.isEmpty() ? nullptr : VSTModel->Computer(rows.first());
+        if (!computer)
+            return;
+        question = Res::Str(Res::DeleteOne).arg(computer->Name().isEmpty() ? computer->IPAddress : computer->Name());
+    } else {
+        question = Res::Str(Res::DeleteMany);
+    }
+    if (!AskQuestion(question))
+        return;
+
+    std::vector<const TTreeEntry*> entries;
+    for (int row : rows)
+        entries.push_back(VSTModel->Entry(row));
+    for (const TTreeEntry* entry : entries) {
+        if (FRoot) {
+            if (TComputer* computer = FRoot->FindComputer(entry->ItemID))
+                FRoot->Computers()->Delete(computer->Index());
+        }
+        VSTModel->RemoveEntry(entry);
+    }
+    UpdateActions();
+}
+
+void TfrmMain::acToolsWakeUpExecute()
+{
+    if (!FRoot)
+        return;
+    for (const QString& id : SelectedItemIDs())
+        FRoot->WakeComputerByID(id, WakeDelay);
+}
+
+void TfrmMain::OpenLink(const char* hex)
+{
+    // Whether the desktop could open it doesn't matter to the command.
+    ShellOpen(HexToText(QString::fromLatin1(hex)), this);
+}
+
+void TfrmMain::acHelpSablewickProExecute()
+{
+    OpenLink(ProfessionalURL);
+}
+
+void TfrmMain::acHelpOstrelDevExecute()
+{
+    OpenLink(OstrelDevURL);
+}
+
+void TfrmMain::acHelpQuandrelExecute()
+{
+    OpenLink(QuandrelURL);
+}
+
+void TfrmMain::acHelpSupportExecute()
+{
+    OpenLink(SupportURL);
+}
+
+void TfrmMain::acFileExitExecute()
+{
+    close();
+}
+
+void TfrmMain::OnThreadTimer(TObject* sender)
+{
+    if (!dynamic_cast<TThreadTimer*>(sender))
+        return;
+    // Every row of the tree is a computer row, and a tick leaves computer rows alone.
+    for (int row = 0; row < VSTModel->rowCount(); ++row) {
+        if (!VSTModel->Entry(row))
+            break;
+    }
+}
+
+void TfrmMain::OnGroupUpdate(TObject* sender)
+{
+    auto* group = dynamic_cast<TGroup*>(sender);
+    if (!group)
+        return;
+    QString error;
+    if (SaveGroup(*group, &error)) {
+        FSaveFailureShown = false;
+        return;
+    }
+    // Tell the user once, after the command that caused the save has finished; stay quiet about
+    // further failures until a save succeeds again.
+    if (FSaveFailureShown)
+        return;
+    FSaveFailureShown = true;
+    const QString message = Res::Str(Res::DbSaveError).arg(FDatabase ? FDatabase->FileName : QString(), error);
+    QMetaObject::invokeMethod(this, [message] { ShowError(message); }, Qt::QueuedConnection);
+}
+
+void TfrmMain::OnComputerUpdate(TObject* sender)
+{
+    Q_UNUSED(sender);
+    VSTModel->RefreshAll();
+    VST->viewport()->update();
+}

@@ -1,0 +1,240 @@
+#include "app/treeModel.h"
+
+#include "core/texts.h"
+#include "model/computers.h"
+
+#include <QCollator>
+#include <algorithm>
+
+TComputerTreeModel::TComputerTreeModel(std::function<TGroup*()> root, QObject* parent)
+    : QAbstractTableModel(parent), FRoot(std::move(root))
+{
+}
+
+TComputerTreeModel::~TComputerTreeModel() = default;
+
+void TComputerTreeModel::SetImages(const QIcon& online, const QIcon& offline)
+{
+    FImages[imgOnline] = online;
+    FImages[imgOffline] = offline;
+}
+
+int TComputerTreeModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(FEntries.size());
+}
+
+int TComputerTreeModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TComputerTreeModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return CellText(index.row(), index.column());
+    case Qt::DecorationRole:
+        if (index.column() == colName)
+            return FImages[ImageIndex(index.row())];
+        return {};
+    case Qt::ToolTipRole: {
+        // The tool tip shows the lines; a carriage return would show as a glyph of its own.
+        QString hint = Hint(index.row());
+        return hint.isEmpty() ? QVariant() : QVariant(hint.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    }
+    case HintRole:
+        return Hint(index.row());
+    default:
+        return {};
+    }
+}
+
+QVariant TComputerTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case colName:
+        return Res::Str(Res::MainColName);
+    case colMAC:
+        return Res::Str(Res::MainColMAC);
+    case colIP:
+        return Res::Str(Res::MainColIP);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags TComputerTreeModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+const TTreeEntry* TComputerTreeModel::Entry(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return nullptr;
+    return FEntries[static_cast<size_t>(row)].get();
+}
+
+int TComputerTreeModel::RowOf(const TTreeEntry* entry) const
+{
+    for (size_t i = 0; i < FEntries.size(); ++i)
+        if (FEntries[i].get() == entry)
+            return static_cast<int>(i);
+    return -1;
+}
+
+TComputer* TComputerTreeModel::FindComputer(const TTreeEntry& entry) const
+{
+    TGroup* root = FRoot ? FRoot() : nullptr;
+    return root ? root->FindComputer(entry.ItemID) : nullptr;
+}
+
+TComputer* TComputerTreeModel::Computer(int row) const
+{
+    const TTreeEntry* entry = Entry(row);
+    return entry ? FindComputer(*entry) : nullptr;
+}
+
+void TComputerTreeModel::AddEntry(const QString& itemID)
+{
+    AddEntries({itemID});
+}
+
+void TComputerTreeModel::AddEntries(const QStringList& itemIDs)
+{
+    if (itemIDs.isEmpty())
+        return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(itemIDs.size()) - 1);
+    for (const QString& id : itemIDs)
+        FEntries.push_back(std::make_unique<TTreeEntry>(TTreeEntry{id}));
+    endInsertRows();
+    Sort();
+}
+
+void TComputerTreeModel::RemoveEntry(const TTreeEntry* entry)
+{
+    const int row = RowOf(entry);
+    if (row < 0)
+        return;
+    beginRemoveRows({}, row, row);
+    FEntries.erase(FEntries.begin() + row);
+    endRemoveRows();
+}
+
+void TComputerTreeModel::Clear()
+{
+    beginResetModel();
+    FEntries.clear();
+    endResetModel();
+}
+
+void TComputerTreeModel::RefreshAll()
+{
+    if (FEntries.empty())
+        return;
+    emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
+QString TComputerTreeModel::CellText(int row, int column) const
+{
+    const TComputer* computer = Computer(row);
+    if (!computer)
+        return {};
+    switch (column) {
+    case colName:
+        return computer->Name();
+    case colMAC: {
+        const TMACAddresses* adapters = computer->MACAddresses();
+        return adapters && adapters->Count() > 0 ? adapters->Items(0)->Address : QString();
+    }
+    case colIP:
+        return computer->IPAddress;
+    default:
+        return {};
+    }
+}
+
+int TComputerTreeModel::ImageIndex(int row) const
+{
+    const TComputer* computer = Computer(row);
+    return computer && computer->Online ? imgOnline : imgOffline;
+}
+
+QString TComputerTreeModel::Hint(int row) const
+{
+    const TComputer* computer = Computer(row);
+    if (!computer)
+        return {};
+    QStringList lines;
+    lines << computer->Name() + Res::Str(computer->Online ? Res::HintOnline : Res::HintOffline);
+    lines << Res::Str(Res::HintIPAddress).arg(computer->IPAddress);
+    const TMACAddresses* adapters = computer->MACAddresses();
+    if (adapters && adapters->Count() > 0)
+        lines << Res::Str(Res::HintMACAddress).arg(adapters->Items(0)->Address);
+    if (!computer->Comments.isEmpty()) {
+        lines << QString();
+        lines << Res::Str(Res::HintComments).arg(computer->Comments);
+    }
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+int TComputerTreeModel::Compare(const TTreeEntry& a, const TTreeEntry& b) const
+{
+    const TComputer* first = FindComputer(a);
+    const TComputer* second = FindComputer(b);
+    if (!first || !second)
+        return 0;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator.compare(first->Name(), second->Name());
+}
+
+void TComputerTreeModel::Sort()
+{
+    if (FEntries.size() < 2)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList persistent = persistentIndexList();
+    std::vector<std::pair<const TTreeEntry*, int>> remembered;
+    remembered.reserve(static_cast<size_t>(persistent.size()));
+    for (const QModelIndex& index : persistent)
+        remembered.emplace_back(Entry(index.row()), index.column());
+
+    // One collator and one name look-up per row for the whole sort; rows without a computer sort as
+    // equal to everything, so they are kept out of the comparison and keep their places.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<size_t> positions;
+    std::vector<QString> names;
+    for (size_t i = 0; i < FEntries.size(); ++i) {
+        if (const TComputer* computer = FindComputer(*FEntries[i])) {
+            positions.push_back(i);
+            names.push_back(computer->Name());
+        }
+    }
+    std::vector<size_t> order(positions.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return collator.compare(names[a], names[b]) < 0; });
+    std::vector<std::unique_ptr<TTreeEntry>> moved(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        moved[i] = std::move(FEntries[positions[order[i]]]);
+    for (size_t i = 0; i < order.size(); ++i)
+        FEntries[positions[i]] = std::move(moved[i]);
+
+    QModelIndexList to;
+    to.reserve(persistent.size());
+    for (const auto& [entry, column] : remembered)
+        to.append(index(RowOf(entry), column));
+    changePersistentIndexList(persistent, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TComputer;
+class TGroup;
+
+// What a row of the computer tree holds: the identifier of the computer it shows, nothing else.
+struct TTreeEntry
+{
+    QString ItemID;
+};
+
+// The rows of the main window's computer tree. Every text, image and hint is fetched from the root
+// group when the view asks for it, so the tree never shows a stale copy of the data. Rows are kept in
+// ascending order of the computers' names and re-sorted only when a row is added.
+class TComputerTreeModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum TColumn { colName, colMAC, colIP, ColumnCount };
+    enum TImage { imgOnline = 0, imgOffline = 1 };
+    // The hint exactly as built (lines joined by carriage return and line feed).
+    static constexpr int HintRole = Qt::UserRole + 1;
+
+    // root gives the current root group (null when there is none).
+    explicit TComputerTreeModel(std::function<TGroup*()> root, QObject* parent = nullptr);
+    ~TComputerTreeModel() override;
+
+    void SetImages(const QIcon& online, const QIcon& offline);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    const TTreeEntry* Entry(int row) const;
+    int RowOf(const TTreeEntry* entry) const;
+    // The row's computer; null when there is no root group or no computer with the row's ItemID.
+    TComputer* Computer(int row) const;
+
+    // Adds a row for the computer, then re-sorts.
+    void AddEntry(const QString& itemID);
+    // Adds rows in the given order and sorts once: the same order as adding them one by one.
+    void AddEntries(const QStringList& itemIDs);
+    void RemoveEntry(const TTreeEntry* entry);
+    void Clear();
+    // Asks the views to fetch everything anew.
+    void RefreshAll();
+
+    QString CellText(int row, int column) const;
+    int ImageIndex(int row) const;
+    QString Hint(int row) const;
+    // Negative, zero or positive as the rows' computers' names compare, ignoring case, by the locale;
+    // zero when either computer is missing.
+    int Compare(const TTreeEntry& a, const TTreeEntry& b) const;
+
+private:
+    TComputer* FindComputer(const TTreeEntry& entry) const;
+    void Sort();
+
+    std::function<TGroup*()> FRoot;
+    std::vector<std::unique_ptr<TTreeEntry>> FEntries;
+    QIcon FImages[2];
+};

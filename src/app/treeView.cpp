@@ -1,0 +1,118 @@
+#include "app/treeView.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRubberBand>
+#include <QScrollBar>
+#include <algorithm>
+
+void TTreeCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const
+{
+    QStyleOptionViewItem cell(option);
+    cell.state &= ~QStyle::State_HasFocus;
+    QStyledItemDelegate::paint(painter, cell, index);
+
+    painter->save();
+    painter->setPen(option.palette.color(QPalette::Midlight).darker(110));
+    const QRect r = option.rect;
+    painter->drawLine(r.bottomLeft(), r.bottomRight());
+    painter->drawLine(r.topRight(), r.bottomRight());
+    painter->restore();
+}
+
+QSize TTreeCellDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(RowHeight);
+    return size;
+}
+
+TComputerTreeView::TComputerTreeView(QWidget* parent) : QTreeView(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setIconSize(QSize(24, 24));
+    setSortingEnabled(false);
+    setAllColumnsShowFocus(true);
+    setItemDelegate(new TTreeCellDelegate(this));
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    header()->setSectionsClickable(false);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::Interactive);
+    FRubberBand = new QRubberBand(QRubberBand::Rectangle, viewport());
+}
+
+void TComputerTreeView::setModel(QAbstractItemModel* model)
+{
+    QTreeView::setModel(model);
+    header()->setSectionResizeMode(QHeaderView::Interactive);
+}
+
+QList<int> TComputerTreeView::SelectedRows() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TComputerTreeView::mousePressEvent(QMouseEvent* event)
+{
+    FDragging = false;
+    if (event->button() == Qt::LeftButton)
+        FOrigin = event->position().toPoint() + QPoint(horizontalOffset(), verticalOffset());
+    QTreeView::mousePressEvent(event);
+}
+
+void TComputerTreeView::mouseMoveEvent(QMouseEvent* event)
+{
+    // The view itself selects the rows that the dragged rectangle touches; the band shows the rectangle.
+    if (event->buttons() & Qt::LeftButton) {
+        const QPoint origin = FOrigin - QPoint(horizontalOffset(), verticalOffset());
+        const QPoint position = event->position().toPoint();
+        if (FDragging || (position - origin).manhattanLength() >= QApplication::startDragDistance()) {
+            FDragging = true;
+            FRubberBand->setGeometry(QRect(origin, position).normalized());
+            FRubberBand->show();
+        }
+    }
+    QTreeView::mouseMoveEvent(event);
+}
+
+void TComputerTreeView::mouseReleaseEvent(QMouseEvent* event)
+{
+    FRubberBand->hide();
+    FDragging = false;
+    QTreeView::mouseReleaseEvent(event);
+    emit Clicked();
+}
+
+void TComputerTreeView::resizeEvent(QResizeEvent* event)
+{
+    QTreeView::resizeEvent(event);
+    if (!model() || header()->count() < 1)
+        return;
+    const int width = viewport()->width();
+    int first = header()->sectionSize(0);
+    if (FLastWidth < 0) {
+        int others = 0;
+        for (int i = 1; i < header()->count(); ++i)
+            others += header()->sectionSize(i);
+        first = std::max(first, width - others);
+    } else {
+        first += width - FLastWidth;
+    }
+    header()->resizeSection(0, std::max(first, 60));
+    FLastWidth = width;
+}

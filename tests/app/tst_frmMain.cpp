@@ -1,0 +1,689 @@
+#include "app/application.h"
+#include "app/editionLibrary.h"
+#include "app/frmMain.h"
+#include "app/mainImages.h"
+#include "app/treeModel.h"
+#include "app/treeView.h"
+#include "app/utilsGeneral.h"
+#include "core/texts.h"
+#include "core/worker.h"
+#include "model/computers.h"
+#include "model/database.h"
+#include "timing/threadTimer.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+struct TComputerSpec
+{
+    QString Name;
+    QString IP;
+    QString MAC;
+    QString Comments;
+    bool Online = false;
+    TSendOptions SendOptions = soLAN;
+    int Port = 1000;
+};
+
+// Writes a database file with the given computers into dir, as an earlier run would have left it.
+void WriteDatabase(const QString& dir, const QList<TComputerSpec>& specs)
+{
+    TOstrelDatabase db;
+    db.FileName = dir + "/network.ccn";
+    db.CreateNew();
+    TGroup group;
+    group.Storage = db.DataStorage;
+    for (const TComputerSpec& spec : specs) {
+        TComputer* computer = group.Computers()->Add();
+        computer->SetName(spec.Name);
+        computer->IPAddress = spec.IP;
+        computer->Comments = spec.Comments;
+        computer->Online = spec.Online;
+        computer->SendOptions = spec.SendOptions;
+        computer->Port = spec.Port;
+        if (!spec.MAC.isEmpty()) {
+            TMACAddress* adapter = computer->MACAddresses()->Add();
+            adapter->Address = spec.MAC;
+            adapter->UseForWake = true;
+        }
+    }
+    QString error;
+    QVERIFY2(SaveGroup(group, &error), qPrintable(error));
+}
+
+// The computers of a closed database, in collection order.
+std::unique_ptr<TGroup> ReadDatabase(const QString& dir)
+{
+    TOstrelDatabase db;
+    db.FileName = dir + "/network.ccn";
+    return LoadDatabase(db);
+}
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A window with counters on the model's change events (they still reach the window).
+struct TWatchedWindow
+{
+    std::unique_ptr<TfrmMain> Window;
+    int Checks = 0;
+    int Saves = 0;
+    QList<QByteArray> Snapshots;
+
+    explicit TWatchedWindow(const QString& dir, bool snapshots = false)
+        : Window(std::make_unique<TfrmMain>(dir))
+    {
+        TGroup* root = Window->Root();
+        if (!root)
+            return;
+        const QString file = dir + "/network.ccn";
+        TNotifyEvent update = root->OnUpdate;
+        root->OnUpdate.Set(this, [this, update, file, snapshots](TObject* sender) {
+            update(sender);
+            ++Saves;
+            if (snapshots)
+                Snapshots.append(FileBytes(file));
+        });
+        TNotifyEvent item = root->Computers()->OnItemUpdate;
+        root->Computers()->OnItemUpdate.Set(this, [this, item](TObject* sender) {
+            ++Checks;
+            item(sender);
+        });
+    }
+    TfrmMain* operator->() const { return Window.get(); }
+    TComputerTreeModel* Model() const { return Window->VSTModel; }
+    QStringList Names() const
+    {
+        QStringList names;
+        for (int row = 0; row < Model()->rowCount(); ++row)
+            names << Model()->CellText(row, TComputerTreeModel::colName);
+        return names;
+    }
+    void Select(const QList<int>& rows) const
+    {
+        QItemSelectionModel* selection = Window->VST->selectionModel();
+        selection->clearSelection();
+        for (int row : rows)
+            selection->select(Model()->index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    bool WaitForChecks(int count) const
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (Checks < count && timer.elapsed() < 15000)
+            QTest::qWait(20);
+        return Checks >= count;
+    }
+};
+
+class TUdpListener
+{
+public:
+    TUdpListener()
+    {
+        FSocket = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length);
+        FPort = ntohs(address.sin_port);
+    }
+    ~TUdpListener() { close(FSocket); }
+    int Port() const { return FPort; }
+    // The size of a datagram that has arrived, or -1.
+    int Receive() const
+    {
+        char buffer[2048];
+        const ssize_t got = recv(FSocket, buffer, sizeof buffer, 0);
+        return got < 0 ? -1 : int(got);
+    }
+
+private:
+    int FSocket = -1;
+    int FPort = 0;
+};
+
+} // namespace
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void OpenUrl(const QUrl& url) { FOpened.append(url); }
+
+private slots:
+    void init();
+    void cleanup();
+    void firstStart();
+    void loadStartsOneCheckEach();
+    void checkTurnsImageOnline();
+    void secondInstanceRunsWithoutRoot();
+    void nameOrder();
+    void renameKeepsPlaceUntilNextAdd();
+    void hints_data();
+    void hints();
+    void deleteOneNamelessAsksWithIP();
+    void deleteThree();
+    void deleteAnsweredNo();
+    void deleteFreesNoSequenceNumber();
+    void activateSendsAfterDelay();
+    void selectionEnablesCommands();
+    void commandsLayout();
+    void webLinks_data();
+    void webLinks();
+    void failedSaveToldOnce();
+    void notAdministrator();
+    void windowTitle_data();
+    void windowTitle();
+
+private:
+    QString Dir() const { return FDir->path(); }
+    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TMessageRecorder> FBoxes;
+    QList<QUrl> FOpened;
+};
+
+void TestFrmMain::init()
+{
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
+    FBoxes = std::make_unique<TMessageRecorder>();
+    TEditionLibrary::SetFileName(QStringLiteral("swdist-not-installed"));
+}
+
+void TestFrmMain::cleanup()
+{
+    FBoxes.reset();
+    FDir.reset();
+    // Checks still running belong to computers that are gone; let them end before the next test.
+    QTRY_VERIFY_WITH_TIMEOUT(TWorkerThread::LiveCount() == 0, 15000);
+}
+
+void TestFrmMain::firstStart()
+{
+    {
+        TfrmMain window(Dir());
+        QVERIFY(QFile::exists(Dir() + "/network.ccn"));
+        QVERIFY(QFile::exists(Dir() + "/network.~ccn"));
+        QVERIFY(window.Root());
+        QCOMPARE(window.Root()->Name, QString());
+        QVERIFY(!window.Root()->IsRoot);
+        QCOMPARE(window.VSTModel->rowCount(), 0);
+        QVERIFY(window.acNewCompManual->isEnabled());
+        QVERIFY(!window.acEditDelete->isEnabled());
+        QVERIFY(!window.acEditProperties->isEnabled());
+        QVERIFY(!window.acToolsWakeUp->isEnabled());
+        QVERIFY(window.Timer()->Active());
+        QCOMPARE(window.Timer()->Delay(), 60000);
+        QCOMPARE(window.size(), QSize(580, 468));
+        QVERIFY(FBoxes->Shown().isEmpty());
+    }
+    // After an orderly exit only the database is left.
+    QCOMPARE(QDir(Dir()).entryList(QDir::Files), QStringList{"network.ccn"});
+    auto root = ReadDatabase(Dir());
+    QVERIFY(root);
+    QCOMPARE(root->Computers()->Count(), 0);
+}
+
+void TestFrmMain::loadStartsOneCheckEach()
+{
+    WriteDatabase(Dir(), {{"one", "127.0.0.1"}, {"two", "127.0.0.2"}, {"three", "127.0.0.3"}});
+    const QByteArray before = FileBytes(Dir() + "/network.ccn");
+    {
+        TWatchedWindow window(Dir(), true);
+        TGroup* root = window->Root();
+        QVERIFY(root);
+        QCOMPARE(window.Model()->rowCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(root->Computers()->Items(i)->PingSequence, quint16(i + 1));
+            QVERIFY(root->Computers()->Items(i)->RunningCheck());
+        }
+        QVERIFY(window.WaitForChecks(3));
+        // No further check shows up, and each completed check rewrote the file.
+        QTest::qWait(300);
+        QCOMPARE(window.Checks, 3);
+        QCOMPARE(window.Saves, 3);
+        QCOMPARE(window.Snapshots.size(), 3);
+        QVERIFY(window.Snapshots[0] != before);
+        QVERIFY(window.Snapshots[1] != window.Snapshots[0]);
+        QVERIFY(window.Snapshots[2] != window.Snapshots[1]);
+        QVERIFY(FBoxes->Shown().isEmpty());
+    }
+    QCOMPARE(QDir(Dir()).entryList(QDir::Files), QStringList{"network.ccn"});
+    auto root = ReadDatabase(Dir());
+    QVERIFY(root);
+    QCOMPARE(root->Computers()->Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(root->Computers()->Items(i)->Online);
+        QVERIFY(!root->Computers()->Items(i)->LastPingReply.isEmpty());
+    }
+}
+
+void TestFrmMain::checkTurnsImageOnline()
+{
+    WriteDatabase(Dir(), {{"dark", "127.0.0.9", "", "", false}});
+    TWatchedWindow window(Dir());
+    QCOMPARE(window.Model()->ImageIndex(0), int(TComputerTreeModel::imgOffline));
+    QVERIFY(window.Model()->Hint(0).startsWith("dark (Offline)\r\n"));
+    QSignalSpy repaint(window.Model(), &QAbstractItemModel::dataChanged);
+    QVERIFY(window.WaitForChecks(1));
+    QVERIFY(!repaint.isEmpty());
+    QCOMPARE(window.Model()->ImageIndex(0), int(TComputerTreeModel::imgOnline));
+    QVERIFY(window.Model()->Hint(0).startsWith("dark (Online)\r\n"));
+    // The picture shown is the one of the image list.
+    const QIcon shown = window.Model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+    QCOMPARE(shown.pixmap(24, 24).toImage(), ComputerImage(true).pixmap(24, 24).toImage());
+}
+
+void TestFrmMain::secondInstanceRunsWithoutRoot()
+{
+    TfrmMain first(Dir());
+    QVERIFY(first.Root());
+    QVERIFY(FBoxes->Shown().isEmpty());
+
+    TfrmMain second(Dir());
+    QCOMPARE(FBoxes->Shown().size(), 1);
+    const TShownMessage box = FBoxes->Shown().first();
+    QCOMPARE(box.Icon, QMessageBox::Critical);
+    QCOMPARE(box.Caption, QStringLiteral("Sablewick"));
+    QVERIFY2(box.Text.startsWith("Unable to open the database \"" + Dir() + "/network.ccn\"!\r\n"),
+             qPrintable(box.Text));
+    QVERIFY(!second.Root());
+    QCOMPARE(second.VSTModel->rowCount(), 0);
+    QVERIFY(!second.acNewCompManual->isEnabled());
+    // The first window keeps its database.
+    QVERIFY(first.Root());
+    QVERIFY(first.acNewCompManual->isEnabled());
+}
+
+void TestFrmMain::nameOrder()
+{
+    WriteDatabase(Dir(), {{"b", "127.0.0.1"}, {"A", "127.0.0.2"}, {"c", "127.0.0.3"}});
+    TWatchedWindow window(Dir());
+    QCOMPARE(window.Names(), (QStringList{"A", "b", "c"}));
+
+    // Added one at a time, in another order, they end up the same.
+    TGroup* root = window->Root();
+    for (const char* name : {"C2", "a2", "B2"}) {
+        TComputer* computer = root->Computers()->Add();
+        computer->SetName(QString::fromLatin1(name));
+        window->AddTreeEntry(computer->ItemID());
+    }
+    QCOMPARE(window.Names(), (QStringList{"A", "a2", "b", "B2", "c", "C2"}));
+}
+
+void TestFrmMain::renameKeepsPlaceUntilNextAdd()
+{
+    WriteDatabase(Dir(), {{"alpha", "127.0.0.1"}, {"bravo", "127.0.0.2"}, {"charlie", "127.0.0.3"}});
+    TWatchedWindow window(Dir());
+    TGroup* root = window->Root();
+    root->Computers()->Items(0)->SetName("zulu");
+    window->OnComputerUpdate(root->Computers()->Items(0));
+    QCOMPARE(window.Names(), (QStringList{"zulu", "bravo", "charlie"}));
+
+    TComputer* added = root->Computers()->Add();
+    added->SetName("delta");
+    window->AddTreeEntry(added->ItemID());
+    QCOMPARE(window.Names(), (QStringList{"bravo", "charlie", "delta", "zulu"}));
+}
+
+void TestFrmMain::hints_data()
+{
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<QString>("comments");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("MAC and comment")
+        << "00-11-22-33-44-55" << "Upstairs"
+        << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: 00-11-22-33-44-55\r\n\r\nComments: Upstairs";
+    QTest::newRow("neither") << "" << "" << "pc (Offline)\r\nIP Address: 127.0.0.1";
+    QTest::newRow("MAC only") << "00-11-22-33-44-55" << ""
+                              << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: 00-11-22-33-44-55";
+    QTest::newRow("comment only") << "" << "%1 %2"
+                                  << "pc (Offline)\r\nIP Address: 127.0.0.1\r\n\r\nComments: %1 %2";
+}
+
+void TestFrmMain::hints()
+{
+    QFETCH(QString, mac);
+    QFETCH(QString, comments);
+    QFETCH(QString, hint);
+    WriteDatabase(Dir(), {{"pc", "127.0.0.1", mac, comments}});
+    TWatchedWindow window(Dir());
+    // Read before the check completes, while the stored state (offline) still holds.
+    QCOMPARE(window.Model()->index(0, 1).data(TComputerTreeModel::HintRole).toString(), hint);
+    QCOMPARE(window.Model()->CellText(0, TComputerTreeModel::colMAC), mac);
+    QCOMPARE(window.Model()->CellText(0, TComputerTreeModel::colIP), QStringLiteral("127.0.0.1"));
+    QVERIFY(window.WaitForChecks(1));
+}
+
+void TestFrmMain::deleteOneNamelessAsksWithIP()
+{
+    WriteDatabase(Dir(), {{"", "127.0.0.5"}, {"kept", "127.0.0.6"}});
+    TWatchedWindow window(Dir());
+    QVERIFY(window.WaitForChecks(2));
+    window.Saves = 0;
+    window.Select({0});
+    QCOMPARE(window.Model()->CellText(0, TComputerTreeModel::colIP), QStringLiteral("127.0.0.5"));
+    FBoxes->SetNextAnswer(QMessageBox::Yes);
+    window->acEditDelete->trigger();
+    QCOMPARE(FBoxes->Shown().size(), 1);
+    QCOMPARE(FBoxes->Shown().first().Text,
+             QStringLiteral("The computer \"127.0.0.5\" will be removed from the database!     \r\n"
+                            "Do you want to continue?"));
+    QCOMPARE(FBoxes->Shown().first().Icon, QMessageBox::Question);
+    QCOMPARE(window.Saves, 1);
+    QCOMPARE(window.Names(), QStringList{"kept"});
+    QCOMPARE(window->Root()->Computers()->Count(), 1);
+    QVERIFY(!window->acEditDelete->isEnabled());
+}
+
+void TestFrmMain::deleteThree()
+{
+    WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}, {"c", "127.0.0.3"}, {"d", "127.0.0.4"}});
+    {
+        TWatchedWindow window(Dir());
+        QVERIFY(window.WaitForChecks(4));
+        window.Saves = 0;
+        window.Select({0, 2, 3});
+        FBoxes->SetNextAnswer(QMessageBox::Yes);
+        window->acEditDelete->trigger();
+        QCOMPARE(FBoxes->Shown().size(), 1);
+        QCOMPARE(FBoxes->Shown().first().Text, Res::Str(Res::DeleteMany));
+        QCOMPARE(window.Saves, 3);
+        QCOMPARE(window.Names(), QStringList{"b"});
+        QCOMPARE(window->Root()->Computers()->Count(), 1);
+    }
+    auto root = ReadDatabase(Dir());
+    QVERIFY(root);
+    QCOMPARE(root->Computers()->Count(), 1);
+    QCOMPARE(root->Computers()->Items(0)->Name(), QStringLiteral("b"));
+}
+
+void TestFrmMain::deleteAnsweredNo()
+{
+    WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}});
+    TWatchedWindow window(Dir());
+    QVERIFY(window.WaitForChecks(2));
+    const QByteArray before = FileBytes(Dir() + "/network.ccn");
+    window.Saves = 0;
+    for (const QList<int>& rows : {QList<int>{0}, QList<int>{0, 1}}) {
+        window.Select(rows);
+        FBoxes->SetNextAnswer(QMessageBox::No);
+        window->acEditDelete->trigger();
+    }
+    QCOMPARE(FBoxes->Shown().size(), 2);
+    QCOMPARE(window.Saves, 0);
+    QCOMPARE(window.Names(), (QStringList{"a", "b"}));
+    QCOMPARE(window->Root()->Computers()->Count(), 2);
+    QCOMPARE(FileBytes(Dir() + "/network.ccn"), before);
+
+    // Nothing selected: no question at all.
+    window.Select({});
+    window->acEditDelete->trigger();
+    QCOMPARE(FBoxes->Shown().size(), 2);
+}
+
+void TestFrmMain::deleteFreesNoSequenceNumber()
+{
+    WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}, {"c", "127.0.0.3"}});
+    TWatchedWindow window(Dir());
+    QCOMPARE(window->Root()->Computers()->Items(1)->PingSequence, quint16(2));
+    window.Select({1});
+    FBoxes->SetNextAnswer(QMessageBox::Yes);
+    window->acEditDelete->trigger();
+    QCOMPARE(window.Names(), (QStringList{"a", "c"}));
+    QCOMPARE(window->NextPingSequence(), quint16(4));
+    QCOMPARE(window->NextPingSequence(), quint16(5));
+    QVERIFY(window.WaitForChecks(2));
+}
+
+void TestFrmMain::activateSendsAfterDelay()
+{
+    TUdpListener first;
+    TUdpListener second;
+    TUdpListener unselected;
+    const QString mac = QStringLiteral("00-1A-2B-3C-4D-5E");
+    WriteDatabase(Dir(), {{"first", "127.0.0.1", mac, "", false, soInternet, first.Port()},
+                          {"second", "127.0.0.1", mac, "", false, soInternet, second.Port()},
+                          {"third", "127.0.0.1", mac, "", false, soInternet, unselected.Port()}});
+    TWatchedWindow window(Dir());
+    window.Select({0, 1});
+    QElapsedTimer clock;
+    clock.start();
+    window->acToolsWakeUp->trigger();
+    QVERIFY(FBoxes->Shown().isEmpty());
+
+    int firstSize = -1;
+    int secondSize = -1;
+    qint64 firstAt = -1;
+    qint64 secondAt = -1;
+    while ((firstSize < 0 || secondSize < 0) && clock.elapsed() < 8000) {
+        QTest::qWait(10);
+        if (firstSize < 0 && (firstSize = first.Receive()) >= 0)
+            firstAt = clock.elapsed();
+        if (secondSize < 0 && (secondSize = second.Receive()) >= 0)
+            secondAt = clock.elapsed();
+    }
+    QCOMPARE(firstSize, 102);
+    QCOMPARE(secondSize, 102);
+    for (qint64 at : {firstAt, secondAt}) {
+        QVERIFY2(at >= 1800 && at < 4000, qPrintable(QString::number(at)));
+    }
+    QCOMPARE(first.Receive(), -1);
+    QCOMPARE(second.Receive(), -1);
+    QCOMPARE(unselected.Receive(), -1);
+}
+
+void TestFrmMain::selectionEnablesCommands()
+{
+    WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}});
+    TWatchedWindow window(Dir());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.Window.get()));
+    QVERIFY(!window->acToolsWakeUp->isEnabled());
+
+    // Keyboard only.
+    window->VST->setFocus();
+    window->VST->setCurrentIndex(window.Model()->index(0, 0));
+    QTest::keyClick(window->VST, Qt::Key_Down);
+    QCOMPARE(window->VST->SelectedRows(), QList<int>{1});
+    QVERIFY(window->acToolsWakeUp->isEnabled());
+    QVERIFY(window->acEditDelete->isEnabled());
+    QVERIFY(window->acEditProperties->isEnabled());
+
+    // A click on the empty space below the rows clears the selection.
+    const QPoint below(10, window->VST->viewport()->height() - 5);
+    QTest::mouseClick(window->VST->viewport(), Qt::LeftButton, {}, below);
+    QVERIFY(window->VST->SelectedRows().isEmpty());
+    QVERIFY(!window->acToolsWakeUp->isEnabled());
+
+    // A right click selects the row under the pointer.
+    const QRect second = window->VST->visualRect(window.Model()->index(1, 0));
+    QTest::mousePress(window->VST->viewport(), Qt::RightButton, {}, second.center());
+    QTest::mouseRelease(window->VST->viewport(), Qt::RightButton, {}, second.center());
+    QCOMPARE(window->VST->SelectedRows(), QList<int>{1});
+    QCOMPARE(window->VST->visualRect(window.Model()->index(0, 0)).height(), 26);
+    QVERIFY(window.WaitForChecks(2));
+}
+
+void TestFrmMain::commandsLayout()
+{
+    TfrmMain window(Dir());
+    auto texts = [](const QMenu* menu) {
+        QStringList items;
+        for (const QAction* action : menu->actions())
+            items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return items;
+    };
+    QStringList menus;
+    QList<QStringList> items;
+    for (const QAction* action : window.menuBar()->actions()) {
+        menus << action->text();
+        items << texts(action->menu());
+    }
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tools", "&Help"}));
+    QCOMPARE(items[0], (QStringList{"Ne&w computer...", "-", "&Exit"}));
+    QCOMPARE(items[1], (QStringList{"&Delete", "-", "&Properties..."}));
+    QCOMPARE(items[2], (QStringList{"&Activate"}));
+    QCOMPARE(items[3], (QStringList{"&Get Sablewick Professional", "-", "&Ostrel Development web site",
+                                    "&Quandrel web site", "-", "&Support forums", "-", "&About..."}));
+
+    QCOMPARE(window.acNewCompManual->shortcut(), QKeySequence(Qt::Key_Insert));
+    QCOMPARE(window.acEditDelete->shortcut(), QKeySequence(Qt::Key_Delete));
+    QCOMPARE(window.acToolsWakeUp->shortcut(), QKeySequence(Qt::Key_F3));
+    QCOMPARE(window.acEditDelete->toolTip(), Res::Str(Res::AcEditDeleteHint));
+    QCOMPARE(window.acToolsWakeUp->iconText(), QStringLiteral("Activate"));
+    QCOMPARE(window.acEditProperties->iconText(), QStringLiteral("Properties..."));
+
+    const auto bars = window.findChildren<QToolBar*>();
+    QCOMPARE(bars.size(), 2);
+    QVERIFY(window.toolBarBreak(bars[1]) || window.toolBarBreak(bars[0]));
+    auto barItems = [](const QToolBar* bar) {
+        QStringList names;
+        for (const QAction* action : bar->actions())
+            names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+        return names;
+    };
+    QCOMPARE(barItems(window.findChild<QToolBar*>("ToolBar1")),
+             (QStringList{"acNewCompManual", "-", "acToolsWakeUp"}));
+    QCOMPARE(barItems(window.findChild<QToolBar*>("ToolBar2")),
+             (QStringList{"acEditDelete", "acEditProperties", "-", "acHelpSablewickPro"}));
+
+    QStringList popup;
+    for (const QAction* action : window.popVST->actions())
+        popup << (action->isSeparator() ? QStringLiteral("-")
+                  : action->menu()      ? "New:" + texts(action->menu()).join(',')
+                                        : action->objectName());
+    QCOMPARE(popup, (QStringList{"acToolsWakeUp", "-", "acEditDelete", "New:Ne&w computer...", "-",
+                                 "acEditProperties"}));
+
+    QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colMAC), 150);
+    QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colIP), 150);
+    QCOMPARE(window.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Name"));
+    QCOMPARE(window.VSTModel->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("MAC Address"));
+    QCOMPARE(window.VSTModel->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("IP Address"));
+}
+
+void TestFrmMain::webLinks_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("host");
+    QTest::newRow("professional") << "acHelpSablewickPro" << "www.sablewick.example";
+    QTest::newRow("maker") << "acHelpOstrelDev" << "www.ostrel.example";
+    QTest::newRow("partner") << "acHelpQuandrel" << "www.quandrel.example";
+    QTest::newRow("forum") << "acHelpSupport" << "forums.ostrel.example";
+}
+
+void TestFrmMain::webLinks()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, host);
+    TfrmMain window(Dir());
+    FOpened.clear();
+    QDesktopServices::setUrlHandler("https", this, "OpenUrl");
+    window.findChild<QAction*>(action)->trigger();
+    QDesktopServices::unsetUrlHandler("https");
+    QCOMPARE(FOpened.size(), 1);
+    QCOMPARE(FOpened.first().host(), host);
+    QVERIFY(FBoxes->Shown().isEmpty());
+}
+
+void TestFrmMain::failedSaveToldOnce()
+{
+    const QString program = Dir() + "/program";
+    const QString moved = Dir() + "/moved";
+    QVERIFY(QDir().mkpath(program));
+    TfrmMain window(program);
+    TGroup* root = window.Root();
+    QVERIFY(root);
+
+    // Without its folder the file can't be replaced.
+    QVERIFY(QDir().rename(program, moved));
+    root->Computers()->Add();
+    root->Computers()->Add();
+    // Not during the command, but after it.
+    QVERIFY(FBoxes->Shown().isEmpty());
+    QTRY_COMPARE(FBoxes->Shown().size(), 1);
+    QTest::qWait(50);
+    QCOMPARE(FBoxes->Shown().size(), 1);
+    const QString text = FBoxes->Shown().first().Text;
+    QVERIFY2(text.startsWith("Unable to save the database \"" + program + "/network.ccn\"!\r\n"), qPrintable(text));
+    QVERIFY(text.size() > QStringLiteral("Unable to save the database \"\"!\r\n").size() + program.size() + 12);
+    QCOMPARE(FBoxes->Shown().first().Icon, QMessageBox::Critical);
+
+    // A good save re-arms the message.
+    QVERIFY(QDir().rename(moved, program));
+    root->Computers()->Add();
+    QVERIFY(QDir().rename(program, moved));
+    root->Computers()->Add();
+    QTRY_COMPARE(FBoxes->Shown().size(), 2);
+    QVERIFY(QDir().rename(moved, program));
+}
+
+void TestFrmMain::notAdministrator()
+{
+    auto window = StartUp(Dir(), [] { return IsUserAdmin(QStringLiteral("nobody")); });
+    QVERIFY(!window);
+    QCOMPARE(FBoxes->Shown().size(), 1);
+    const TShownMessage box = FBoxes->Shown().first();
+    QCOMPARE(box.Text, QStringLiteral("Sablewick is unable to startup because your user account     \r\n"
+                                      "does not include administrative priviliges!\r\n\r\n"
+                                      "Please logon with an adminstrator account or contact your\r\n"
+                                      "system administrator for more information."));
+    QCOMPARE(box.Caption, QStringLiteral("Sablewick"));
+    QCOMPARE(box.Icon, QMessageBox::Critical);
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<TfrmMain*>(widget));
+    QVERIFY(QDir(Dir()).entryList(QDir::Files).isEmpty());
+
+    auto admin = StartUp(Dir(), [] { return IsUserAdmin(QStringLiteral("root")); });
+    QVERIFY(admin);
+    QCOMPARE(FBoxes->Shown().size(), 1);
+}
+
+void TestFrmMain::windowTitle_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("no edition library") << "swdist-not-installed" << "Sablewick";
+    QTest::newRow("named edition") << EDITION_DIR "/edition_named/libswdist.so" << "Sablewick - Home Edition";
+    QTest::newRow("empty name") << EDITION_DIR "/edition_empty/libswdist.so" << "Sablewick";
+}
+
+void TestFrmMain::windowTitle()
+{
+    QFETCH(QString, library);
+    QFETCH(QString, title);
+    TEditionLibrary::SetFileName(library);
+    TfrmMain window(Dir());
+    QCOMPARE(window.windowTitle(), title);
+    QCOMPARE(QGuiApplication::applicationDisplayName(), title);
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmMain.moc"

@@ -1,0 +1,246 @@
+// Reachability checks against hosts in network namespaces, run in a child process (tst_pingProbe) inside
+// the client namespace: silent hosts, routers that report unreachable networks or expired TTLs, stray
+// packets during the wait, both kinds of ICMP socket, and a process without privileges.
+//
+//   client 10.201.1.2 --- 10.201.1.1 router 10.201.2.1 --- 10.201.2.2 peer (ignores echo requests)
+//   the router forwards, and knows 10.201.9.0/24 as unreachable.
+#include "support/netns.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QString RangeNone = QStringLiteral("1 0");
+const QString RangeAll = QStringLiteral("0 2147483647");
+
+struct TProbeResult
+{
+    bool Ok = false;
+    QString Kind;
+    int Outcome = -1;
+    QString From;
+    int Bytes = 0;
+    int TTL = 0;
+    int RoundTrip = 0;
+    int Elapsed = 0;
+    QString Text;
+    QString Raw;
+};
+
+QList<TProbeResult> ParseProbe(const QString& output)
+{
+    static const QRegularExpression line(
+        QStringLiteral("^kind=(\\S+) outcome=(\\d+) from=(\\S*) bytes=(\\d+) ttl=(\\d+) rtt=(\\d+) elapsed=(\\d+) "
+                       "text=(.*)$"));
+    QList<TProbeResult> results;
+    for (const QString& text : output.split(QLatin1Char('\n'))) {
+        const auto match = line.match(text);
+        if (!match.hasMatch())
+            continue;
+        TProbeResult r;
+        r.Ok = true;
+        r.Kind = match.captured(1);
+        r.Outcome = match.captured(2).toInt();
+        r.From = match.captured(3);
+        r.Bytes = match.captured(4).toInt();
+        r.TTL = match.captured(5).toInt();
+        r.RoundTrip = match.captured(6).toInt();
+        r.Elapsed = match.captured(7).toInt();
+        r.Text = match.captured(8);
+        r.Raw = text;
+        results << r;
+    }
+    return results;
+}
+
+} // namespace
+
+class TestThreadPingNetns : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void outcomes_data();
+    void outcomes();
+    void strayPacketsDuringTheWait_data();
+    void strayPacketsDuringTheWait();
+    void withoutPrivilege_data();
+    void withoutPrivilege();
+
+private:
+    // Runs the probe in the client namespace with that ping_group_range; one result per host.
+    QList<TProbeResult> ProbeAll(const QString& range, const QStringList& args, int hosts,
+                                 const QStringList& prefix = {});
+    TProbeResult Probe(const QString& range, const QStringList& args) { return ProbeAll(range, args, 1).value(0); }
+
+    std::unique_ptr<TTestNamespace> FClient, FRouter, FPeer;
+    QString FProbe;
+};
+
+void TestThreadPingNetns::initTestCase()
+{
+    QString reason;
+    if (!TTestNamespace::Available(&reason))
+        QSKIP(qPrintable(reason));
+    FProbe = QCoreApplication::applicationDirPath() + QStringLiteral("/tst_pingProbe");
+    QVERIFY2(QFile::exists(FProbe), qPrintable(FProbe));
+    FClient = std::make_unique<TTestNamespace>(QStringLiteral("pcl"));
+    FRouter = std::make_unique<TTestNamespace>(QStringLiteral("prt"));
+    FPeer = std::make_unique<TTestNamespace>(QStringLiteral("ppe"));
+    QVERIFY(FClient->Ok() && FRouter->Ok() && FPeer->Ok());
+    QString error;
+    QVERIFY2(ConnectVeth(FClient.get(), "10.201.1.2/24", FRouter.get(), "10.201.1.1/24", &error), qPrintable(error));
+    QVERIFY2(ConnectVeth(FRouter.get(), "10.201.2.1/24", FPeer.get(), "10.201.2.2/24", &error), qPrintable(error));
+    QCOMPARE(FClient->Exec({"ip", "route", "add", "default", "via", "10.201.1.1"}), 0);
+    QCOMPARE(FPeer->Exec({"ip", "route", "add", "default", "via", "10.201.2.1"}), 0);
+    QCOMPARE(FPeer->Exec({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}), 0);
+    QCOMPARE(FRouter->Exec({"sysctl", "-qw", "net.ipv4.ip_forward=1"}), 0);
+    // Every row gets its error message, however quickly the rows follow each other.
+    QCOMPARE(FRouter->Exec({"sysctl", "-qw", "net.ipv4.icmp_ratelimit=0"}), 0);
+    QCOMPARE(FRouter->Exec({"ip", "route", "add", "unreachable", "10.201.9.0/24"}), 0);
+}
+
+void TestThreadPingNetns::cleanupTestCase()
+{
+    FPeer.reset();
+    FRouter.reset();
+    FClient.reset();
+}
+
+QList<TProbeResult> TestThreadPingNetns::ProbeAll(const QString& range, const QStringList& args, int hosts,
+                                                  const QStringList& prefix)
+{
+    TProbeResult failed;
+    if (FClient->Exec({"sysctl", "-qw", QStringLiteral("net.ipv4.ping_group_range=%1").arg(range)}) != 0) {
+        failed.Raw = QStringLiteral("cannot set ping_group_range");
+        return {failed};
+    }
+    QString output;
+    FClient->Exec(prefix + QStringList{FProbe} + args, &output, 20000);
+    const auto results = ParseProbe(output);
+    if (results.size() != hosts) {
+        failed.Raw = output;
+        return {failed};
+    }
+    return results;
+}
+
+void TestThreadPingNetns::outcomes_data()
+{
+    QTest::addColumn<QString>("range");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("minElapsed");
+
+    const struct
+    {
+        QString Range, Kind;
+    } paths[] = {{RangeNone, QStringLiteral("raw")}, {RangeAll, QStringLiteral("datagram")}};
+    for (const auto& path : paths) {
+        auto row = [&](const char* name) -> QTestData& { return QTest::addRow("%s %s", qPrintable(path.Kind), name); };
+        row("loopback") << path.Range << path.Kind << QStringList{"127.0.0.1"} << 0
+                        << QStringLiteral("Response from 127.0.0.1 in %1 millisec.") << 500;
+        row("router answers") << path.Range << path.Kind << QStringList{"10.201.1.1"} << 0
+                              << QStringLiteral("Response from 10.201.1.1 in %1 millisec.") << 500;
+        row("silent host") << path.Range << path.Kind << QStringList{"10.201.2.2"} << 2
+                           << QStringLiteral("Timed out") << 5500;
+        row("unreachable network") << path.Range << path.Kind << QStringList{"10.201.9.9"} << 3
+                                   << QStringLiteral("10.201.1.1 reports destination network unreachable") << 500;
+        row("TTL expired") << path.Range << path.Kind << QStringList{"--ttl", "1", "10.201.2.2"} << 4
+                           << QStringLiteral("10.201.1.1 TTL expired") << 500;
+        row("short timeout") << path.Range << path.Kind << QStringList{"--timeout", "1000", "10.201.2.2"} << 2
+                             << QStringLiteral("Timed out") << 1500;
+    }
+}
+
+void TestThreadPingNetns::outcomes()
+{
+    QFETCH(QString, range);
+    QFETCH(QString, kind);
+    QFETCH(QStringList, args);
+    QFETCH(int, outcome);
+    QFETCH(QString, text);
+    QFETCH(int, minElapsed);
+    const TProbeResult r = Probe(range, args);
+    QVERIFY2(r.Ok, qPrintable(r.Raw));
+    QCOMPARE(r.Kind, kind);
+    QCOMPARE(r.Outcome, outcome);
+    QCOMPARE(r.Text, text.contains(QLatin1String("%1")) ? text.arg(r.RoundTrip) : text);
+    QVERIFY2(r.Elapsed >= minElapsed - 10 && r.Elapsed < minElapsed + 1000, qPrintable(r.Raw));
+    if (outcome == 2) {
+        QCOMPARE(r.From, QStringLiteral("0.0.0.0"));
+        QCOMPARE(r.Bytes, 0);
+        QCOMPARE(r.TTL, 0);
+    } else {
+        QVERIFY2(r.Bytes >= 28 && r.TTL > 0, qPrintable(r.Raw));
+    }
+}
+
+void TestThreadPingNetns::strayPacketsDuringTheWait_data()
+{
+    QTest::addColumn<QString>("sequence");
+    QTest::addColumn<QString>("inject");
+    QTest::addColumn<QString>("text");
+    // The client waits for the silent peer while a packet reaches it over loopback a second in.
+    QTest::newRow("reply with the own number") << "700" << "0,700,1000" << "Response from 127.0.0.1 in %1 millisec.";
+    QTest::newRow("reply with another number") << "700" << "0,701,1000" << "Timed out";
+    QTest::newRow("unreachable quoting the own number")
+        << "700" << "3,700,1000" << "127.0.0.1 reports destination network unreachable";
+    QTest::newRow("timestamp with the own number") << "700" << "13,700,1000" << "Timed out";
+    QTest::newRow("redirect with the own number") << "700" << "5,700,1000" << "Timed out";
+    QTest::newRow("number 0 accepts 3489") << "0" << "0,3489,1000" << "Response from 127.0.0.1 in %1 millisec.";
+    QTest::newRow("number 0 ignores 0") << "0" << "0,0,1000" << "Timed out";
+}
+
+void TestThreadPingNetns::strayPacketsDuringTheWait()
+{
+    QFETCH(QString, sequence);
+    QFETCH(QString, inject);
+    QFETCH(QString, text);
+    // Only a raw socket sees packets that answer nobody's request.
+    const TProbeResult r = Probe(RangeNone, {"--seq", sequence, "--inject", inject, "10.201.2.2"});
+    QVERIFY2(r.Ok, qPrintable(r.Raw));
+    QCOMPARE(r.Kind, QStringLiteral("raw"));
+    QCOMPARE(r.Text, text.contains(QLatin1String("%1")) ? text.arg(r.RoundTrip) : text);
+}
+
+void TestThreadPingNetns::withoutPrivilege_data()
+{
+    QTest::addColumn<QString>("range");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no ICMP socket allowed") << RangeNone << "none" << "Exception: Cannot allocate socket.";
+    QTest::newRow("ping sockets allowed") << RangeAll << "datagram" << "Response from %2 in %1 millisec.";
+}
+
+void TestThreadPingNetns::withoutPrivilege()
+{
+    QFETCH(QString, range);
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    if (RunCommand(QStringLiteral("setpriv"), {"--version"}) != 0)
+        QSKIP("setpriv is not installed");
+    const QStringList asNobody{"setpriv",       "--reuid=nobody",         "--regid=nogroup",
+                               "--clear-groups", "--inh-caps=-all",        "--bounding-set=-all"};
+    // Every check of the process ends the same way.
+    const QStringList hosts{"127.0.0.1", "127.0.0.2"};
+    const auto results = ProbeAll(range, hosts, int(hosts.size()), asNobody);
+    for (int i = 0; i < results.size(); ++i) {
+        const TProbeResult& r = results[i];
+        QVERIFY2(r.Ok, qPrintable(r.Raw));
+        QCOMPARE(r.Kind, kind);
+        QCOMPARE(r.Text, text.contains(QLatin1String("%1")) ? text.arg(QString::number(r.RoundTrip), hosts[i]) : text);
+        QCOMPARE(r.Outcome, text.startsWith(QLatin1String("Exception")) ? 1 : 0);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestThreadPingNetns)
+#include "tst_threadPingNetns.moc"
