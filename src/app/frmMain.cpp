@@ -120,6 +120,7 @@ void TfrmMain::CreateActions()
     handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
     // New computer, Properties and About open dialogs; their handlers are connected with the dialogs.
+    handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
 }
 
 void TfrmMain::CreateMenus()
