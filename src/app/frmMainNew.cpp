@@ -1,14 +1,13 @@
 // The New computer command of the main window.
 #include "app/frmMain.h"
-
 #include "dialogs/wizNewComp.h"
 #include "model/computers.h"
 #include "ui/macEdit.h"
 
+#include <memory>
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
-#include <memory>
 
 void TfrmMain::acNewCompManualExecute()
 {

@@ -101,7 +101,9 @@ QPixmap DrawNetImage(qreal scale)
 
 // ---------------------------------------------------------------------------------------------------------
 
-TNetTreeModel::TNetTreeModel(QObject* parent) : QAbstractItemModel(parent), FImage(TfrmNetEnum::NetImage()) {}
+TNetTreeModel::TNetTreeModel(QObject* parent) : QAbstractItemModel(parent), FImage(TfrmNetEnum::NetImage())
+{
+}
 
 TNetTreeModel::~TNetTreeModel() = default;
 

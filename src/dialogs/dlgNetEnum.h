@@ -3,11 +3,11 @@
 #include "core/netEntry.h"
 #include "net/threadNetEnum.h"
 
+#include <memory>
 #include <QAbstractItemModel>
 #include <QDialog>
 #include <QIcon>
 #include <QPointer>
-#include <memory>
 #include <vector>
 
 class QPushButton;
@@ -23,7 +23,12 @@ class TNetTreeModel : public QAbstractItemModel, public TNetEntrySink
     Q_OBJECT
 
 public:
-    enum Column { colComputers = 0, colComments = 1, ColumnCount };
+    enum Column
+    {
+        colComputers = 0,
+        colComments = 1,
+        ColumnCount
+    };
 
     explicit TNetTreeModel(QObject* parent = nullptr);
     ~TNetTreeModel() override;

@@ -11,6 +11,7 @@
 #include "net/utilsNetwork.h"
 #include "ui/macEdit.h"
 
+#include <memory>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -26,7 +27,6 @@
 #include <QValidator>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <memory>
 
 namespace {
 
@@ -275,7 +275,8 @@ QWidget* TfrmWizNewComp::CreateFinishPage()
     memComp->setPalette(face);
     memComp->viewport()->setAutoFillBackground(true);
     // Every field name of the summary ends before the first tab stop, so the colons line up.
-    memComp->setTabStopDistance(memComp->fontMetrics().horizontalAdvance(QStringLiteral("Computer name")) + 12);
+    memComp->setTabStopDistance(memComp->fontMetrics().horizontalAdvance(QStringLiteral("Computer name")) +
+                                12);
     layout->addWidget(memComp, 1);
     return page;
 }
@@ -312,9 +313,9 @@ void TfrmWizNewComp::ShowPage(int page)
     case pgFinish: {
         const QString connection =
             Res::Str(cbSendOptions->currentIndex() == 1 ? Res::WizInternet : Res::WizHomeNetwork);
-        QString summary = Res::Str(Res::WizSummary)
-                              .arg(edComputername->text(), connection, edIPAddress->text(),
-                                   edMACAddress->MaskedText());
+        QString summary =
+            Res::Str(Res::WizSummary)
+                .arg(edComputername->text(), connection, edIPAddress->text(), edMACAddress->MaskedText());
         // The memo keeps lines, not line-end characters: a CR LF pair is one line break.
         summary.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         memComp->setPlainText(summary);

@@ -18,7 +18,6 @@ class TMACThread;
 class TMACEdit;
 class TWorkerThread;
 
-
 // The "New computer wizard": name and connection type, IP address, MAC address and a summary, one page
 // at a time. It only collects and checks the values; the main window builds the computer from its
 // fields when it ends with OK.
@@ -27,7 +26,13 @@ class TfrmWizNewComp : public QDialog
     Q_OBJECT
 
 public:
-    enum Page { pgNameType = 0, pgIPAddress = 1, pgMAC = 2, pgFinish = 3 };
+    enum Page
+    {
+        pgNameType = 0,
+        pgIPAddress = 1,
+        pgMAC = 2,
+        pgFinish = 3
+    };
 
     explicit TfrmWizNewComp(QWidget* owner = nullptr);
     ~TfrmWizNewComp() override;

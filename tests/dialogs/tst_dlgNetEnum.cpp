@@ -68,8 +68,8 @@ void TstNetEnum::serverLines_data()
         << QStringList{"ZED=last letter", "ALPHA=first letter"} << QStringList{"ZED", "ALPHA"}
         << QStringList{"last letter", "first letter"};
     QTest::newRow("empty comment") << QStringList{"PC1="} << QStringList{"PC1"} << QStringList{""};
-    QTest::newRow("comment holding =") << QStringList{"NAS=disk=2TB, raid=1"} << QStringList{"NAS"}
-                                       << QStringList{"disk=2TB, raid=1"};
+    QTest::newRow("comment holding =")
+        << QStringList{"NAS=disk=2TB, raid=1"} << QStringList{"NAS"} << QStringList{"disk=2TB, raid=1"};
     QTest::newRow("no = at all") << QStringList{"LONELY"} << QStringList{"LONELY"} << QStringList{""};
     QTest::newRow("empty name") << QStringList{"=comment only"} << QStringList{""}
                                 << QStringList{"comment only"};
@@ -189,7 +189,8 @@ void TstNetEnum::rowsAndColumns()
     // The first column takes the rest of the width.
     QCOMPARE(header->sectionSize(TNetTreeModel::colComputers) + 150, tree->viewport()->width());
     // Several rows at once.
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(dialog.Model()->index(0, 0)).center());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualRect(dialog.Model()->index(0, 0)).center());
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
                       tree->visualRect(dialog.Model()->index(1, 1)).center());
     QCOMPARE(tree->selectionModel()->selectedRows().size(), 2);

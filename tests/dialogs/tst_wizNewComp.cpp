@@ -8,6 +8,8 @@
 #include "support/isolatedNetwork.h"
 #include "ui/macEdit.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QItemSelectionModel>
@@ -15,13 +17,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QTreeView>
-#include <QSocketNotifier>
 #include <QtTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,7 +36,8 @@ const QString EmptyMAC = QStringLiteral("  -  -  -  -  -  ");
 class TFakeNode : public QObject
 {
 public:
-    TFakeNode(const QString& address, const QByteArray& unitId, int delayMs) : FUnitId(unitId), FDelayMs(delayMs)
+    TFakeNode(const QString& address, const QByteArray& unitId, int delayMs)
+        : FUnitId(unitId), FDelayMs(delayMs)
     {
         FSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         sockaddr_in local{};
@@ -92,8 +93,8 @@ private:
             reply += char(data.size() & 0xFF);
             reply += data;
             QTimer::singleShot(FDelayMs, this, [this, reply, from] {
-                sendto(FSocket, reply.constData(), size_t(reply.size()), 0, reinterpret_cast<const sockaddr*>(&from),
-                       sizeof from);
+                sendto(FSocket, reply.constData(), size_t(reply.size()), 0,
+                       reinterpret_cast<const sockaddr*>(&from), sizeof from);
             });
         }
     }
@@ -222,14 +223,30 @@ void TstWizNewComp::validation_data()
     const QString name = Res::Str(Res::WizNameRequired);
     const QString ip = Res::Str(Res::WizIPInvalid);
     const QString mac = Res::Str(Res::WizMACInvalid);
-    QTest::newRow("empty name") << "" << "10.0.0.5" << "001122334455" << 0 << name;
-    QTest::newRow("empty IP") << "PC1" << "" << "001122334455" << 1 << ip;
-    QTest::newRow("host name is no IP") << "PC1" << "pc1.lan" << "001122334455" << 1 << ip;
-    QTest::newRow("octet above 255") << "PC1" << "10.0.0.256" << "001122334455" << 1 << ip;
-    QTest::newRow("three octets") << "PC1" << "10.0.5" << "001122334455" << 1 << ip;
-    QTest::newRow("untouched MAC") << "PC1" << "10.0.0.5" << "" << 2 << mac;
-    QTest::newRow("letters beyond F") << "PC1" << "10.0.0.5" << "0011223344GG" << 2 << mac;
-    QTest::newRow("all valid") << "PC1" << "10.0.0.5" << "00aabbccddee" << 3 << "";
+    QTest::newRow("empty name") << ""
+                                << "10.0.0.5"
+                                << "001122334455" << 0 << name;
+    QTest::newRow("empty IP") << "PC1"
+                              << ""
+                              << "001122334455" << 1 << ip;
+    QTest::newRow("host name is no IP") << "PC1"
+                                        << "pc1.lan"
+                                        << "001122334455" << 1 << ip;
+    QTest::newRow("octet above 255") << "PC1"
+                                     << "10.0.0.256"
+                                     << "001122334455" << 1 << ip;
+    QTest::newRow("three octets") << "PC1"
+                                  << "10.0.5"
+                                  << "001122334455" << 1 << ip;
+    QTest::newRow("untouched MAC") << "PC1"
+                                   << "10.0.0.5"
+                                   << "" << 2 << mac;
+    QTest::newRow("letters beyond F") << "PC1"
+                                      << "10.0.0.5"
+                                      << "0011223344GG" << 2 << mac;
+    QTest::newRow("all valid") << "PC1"
+                               << "10.0.0.5"
+                               << "00aabbccddee" << 3 << "";
 }
 
 void TstWizNewComp::validation()
@@ -313,10 +330,18 @@ void TstWizNewComp::autoDetectIP_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("after");
-    QTest::newRow("loopback name") << "localhost" << "10.1.1.1" << "127.0.0.1";
-    QTest::newRow("dotted address answers itself") << "127.0.0.9" << "" << "127.0.0.9";
-    QTest::newRow("name that does not resolve clears") << "NO-SUCH-HOST-X9.INVALID" << "10.1.1.1" << "";
-    QTest::newRow("empty name keeps the field") << "" << "10.1.1.1" << "10.1.1.1";
+    QTest::newRow("loopback name") << "localhost"
+                                   << "10.1.1.1"
+                                   << "127.0.0.1";
+    QTest::newRow("dotted address answers itself") << "127.0.0.9"
+                                                   << ""
+                                                   << "127.0.0.9";
+    QTest::newRow("name that does not resolve clears") << "NO-SUCH-HOST-X9.INVALID"
+                                                       << "10.1.1.1"
+                                                       << "";
+    QTest::newRow("empty name keeps the field") << ""
+                                                << "10.1.1.1"
+                                                << "10.1.1.1";
 }
 
 void TstWizNewComp::autoDetectIP()
@@ -351,7 +376,8 @@ void TstWizNewComp::summary()
     TfrmWizNewComp wizard;
     wizard.show();
     QVERIFY(QTest::qWaitForWindowActive(&wizard));
-    FillToSummary(wizard, connection, QStringLiteral("PC1"), QStringLiteral("10.0.0.5"), QStringLiteral("001122334455"));
+    FillToSummary(wizard, connection, QStringLiteral("PC1"), QStringLiteral("10.0.0.5"),
+                  QStringLiteral("001122334455"));
     QVERIFY(boxes.Shown().isEmpty());
     QCOMPARE(wizard.CurrentPage(), 3);
     QCOMPARE(SummaryLines(wizard), (QStringList{
@@ -379,7 +405,8 @@ void TstWizNewComp::finishAndBack()
     bool stayedAfterEnter = false;
     bool enterMovedOn = false;
     const int result = RunModal(wizard, [&] {
-        FillToSummary(wizard, 0, QStringLiteral("PC1"), QStringLiteral("10.0.0.5"), QStringLiteral("001122334455"));
+        FillToSummary(wizard, 0, QStringLiteral("PC1"), QStringLiteral("10.0.0.5"),
+                      QStringLiteral("001122334455"));
         QCOMPARE(wizard.btnNext->text(), QStringLiteral("Finish"));
         wizard.btnBack->click();
         QCOMPARE(wizard.CurrentPage(), 2);
@@ -611,7 +638,7 @@ void TstWizNewComp::pickFromTheNetwork()
             // The list as the server-list worker hands it over.
             browse->AddServers({QStringLiteral("OTHER=first"), QStringLiteral("127.0.0.2=the one")});
             browse->vtNet->selectionModel()->select(browse->Model()->index(1, 0),
-                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
             browse->btnSelect->click();
         });
         wizard.btnBrowseNet->click();

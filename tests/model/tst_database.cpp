@@ -173,6 +173,7 @@ private slots:
 
     void createNewMakesTheFile();
     void orderlyCloseLeavesOnlyTheFile();
+    void createFailures();
     void openFailures_data();
     void openFailures();
     void openSilently();
@@ -262,6 +263,34 @@ void TestDatabase::orderlyCloseLeavesOnlyTheFile()
     QCOMPARE(WriteComponent(*group), AsLoaded(written));
     QVERIFY(group->IsRoot);
     QCOMPARE(group->Storage, db.DataStorage);
+}
+
+void TestDatabase::createFailures()
+{
+    TOstrelDatabase nowhere;
+    nowhere.FileName = FDir->filePath(QStringLiteral("missing/network.ccn"));
+    try {
+        nowhere.CreateNew();
+        QFAIL("created in a directory that does not exist");
+    } catch (const EOstrelException& e) {
+        QCOMPARE(e.Message(), Res::Str(Res::DbCreateError).arg(nowhere.FileName, ErrnoText(ENOENT)));
+    }
+
+    // The file of a database that is open is not replaced from under it.
+    TOstrelDatabase first;
+    first.FileName = FilePath();
+    first.CreateNew();
+    const ino_t before = Inode(FilePath());
+    TOstrelDatabase second;
+    second.FileName = FilePath();
+    try {
+        second.CreateNew();
+        QFAIL("replaced a database that is open");
+    } catch (const EOstrelException& e) {
+        QCOMPARE(e.Message(), Res::Str(Res::DbCreateError).arg(FilePath(), Res::Str(Res::StgSharingViolation)));
+    }
+    QCOMPARE(Inode(FilePath()), before);
+    QVERIFY(!second.RootStorage && !second.TempStorage);
 }
 
 void TestDatabase::openFailures_data()

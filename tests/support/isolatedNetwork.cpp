@@ -12,7 +12,8 @@ bool IsolateNetwork(QString* reason)
 {
     if (unshare(CLONE_NEWNET) != 0) {
         if (reason)
-            *reason = QStringLiteral("cannot create a network namespace: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+            *reason = QStringLiteral("cannot create a network namespace: %1")
+                          .arg(QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
     const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
