@@ -11,6 +11,8 @@
 #include "model/database.h"
 #include "timing/threadTimer.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
@@ -19,12 +21,12 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QRubberBand>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -191,6 +193,7 @@ private slots:
     void deleteFreesNoSequenceNumber();
     void activateSendsAfterDelay();
     void selectionEnablesCommands();
+    void dragSelectsWithRubberBand();
     void commandsLayout();
     void webLinks_data();
     void webLinks();
@@ -355,13 +358,18 @@ void TestFrmMain::hints_data()
     QTest::addColumn<QString>("mac");
     QTest::addColumn<QString>("comments");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("MAC and comment")
-        << "00-11-22-33-44-55" << "Upstairs"
-        << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: 00-11-22-33-44-55\r\n\r\nComments: Upstairs";
-    QTest::newRow("neither") << "" << "" << "pc (Offline)\r\nIP Address: 127.0.0.1";
-    QTest::newRow("MAC only") << "00-11-22-33-44-55" << ""
+    QTest::newRow("MAC and comment") << "00-11-22-33-44-55"
+                                     << "Upstairs"
+                                     << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: "
+                                        "00-11-22-33-44-55\r\n\r\nComments: Upstairs";
+    QTest::newRow("neither") << ""
+                             << ""
+                             << "pc (Offline)\r\nIP Address: 127.0.0.1";
+    QTest::newRow("MAC only") << "00-11-22-33-44-55"
+                              << ""
                               << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: 00-11-22-33-44-55";
-    QTest::newRow("comment only") << "" << "%1 %2"
+    QTest::newRow("comment only") << ""
+                                  << "%1 %2"
                                   << "pc (Offline)\r\nIP Address: 127.0.0.1\r\n\r\nComments: %1 %2";
 }
 
@@ -529,6 +537,28 @@ void TestFrmMain::selectionEnablesCommands()
     QVERIFY(window.WaitForChecks(2));
 }
 
+void TestFrmMain::dragSelectsWithRubberBand()
+{
+    WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}, {"c", "127.0.0.3"}, {"d", "127.0.0.4"}});
+    TWatchedWindow window(Dir());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.Window.get()));
+    QWidget* viewport = window->VST->viewport();
+    const QPoint from = window->VST->visualRect(window.Model()->index(0, 1)).center();
+    const QPoint to = window->VST->visualRect(window.Model()->index(2, 1)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport, &move);
+    const QRubberBand* band = viewport->findChild<QRubberBand*>();
+    QVERIFY(band && band->isVisible());
+    QCOMPARE(band->geometry(), QRect(from, to).normalized());
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    QVERIFY(!band->isVisible());
+    QCOMPARE(window->VST->SelectedRows(), (QList<int>{0, 1, 2}));
+    QVERIFY(window->acEditDelete->isEnabled());
+    QVERIFY(window.WaitForChecks(4));
+}
+
 void TestFrmMain::commandsLayout()
 {
     TfrmMain window(Dir());
@@ -582,7 +612,8 @@ void TestFrmMain::commandsLayout()
 
     QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colMAC), 150);
     QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colIP), 150);
-    QCOMPARE(window.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Name"));
+    QCOMPARE(window.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Name"));
     QCOMPARE(window.VSTModel->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("MAC Address"));
     QCOMPARE(window.VSTModel->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
@@ -593,10 +624,14 @@ void TestFrmMain::webLinks_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("host");
-    QTest::newRow("professional") << "acHelpSablewickPro" << "www.sablewick.example";
-    QTest::newRow("maker") << "acHelpOstrelDev" << "www.ostrel.example";
-    QTest::newRow("partner") << "acHelpQuandrel" << "www.quandrel.example";
-    QTest::newRow("forum") << "acHelpSupport" << "forums.ostrel.example";
+    QTest::newRow("professional") << "acHelpSablewickPro"
+                                  << "www.sablewick.example";
+    QTest::newRow("maker") << "acHelpOstrelDev"
+                           << "www.ostrel.example";
+    QTest::newRow("partner") << "acHelpQuandrel"
+                             << "www.quandrel.example";
+    QTest::newRow("forum") << "acHelpSupport"
+                           << "forums.ostrel.example";
 }
 
 void TestFrmMain::webLinks()
@@ -632,8 +667,10 @@ void TestFrmMain::failedSaveToldOnce()
     QTest::qWait(50);
     QCOMPARE(FBoxes->Shown().size(), 1);
     const QString text = FBoxes->Shown().first().Text;
-    QVERIFY2(text.startsWith("Unable to save the database \"" + program + "/network.ccn\"!\r\n"), qPrintable(text));
-    QVERIFY(text.size() > QStringLiteral("Unable to save the database \"\"!\r\n").size() + program.size() + 12);
+    QVERIFY2(text.startsWith("Unable to save the database \"" + program + "/network.ccn\"!\r\n"),
+             qPrintable(text));
+    QVERIFY(text.size() >
+            QStringLiteral("Unable to save the database \"\"!\r\n").size() + program.size() + 12);
     QCOMPARE(FBoxes->Shown().first().Icon, QMessageBox::Critical);
 
     // A good save re-arms the message.
@@ -670,9 +707,12 @@ void TestFrmMain::windowTitle_data()
 {
     QTest::addColumn<QString>("library");
     QTest::addColumn<QString>("title");
-    QTest::newRow("no edition library") << "swdist-not-installed" << "Sablewick";
-    QTest::newRow("named edition") << EDITION_DIR "/edition_named/libswdist.so" << "Sablewick - Home Edition";
-    QTest::newRow("empty name") << EDITION_DIR "/edition_empty/libswdist.so" << "Sablewick";
+    QTest::newRow("no edition library") << "swdist-not-installed"
+                                        << "Sablewick";
+    QTest::newRow("named edition") << EDITION_DIR "/edition_named/libswdist.so"
+                                   << "Sablewick - Home Edition";
+    QTest::newRow("empty name") << EDITION_DIR "/edition_empty/libswdist.so"
+                                << "Sablewick";
 }
 
 void TestFrmMain::windowTitle()
