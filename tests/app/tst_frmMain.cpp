@@ -91,6 +91,7 @@ struct TWatchedWindow
     int Checks = 0;
     int Saves = 0;
     QList<QByteArray> Snapshots;
+    std::function<void()> OnCheck;
 
     explicit TWatchedWindow(const QString& dir, bool snapshots = false)
         : Window(std::make_unique<TfrmMain>(dir))
@@ -110,6 +111,8 @@ struct TWatchedWindow
         root->Computers()->OnItemUpdate.Set(this, [this, item](TObject* sender) {
             ++Checks;
             item(sender);
+            if (OnCheck)
+                OnCheck();
         });
     }
     TfrmMain* operator->() const { return Window.get(); }
@@ -136,6 +139,20 @@ struct TWatchedWindow
         while (Checks < count && timer.elapsed() < 15000)
             QTest::qWait(20);
         return Checks >= count;
+    }
+};
+
+// Counts the paint events of a widget.
+class TPaintCounter : public QObject
+{
+public:
+    explicit TPaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int Count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++Count;
+        return false;
     }
 };
 
@@ -312,9 +329,13 @@ void TestFrmMain::imageFollowsCheck()
     auto hintStart = [](bool up) { return QString(up ? "pc (Online)\r\n" : "pc (Offline)\r\n"); };
     QCOMPARE(window.Model()->ImageIndex(0), image(storedOnline));
     QVERIFY(window.Model()->Hint(0).startsWith(hintStart(storedOnline)));
-    QSignalSpy repaint(window.Model(), &QAbstractItemModel::dataChanged);
+    // Checks complete on the main thread, so none can have completed before the counter is in place.
+    TPaintCounter paints(window->VST->viewport());
+    int paintsAtCheck = -1;
+    window.OnCheck = [&] { paintsAtCheck = paints.Count; };
+    window->show();
     QVERIFY(window.WaitForChecks(1));
-    QVERIFY(!repaint.isEmpty());
+    QTRY_VERIFY(paints.Count > paintsAtCheck);
     QCOMPARE(window.Model()->ImageIndex(0), image(online));
     QVERIFY(window.Model()->Hint(0).startsWith(hintStart(online)));
     // The picture shown is the one of the image list.
