@@ -3,13 +3,13 @@
 #include "core/exceptions.h"
 #include "model/computers.h"
 
-#include <QtEndian>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <QtEndian>
 #include <string_view>
 #include <unordered_map>
 
@@ -117,10 +117,10 @@ struct TSubPlanLink;
 struct TPlanEntry
 {
     const TPropInfo* Prop = nullptr;
-    QByteArray Name; // length byte, then the name with its prefix
+    QByteArray Name;      // length byte, then the name with its prefix
     QByteArray SubPrefix; // Object kind: the prefix of the object's properties; empty for collections
     std::vector<QByteArray> ValueNames; // Enum and Set kinds: the value names as short strings
-    bool IsTag = false; // the component base's Tag, stored only when set
+    bool IsTag = false;                 // the component base's Tag, stored only when set
     // Object and Collection kinds: the plan of the object's or the items' table, remembered with the table
     // it was made for (one link, so that a reader on another thread never sees half of it).
     mutable std::atomic<const TSubPlanLink*> Sub{nullptr};
@@ -179,9 +179,9 @@ const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
         const qsizetype skip = 1 + prefix.size();
         if (entry.Name.size() < skip)
             continue; // cut at 255 characters: found by the slow way, if at all
-        plan->ByName.emplace(std::string_view(entry.Name.constData() + skip,
-                                              static_cast<size_t>(entry.Name.size() - skip)),
-                             entry.Prop);
+        plan->ByName.emplace(
+            std::string_view(entry.Name.constData() + skip, static_cast<size_t>(entry.Name.size() - skip)),
+            entry.Prop);
     }
     slot = std::move(plan);
     return *slot;
@@ -207,8 +207,7 @@ const TTablePlan& SubPlanOf(const TPlanEntry& entry, const TPropTable& table)
 
 // The carriers of TPropInfo::Get, read without QVariant's general conversions (the inline type test
 // saves a call per property, which counts for groups of thousands of computers).
-template <class T>
-bool Carries(const QVariant& value)
+template <class T> bool Carries(const QVariant& value)
 {
     return value.data_ptr().type() == QMetaType::fromType<T>();
 }
@@ -270,7 +269,10 @@ private:
         return at;
     }
 
-    void Raw(const char* data, qsizetype count) { std::memcpy(Room(count), data, static_cast<size_t>(count)); }
+    void Raw(const char* data, qsizetype count)
+    {
+        std::memcpy(Room(count), data, static_cast<size_t>(count));
+    }
 
     void Byte(quint8 value) { *Room(1) = static_cast<char>(value); }
 
@@ -391,9 +393,8 @@ private:
             }
             case TPropKind::String: {
                 const QVariant value = prop.Get(object);
-                const QString text = Carries<QString>(value)
-                                         ? *static_cast<const QString*>(value.constData())
-                                         : value.toString();
+                const QString text = Carries<QString>(value) ? *static_cast<const QString*>(value.constData())
+                                                             : value.toString();
                 if (text.isEmpty())
                     break;
                 Name(entry);

@@ -7,6 +7,8 @@
 #include "model/database.h"
 #include "streamBytes.h"
 
+#include <csignal>
+#include <cstring>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,9 +20,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -104,7 +103,8 @@ void FillGroup(TGroup& group, int k)
         TComputer* c = group.Computers()->Add();
         c->SetName(QStringLiteral("%1-%2").arg(k).arg(i));
         c->Comments = QString(i * 7 % 300, QLatin1Char('x'));
-        c->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-%1").arg(i % 100, 2, 10, QLatin1Char('0'));
+        c->MACAddresses()->Add()->Address =
+            QStringLiteral("00-11-22-33-44-%1").arg(i % 100, 2, 10, QLatin1Char('0'));
     }
 }
 
@@ -181,6 +181,7 @@ private slots:
     void saveAndLoad();
     void saveRewritesTheWholeRecord();
     void saveFailureIsReported();
+    void saveKeepsTheFileMode();
     void groupWithoutStorageIsNotSaved();
     void backupCopyFailureRaises();
     void staleBackupIsReplaced();
@@ -192,7 +193,8 @@ private:
     QString FilePath() const { return FDir->filePath(QStringLiteral("network.ccn")); }
     QStringList DirEntries() const
     {
-        return QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(FDir->path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     std::unique_ptr<QTemporaryDir> FDir;
@@ -287,7 +289,8 @@ void TestDatabase::createFailures()
         second.CreateNew();
         QFAIL("replaced a database that is open");
     } catch (const EOstrelException& e) {
-        QCOMPARE(e.Message(), Res::Str(Res::DbCreateError).arg(FilePath(), Res::Str(Res::StgSharingViolation)));
+        QCOMPARE(e.Message(),
+                 Res::Str(Res::DbCreateError).arg(FilePath(), Res::Str(Res::StgSharingViolation)));
     }
     QCOMPARE(Inode(FilePath()), before);
     QVERIFY(!second.RootStorage && !second.TempStorage);
@@ -440,6 +443,25 @@ void TestDatabase::saveFailureIsReported()
     db.reset(); // closing a database whose file is gone is silent
 }
 
+void TestDatabase::saveKeepsTheFileMode()
+{
+    const mode_t oldMask = ::umask(022);
+    TOstrelDatabase db;
+    db.FileName = FilePath();
+    db.CreateNew();
+    ::umask(oldMask);
+    // A new file follows the umask; a replaced one keeps what its owner gave it.
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0644));
+    QCOMPARE(::chmod(QFile::encodeName(FilePath()).constData(), 0600), 0);
+    TGroup group;
+    group.Storage = db.DataStorage;
+    QVERIFY(SaveGroup(group));
+    QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0600));
+}
+
 void TestDatabase::groupWithoutStorageIsNotSaved()
 {
     TGroup group;
@@ -580,7 +602,8 @@ void TestDatabase::killedDuringSavesAlwaysLoads()
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-loop"), FilePath()});
         QVERIFY(child.waitForStarted(10000));
-        QVERIFY2(child.waitForReadyRead(20000), qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
+        QVERIFY2(child.waitForReadyRead(20000),
+                 qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
         // Somewhere in the middle of the saves.
         QThread::msleep(20 + QRandomGenerator::global()->bounded(200));
         QCOMPARE(child.state(), QProcess::Running);
