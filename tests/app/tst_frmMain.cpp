@@ -11,6 +11,8 @@
 #include "model/database.h"
 #include "timing/threadTimer.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
@@ -25,8 +27,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -358,13 +358,18 @@ void TestFrmMain::hints_data()
     QTest::addColumn<QString>("mac");
     QTest::addColumn<QString>("comments");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("MAC and comment")
-        << "00-11-22-33-44-55" << "Upstairs"
-        << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: 00-11-22-33-44-55\r\n\r\nComments: Upstairs";
-    QTest::newRow("neither") << "" << "" << "pc (Offline)\r\nIP Address: 127.0.0.1";
-    QTest::newRow("MAC only") << "00-11-22-33-44-55" << ""
+    QTest::newRow("MAC and comment") << "00-11-22-33-44-55"
+                                     << "Upstairs"
+                                     << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: "
+                                        "00-11-22-33-44-55\r\n\r\nComments: Upstairs";
+    QTest::newRow("neither") << ""
+                             << ""
+                             << "pc (Offline)\r\nIP Address: 127.0.0.1";
+    QTest::newRow("MAC only") << "00-11-22-33-44-55"
+                              << ""
                               << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: 00-11-22-33-44-55";
-    QTest::newRow("comment only") << "" << "%1 %2"
+    QTest::newRow("comment only") << ""
+                                  << "%1 %2"
                                   << "pc (Offline)\r\nIP Address: 127.0.0.1\r\n\r\nComments: %1 %2";
 }
 
@@ -607,7 +612,8 @@ void TestFrmMain::commandsLayout()
 
     QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colMAC), 150);
     QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colIP), 150);
-    QCOMPARE(window.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Name"));
+    QCOMPARE(window.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Name"));
     QCOMPARE(window.VSTModel->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("MAC Address"));
     QCOMPARE(window.VSTModel->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
@@ -618,10 +624,14 @@ void TestFrmMain::webLinks_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("host");
-    QTest::newRow("professional") << "acHelpSablewickPro" << "www.sablewick.example";
-    QTest::newRow("maker") << "acHelpOstrelDev" << "www.ostrel.example";
-    QTest::newRow("partner") << "acHelpQuandrel" << "www.quandrel.example";
-    QTest::newRow("forum") << "acHelpSupport" << "forums.ostrel.example";
+    QTest::newRow("professional") << "acHelpSablewickPro"
+                                  << "www.sablewick.example";
+    QTest::newRow("maker") << "acHelpOstrelDev"
+                           << "www.ostrel.example";
+    QTest::newRow("partner") << "acHelpQuandrel"
+                             << "www.quandrel.example";
+    QTest::newRow("forum") << "acHelpSupport"
+                           << "forums.ostrel.example";
 }
 
 void TestFrmMain::webLinks()
@@ -657,8 +667,10 @@ void TestFrmMain::failedSaveToldOnce()
     QTest::qWait(50);
     QCOMPARE(FBoxes->Shown().size(), 1);
     const QString text = FBoxes->Shown().first().Text;
-    QVERIFY2(text.startsWith("Unable to save the database \"" + program + "/network.ccn\"!\r\n"), qPrintable(text));
-    QVERIFY(text.size() > QStringLiteral("Unable to save the database \"\"!\r\n").size() + program.size() + 12);
+    QVERIFY2(text.startsWith("Unable to save the database \"" + program + "/network.ccn\"!\r\n"),
+             qPrintable(text));
+    QVERIFY(text.size() >
+            QStringLiteral("Unable to save the database \"\"!\r\n").size() + program.size() + 12);
     QCOMPARE(FBoxes->Shown().first().Icon, QMessageBox::Critical);
 
     // A good save re-arms the message.
@@ -695,9 +707,12 @@ void TestFrmMain::windowTitle_data()
 {
     QTest::addColumn<QString>("library");
     QTest::addColumn<QString>("title");
-    QTest::newRow("no edition library") << "swdist-not-installed" << "Sablewick";
-    QTest::newRow("named edition") << EDITION_DIR "/edition_named/libswdist.so" << "Sablewick - Home Edition";
-    QTest::newRow("empty name") << EDITION_DIR "/edition_empty/libswdist.so" << "Sablewick";
+    QTest::newRow("no edition library") << "swdist-not-installed"
+                                        << "Sablewick";
+    QTest::newRow("named edition") << EDITION_DIR "/edition_named/libswdist.so"
+                                   << "Sablewick - Home Edition";
+    QTest::newRow("empty name") << EDITION_DIR "/edition_empty/libswdist.so"
+                                << "Sablewick";
 }
 
 void TestFrmMain::windowTitle()
