@@ -117,10 +117,10 @@ void TfrmMain::CreateActions()
     handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
     handle(acHelpSupport, &TfrmMain::acHelpSupportExecute);
     handle(acFileExit, &TfrmMain::acFileExitExecute);
+    // The commands that open dialogs (frmMainNew.cpp, frmMainEdit.cpp).
+    handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
     handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
-    // New computer, Properties and About open dialogs; their handlers are connected with the dialogs.
-    handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
 }
 
 void TfrmMain::CreateMenus()

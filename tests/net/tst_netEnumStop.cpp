@@ -10,8 +10,8 @@
 #include <QScopeGuard>
 #include <QtTest>
 
-// Stopping a neighbourhood walk while it waits for the network. A process of its own: the client
-// library keeps what it learnt about names for the whole process.
+// A neighbourhood walk without a browse service, and stopping a walk while it waits for the network. A
+// process of its own: the client library keeps what it learnt about names for the whole process.
 //   own namespace 10.232.6.1/24 -- slow namespace 10.232.6.2/24: smbd with a browse list written by the
 //   test, and the test's own name server, which answers every question late (nmbd cannot be told to).
 class TestNetEnumStop : public QObject
@@ -62,13 +62,20 @@ void TestNetEnumStop::stopWhileWaitingAddsNothing()
     });
     // Late, but inside the time the client library waits for a node status answer (about a second).
     responder.SetStatusDelayMs(700);
-    QVERIFY2(responder.Start(&error), qPrintable(error));
 
     const QString conf = TSambaPeer::WriteClientConfiguration(peer.Directory(), "SLOWWG", "10.232.6.1/24");
     TSmbClient::SetConfiguration(conf);
     auto restore = qScopeGuard([] { TSmbClient::SetConfiguration(QString()); });
-    // smbd needs a moment before it takes connections.
-    QTest::qWait(1000);
+
+    // While no name server answers there is no browse service: the walk adds the network and ends.
+    {
+        TRecordingTree tree;
+        QVERIFY(Walk(tree, 60000));
+        QCOMPARE(tree.Nodes.size(), size_t(1));
+        QCOMPARE(tree.Nodes.front()->Entry.EntryKind, nekNetwork);
+    }
+
+    QVERIFY2(responder.Start(&error), qPrintable(error));
 
     // Asked to stop while it waits for a late answer, the walk adds nothing more.
     {
