@@ -19,6 +19,28 @@ constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
 constexpr int PacketBufferBytes = 1024;
 constexpr int IPv4HeaderBytes = 20;
 
+// An ICMP datagram socket also flags each error message it queues as its pending error, and a read that
+// meets the flag fails once with it while the message itself waits on the error queue for its check. Such
+// an error is no failure of the read, and must not end the other checks waiting.
+bool IsReportedIcmpError(int error)
+{
+    switch (error) {
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENOPROTOOPT:
+    case ECONNREFUSED:
+    case EMSGSIZE:
+    case EOPNOTSUPP:
+    case EHOSTDOWN:
+    case ENONET:
+    case EACCES:
+    case EPROTO:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void EnlargeReceiveBuffer(int fd)
 {
     int size = ReceiveBufferBytes;
@@ -177,7 +199,7 @@ void TIcmpListener::ReadRaw()
         uchar buffer[PacketBufferBytes] = {};
         const ssize_t length = recv(FSocket, buffer, sizeof(buffer), MSG_DONTWAIT);
         if (length < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR || IsReportedIcmpError(errno))
                 continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 TEvent event;
@@ -208,6 +230,11 @@ void TIcmpListener::ReadDatagram()
         if (length < 0) {
             if (errno == EINTR)
                 continue;
+            if (IsReportedIcmpError(errno)) {
+                // Its message waits on the error queue.
+                ReadErrorQueue();
+                continue;
+            }
             if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 TEvent event;
                 event.Error = errno;
