@@ -21,7 +21,7 @@ constexpr int IPv4HeaderBytes = 20;
 
 // An ICMP datagram socket also flags each error message it queues as its pending error, and a read that
 // meets the flag fails once with it while the message itself waits on the error queue for its check. Such
-// an error is no failure of the read, and must not end the other checks waiting.
+// an error is no failure of the read or of another check's send, and must not end other checks.
 bool IsReportedIcmpError(int error)
 {
     switch (error) {
@@ -165,11 +165,17 @@ int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
         info.ipi_spec_dst.s_addr = htonl(address);
         std::memcpy(CMSG_DATA(cmsg), &info, sizeof(info));
     }
+    // A pending error flagged by another check's error message fails one call, and that call clears it;
+    // an error of this send itself comes back every time.
+    int reportedErrors = 0;
     for (;;) {
         if (sendmsg(FSocket, &msg, 0) >= 0)
             return 0;
-        if (errno != EINTR)
-            return errno;
+        if (errno == EINTR)
+            continue;
+        if (FKind == skDatagram && IsReportedIcmpError(errno) && ++reportedErrors <= 16)
+            continue;
+        return errno;
     }
 }
 
