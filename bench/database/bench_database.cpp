@@ -8,17 +8,15 @@
 #include "model/computers.h"
 #include "model/database.h"
 
+#include <algorithm>
+#include <fcntl.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
-
-#include <fcntl.h>
 #include <unistd.h>
-
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -54,7 +52,8 @@ double PlainWrite(const QString& path, const QByteArray& bytes)
 {
     QElapsedTimer timer;
     timer.start();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0 || ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) != bytes.size() ||
         ::fsync(fd) != 0)
         qFatal("plain write failed");
@@ -128,7 +127,10 @@ void Run(const QString& dir, int count, int repeats)
     QFile::remove(plainPath);
 
     const double mb = dataSize / 1e6;
-    out << QStringLiteral("%1 computers: file %2 bytes, DATA %3 bytes\n").arg(count).arg(fileSize).arg(dataSize);
+    out << QStringLiteral("%1 computers: file %2 bytes, DATA %3 bytes\n")
+               .arg(count)
+               .arg(fileSize)
+               .arg(dataSize);
     out << QStringLiteral("  save %1 ms   plain write+fsync %2 ms   ratio %3 (target <= 2)\n")
                .arg(Median(save), 0, 'f', 2)
                .arg(Median(plainWrite), 0, 'f', 2)

@@ -3,11 +3,19 @@
 #include "app/frmMain.h"
 #include "app/utilsGeneral.h"
 #include "core/exceptions.h"
+#include "core/mainThread.h"
 #include "core/texts.h"
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // Errors from guarded callbacks (completion handlers, hand-overs) get the same box as the rest.
+    SetExceptionReporter([this](const QString& message) { HandleException(message); });
+}
 
-TApplication::~TApplication() = default;
+TApplication::~TApplication()
+{
+    SetExceptionReporter(nullptr);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {

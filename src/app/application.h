@@ -7,7 +7,8 @@
 class TfrmMain;
 
 // The application object. Every error that reaches the event loop unhandled is passed to the
-// exception handler (the main window's error box) and the program keeps running.
+// exception handler (the main window's error box) and the program keeps running. Errors of guarded
+// callbacks (core/mainThread.h) go the same way while the application object exists.
 class TApplication : public QApplication
 {
     Q_OBJECT

@@ -117,7 +117,10 @@ void TfrmMain::CreateActions()
     handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
     handle(acHelpSupport, &TfrmMain::acHelpSupportExecute);
     handle(acFileExit, &TfrmMain::acFileExitExecute);
+    handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
+    handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
     // New computer, Properties and About open dialogs; their handlers are connected with the dialogs.
+    handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
 }
 
 void TfrmMain::CreateMenus()

@@ -119,6 +119,28 @@ const QHash<int, QString>& Table()
         {LibraryNotFound, QStringLiteral("Library not found: %1")},
         {FunctionNotFound, QStringLiteral("Function not found: %1.%2")},
         {VersionLine, QStringLiteral("Version %1 [%2]")},
+
+        {WizCaption, QStringLiteral("New computer wizard")},
+        {WizConnectedTo, QStringLiteral("This computer is connected to:")},
+        {WizHomeNetworkItem, QStringLiteral("the home network (LAN)")},
+        {WizInternetItem, QStringLiteral("the Internet")},
+        {WizComputerName, QStringLiteral("Computer name:")},
+        {WizBrowseNet, QStringLiteral("Browse network...")},
+        {WizIPAddressLabel, QStringLiteral("IP Address:")},
+        {WizAutoDetect, QStringLiteral("Auto-detect")},
+        {WizMACAddressLabel, QStringLiteral("MAC address:")},
+        {WizFinishedText,
+         QStringLiteral("You have finished the New computer wizard! Click Finish to add the computer to the "
+                        "database. Click Back to review  your selections or click Cancel to exit this wizard "
+                        "without adding a computer to the database.")},
+        {WizBack, QStringLiteral("< Back")},
+        {WizCancel, QStringLiteral("Cancel")},
+        {NetEnumCaption, QStringLiteral("Browse network")},
+        {NetEnumComputers, QStringLiteral("Computers")},
+        {NetEnumComments, QStringLiteral("Comments")},
+        {NetEnumCancel, QStringLiteral("Cancel")},
+        {NetEnumSelect, QStringLiteral("Select")},
+
         {LogoNotFound, QStringLiteral("Resource oemlogo not found")},
         {JpegError, QStringLiteral("JPEG error: %1")},
         {JpegTooLarge, QStringLiteral("JPEG error: the image is too large")},

@@ -127,6 +127,25 @@ enum Id : int {
     AboutPartner,
     AboutWarning,
 
+    // Captions and labels of the new-computer wizard and the browse dialog
+    WizCaption = 64700,
+    WizConnectedTo,
+    WizHomeNetworkItem,
+    WizInternetItem,
+    WizComputerName,
+    WizBrowseNet,
+    WizIPAddressLabel,
+    WizAutoDetect,
+    WizMACAddressLabel,
+    WizFinishedText,
+    WizBack,
+    WizCancel,
+    NetEnumCaption,
+    NetEnumComputers,
+    NetEnumComments,
+    NetEnumCancel,
+    NetEnumSelect,
+
     // Network browsing
     SmbNetworkProvider = 64900,
 };

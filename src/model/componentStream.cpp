@@ -3,12 +3,13 @@
 #include "core/exceptions.h"
 #include "model/computers.h"
 
-#include <QtEndian>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <QtEndian>
 #include <string_view>
 #include <unordered_map>
 
@@ -111,18 +112,31 @@ namespace {
 // Plans: a property table prepared once for streaming (encoded names, name lookup).
 
 struct TTablePlan;
+struct TSubPlanLink;
 
 struct TPlanEntry
 {
     const TPropInfo* Prop = nullptr;
-    QByteArray Name; // length byte, then the name with its prefix
+    QByteArray Name;      // length byte, then the name with its prefix
     QByteArray SubPrefix; // Object kind: the prefix of the object's properties; empty for collections
     std::vector<QByteArray> ValueNames; // Enum and Set kinds: the value names as short strings
-    bool IsTag = false; // the component base's Tag, stored only when set
+    bool IsTag = false;                 // the component base's Tag, stored only when set
     // Object and Collection kinds: the plan of the object's or the items' table, remembered with the table
-    // it was made for.
-    mutable const TPropTable* SubTable = nullptr;
-    mutable const TTablePlan* SubPlan = nullptr;
+    // it was made for (one link, so that a reader on another thread never sees half of it).
+    mutable std::atomic<const TSubPlanLink*> Sub{nullptr};
+
+    TPlanEntry() = default;
+    TPlanEntry(TPlanEntry&& other) noexcept
+        : Prop(other.Prop), Name(std::move(other.Name)), SubPrefix(std::move(other.SubPrefix)),
+          ValueNames(std::move(other.ValueNames)), IsTag(other.IsTag), Sub(other.Sub.load())
+    {
+    }
+};
+
+struct TSubPlanLink
+{
+    const TPropTable* Table;
+    const TTablePlan* Plan;
 };
 
 struct TTablePlan
@@ -131,12 +145,13 @@ struct TTablePlan
     std::unordered_map<std::string_view, const TPropInfo*> ByName; // unprefixed, exact case
 };
 
+std::mutex planLock;
+
 const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
 {
-    static std::mutex lock;
     static std::map<std::pair<const TPropTable*, QByteArray>, std::unique_ptr<TTablePlan>> plans;
 
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(planLock);
     auto& slot = plans[{&table, prefix}];
     if (slot)
         return *slot;
@@ -162,9 +177,11 @@ const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
     // The keys view the names held by the entries, which no longer move.
     for (const TPlanEntry& entry : plan->Entries) {
         const qsizetype skip = 1 + prefix.size();
-        plan->ByName.emplace(std::string_view(entry.Name.constData() + skip,
-                                              static_cast<size_t>(entry.Name.size() - skip)),
-                             entry.Prop);
+        if (entry.Name.size() < skip)
+            continue; // cut at 255 characters: found by the slow way, if at all
+        plan->ByName.emplace(
+            std::string_view(entry.Name.constData() + skip, static_cast<size_t>(entry.Name.size() - skip)),
+            entry.Prop);
     }
     slot = std::move(plan);
     return *slot;
@@ -173,11 +190,16 @@ const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
 // The plan of an object's (or a collection's items') table, remembered by the entry that leads to it.
 const TTablePlan& SubPlanOf(const TPlanEntry& entry, const TPropTable& table)
 {
-    if (entry.SubTable != &table) {
-        entry.SubPlan = &PlanFor(table, entry.SubPrefix);
-        entry.SubTable = &table;
-    }
-    return *entry.SubPlan;
+    const TSubPlanLink* link = entry.Sub.load(std::memory_order_acquire);
+    if (link && link->Table == &table)
+        return *link->Plan;
+    const TTablePlan& plan = PlanFor(table, entry.SubPrefix);
+    // Links live as long as the plans; there is one per table an entry has led to.
+    static std::vector<std::unique_ptr<TSubPlanLink>> links;
+    std::lock_guard<std::mutex> guard(planLock);
+    links.push_back(std::make_unique<TSubPlanLink>(TSubPlanLink{&table, &plan}));
+    entry.Sub.store(links.back().get(), std::memory_order_release);
+    return plan;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -185,8 +207,7 @@ const TTablePlan& SubPlanOf(const TPlanEntry& entry, const TPropTable& table)
 
 // The carriers of TPropInfo::Get, read without QVariant's general conversions (the inline type test
 // saves a call per property, which counts for groups of thousands of computers).
-template <class T>
-bool Carries(const QVariant& value)
+template <class T> bool Carries(const QVariant& value)
 {
     return value.data_ptr().type() == QMetaType::fromType<T>();
 }
@@ -248,7 +269,10 @@ private:
         return at;
     }
 
-    void Raw(const char* data, qsizetype count) { std::memcpy(Room(count), data, static_cast<size_t>(count)); }
+    void Raw(const char* data, qsizetype count)
+    {
+        std::memcpy(Room(count), data, static_cast<size_t>(count));
+    }
 
     void Byte(quint8 value) { *Room(1) = static_cast<char>(value); }
 
@@ -369,9 +393,8 @@ private:
             }
             case TPropKind::String: {
                 const QVariant value = prop.Get(object);
-                const QString text = Carries<QString>(value)
-                                         ? *static_cast<const QString*>(value.constData())
-                                         : value.toString();
+                const QString text = Carries<QString>(value) ? *static_cast<const QString*>(value.constData())
+                                                             : value.toString();
                 if (text.isEmpty())
                     break;
                 Name(entry);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <memory>
 #include <QByteArray>
 #include <QtGlobal>
-#include <memory>
 
 class TPersistent;
 class TGroup;

@@ -1,10 +1,6 @@
 #include "model/compoundFile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-
+#include <cstring>
 #include <fcntl.h>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -13,12 +9,14 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-utils.h>
+#include <mutex>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstring>
-#include <mutex>
 #include <vector>
 
 struct TStorageNode
@@ -235,8 +233,8 @@ quint32 Parse(const QByteArray& bytes, TStorageNode& root)
     if (bytes.size() < 512 || std::memcmp(bytes.constData(), Signature, sizeof Signature) != 0)
         return StgResult::NotCompoundFile;
     InitGsf();
-    GsfInput* input = gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(),
-                                           FALSE);
+    GsfInput* input =
+        gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(), FALSE);
     if (!input)
         return StgResult::FromErrno(ENOMEM);
     GError* error = nullptr;
@@ -267,7 +265,8 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
     TFd fd;
     mode_t mode = 0666;
     struct stat existing;
-    if (::stat(LocalPath(target).constData(), &existing) == 0)
+    const bool replacing = ::stat(LocalPath(target).constData(), &existing) == 0;
+    if (replacing)
         mode = existing.st_mode & 07777;
 
     if (!tempPath.isEmpty()) {
@@ -279,7 +278,8 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         const QString base = dir + QLatin1String("/.") + QFileInfo(target).fileName() + QLatin1Char('.');
         for (int attempt = 0; attempt < 100 && fd.Get() < 0; ++attempt) {
             tempPath = base + QString::number(QRandomGenerator::global()->generate(), 36);
-            const int opened = ::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            const int opened =
+                ::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (opened < 0 && errno != EEXIST)
                 return LastError();
             fd.Reset(opened);
@@ -294,7 +294,8 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         return result;
     };
     // The umask may have narrowed the mode asked for; a replaced file keeps the mode it had.
-    (void)::fchmod(fd.Get(), mode);
+    if (replacing)
+        (void)::fchmod(fd.Get(), mode);
     if (!WriteAll(fd.Get(), bytes.constData(), bytes.size()))
         return fail();
     if (durable && ::fsync(fd.Get()) != 0)
@@ -303,12 +304,13 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         return fail();
     if (::rename(localTemp.constData(), LocalPath(target).constData()) != 0)
         return fail();
+    // The new file holds the name now: its lock is the one to keep, whatever follows.
+    lockedFd = fd.Release();
     if (durable) {
         TFd dirFd(::open(LocalPath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
             return LastError(); // renamed, but the rename may not survive a power failure
     }
-    lockedFd = fd.Release();
     return StgResult::Ok;
 }
 
@@ -319,7 +321,8 @@ void RemoveLeftovers(const QString& path)
     const QFileInfo info(path);
     const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
     QDir dir(DirectoryOf(path));
-    const QStringList names = dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names =
+        dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names)
         dir.remove(name);
 }
@@ -362,7 +365,10 @@ public:
     TStorageNode Root;
 };
 
-TStorage::TStorage(std::shared_ptr<TCompoundFile> file, TStorageNode* node) : FFile(std::move(file)), FNode(node) {}
+TStorage::TStorage(std::shared_ptr<TCompoundFile> file, TStorageNode* node)
+    : FFile(std::move(file)), FNode(node)
+{
+}
 
 TStorage::~TStorage() = default;
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <cerrno>
+#include <memory>
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
-#include <cerrno>
-#include <memory>
 
 // Result codes of the compound-file layer. 0 is success; 1 is the plain "no" of IsCompoundFile (the file
 // is not a compound file, or not a readable one); platform errors carry their errno in the low 16 bits.

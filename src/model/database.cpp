@@ -6,9 +6,9 @@
 #include "model/compoundFile.h"
 #include "model/computers.h"
 
+#include <cstring>
 #include <QFile>
 #include <QFileInfo>
-#include <cstring>
 
 namespace {
 

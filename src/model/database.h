@@ -1,8 +1,8 @@
 #pragma once
 
+#include <memory>
 #include <QString>
 #include <QtGlobal>
-#include <memory>
 
 class TGroup;
 class TStorage;

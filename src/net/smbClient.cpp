@@ -54,13 +54,13 @@ TSmbClient::TSmbClient(TUse use)
     smbc_setOptionFallbackAfterKerberos(context, true);
     smbc_setOptionUseCCache(context, false);
     smbc_setTimeout(context, SmbTimeout);
+    // Before the start-up, which takes the workgroup from the configuration.
+    if (!configurationPath.isEmpty())
+        smbc_setConfiguration(context, configurationPath.constData());
     if (!smbc_init_context(context)) {
         smbc_free_context(context, 1);
         return;
     }
-    // Loaded after the library's own start-up, which reads the system's file.
-    if (!configurationPath.isEmpty())
-        smbc_setConfiguration(context, configurationPath.constData());
     if (use == suBrowse)
         smbc_setOptionProtocols(context, "NT1", "NT1");
     FContext = context;
@@ -120,7 +120,9 @@ TSmbClient::TDir::TRead TSmbClient::TDir::Next(TDirEntry& entry)
     if (!dirent)
         return errno == 0 ? rdEnd : rdError;
     entry.Type = dirent->smbc_type;
-    entry.Name = QString::fromUtf8(dirent->name);
+    // The name is declared as a one-character array and runs on past it: read it as a C string.
+    const char* name = dirent->name;
+    entry.Name = QString::fromUtf8(name);
     entry.Comment = dirent->comment ? QString::fromUtf8(dirent->comment) : QString();
     return rdEntry;
 }

@@ -1,5 +1,6 @@
 #include "net/threadMac.h"
 
+#include "net/hostResolve.h"
 #include "net/netbiosPacket.h"
 
 #include <arpa/inet.h>
@@ -11,7 +12,6 @@
 #include <mutex>
 #include <net/if.h>
 #include <net/if_arp.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <QRandomGenerator>
@@ -101,15 +101,11 @@ bool Exchange(const TLanAdapter& adapter, quint32 destination, bool broadcast,
                 continue;
             if (ready <= 0)
                 break;
-            sockaddr_in from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t got = recvfrom(socket.Handle(), reply.data(), static_cast<size_t>(reply.size()), 0,
-                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+            const ssize_t got = recv(socket.Handle(), reply.data(), static_cast<size_t>(reply.size()), 0);
             if (got < 0)
                 continue;
-            // A unicast question is answered by the node asked and by nobody else.
-            if (!broadcast && from.sin_addr.s_addr != target.sin_addr.s_addr)
-                continue;
+            // The answer may come from another address of the node asked (a node with two adapters
+            // answers from the one on the asker's network): the transaction number ties it to the question.
             if (accept(reply.left(got), id))
                 return true;
         }
@@ -123,20 +119,6 @@ bool ParseDottedAddress(const QString& text, quint32* addressHostOrder)
     if (inet_pton(AF_INET, text.toLatin1().constData(), &address) != 1)
         return false;
     *addressHostOrder = ntohl(address.s_addr);
-    return true;
-}
-
-// The platform's host name resolution, first IPv4 address.
-bool ResolveByHostName(const QString& name, quint32* addressHostOrder)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name.toLocal8Bit().constData(), nullptr, &hints, &found) != 0 || !found)
-        return false;
-    *addressHostOrder = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-    freeaddrinfo(found);
     return true;
 }
 
@@ -187,7 +169,7 @@ private:
             return true;
         if (!FResolved) {
             FResolved = true;
-            FHostFound = ResolveByHostName(FName, &FHostAddress);
+            FHostFound = ResolveIPv4(FName, &FHostAddress);
         }
         if (!FHostFound)
             return false;

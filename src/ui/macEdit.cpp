@@ -28,6 +28,16 @@ TMACEdit::TMACEdit(QWidget* parent) : QLineEdit(parent)
     setMaxLength(MacLength);
 }
 
+QSize TMACEdit::sizeHint() const
+{
+    QSize hint = QLineEdit::sizeHint();
+    const QMargins margins = textMargins() + contentsMargins();
+    // Text, the line edit's inner margins and frame on both sides, and room for the caret.
+    const int text = fontMetrics().horizontalAdvance(QStringLiteral("WW-WW-WW-WW-WW-WW"));
+    hint.setWidth(text + margins.left() + margins.right() + 2 * 2 + 2 * 3);
+    return hint;
+}
+
 QString TMACEdit::RawText() const
 {
     return displayText();

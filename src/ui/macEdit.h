@@ -29,6 +29,10 @@ public:
 
     static constexpr QChar BlankChar = u'_';
 
+    // Wide enough for the widest address the font can show.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
 protected:
     bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;

@@ -19,6 +19,8 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QRubberBand>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -191,6 +193,7 @@ private slots:
     void deleteFreesNoSequenceNumber();
     void activateSendsAfterDelay();
     void selectionEnablesCommands();
+    void dragSelectsWithRubberBand();
     void commandsLayout();
     void webLinks_data();
     void webLinks();
@@ -527,6 +530,28 @@ void TestFrmMain::selectionEnablesCommands()
     QCOMPARE(window->VST->SelectedRows(), QList<int>{1});
     QCOMPARE(window->VST->visualRect(window.Model()->index(0, 0)).height(), 26);
     QVERIFY(window.WaitForChecks(2));
+}
+
+void TestFrmMain::dragSelectsWithRubberBand()
+{
+    WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}, {"c", "127.0.0.3"}, {"d", "127.0.0.4"}});
+    TWatchedWindow window(Dir());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.Window.get()));
+    QWidget* viewport = window->VST->viewport();
+    const QPoint from = window->VST->visualRect(window.Model()->index(0, 1)).center();
+    const QPoint to = window->VST->visualRect(window.Model()->index(2, 1)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport, &move);
+    const QRubberBand* band = viewport->findChild<QRubberBand*>();
+    QVERIFY(band && band->isVisible());
+    QCOMPARE(band->geometry(), QRect(from, to).normalized());
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    QVERIFY(!band->isVisible());
+    QCOMPARE(window->VST->SelectedRows(), (QList<int>{0, 1, 2}));
+    QVERIFY(window->acEditDelete->isEnabled());
+    QVERIFY(window.WaitForChecks(4));
 }
 
 void TestFrmMain::commandsLayout()

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <initializer_list>
 #include <QByteArray>
 #include <QString>
-#include <initializer_list>
 
 // Builds component-stream bytes by hand, so tests state the expected layout in the stream's own terms.
 class TStreamBytes

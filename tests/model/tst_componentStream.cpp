@@ -4,13 +4,13 @@
 #include "model/computers.h"
 #include "streamBytes.h"
 
-#include <QRandomGenerator>
-#include <QTest>
-#include <QtEndian>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <QRandomGenerator>
+#include <QtEndian>
+#include <QTest>
 
 namespace {
 
@@ -61,7 +61,10 @@ class TestComponentStream : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { SetNowSource([] { return FixedNow; }); }
+    void initTestCase()
+    {
+        SetNowSource([] { return FixedNow; });
+    }
     void cleanupTestCase() { SetNowSource({}); }
 
     void extendedKnownValues_data();
@@ -102,10 +105,10 @@ void TestComponentStream::extendedKnownValues_data()
     QTest::newRow("0.1") << 0.1 << QByteArray::fromHex("00D0CCCCCCCCCCCCFB3F");
     QTest::newRow("largest") << DBL_MAX << QByteArray::fromHex("00F8FFFFFFFFFFFFFE43");
     QTest::newRow("smallest normal") << DBL_MIN << QByteArray::fromHex("0000000000000080013C");
-    QTest::newRow("smallest subnormal") << std::numeric_limits<double>::denorm_min()
-                                        << QByteArray::fromHex("0000000000000080CD3B");
-    QTest::newRow("largest subnormal") << DBL_MIN - std::numeric_limits<double>::denorm_min()
-                                       << QByteArray::fromHex("00F0FFFFFFFFFFFF003C");
+    QTest::newRow("smallest subnormal")
+        << std::numeric_limits<double>::denorm_min() << QByteArray::fromHex("0000000000000080CD3B");
+    QTest::newRow("largest subnormal")
+        << DBL_MIN - std::numeric_limits<double>::denorm_min() << QByteArray::fromHex("00F0FFFFFFFFFFFF003C");
     QTest::newRow("infinity") << std::numeric_limits<double>::infinity()
                               << QByteArray::fromHex("0000000000000080FF7F");
     QTest::newRow("-infinity") << -std::numeric_limits<double>::infinity()
@@ -143,8 +146,8 @@ void TestComponentStream::extendedRoundsLikeTheFpu()
     // The x87 unit converts extended to double with round-to-nearest-even: it is the independent judge of
     // every rounding case, above all ties, overflow and the subnormal range.
     auto* random = QRandomGenerator::global();
-    const int interesting[] = {0, 1, 100, 15300, 15308, 15309, 15310, 15320, 15360, 15361, 15362,
-                               15363, 15370, 16383, 17406, 17407, 17408, 30000, 32766};
+    const int interesting[] = {0,     1,     100,   15300, 15308, 15309, 15310, 15320, 15360, 15361,
+                               15362, 15363, 15370, 16383, 17406, 17407, 17408, 30000, 32766};
     for (int i = 0; i < 300000; ++i) {
         unsigned char bytes[10];
         quint64 mantissa = random->generate64();
@@ -175,10 +178,11 @@ void TestComponentStream::extendedRoundsLikeTheFpu()
         const double expected = static_cast<double>(wide);
         const double got = ExtendedToDouble(bytes);
         if (Bits(got) != Bits(expected))
-            QFAIL(qPrintable(QStringLiteral("%1: expected %2, got %3")
-                                 .arg(QString::fromLatin1(QByteArray(reinterpret_cast<char*>(bytes), 10).toHex()))
-                                 .arg(Bits(expected), 16, 16)
-                                 .arg(Bits(got), 16, 16)));
+            QFAIL(qPrintable(
+                QStringLiteral("%1: expected %2, got %3")
+                    .arg(QString::fromLatin1(QByteArray(reinterpret_cast<char*>(bytes), 10).toHex()))
+                    .arg(Bits(expected), 16, 16)
+                    .arg(Bits(got), 16, 16)));
     }
     // Extended subnormals (zero exponent, no integer bit) lie far below every double.
     const QByteArray tiny = QByteArray::fromHex("FFFFFFFFFFFFFF7F0000");
@@ -244,8 +248,8 @@ void TestComponentStream::stringTags_data()
     QTest::newRow("mostly ASCII, one Chinese") << QStringLiteral("pc-\u4E2D") << 0x14 << 6;
     QTest::newRow("emoji") << QStringLiteral("\U0001F600") << 0x12 << 2;
     QTest::newRow("accented only") << QString(300, QChar(0x00E8)) << 0x12 << 300;
-    QTest::newRow("accented and ASCII") << QString(300, QChar(0x00E8)) + QStringLiteral("abcdefghijklmnopqrstuvwxyz")
-                                        << 0x14 << 626;
+    QTest::newRow("accented and ASCII")
+        << QString(300, QChar(0x00E8)) + QStringLiteral("abcdefghijklmnopqrstuvwxyz") << 0x14 << 626;
     QTest::newRow("control characters") << QStringLiteral("a\tb\r\n\x01") << 0x06 << 6;
 }
 
@@ -427,7 +431,9 @@ void TestComponentStream::aliasHasNoAdapters()
     c->RefID = QStringLiteral("{TARGET}");
     const QByteArray stream = WriteComponent(group);
     QVERIFY(!stream.contains("MACAddresses"));
-    QVERIFY(stream.contains(QByteArray("\x08" "DataType\x07\x07" "dtAlias")));
+    QVERIFY(stream.contains(QByteArray("\x08"
+                                       "DataType\x07\x07"
+                                       "dtAlias")));
     auto back = ReadGroup(stream);
     QCOMPARE(back->Computers()->Items(0)->DataType(), dtAlias);
     QVERIFY(!back->Computers()->Items(0)->MACAddresses());
@@ -449,8 +455,9 @@ void TestComponentStream::handWrittenTags_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<int>("startHour");
 
-    const auto row = [](const char* tag, const QByteArray& name, const QByteArray& port, const QByteArray& hour,
-                        const QString& expectedName, int expectedPort, int expectedHour) {
+    const auto row = [](const char* tag, const QByteArray& name, const QByteArray& port,
+                        const QByteArray& hour, const QString& expectedName, int expectedPort,
+                        int expectedHour) {
         TStreamBytes b;
         b.Short("Name").Raw(name).Short("Port").Raw(port).Short("Schedule.StartHour").Raw(hour);
         QTest::newRow(tag) << b.Get() << expectedName << expectedPort << expectedHour;
@@ -470,8 +477,8 @@ void TestComponentStream::handWrittenTags_data()
         QByteArray::fromHex("0209"), QByteArray::fromHex("0209"), QStringLiteral("\u00C4\u00D6"), 9, 9);
     row("empty 0x0C and 0x12", TStreamBytes().Byte(0x0C).UInt32(0), QByteArray::fromHex("0209"),
         QByteArray::fromHex("0209"), QString(), 9, 9);
-    row("name normalised on reading", TStreamBytes().Byte(0x06).Short("\\\\HOST"), QByteArray::fromHex("0209"),
-        QByteArray::fromHex("0209"), QStringLiteral("HOST"), 9, 9);
+    row("name normalised on reading", TStreamBytes().Byte(0x06).Short("\\\\HOST"),
+        QByteArray::fromHex("0209"), QByteArray::fromHex("0209"), QStringLiteral("HOST"), 9, 9);
 }
 
 void TestComponentStream::handWrittenTags()
@@ -539,26 +546,33 @@ void TestComponentStream::malformed_data()
     QTest::newRow("unknown property")
         << computer(TStreamBytes().Text("Foo", "x"))
         << QStringLiteral("Error reading TComputer.Foo: Property Foo does not exist");
-    QTest::newRow("unknown group property") << TStreamBytes().Header().Prop("Bar", 0x08).Byte(0).Byte(0).Get()
-                                            << QStringLiteral("Error reading TGroup.Bar: Property Bar does not exist");
+    QTest::newRow("unknown group property")
+        << TStreamBytes().Header().Prop("Bar", 0x08).Byte(0).Byte(0).Get()
+        << QStringLiteral("Error reading TGroup.Bar: Property Bar does not exist");
     QTest::newRow("unknown schedule property")
         << computer(TStreamBytes().Int8("Schedule.Foo", 1))
         << QStringLiteral("Error reading TComputer.Schedule.Foo: Property Foo does not exist");
     QTest::newRow("dotted through a non-object")
         << computer(TStreamBytes().Int8("Port.Foo", 1))
         << QStringLiteral("Error reading TComputer.Port.Foo: Invalid property path");
-    QTest::newRow("object given a value") << computer(TStreamBytes().Int8("Schedule", 1))
-                                          << QStringLiteral("Error reading TComputer.Schedule: Invalid property value");
-    QTest::newRow("text into integer") << computer(TStreamBytes().Text("Port", "9"))
-                                       << QStringLiteral("Error reading TComputer.Port: Invalid property value");
-    QTest::newRow("integer into Boolean") << computer(TStreamBytes().Int8("Online", 1))
-                                          << QStringLiteral("Error reading TComputer.Online: Invalid property value");
-    QTest::newRow("text into enumeration") << computer(TStreamBytes().Text("DataType", "dtAlias"))
-                                           << QStringLiteral("Error reading TComputer.DataType: Invalid property value");
-    QTest::newRow("integer into date") << computer(TStreamBytes().Int8("LastPingDate", 1))
-                                       << QStringLiteral("Error reading TComputer.LastPingDate: Invalid property value");
-    QTest::newRow("identifier into text") << computer(TStreamBytes().Ident("Name", "PC"))
-                                          << QStringLiteral("Error reading TComputer.Name: Invalid property value");
+    QTest::newRow("object given a value")
+        << computer(TStreamBytes().Int8("Schedule", 1))
+        << QStringLiteral("Error reading TComputer.Schedule: Invalid property value");
+    QTest::newRow("text into integer")
+        << computer(TStreamBytes().Text("Port", "9"))
+        << QStringLiteral("Error reading TComputer.Port: Invalid property value");
+    QTest::newRow("integer into Boolean")
+        << computer(TStreamBytes().Int8("Online", 1))
+        << QStringLiteral("Error reading TComputer.Online: Invalid property value");
+    QTest::newRow("text into enumeration")
+        << computer(TStreamBytes().Text("DataType", "dtAlias"))
+        << QStringLiteral("Error reading TComputer.DataType: Invalid property value");
+    QTest::newRow("integer into date")
+        << computer(TStreamBytes().Int8("LastPingDate", 1))
+        << QStringLiteral("Error reading TComputer.LastPingDate: Invalid property value");
+    QTest::newRow("identifier into text")
+        << computer(TStreamBytes().Ident("Name", "PC"))
+        << QStringLiteral("Error reading TComputer.Name: Invalid property value");
     QTest::newRow("unknown enumeration value")
         << computer(TStreamBytes().Ident("SendOptions", "soCarrierPigeon"))
         << QStringLiteral("Error reading TComputer.SendOptions: Invalid property value");
@@ -568,16 +582,18 @@ void TestComponentStream::malformed_data()
     QTest::newRow("word out of range")
         << computer(TStreamBytes().Prop("Schedule.StartHour", 0x04).UInt32(65536))
         << QStringLiteral("Error reading TComputer.Schedule.StartHour: Invalid property value");
-    QTest::newRow("negative word") << computer(TStreamBytes().Int8("Schedule.StartMin", -1))
-                                   << QStringLiteral("Error reading TComputer.Schedule.StartMin: Invalid property value");
+    QTest::newRow("negative word")
+        << computer(TStreamBytes().Int8("Schedule.StartMin", -1))
+        << QStringLiteral("Error reading TComputer.Schedule.StartMin: Invalid property value");
     QTest::newRow("NaN date")
         << computer(TStreamBytes().Date("LastPingDate", {0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x7F}))
         << QStringLiteral("Error reading TComputer.LastPingDate: Invalid property value");
     QTest::newRow("collection item without its marker")
         << computer(TStreamBytes().Prop("MACAddresses", 0x0E).Byte(0x06).Byte(0))
         << QStringLiteral("Error reading TComputer.MACAddresses: Invalid property value");
-    QTest::newRow("collection given a text") << computer(TStreamBytes().Text("MACAddresses", "x"))
-                                             << QStringLiteral("Error reading TComputer.MACAddresses: Invalid property value");
+    QTest::newRow("collection given a text")
+        << computer(TStreamBytes().Text("MACAddresses", "x"))
+        << QStringLiteral("Error reading TComputer.MACAddresses: Invalid property value");
     QTest::newRow("adapters of an alias")
         << computer(TStreamBytes().Ident("DataType", "dtAlias").Prop("MACAddresses", 0x0E).Byte(0))
         << QStringLiteral("Error reading TComputer.MACAddresses: Invalid property value");
@@ -590,9 +606,8 @@ void TestComponentStream::malformed_data()
     QTest::newRow("UTF-16 count whose byte size wraps")
         << computer(TStreamBytes().Prop("Name", 0x12).UInt32(0x80000001).Raw("ab"))
         << QStringLiteral("Error reading TComputer.Name: Stream read error");
-    QTest::newRow("absurd UTF-8 text")
-        << computer(TStreamBytes().Prop("Name", 0x14).UInt32(0x80000000))
-        << QStringLiteral("Error reading TComputer.Name: Stream read error");
+    QTest::newRow("absurd UTF-8 text") << computer(TStreamBytes().Prop("Name", 0x14).UInt32(0x80000000))
+                                       << QStringLiteral("Error reading TComputer.Name: Stream read error");
     QTest::newRow("short text longer than the rest")
         << TStreamBytes().Header().Prop("Name", 0x06).Byte(200).Raw("abc").Get()
         << QStringLiteral("Error reading TGroup.Name: Stream read error");

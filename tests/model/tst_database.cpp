@@ -7,6 +7,8 @@
 #include "model/database.h"
 #include "streamBytes.h"
 
+#include <csignal>
+#include <cstring>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,9 +20,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -104,7 +103,8 @@ void FillGroup(TGroup& group, int k)
         TComputer* c = group.Computers()->Add();
         c->SetName(QStringLiteral("%1-%2").arg(k).arg(i));
         c->Comments = QString(i * 7 % 300, QLatin1Char('x'));
-        c->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-%1").arg(i % 100, 2, 10, QLatin1Char('0'));
+        c->MACAddresses()->Add()->Address =
+            QStringLiteral("00-11-22-33-44-%1").arg(i % 100, 2, 10, QLatin1Char('0'));
     }
 }
 
@@ -173,6 +173,7 @@ private slots:
 
     void createNewMakesTheFile();
     void orderlyCloseLeavesOnlyTheFile();
+    void createFailures();
     void openFailures_data();
     void openFailures();
     void openSilently();
@@ -180,6 +181,7 @@ private slots:
     void saveAndLoad();
     void saveRewritesTheWholeRecord();
     void saveFailureIsReported();
+    void saveKeepsTheFileMode();
     void groupWithoutStorageIsNotSaved();
     void backupCopyFailureRaises();
     void staleBackupIsReplaced();
@@ -191,7 +193,8 @@ private:
     QString FilePath() const { return FDir->filePath(QStringLiteral("network.ccn")); }
     QStringList DirEntries() const
     {
-        return QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(FDir->path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     std::unique_ptr<QTemporaryDir> FDir;
@@ -262,6 +265,35 @@ void TestDatabase::orderlyCloseLeavesOnlyTheFile()
     QCOMPARE(WriteComponent(*group), AsLoaded(written));
     QVERIFY(group->IsRoot);
     QCOMPARE(group->Storage, db.DataStorage);
+}
+
+void TestDatabase::createFailures()
+{
+    TOstrelDatabase nowhere;
+    nowhere.FileName = FDir->filePath(QStringLiteral("missing/network.ccn"));
+    try {
+        nowhere.CreateNew();
+        QFAIL("created in a directory that does not exist");
+    } catch (const EOstrelException& e) {
+        QCOMPARE(e.Message(), Res::Str(Res::DbCreateError).arg(nowhere.FileName, ErrnoText(ENOENT)));
+    }
+
+    // The file of a database that is open is not replaced from under it.
+    TOstrelDatabase first;
+    first.FileName = FilePath();
+    first.CreateNew();
+    const ino_t before = Inode(FilePath());
+    TOstrelDatabase second;
+    second.FileName = FilePath();
+    try {
+        second.CreateNew();
+        QFAIL("replaced a database that is open");
+    } catch (const EOstrelException& e) {
+        QCOMPARE(e.Message(),
+                 Res::Str(Res::DbCreateError).arg(FilePath(), Res::Str(Res::StgSharingViolation)));
+    }
+    QCOMPARE(Inode(FilePath()), before);
+    QVERIFY(!second.RootStorage && !second.TempStorage);
 }
 
 void TestDatabase::openFailures_data()
@@ -411,6 +443,25 @@ void TestDatabase::saveFailureIsReported()
     db.reset(); // closing a database whose file is gone is silent
 }
 
+void TestDatabase::saveKeepsTheFileMode()
+{
+    const mode_t oldMask = ::umask(022);
+    TOstrelDatabase db;
+    db.FileName = FilePath();
+    db.CreateNew();
+    ::umask(oldMask);
+    // A new file follows the umask; a replaced one keeps what its owner gave it.
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0644));
+    QCOMPARE(::chmod(QFile::encodeName(FilePath()).constData(), 0600), 0);
+    TGroup group;
+    group.Storage = db.DataStorage;
+    QVERIFY(SaveGroup(group));
+    QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0600));
+}
+
 void TestDatabase::groupWithoutStorageIsNotSaved()
 {
     TGroup group;
@@ -551,7 +602,8 @@ void TestDatabase::killedDuringSavesAlwaysLoads()
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-loop"), FilePath()});
         QVERIFY(child.waitForStarted(10000));
-        QVERIFY2(child.waitForReadyRead(20000), qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
+        QVERIFY2(child.waitForReadyRead(20000),
+                 qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
         // Somewhere in the middle of the saves.
         QThread::msleep(20 + QRandomGenerator::global()->bounded(200));
         QCOMPARE(child.state(), QProcess::Running);

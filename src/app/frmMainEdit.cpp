@@ -1,0 +1,45 @@
+#include "app/frmMain.h"
+#include "dialogs/dlgAbout.h"
+#include "dialogs/dlgComputer.h"
+#include "model/computers.h"
+
+#include <memory>
+
+void TfrmMain::acEditPropertiesExecute()
+{
+    EditComputer();
+}
+
+void TfrmMain::EditComputer()
+{
+    // Only the first selected row is edited, however many are selected.
+    const QStringList selected = SelectedItemIDs();
+    if (selected.isEmpty() || !FRoot)
+        return;
+    const QString itemID = selected.first();
+    TComputer* computer = FRoot->FindComputer(itemID);
+    if (!computer)
+        return;
+
+    // Released when the command ends, also when an error ends it.
+    auto dialog = std::make_unique<TfrmComputer>(this);
+    dialog->Computer()->Assign(*computer);
+    dialog->LoadFromComputer();
+    dialog->SetModified(false);
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+
+    // The dialog ran an event loop: look the computer up again rather than trust the old pointer.
+    computer = FRoot ? FRoot->FindComputer(itemID) : nullptr;
+    if (!computer)
+        return;
+    computer->Assign(*dialog->Computer());
+    computer->NotifyUpdate();
+    computer->ActivateSchedule(computer->Schedule().UseSchedule);
+}
+
+void TfrmMain::acHelpAboutExecute()
+{
+    auto about = std::make_unique<TfrmAbout>(this);
+    about->exec();
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <QDialog>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class TComputer;
+class TMACEdit;
+
+// Edits a working copy of one computer: connection type, name, IP address, MAC address and notes. The
+// caller assigns the stored computer into Computer(), calls LoadFromComputer, clears Modified, runs the
+// dialog, and on OK assigns Computer() back.
+class TfrmComputer : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmComputer(QWidget* owner = nullptr);
+    ~TfrmComputer() override;
+
+    // The working copy, free-standing and owned by the dialog.
+    TComputer* Computer() const { return FComputer.get(); }
+    bool Modified() const { return FModified; }
+    // A new value also becomes the enabled state of OK.
+    void SetModified(bool value);
+
+    void LoadFromComputer();
+
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* tabGeneral = nullptr;
+    QWidget* tabNotes = nullptr;
+    QLabel* lbSendOptions = nullptr;
+    QComboBox* cbSendOptions = nullptr;
+    QLabel* lbName = nullptr;
+    QLineEdit* edName = nullptr;
+    QLabel* lbIPAddress = nullptr;
+    QLineEdit* edIPAddress = nullptr;
+    QAction* acIPDetect = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLabel* lbMACAddress = nullptr;
+    TMACEdit* edMACAddress = nullptr;
+    QPlainTextEdit* memDescr = nullptr;
+    QPushButton* btnOK = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+public slots:
+    void edNameChange();
+    void cbSendOptionsChange();
+    void acIPDetectExecute();
+    void btnOKClick();
+
+private:
+    void CreateGeneralPage();
+    void CreateNotesPage();
+    // Shows the warning, brings the General page to the front and focuses the field.
+    void RefuseField(const QString& message, QWidget* field);
+
+    std::unique_ptr<TComputer> FComputer;
+    bool FModified = false;
+};

@@ -1,0 +1,543 @@
+#include "dialogs/wizNewComp.h"
+
+#include "app/utilsGeneral.h"
+#include "core/netEntry.h"
+#include "core/texts.h"
+#include "dialogs/dlgNetEnum.h"
+#include "dialogs/dlgProgress.h"
+#include "dialogs/progressMessages.h"
+#include "net/hostResolve.h"
+#include "net/threadMac.h"
+#include "net/utilsNetwork.h"
+#include "ui/macEdit.h"
+
+#include <memory>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QValidator>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+constexpr int ClientWidth = 439;
+constexpr int ClientHeight = 328;
+constexpr int HeaderHeight = 49;
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 25;
+constexpr int PageIndent = 40;
+
+// Letters become upper case as they are typed; nothing is refused.
+class TUpperCaseValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+QLabel* PageLabel(const QString& text, QWidget* page)
+{
+    auto* label = new QLabel(text, page);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QVBoxLayout* PageLayout(QWidget* page)
+{
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(PageIndent, 22, PageIndent, 8);
+    layout->setSpacing(4);
+    return layout;
+}
+
+} // namespace
+
+TfrmWizNewComp::TfrmWizNewComp(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmWizNewComp"));
+    setWindowTitle(Res::Str(Res::WizCaption));
+    setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(ClientWidth, ClientHeight);
+
+    // Header band: white across the full width with the page's caption and description on it.
+    Shape1 = new QFrame(this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(0, 0, ClientWidth, HeaderHeight);
+    Shape1->setAutoFillBackground(true);
+    {
+        QPalette pal = Shape1->palette();
+        pal.setColor(QPalette::Window, Qt::white);
+        Shape1->setPalette(pal);
+    }
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setGeometry(0, HeaderHeight, ClientWidth, 2);
+
+    QPalette black = palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    lbHeaderCaption = new QLabel(Shape1);
+    lbHeaderCaption->setObjectName(QStringLiteral("lbHeaderCaption"));
+    lbHeaderCaption->setTextFormat(Qt::PlainText);
+    QFont bold = font();
+    bold.setBold(true);
+    lbHeaderCaption->setFont(bold);
+    lbHeaderCaption->setPalette(black);
+    lbHeaderCaption->setGeometry(16, 7, ClientWidth - 32, 17);
+    lbHeaderDescr = new QLabel(Shape1);
+    lbHeaderDescr->setObjectName(QStringLiteral("lbHeaderDescr"));
+    lbHeaderDescr->setTextFormat(Qt::PlainText);
+    lbHeaderDescr->setPalette(black);
+    lbHeaderDescr->setGeometry(32, 26, ClientWidth - 48, 17);
+
+    Notebook1 = new QStackedWidget(this);
+    Notebook1->setObjectName(QStringLiteral("Notebook1"));
+    const int buttonTop = ClientHeight - ButtonHeight - 10;
+    Notebook1->setGeometry(0, HeaderHeight + 2, ClientWidth, buttonTop - 12 - HeaderHeight - 2);
+    Notebook1->addWidget(CreateNameTypePage());
+    Notebook1->addWidget(CreateIPAddressPage());
+    Notebook1->addWidget(CreateMACPage());
+    Notebook1->addWidget(CreateFinishPage());
+
+    auto* bottomLine = new QFrame(this);
+    bottomLine->setFrameShape(QFrame::HLine);
+    bottomLine->setFrameShadow(QFrame::Sunken);
+    bottomLine->setGeometry(8, buttonTop - 10, ClientWidth - 16, 2);
+
+    btnBack = new QPushButton(Res::Str(Res::WizBack), this);
+    btnBack->setObjectName(QStringLiteral("btnBack"));
+    btnNext = new QPushButton(Res::Str(Res::WizNext), this);
+    btnNext->setObjectName(QStringLiteral("btnNext"));
+    btnCancel = new QPushButton(Res::Str(Res::WizCancel), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    const int cancelLeft = ClientWidth - 10 - ButtonWidth;
+    btnCancel->setGeometry(cancelLeft, buttonTop, ButtonWidth, ButtonHeight);
+    btnNext->setGeometry(cancelLeft - 12 - ButtonWidth, buttonTop, ButtonWidth, ButtonHeight);
+    btnBack->setGeometry(cancelLeft - 12 - 2 * ButtonWidth, buttonTop, ButtonWidth, ButtonHeight);
+    for (QPushButton* button : {btnBack, btnCancel})
+        button->setAutoDefault(false);
+    btnNext->setDefault(true);
+
+    connect(btnNext, &QPushButton::clicked, this, &TfrmWizNewComp::NextPressed);
+    connect(btnBack, &QPushButton::clicked, this, &TfrmWizNewComp::btnBackClick);
+    // Escape ends a QDialog with reject(), the same result as this button.
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnBrowseNet, &QPushButton::clicked, this, &TfrmWizNewComp::btnBrowseNetClick);
+    connect(btnAutoIP, &QPushButton::clicked, this, &TfrmWizNewComp::btnAutoIPClick);
+    connect(btnAutoMAC, &QPushButton::clicked, this, &TfrmWizNewComp::btnAutoMACClick);
+    // Only the user's choice counts as a change; the program sets the index silently.
+    connect(cbSendOptions, &QComboBox::activated, this, &TfrmWizNewComp::cbSendOptionsChange);
+    connect(edComputername, &QLineEdit::textChanged, this, &TfrmWizNewComp::edComputernameChange);
+
+    setTabOrder(cbSendOptions, edComputername);
+    setTabOrder(edComputername, btnBrowseNet);
+    setTabOrder(btnBrowseNet, edIPAddress);
+    setTabOrder(edIPAddress, btnAutoIP);
+    setTabOrder(btnAutoIP, edMACAddress);
+    setTabOrder(edMACAddress, btnAutoMAC);
+    setTabOrder(btnAutoMAC, btnBack);
+    setTabOrder(btnBack, btnNext);
+    setTabOrder(btnNext, btnCancel);
+
+    FCurrentPage = pgNameType;
+    Notebook1->setCurrentIndex(FCurrentPage);
+    ShowPage(FCurrentPage);
+}
+
+TfrmWizNewComp::~TfrmWizNewComp()
+{
+    // No completion may reach a destroyed wizard, and no window may stay disabled because of it.
+    StopDetection();
+    ReleaseProgress();
+}
+
+QWidget* TfrmWizNewComp::CreateNameTypePage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("nametype"));
+    QVBoxLayout* layout = PageLayout(page);
+
+    layout->addWidget(PageLabel(Res::Str(Res::WizConnectedTo), page));
+    cbSendOptions = new QComboBox(page);
+    cbSendOptions->setObjectName(QStringLiteral("cbSendOptions"));
+    cbSendOptions->setEditable(false);
+    cbSendOptions->addItem(Res::Str(Res::WizHomeNetworkItem));
+    cbSendOptions->addItem(Res::Str(Res::WizInternetItem));
+    cbSendOptions->setCurrentIndex(0);
+    cbSendOptions->setFixedWidth(240);
+    layout->addWidget(cbSendOptions);
+    layout->addSpacing(18);
+
+    layout->addWidget(PageLabel(Res::Str(Res::WizComputerName), page));
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    edComputername = new QLineEdit(page);
+    edComputername->setObjectName(QStringLiteral("edComputername"));
+    edComputername->setValidator(new TUpperCaseValidator(edComputername));
+    edComputername->setFixedWidth(240);
+    btnBrowseNet = new QPushButton(Res::Str(Res::WizBrowseNet), page);
+    btnBrowseNet->setObjectName(QStringLiteral("btnBrowseNet"));
+    btnBrowseNet->setAutoDefault(false);
+    row->addWidget(edComputername);
+    row->addWidget(btnBrowseNet);
+    row->addStretch(1);
+    layout->addLayout(row);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TfrmWizNewComp::CreateIPAddressPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("ipaddress"));
+    QVBoxLayout* layout = PageLayout(page);
+    layout->addWidget(PageLabel(Res::Str(Res::WizIPAddressLabel), page));
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    edIPAddress = new QLineEdit(page);
+    edIPAddress->setObjectName(QStringLiteral("edIPAddress"));
+    edIPAddress->setFixedWidth(240);
+    btnAutoIP = new QPushButton(Res::Str(Res::WizAutoDetect), page);
+    btnAutoIP->setObjectName(QStringLiteral("btnAutoIP"));
+    btnAutoIP->setAutoDefault(false);
+    row->addWidget(edIPAddress);
+    row->addWidget(btnAutoIP);
+    row->addStretch(1);
+    layout->addLayout(row);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TfrmWizNewComp::CreateMACPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("MAC"));
+    QVBoxLayout* layout = PageLayout(page);
+    layout->addWidget(PageLabel(Res::Str(Res::WizMACAddressLabel), page));
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    edMACAddress = new TMACEdit(page);
+    edMACAddress->setObjectName(QStringLiteral("edMACAddress"));
+    edMACAddress->setFixedWidth(240);
+    btnAutoMAC = new QPushButton(Res::Str(Res::WizAutoDetect), page);
+    btnAutoMAC->setObjectName(QStringLiteral("btnAutoMAC"));
+    btnAutoMAC->setAutoDefault(false);
+    row->addWidget(edMACAddress);
+    row->addWidget(btnAutoMAC);
+    row->addStretch(1);
+    layout->addLayout(row);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TfrmWizNewComp::CreateFinishPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("finish"));
+    QVBoxLayout* layout = PageLayout(page);
+    layout->setContentsMargins(PageIndent, 14, 24, 4);
+    lbFinished = PageLabel(Res::Str(Res::WizFinishedText), page);
+    lbFinished->setObjectName(QStringLiteral("lbFinished"));
+    lbFinished->setWordWrap(true);
+    layout->addWidget(lbFinished);
+    layout->addSpacing(10);
+
+    memComp = new QPlainTextEdit(page);
+    memComp->setObjectName(QStringLiteral("memComp"));
+    memComp->setReadOnly(true);
+    memComp->setFrameShape(QFrame::NoFrame);
+    memComp->setFocusPolicy(Qt::NoFocus);
+    memComp->setTabChangesFocus(true);
+    memComp->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memComp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memComp->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memComp->viewport()->setCursor(Qt::ArrowCursor);
+    memComp->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette face = memComp->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button));
+    memComp->setPalette(face);
+    memComp->viewport()->setAutoFillBackground(true);
+    // Every field name of the summary ends before the first tab stop, so the colons line up.
+    memComp->setTabStopDistance(memComp->fontMetrics().horizontalAdvance(QStringLiteral("Computer name")) +
+                                12);
+    layout->addWidget(memComp, 1);
+    return page;
+}
+
+void TfrmWizNewComp::ShowPage(int page)
+{
+    struct THeader
+    {
+        int Caption;
+        int Descr;
+    };
+    static const THeader headers[] = {
+        {Res::WizNameCaption, Res::WizNameDescr},
+        {Res::WizIPCaption, Res::WizIPDescr},
+        {Res::WizMACCaption, Res::WizMACDescr},
+        {Res::WizFinishCaption, Res::WizFinishDescr},
+    };
+    if (page < pgNameType || page > pgFinish)
+        return;
+    lbHeaderCaption->setText(Res::Str(headers[page].Caption));
+    lbHeaderDescr->setText(Res::Str(headers[page].Descr));
+    btnBack->setEnabled(page != pgNameType);
+
+    switch (page) {
+    case pgNameType:
+        cbSendOptions->setFocus();
+        break;
+    case pgIPAddress:
+        edIPAddress->setFocus();
+        break;
+    case pgMAC:
+        edMACAddress->setFocus();
+        break;
+    case pgFinish: {
+        const QString connection =
+            Res::Str(cbSendOptions->currentIndex() == 1 ? Res::WizInternet : Res::WizHomeNetwork);
+        QString summary =
+            Res::Str(Res::WizSummary)
+                .arg(edComputername->text(), connection, edIPAddress->text(), edMACAddress->MaskedText());
+        // The memo keeps lines, not line-end characters: a CR LF pair is one line break.
+        summary.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        memComp->setPlainText(summary);
+        btnNext->setFocus();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+bool TfrmWizNewComp::ValidatePage(int page)
+{
+    switch (page) {
+    case pgNameType:
+        if (edComputername->text().isEmpty()) {
+            ShowWarning(Res::Str(Res::WizNameRequired));
+            edComputername->setFocus();
+            return false;
+        }
+        return true;
+    case pgIPAddress:
+        if (edIPAddress->text().isEmpty() || !IsValidIP(edIPAddress->text())) {
+            ShowWarning(Res::Str(Res::WizIPInvalid));
+            edIPAddress->setFocus();
+            return false;
+        }
+        return true;
+    case pgMAC:
+        if (edMACAddress->RawText().isEmpty() || !IsValidMAC(edMACAddress->MaskedText())) {
+            ShowWarning(Res::Str(Res::WizMACInvalid));
+            edMACAddress->setFocus();
+            return false;
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TfrmWizNewComp::NextPressed()
+{
+    // A closing button's result is taken before its click handler runs, as for any dialog button.
+    const bool closes = FNextCloses;
+    btnNextClick();
+    if (closes)
+        accept();
+}
+
+void TfrmWizNewComp::SetNextCloses(bool closes)
+{
+    FNextCloses = closes;
+}
+
+void TfrmWizNewComp::btnNextClick()
+{
+    if (FCurrentPage >= pgFinish || !ValidatePage(FCurrentPage))
+        return;
+    ++FCurrentPage;
+    Notebook1->setCurrentIndex(FCurrentPage);
+    ShowPage(FCurrentPage);
+    if (FCurrentPage == pgFinish) {
+        btnNext->setText(Res::Str(Res::WizFinish));
+        SetNextCloses(true);
+    }
+}
+
+void TfrmWizNewComp::btnBackClick()
+{
+    if (FCurrentPage <= pgNameType)
+        return;
+    --FCurrentPage;
+    Notebook1->setCurrentIndex(FCurrentPage);
+    ShowPage(FCurrentPage);
+    btnNext->setText(Res::Str(Res::WizNext));
+    SetNextCloses(false);
+}
+
+void TfrmWizNewComp::cbSendOptionsChange()
+{
+    btnBrowseNet->setEnabled(cbSendOptions->currentIndex() == 0);
+}
+
+void TfrmWizNewComp::edComputernameChange()
+{
+    btnAutoIP->setEnabled(true);
+    btnAutoMAC->setEnabled(true);
+}
+
+void TfrmWizNewComp::btnAutoIPClick()
+{
+    btnAutoIP->setEnabled(false);
+    const QString name = edComputername->text();
+    if (name.isEmpty())
+        return;
+    try {
+        edIPAddress->setText(ResolveHostAddress(name));
+    } catch (...) {
+        // A failed lookup is silent: the field keeps what it had.
+    }
+}
+
+void TfrmWizNewComp::StopDetection()
+{
+    if (!FMACThread)
+        return;
+    FMACThread->Detach();
+    FMACThread->AskToStop();
+    FMACThread = nullptr;
+}
+
+void TfrmWizNewComp::StartDetection(const QString& name)
+{
+    FMACThread = new TMACThread(name);
+    FMACThread->SetOnTerminate([this](TWorkerThread* sender) { MACThreadTerminate(sender); });
+}
+
+void TfrmWizNewComp::EnableWindowSet()
+{
+    for (const QPointer<QWidget>& window : std::as_const(FDisabledWindows))
+        if (window)
+            window->setEnabled(true);
+    FDisabledWindows.clear();
+}
+
+void TfrmWizNewComp::ReleaseProgress()
+{
+    if (FProgress) {
+        QEvent close(static_cast<QEvent::Type>(WM_PROGRESSCLOSE));
+        QCoreApplication::sendEvent(FProgress.data(), &close);
+        delete FProgress.data();
+    }
+    FProgress = nullptr;
+    EnableWindowSet();
+}
+
+void TfrmWizNewComp::btnAutoMACClick()
+{
+    btnAutoMAC->setEnabled(false);
+    StopDetection();
+    ReleaseProgress();
+
+    StartDetection(edComputername->text());
+
+    auto* progress = new TfrmProgress(nullptr);
+    progress->SetNotifyWindow(this);
+    progress->SetStatus(Res::Str(Res::WizDetectingMAC));
+    FProgress = progress;
+
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (window == this || window == progress || !window->isVisible() || !window->isEnabled())
+            continue;
+        window->setEnabled(false);
+        FDisabledWindows.append(window);
+    }
+
+    // The wizard runs modally; the progress window belongs to it for input, or it could not be
+    // cancelled while the wizard's modal run blocks every other window.
+    progress->winId();
+    if (QWindow* handle = progress->windowHandle()) {
+        winId();
+        handle->setTransientParent(windowHandle());
+    }
+    progress->show();
+    FMACThread->Start();
+}
+
+void TfrmWizNewComp::MACThreadTerminate(TWorkerThread* sender)
+{
+    if (auto* worker = dynamic_cast<TMACThread*>(sender); worker && !worker->Result().isEmpty())
+        edMACAddress->SetTextByProgram(worker->Result().first());
+    if (FProgress) {
+        ReleaseProgress();
+        activateWindow();
+    }
+    if (FCurrentPage == pgMAC)
+        edMACAddress->setFocus();
+    if (sender == FMACThread)
+        FMACThread = nullptr;
+}
+
+void TfrmWizNewComp::ProgressCancelled()
+{
+    StopDetection();
+    EnableWindowSet();
+    activateWindow();
+    // The progress window closes itself once this returns; nobody needs it afterwards.
+    if (FProgress)
+        FProgress->deleteLater();
+    FProgress = nullptr;
+}
+
+bool TfrmWizNewComp::event(QEvent* e)
+{
+    if (e->type() == static_cast<QEvent::Type>(WM_PROGRESSCANCEL)) {
+        ProgressCancelled();
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void TfrmWizNewComp::btnBrowseNetClick()
+{
+    auto browse = std::make_unique<TfrmNetEnum>(this);
+    browse->ListServers = true;
+    browse->StartBrowsing();
+    if (browse->exec() != QDialog::Accepted)
+        return;
+    const TNetEntry* entry = browse->SelectedEntry();
+    if (!entry)
+        return;
+
+    edComputername->setText(entry->RemoteName.toUpper());
+    StopDetection();
+    StartDetection(edComputername->text());
+    FMACThread->Start();
+    // Silently: picking a computer means the home network, not a user's change of the type.
+    cbSendOptions->setCurrentIndex(0);
+    try {
+        edIPAddress->setText(ResolveHostAddress(edComputername->text()));
+    } catch (...) {
+        // A failed lookup is silent: the field keeps what it had.
+    }
+}
