@@ -9,12 +9,12 @@
 #include "model/computers.h"
 #include "model/database.h"
 
+#include <cstdio>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <cstdio>
 
 namespace {
 
@@ -153,7 +153,8 @@ int main(int argc, char* argv[])
 
     std::printf("computers                          %d\n", count);
     std::printf("rows shown                         %d after %lld ms\n", rows, static_cast<long long>(shown));
-    std::printf("checks completed                   %d after %lld ms\n", checks, static_cast<long long>(checked));
+    std::printf("checks completed                   %d after %lld ms\n", checks,
+                static_cast<long long>(checked));
     std::printf("saves                              %d, mean %.1f ms, longest %.1f ms\n", saves,
                 saves ? saveTotal / 1000.0 / saves : 0.0, saveLongest / 1000.0);
     std::printf("longest repaint notice             %.1f ms\n", repaintLongest / 1000.0);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QApplication>
 #include <functional>
 #include <memory>
+#include <QApplication>
 
 class TfrmMain;
 

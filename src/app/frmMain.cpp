@@ -12,6 +12,7 @@
 #include "model/database.h"
 #include "timing/threadTimer.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -23,7 +24,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
 
 // The help menu's web addresses, kept as hexadecimal text.
 const char* const TfrmMain::ProfessionalURL =
@@ -117,10 +117,10 @@ void TfrmMain::CreateActions()
     handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
     handle(acHelpSupport, &TfrmMain::acHelpSupportExecute);
     handle(acFileExit, &TfrmMain::acFileExitExecute);
+    // The commands that open dialogs (frmMainNew.cpp, frmMainEdit.cpp).
+    handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
     handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
-    // New computer, Properties and About open dialogs; their handlers are connected with the dialogs.
-    handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
 }
 
 void TfrmMain::CreateMenus()
@@ -248,21 +248,14 @@ void TfrmMain::FormCreate()
     FTimer->SetOnTimer(TNotifyEvent(this, [this](TObject* sender) { OnThreadTimer(sender); }));
     FTimer->SetActive(true);
 
-    QList<QIcon*> images;
-    QIcon menuIcons[] = {acNewCompManual->icon(), acToolsWakeUp->icon(),      acEditProperties->icon(),
-                         acEditDelete->icon(),    acHelpSablewickPro->icon(), acHelpOstrelDev->icon(),
-                         acHelpQuandrel->icon(),  acHelpSupport->icon()};
-    for (QIcon& icon : menuIcons)
-        images.append(&icon);
+    const QList<QAction*> pictured = {acNewCompManual,    acToolsWakeUp,   acEditProperties, acEditDelete,
+                                      acHelpSablewickPro, acHelpOstrelDev, acHelpQuandrel,   acHelpSupport};
+    QList<QIcon> images;
+    for (const QAction* action : pictured)
+        images.append(action->icon());
     MakeDisabledImages(images, {QSize(16, 16), QSize(24, 24)});
-    acNewCompManual->setIcon(menuIcons[0]);
-    acToolsWakeUp->setIcon(menuIcons[1]);
-    acEditProperties->setIcon(menuIcons[2]);
-    acEditDelete->setIcon(menuIcons[3]);
-    acHelpSablewickPro->setIcon(menuIcons[4]);
-    acHelpOstrelDev->setIcon(menuIcons[5]);
-    acHelpQuandrel->setIcon(menuIcons[6]);
-    acHelpSupport->setIcon(menuIcons[7]);
+    for (qsizetype i = 0; i < pictured.size(); ++i)
+        pictured[i]->setIcon(images[i]);
 
     resize(580, 468);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -401,7 +394,8 @@ void TfrmMain::acEditDeleteExecute()
         const TComputer* computer = rows.isEmpty() ? nullptr : VSTModel->Computer(rows.first());
         if (!computer)
             return;
-        question = Res::Str(Res::DeleteOne).arg(computer->Name().isEmpty() ? computer->IPAddress : computer->Name());
+        question =
+            Res::Str(Res::DeleteOne).arg(computer->Name().isEmpty() ? computer->IPAddress : computer->Name());
     } else {
         question = Res::Str(Res::DeleteMany);
     }
@@ -464,9 +458,10 @@ void TfrmMain::OnThreadTimer(TObject* sender)
 {
     if (!dynamic_cast<TThreadTimer*>(sender))
         return;
-    // Every row of the tree is a computer row, and a tick leaves computer rows alone.
+    // The tick looks at every row; all rows are computer rows, and a tick leaves those alone.
     for (int row = 0; row < VSTModel->rowCount(); ++row) {
-        if (!VSTModel->Entry(row))
+        const TTreeEntry* entry = VSTModel->Entry(row);
+        if (!entry)
             break;
     }
 }
@@ -486,8 +481,10 @@ void TfrmMain::OnGroupUpdate(TObject* sender)
     if (FSaveFailureShown)
         return;
     FSaveFailureShown = true;
-    const QString message = Res::Str(Res::DbSaveError).arg(FDatabase ? FDatabase->FileName : QString(), error);
-    QMetaObject::invokeMethod(this, [message] { ShowError(message); }, Qt::QueuedConnection);
+    const QString message =
+        Res::Str(Res::DbSaveError).arg(FDatabase ? FDatabase->FileName : QString(), error);
+    QMetaObject::invokeMethod(
+        this, [message] { ShowError(message); }, Qt::QueuedConnection);
 }
 
 void TfrmMain::OnComputerUpdate(TObject* sender)

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <memory>
 #include <QMainWindow>
 #include <QStringList>
-#include <memory>
 
 class QAction;
 class QActionGroup;

@@ -1,12 +1,12 @@
 #include "app/mainImages.h"
 
+#include <cmath>
+#include <functional>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QRadialGradient>
-#include <cmath>
-#include <functional>
 
 namespace {
 

@@ -8,7 +8,8 @@
 QIcon ComputerImage(bool online);
 
 // The command images, by their place in the menu and tool bar image lists.
-enum TCommandImage {
+enum TCommandImage
+{
     ciNewComputer = 0,
     ciWakeUp = 1,
     ciProperties = 2,

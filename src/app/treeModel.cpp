@@ -3,8 +3,8 @@
 #include "core/texts.h"
 #include "model/computers.h"
 
-#include <QCollator>
 #include <algorithm>
+#include <QCollator>
 
 TComputerTreeModel::TComputerTreeModel(std::function<TGroup*()> root, QObject* parent)
     : QAbstractTableModel(parent), FRoot(std::move(root))
@@ -43,7 +43,8 @@ QVariant TComputerTreeModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole: {
         // The tool tip shows the lines; a carriage return would show as a glyph of its own.
         QString hint = Hint(index.row());
-        return hint.isEmpty() ? QVariant() : QVariant(hint.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        return hint.isEmpty() ? QVariant()
+                              : QVariant(hint.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
     case HintRole:
         return Hint(index.row());

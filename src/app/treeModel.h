@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QAbstractTableModel>
-#include <QIcon>
 #include <functional>
 #include <memory>
+#include <QAbstractTableModel>
+#include <QIcon>
 #include <vector>
 
 class TComputer;
@@ -23,8 +23,18 @@ class TComputerTreeModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum TColumn { colName, colMAC, colIP, ColumnCount };
-    enum TImage { imgOnline = 0, imgOffline = 1 };
+    enum TColumn
+    {
+        colName,
+        colMAC,
+        colIP,
+        ColumnCount
+    };
+    enum TImage
+    {
+        imgOnline = 0,
+        imgOffline = 1
+    };
     // The hint exactly as built (lines joined by carriage return and line feed).
     static constexpr int HintRole = Qt::UserRole + 1;
 

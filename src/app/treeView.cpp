@@ -1,12 +1,12 @@
 #include "app/treeView.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
 #include <QScrollBar>
-#include <algorithm>
 
 void TTreeCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const

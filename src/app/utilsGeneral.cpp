@@ -2,12 +2,12 @@
 
 #include "core/texts.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QPainter>
 #include <QUrl>
-#include <grp.h>
-#include <pwd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -60,7 +60,8 @@ void ShowError(const QString& message)
 
 bool AskQuestion(const QString& message)
 {
-    return ShowMessage(QMessageBox::Question, message, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return ShowMessage(QMessageBox::Question, message, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 QString HexToText(const QString& hex)
@@ -106,12 +107,12 @@ QImage GreyedImage(const QImage& source, const QSize& size)
     return result;
 }
 
-void MakeDisabledImages(QList<QIcon*>& icons, const QList<QSize>& sizes)
+void MakeDisabledImages(QList<QIcon>& images, const QList<QSize>& sizes)
 {
-    for (QIcon* icon : icons) {
+    for (QIcon& image : images) {
         for (const QSize& size : sizes) {
-            const QImage source = icon->pixmap(size).toImage();
-            icon->addPixmap(QPixmap::fromImage(GreyedImage(source, size)), QIcon::Disabled);
+            const QImage source = image.pixmap(size).toImage();
+            image.addPixmap(QPixmap::fromImage(GreyedImage(source, size)), QIcon::Disabled);
         }
     }
 }
@@ -163,7 +164,8 @@ bool IsUserAdmin(const QString& userName)
         group groupRecord{};
         group* found = nullptr;
         std::vector<char> groupBuffer(65536);
-        if (getgrnam_r(groupName, &groupRecord, groupBuffer.data(), groupBuffer.size(), &found) != 0 || !found)
+        if (getgrnam_r(groupName, &groupRecord, groupBuffer.data(), groupBuffer.size(), &found) != 0 ||
+            !found)
             continue;
         for (gid_t gid : groups)
             if (gid == found->gr_gid)

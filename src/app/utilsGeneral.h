@@ -1,12 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <QColor>
 #include <QIcon>
 #include <QImage>
 #include <QList>
 #include <QMessageBox>
 #include <QString>
-#include <functional>
 
 class QWidget;
 
@@ -45,7 +45,8 @@ public:
     void Clear() { FShown.clear(); }
 
 private:
-    friend QMessageBox::StandardButton ShowMessage(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons);
+    friend QMessageBox::StandardButton ShowMessage(QMessageBox::Icon, const QString&,
+                                                   QMessageBox::StandardButtons);
     QList<TShownMessage> FShown;
     QList<QMessageBox::StandardButton> FAnswers;
     TMessageRecorder* FPrevious = nullptr;
@@ -65,8 +66,8 @@ QColor GreyLevel(const QColor& color, int addition);
 // A greyed copy of an image: drawn over magenta, every pixel turned to its grey level (addition 30),
 // then the grey of the top-left pixel made transparent.
 QImage GreyedImage(const QImage& source, const QSize& size);
-// Adds the greyed copy of each icon's pixmap at each of the sizes as the icon's disabled pixmap.
-void MakeDisabledImages(QList<QIcon*>& icons, const QList<QSize>& sizes);
+// Gives each image, at each of the sizes, its greyed copy as the pixmap shown when disabled.
+void MakeDisabledImages(QList<QIcon>& images, const QList<QSize>& sizes);
 
 // Asks the desktop to open a file or web address; true when it accepted the request. Shows nothing.
 bool ShellOpen(const QString& target, QWidget* owner = nullptr);

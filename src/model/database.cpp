@@ -162,15 +162,14 @@ bool SaveGroup(TGroup& group, QString* error)
         WriteComponent(group, record);
     } catch (const Exception& e) {
         if (error)
-            *error = Res::Str(Res::DbSaveError).arg(group.Storage->FileName(), e.Message());
+            *error = e.Message();
         return false;
     }
     lastSize = record.size();
     const quint32 code = group.Storage->WriteStream(DataStreamName, record);
     if (code != StgResult::Ok) {
         if (error)
-            *error = Res::Str(Res::DbSaveError)
-                         .arg(group.Storage->FileName(), TOstrelDatabase::StorageErrorText(code));
+            *error = TOstrelDatabase::StorageErrorText(code);
         return false;
     }
     return true;

@@ -43,5 +43,6 @@ public:
 std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db);
 
 // Writes the group's whole record into DATA of its storage. True when the file on disk holds the new
-// record; otherwise False, with the reason in error when given. A group without storage is not saved.
+// record; otherwise False, with the reason (the platform's text, for the save message) in error when
+// given. A group without storage is not saved (False, no reason).
 bool SaveGroup(TGroup& group, QString* error = nullptr);

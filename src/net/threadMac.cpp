@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -82,9 +83,12 @@ bool Exchange(const TLanAdapter& adapter, quint32 destination, bool broadcast,
     if (bind(socket.Handle(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
         return false;
     const sockaddr_in target = SocketAddress(destination, NetBios::NameServicePort);
-    QByteArray reply(1500, '\0');
+    // A node status answer of a node with many names is larger than an Ethernet frame: room for any datagram.
+    QByteArray reply(65536, '\0');
+    std::vector<quint16> asked;
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         const auto id = static_cast<quint16>(QRandomGenerator::global()->bounded(1, 0x10000));
+        asked.push_back(id);
         const QByteArray datagram = request(id);
         if (sendto(socket.Handle(), datagram.constData(), static_cast<size_t>(datagram.size()), 0,
                    reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0)
@@ -106,8 +110,12 @@ bool Exchange(const TLanAdapter& adapter, quint32 destination, bool broadcast,
                 continue;
             // The answer may come from another address of the node asked (a node with two adapters
             // answers from the one on the asker's network): the transaction number ties it to the question.
-            if (accept(reply.left(got), id))
-                return true;
+            // A late answer to the first question is as good as one to the repeated question.
+            const QByteArray answer = reply.left(got);
+            for (const quint16 id : asked) {
+                if (accept(answer, id))
+                    return true;
+            }
         }
     }
     return false;

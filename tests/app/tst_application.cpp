@@ -69,9 +69,8 @@ void TestApplication::mainWindowShowsTheErrors()
 void TestApplication::guardedCallbackShownTheSameWay()
 {
     TMessageRecorder boxes;
-    std::thread worker([] {
-        RunOnMainThread([] { throw EOstrelException(QStringLiteral("from a completion handler")); });
-    });
+    std::thread worker(
+        [] { RunOnMainThread([] { throw EOstrelException(QStringLiteral("from a completion handler")); }); });
     worker.join();
     QTRY_COMPARE(boxes.Shown().size(), 1);
     QCOMPARE(boxes.Shown().first().Text, QStringLiteral("from a completion handler"));

@@ -7,10 +7,13 @@
 #include "app/utilsGeneral.h"
 #include "core/texts.h"
 #include "core/worker.h"
+#include "model/compoundFile.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "timing/threadTimer.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
@@ -25,8 +28,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -181,8 +182,11 @@ private slots:
     void cleanup();
     void firstStart();
     void loadStartsOneCheckEach();
-    void checkTurnsImageOnline();
+    void imageFollowsCheck_data();
+    void imageFollowsCheck();
     void secondInstanceRunsWithoutRoot();
+    void startWithoutRoot_data();
+    void startWithoutRoot();
     void nameOrder();
     void renameKeepsPlaceUntilNextAdd();
     void hints_data();
@@ -285,20 +289,38 @@ void TestFrmMain::loadStartsOneCheckEach()
     }
 }
 
-void TestFrmMain::checkTurnsImageOnline()
+void TestFrmMain::imageFollowsCheck_data()
 {
-    WriteDatabase(Dir(), {{"dark", "127.0.0.9", "", "", false}});
+    QTest::addColumn<bool>("storedOnline");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<bool>("online");
+    QTest::newRow("answers") << false << "127.0.0.9" << true;
+    // No address: the check fails at once, without asking any name server.
+    QTest::newRow("no address") << true << "" << false;
+}
+
+void TestFrmMain::imageFollowsCheck()
+{
+    QFETCH(bool, storedOnline);
+    QFETCH(QString, ip);
+    QFETCH(bool, online);
+    WriteDatabase(Dir(), {{"pc", ip, "", "", storedOnline}});
     TWatchedWindow window(Dir());
-    QCOMPARE(window.Model()->ImageIndex(0), int(TComputerTreeModel::imgOffline));
-    QVERIFY(window.Model()->Hint(0).startsWith("dark (Offline)\r\n"));
+    auto image = [&](bool up) {
+        return int(up ? TComputerTreeModel::imgOnline : TComputerTreeModel::imgOffline);
+    };
+    auto hintStart = [](bool up) { return QString(up ? "pc (Online)\r\n" : "pc (Offline)\r\n"); };
+    QCOMPARE(window.Model()->ImageIndex(0), image(storedOnline));
+    QVERIFY(window.Model()->Hint(0).startsWith(hintStart(storedOnline)));
     QSignalSpy repaint(window.Model(), &QAbstractItemModel::dataChanged);
     QVERIFY(window.WaitForChecks(1));
     QVERIFY(!repaint.isEmpty());
-    QCOMPARE(window.Model()->ImageIndex(0), int(TComputerTreeModel::imgOnline));
-    QVERIFY(window.Model()->Hint(0).startsWith("dark (Online)\r\n"));
+    QCOMPARE(window.Model()->ImageIndex(0), image(online));
+    QVERIFY(window.Model()->Hint(0).startsWith(hintStart(online)));
     // The picture shown is the one of the image list.
     const QIcon shown = window.Model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
-    QCOMPARE(shown.pixmap(24, 24).toImage(), ComputerImage(true).pixmap(24, 24).toImage());
+    QCOMPARE(shown.pixmap(24, 24).toImage(), ComputerImage(online).pixmap(24, 24).toImage());
+    QVERIFY(!window.Model()->index(0, 1).data(Qt::DecorationRole).isValid());
 }
 
 void TestFrmMain::secondInstanceRunsWithoutRoot()
@@ -320,6 +342,58 @@ void TestFrmMain::secondInstanceRunsWithoutRoot()
     // The first window keeps its database.
     QVERIFY(first.Root());
     QVERIFY(first.acNewCompManual->isEnabled());
+}
+
+void TestFrmMain::startWithoutRoot_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no DATA stream") << "nodata"
+                                    << "";
+    QTest::newRow("not a compound file") << "garbage"
+                                         << "Unable to open the database \"%1\"!\r\n";
+    QTest::newRow("folder missing") << "nofolder"
+                                    << "Unable to create the database \"%1\"!\r\n";
+}
+
+void TestFrmMain::startWithoutRoot()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    QString program = Dir();
+    if (kind == "nodata") {
+        std::shared_ptr<TStorage> root;
+        std::shared_ptr<TStorage> dbroot;
+        QCOMPARE(TStorage::Create(program + "/network.ccn", root), StgResult::Ok);
+        QCOMPARE(root->CreateStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
+        QCOMPARE(root->Commit(), StgResult::Ok);
+    } else if (kind == "garbage") {
+        QFile file(program + "/network.ccn");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("This is not a database.\n");
+    } else {
+        program += "/missing";
+    }
+    const QByteArray before = FileBytes(program + "/network.ccn");
+
+    TfrmMain window(program);
+    if (message.isEmpty()) {
+        QVERIFY(FBoxes->Shown().isEmpty());
+    } else {
+        QCOMPARE(FBoxes->Shown().size(), 1);
+        const QString text = FBoxes->Shown().first().Text;
+        QVERIFY2(text.startsWith(message.arg(program + "/network.ccn")), qPrintable(text));
+        QCOMPARE(FBoxes->Shown().first().Icon, QMessageBox::Critical);
+    }
+    QVERIFY(!window.Root());
+    QCOMPARE(window.VSTModel->rowCount(), 0);
+    QVERIFY(!window.acNewCompManual->isEnabled());
+    QVERIFY(!window.acEditDelete->isEnabled());
+    // Commands that need the group do nothing without it.
+    window.acToolsWakeUp->trigger();
+    window.acEditDelete->trigger();
+    QCOMPARE(FBoxes->Shown().size(), message.isEmpty() ? 0 : 1);
+    QCOMPARE(FileBytes(program + "/network.ccn"), before);
 }
 
 void TestFrmMain::nameOrder()
@@ -358,13 +432,18 @@ void TestFrmMain::hints_data()
     QTest::addColumn<QString>("mac");
     QTest::addColumn<QString>("comments");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("MAC and comment")
-        << "00-11-22-33-44-55" << "Upstairs"
-        << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: 00-11-22-33-44-55\r\n\r\nComments: Upstairs";
-    QTest::newRow("neither") << "" << "" << "pc (Offline)\r\nIP Address: 127.0.0.1";
-    QTest::newRow("MAC only") << "00-11-22-33-44-55" << ""
+    QTest::newRow("MAC and comment") << "00-11-22-33-44-55"
+                                     << "Upstairs"
+                                     << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: "
+                                        "00-11-22-33-44-55\r\n\r\nComments: Upstairs";
+    QTest::newRow("neither") << ""
+                             << ""
+                             << "pc (Offline)\r\nIP Address: 127.0.0.1";
+    QTest::newRow("MAC only") << "00-11-22-33-44-55"
+                              << ""
                               << "pc (Offline)\r\nIP Address: 127.0.0.1\r\nMAC Address: 00-11-22-33-44-55";
-    QTest::newRow("comment only") << "" << "%1 %2"
+    QTest::newRow("comment only") << ""
+                                  << "%1 %2"
                                   << "pc (Offline)\r\nIP Address: 127.0.0.1\r\n\r\nComments: %1 %2";
 }
 
@@ -607,7 +686,8 @@ void TestFrmMain::commandsLayout()
 
     QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colMAC), 150);
     QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colIP), 150);
-    QCOMPARE(window.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Name"));
+    QCOMPARE(window.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Name"));
     QCOMPARE(window.VSTModel->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("MAC Address"));
     QCOMPARE(window.VSTModel->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
@@ -618,10 +698,14 @@ void TestFrmMain::webLinks_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("host");
-    QTest::newRow("professional") << "acHelpSablewickPro" << "www.sablewick.example";
-    QTest::newRow("maker") << "acHelpOstrelDev" << "www.ostrel.example";
-    QTest::newRow("partner") << "acHelpQuandrel" << "www.quandrel.example";
-    QTest::newRow("forum") << "acHelpSupport" << "forums.ostrel.example";
+    QTest::newRow("professional") << "acHelpSablewickPro"
+                                  << "www.sablewick.example";
+    QTest::newRow("maker") << "acHelpOstrelDev"
+                           << "www.ostrel.example";
+    QTest::newRow("partner") << "acHelpQuandrel"
+                             << "www.quandrel.example";
+    QTest::newRow("forum") << "acHelpSupport"
+                           << "forums.ostrel.example";
 }
 
 void TestFrmMain::webLinks()
@@ -657,8 +741,10 @@ void TestFrmMain::failedSaveToldOnce()
     QTest::qWait(50);
     QCOMPARE(FBoxes->Shown().size(), 1);
     const QString text = FBoxes->Shown().first().Text;
-    QVERIFY2(text.startsWith("Unable to save the database \"" + program + "/network.ccn\"!\r\n"), qPrintable(text));
-    QVERIFY(text.size() > QStringLiteral("Unable to save the database \"\"!\r\n").size() + program.size() + 12);
+    QVERIFY2(text.startsWith("Unable to save the database \"" + program + "/network.ccn\"!\r\n"),
+             qPrintable(text));
+    QVERIFY(text.size() >
+            QStringLiteral("Unable to save the database \"\"!\r\n").size() + program.size() + 12);
     QCOMPARE(FBoxes->Shown().first().Icon, QMessageBox::Critical);
 
     // A good save re-arms the message.
@@ -695,9 +781,12 @@ void TestFrmMain::windowTitle_data()
 {
     QTest::addColumn<QString>("library");
     QTest::addColumn<QString>("title");
-    QTest::newRow("no edition library") << "swdist-not-installed" << "Sablewick";
-    QTest::newRow("named edition") << EDITION_DIR "/edition_named/libswdist.so" << "Sablewick - Home Edition";
-    QTest::newRow("empty name") << EDITION_DIR "/edition_empty/libswdist.so" << "Sablewick";
+    QTest::newRow("no edition library") << "swdist-not-installed"
+                                        << "Sablewick";
+    QTest::newRow("named edition") << EDITION_DIR "/edition_named/libswdist.so"
+                                   << "Sablewick - Home Edition";
+    QTest::newRow("empty name") << EDITION_DIR "/edition_empty/libswdist.so"
+                                << "Sablewick";
 }
 
 void TestFrmMain::windowTitle()

@@ -30,13 +30,20 @@ void TestUtilsGeneral::hexToText_data()
 {
     QTest::addColumn<QString>("hex");
     QTest::addColumn<QString>("text");
-    QTest::newRow("invalid pair skipped") << "41ZZ42" << "AB";
-    QTest::newRow("odd digit ignored") << "414" << "A";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("single digit") << "4" << "";
-    QTest::newRow("lower case digits") << "6a6B" << "jk";
-    QTest::newRow("half-valid pair skipped") << "4G41" << "A";
-    QTest::newRow("web address") << "68747470733A2F2F782E6578616D706C652F" << "https://x.example/";
+    QTest::newRow("invalid pair skipped") << "41ZZ42"
+                                          << "AB";
+    QTest::newRow("odd digit ignored") << "414"
+                                       << "A";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("single digit") << "4"
+                                  << "";
+    QTest::newRow("lower case digits") << "6a6B"
+                                       << "jk";
+    QTest::newRow("half-valid pair skipped") << "4G41"
+                                             << "A";
+    QTest::newRow("web address") << "68747470733A2F2F782E6578616D706C652F"
+                                 << "https://x.example/";
     QTest::newRow("high codes") << "E9FF" << QString::fromUtf8("\u00e9\u00ff");
 }
 
@@ -102,9 +109,9 @@ void TestUtilsGeneral::disabledIcon()
         QPainter painter(&pixmap);
         painter.fillRect(4, 4, 8, 8, QColor(0, 0, 255));
     }
-    QIcon icon(pixmap);
-    QList<QIcon*> icons{&icon};
+    QList<QIcon> icons{QIcon(pixmap)};
     MakeDisabledImages(icons, {QSize(16, 16)});
+    const QIcon& icon = icons.first();
     const QImage disabled = icon.pixmap(QSize(16, 16), QIcon::Disabled).toImage();
     QCOMPARE(qAlpha(disabled.pixel(0, 0)), 0);
     QCOMPARE(QColor(disabled.pixel(8, 8)), QColor(115, 115, 115));
@@ -194,7 +201,8 @@ void TestUtilsGeneral::isUserAdminCreatedAccounts()
     RunCommand("userdel", {user});
     QStringList args{"-M", "-N", "-s", "/usr/sbin/nologin"};
     if (!options.contains("-g"))
-        args << "-g" << "nogroup";
+        args << "-g"
+             << "nogroup";
     args << options << user;
     QString output;
     if (RunCommand("useradd", args, &output) != 0)

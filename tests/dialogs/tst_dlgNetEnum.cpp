@@ -1,7 +1,10 @@
 #include "core/worker.h"
 #include "dialogs/dlgNetEnum.h"
 #include "net/threadNetEnumEx.h"
+#include "net/smbClient.h"
 #include "support/isolatedNetwork.h"
+#include "support/netns.h"
+#include "support/sambaPeer.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -10,6 +13,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +60,7 @@ private slots:
     void serverListThatAnswersNothing();
     void selectBeforeTheListArrives();
     void walkStoppedWithTheDialog();
+    void serverListFromSamba();
 };
 
 void TstNetEnum::serverLines_data()
@@ -256,6 +261,75 @@ void TstNetEnum::walkStoppedWithTheDialog()
     if (walk)
         QVERIFY(walk->StopRequested());
     QTRY_VERIFY_WITH_TIMEOUT(walk.isNull(), 60000);
+}
+
+void TstNetEnum::serverListFromSamba()
+{
+    if (!isolationProblem.isEmpty())
+        QSKIP(qPrintable(isolationProblem));
+    QString reason;
+    if (!TTestNamespace::Available(&reason) || !TSambaPeer::Available(&reason))
+        QSKIP(qPrintable(reason));
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const QString hostName = QString::fromLocal8Bit(host).section(QLatin1Char('.'), 0, 0).left(15);
+
+    // This test's own namespace 10.232.7.1/24 -- peer namespace 10.232.7.2/24: nmbd as the master
+    // browser of the workgroup and smbd, which answers the server list.
+    TTestNamespace peerNamespace(QStringLiteral("nedlg"));
+    QVERIFY(peerNamespace.Ok());
+    QString error;
+    if (!ConnectVeth(nullptr, QStringLiteral("10.232.7.1/24"), &peerNamespace, QStringLiteral("10.232.7.2/24"), &error))
+        QSKIP(qPrintable(error));
+    QTemporaryDir dir;
+    TSmbClient::SetConfiguration(
+        TSambaPeer::WriteClientConfiguration(dir.path(), QStringLiteral("SWDLG"), QStringLiteral("10.232.7.1/24")));
+    auto restore = qScopeGuard([] { TSmbClient::SetConfiguration(QString()); });
+    TSambaPeer::TOptions options;
+    options.NetbiosName = QStringLiteral("SWNAS");
+    options.Workgroup = QStringLiteral("SWDLG");
+    options.Address = QStringLiteral("10.232.7.2/24");
+    // The peer also carries this computer's name (in another letter case): the list must leave it out.
+    options.Aliases = hostName.toUpper() == hostName ? hostName.toLower() : hostName.toUpper();
+    options.ServerString = QStringLiteral("Disk = 2 TB");
+    options.Smbd = true;
+    options.MasterBrowser = true;
+    TSambaPeer peer(peerNamespace, options);
+    if (!peer.Start(&error))
+        QSKIP(qPrintable(error));
+
+    // nmbd needs a while to become the master browser; until then the list comes back empty.
+    QDeadlineTimer deadline(120000);
+    for (;;) {
+        TfrmNetEnum dialog;
+        dialog.ListServers = true;
+        dialog.StartBrowsing();
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.ServerListWorker(), 60000);
+        TNetTreeModel* model = dialog.Model();
+        if (model->rowCount() == 0) {
+            if (deadline.hasExpired())
+                QSKIP("nmbd did not become the master browser of the test namespace in time");
+            QTest::qWait(1000);
+            continue;
+        }
+        QStringList names;
+        for (int row = 0; row < model->rowCount(); ++row)
+            names << model->index(row, 0).data().toString();
+        QCOMPARE(names, QStringList{QStringLiteral("SWNAS")});
+        // Split at the first "=": the rest of the comment stays as the server gave it.
+        QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("Disk = 2 TB"));
+        QCOMPARE(model->Entry(model->index(0, 0))->EntryKind, nekServer);
+
+        const int result = RunModal(dialog, [&] {
+            const QRect row = dialog.vtNet->visualRect(model->index(0, 1));
+            QTest::mouseClick(dialog.vtNet->viewport(), Qt::LeftButton, {}, row.center());
+            QTest::keyClick(dialog.vtNet, Qt::Key_Return);
+        });
+        QCOMPARE(result, int(QDialog::Accepted));
+        QVERIFY(dialog.SelectedEntry());
+        QCOMPARE(dialog.SelectedEntry()->RemoteName, QStringLiteral("SWNAS"));
+        break;
+    }
 }
 
 int main(int argc, char* argv[])

@@ -1,5 +1,6 @@
 #include "net/netbiosPacket.h"
 #include "net/threadMac.h"
+#include "net/utilsNetwork.h"
 #include "support/netns.h"
 #include "support/sambaPeer.h"
 
@@ -158,6 +159,9 @@ void TestThreadMac::remoteComputer()
     QCOMPARE(count, 2); // the two veths of the test's namespace
     QCOMPARE(list, QStringList(entries, UnitIdText));
     QCOMPARE(FLastStatusName, askedName);
+    // What the wizard puts into its MAC field, upper-cased by the field's mask.
+    for (const QString& mac : list)
+        QVERIFY2(IsValidMAC(mac.toUpper()), qPrintable(mac));
 }
 
 void TestThreadMac::workerDeliversResult()
@@ -204,6 +208,7 @@ namespace {
 enum TSpoil
 {
     spNone,
+    spManyNames,
     spZeroUnitId,
     spHeaderOnly,
     spCutInNameTable,
@@ -223,12 +228,19 @@ constexpr int NameCountAt = 56;
 
 QByteArray Spoiled(TSpoil spoil, quint16 id, const QByteArray& name16)
 {
-    QByteArray reply = spoil == spZeroUnitId
-                           ? TNbnsResponder::NodeStatusReply(id, name16, {"REMOTEPC"}, QByteArray(6, '\0'))
-                           : GoodStatus(id, name16);
+    QByteArray reply = GoodStatus(id, name16);
+    if (spoil == spZeroUnitId)
+        reply = TNbnsResponder::NodeStatusReply(id, name16, {"REMOTEPC"}, QByteArray(6, '\0'));
+    if (spoil == spManyNames) {
+        QList<QByteArray> names;
+        for (int i = 0; i < 200; ++i)
+            names << QByteArray("NAME") + QByteArray::number(i);
+        reply = TNbnsResponder::NodeStatusReply(id, name16, names, UnitId);
+    }
     const int unitAt = NameCountAt + 1 + 2 * 18;
     switch (spoil) {
     case spNone:
+    case spManyNames:
     case spZeroUnitId:
         break;
     case spHeaderOnly:
@@ -273,6 +285,7 @@ void TestThreadMac::malformedReplyIgnored_data()
     QTest::addColumn<int>("spoil");
     QTest::addColumn<bool>("listed");
     QTest::newRow("well formed") << int(spNone) << true;
+    QTest::newRow("larger than a frame: 200 names") << int(spManyNames) << true;
     QTest::newRow("all-zero unit ID") << int(spZeroUnitId) << false;
     QTest::newRow("header only") << int(spHeaderOnly) << false;
     QTest::newRow("cut in the name table") << int(spCutInNameTable) << false;

@@ -139,6 +139,8 @@ struct TEntry
 
 } // namespace
 
+Q_DECLARE_METATYPE(TEntry)
+
 class TestThreadWOL : public QObject
 {
     Q_OBJECT
@@ -481,7 +483,6 @@ void TestThreadWOL::LanAcrossNetwork()
     QCOMPARE(datagram->Payload, ExpectedPacket(MacBytes));
 }
 
-Q_DECLARE_METATYPE(TEntry)
 
 QTEST_GUILESS_MAIN(TestThreadWOL)
 #include "tst_threadWOL.moc"

@@ -320,6 +320,7 @@ void TNbnsResponder::Run()
         if ((flags & 0x8000) || ((flags >> 11) & 0x0F) != 0 || !DecodeName(request, &name16))
             continue;
         QByteArray reply;
+        int delayMs = 0;
         {
             std::lock_guard<std::mutex> guard(FLock);
             if (type == 0x20) {
@@ -331,11 +332,12 @@ void TNbnsResponder::Run()
                 ++FStatusRequests;
                 if (FStatusAnswer)
                     reply = FStatusAnswer(id, name16);
+                delayMs = FDelayMs;
             }
         }
         if (reply.isEmpty())
             continue;
-        for (int waited = 0; waited < FDelayMs && !FStop; waited += 10)
+        for (int waited = 0; waited < delayMs && !FStop; waited += 10)
             QThread::msleep(10);
         sendto(handle, reply.constData(), static_cast<size_t>(reply.size()), 0,
                reinterpret_cast<const sockaddr*>(&from), sizeof from);

@@ -94,8 +94,9 @@ public:
 
     void SetNameAnswer(TNameAnswer answer);
     void SetStatusAnswer(TStatusAnswer answer);
-    // How long every answer is held back.
-    void SetDelayMs(int ms) { FDelayMs = ms; }
+    // How long every node status answer is held back. (Name queries are answered at once: a client gives
+    // up on a broadcast name query within a fraction of a second.)
+    void SetStatusDelayMs(int ms) { FDelayMs = ms; }
     int NameQueries() const { return FNameQueries; }
     int StatusRequests() const { return FStatusRequests; }
 
