@@ -7,6 +7,7 @@
 #include "app/utilsGeneral.h"
 #include "core/texts.h"
 #include "core/worker.h"
+#include "model/compoundFile.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "timing/threadTimer.h"
@@ -181,8 +182,11 @@ private slots:
     void cleanup();
     void firstStart();
     void loadStartsOneCheckEach();
-    void checkTurnsImageOnline();
+    void imageFollowsCheck_data();
+    void imageFollowsCheck();
     void secondInstanceRunsWithoutRoot();
+    void startWithoutRoot_data();
+    void startWithoutRoot();
     void nameOrder();
     void renameKeepsPlaceUntilNextAdd();
     void hints_data();
@@ -285,20 +289,38 @@ void TestFrmMain::loadStartsOneCheckEach()
     }
 }
 
-void TestFrmMain::checkTurnsImageOnline()
+void TestFrmMain::imageFollowsCheck_data()
 {
-    WriteDatabase(Dir(), {{"dark", "127.0.0.9", "", "", false}});
+    QTest::addColumn<bool>("storedOnline");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<bool>("online");
+    QTest::newRow("answers") << false << "127.0.0.9" << true;
+    // No address: the check fails at once, without asking any name server.
+    QTest::newRow("no address") << true << "" << false;
+}
+
+void TestFrmMain::imageFollowsCheck()
+{
+    QFETCH(bool, storedOnline);
+    QFETCH(QString, ip);
+    QFETCH(bool, online);
+    WriteDatabase(Dir(), {{"pc", ip, "", "", storedOnline}});
     TWatchedWindow window(Dir());
-    QCOMPARE(window.Model()->ImageIndex(0), int(TComputerTreeModel::imgOffline));
-    QVERIFY(window.Model()->Hint(0).startsWith("dark (Offline)\r\n"));
+    auto image = [&](bool up) {
+        return int(up ? TComputerTreeModel::imgOnline : TComputerTreeModel::imgOffline);
+    };
+    auto hintStart = [](bool up) { return QString(up ? "pc (Online)\r\n" : "pc (Offline)\r\n"); };
+    QCOMPARE(window.Model()->ImageIndex(0), image(storedOnline));
+    QVERIFY(window.Model()->Hint(0).startsWith(hintStart(storedOnline)));
     QSignalSpy repaint(window.Model(), &QAbstractItemModel::dataChanged);
     QVERIFY(window.WaitForChecks(1));
     QVERIFY(!repaint.isEmpty());
-    QCOMPARE(window.Model()->ImageIndex(0), int(TComputerTreeModel::imgOnline));
-    QVERIFY(window.Model()->Hint(0).startsWith("dark (Online)\r\n"));
+    QCOMPARE(window.Model()->ImageIndex(0), image(online));
+    QVERIFY(window.Model()->Hint(0).startsWith(hintStart(online)));
     // The picture shown is the one of the image list.
     const QIcon shown = window.Model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
-    QCOMPARE(shown.pixmap(24, 24).toImage(), ComputerImage(true).pixmap(24, 24).toImage());
+    QCOMPARE(shown.pixmap(24, 24).toImage(), ComputerImage(online).pixmap(24, 24).toImage());
+    QVERIFY(!window.Model()->index(0, 1).data(Qt::DecorationRole).isValid());
 }
 
 void TestFrmMain::secondInstanceRunsWithoutRoot()
@@ -320,6 +342,58 @@ void TestFrmMain::secondInstanceRunsWithoutRoot()
     // The first window keeps its database.
     QVERIFY(first.Root());
     QVERIFY(first.acNewCompManual->isEnabled());
+}
+
+void TestFrmMain::startWithoutRoot_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no DATA stream") << "nodata"
+                                    << "";
+    QTest::newRow("not a compound file") << "garbage"
+                                         << "Unable to open the database \"%1\"!\r\n";
+    QTest::newRow("folder missing") << "nofolder"
+                                    << "Unable to create the database \"%1\"!\r\n";
+}
+
+void TestFrmMain::startWithoutRoot()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    QString program = Dir();
+    if (kind == "nodata") {
+        std::shared_ptr<TStorage> root;
+        std::shared_ptr<TStorage> dbroot;
+        QCOMPARE(TStorage::Create(program + "/network.ccn", root), StgResult::Ok);
+        QCOMPARE(root->CreateStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
+        QCOMPARE(root->Commit(), StgResult::Ok);
+    } else if (kind == "garbage") {
+        QFile file(program + "/network.ccn");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("This is not a database.\n");
+    } else {
+        program += "/missing";
+    }
+    const QByteArray before = FileBytes(program + "/network.ccn");
+
+    TfrmMain window(program);
+    if (message.isEmpty()) {
+        QVERIFY(FBoxes->Shown().isEmpty());
+    } else {
+        QCOMPARE(FBoxes->Shown().size(), 1);
+        const QString text = FBoxes->Shown().first().Text;
+        QVERIFY2(text.startsWith(message.arg(program + "/network.ccn")), qPrintable(text));
+        QCOMPARE(FBoxes->Shown().first().Icon, QMessageBox::Critical);
+    }
+    QVERIFY(!window.Root());
+    QCOMPARE(window.VSTModel->rowCount(), 0);
+    QVERIFY(!window.acNewCompManual->isEnabled());
+    QVERIFY(!window.acEditDelete->isEnabled());
+    // Commands that need the group do nothing without it.
+    window.acToolsWakeUp->trigger();
+    window.acEditDelete->trigger();
+    QCOMPARE(FBoxes->Shown().size(), message.isEmpty() ? 0 : 1);
+    QCOMPARE(FileBytes(program + "/network.ccn"), before);
 }
 
 void TestFrmMain::nameOrder()

@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sched.h>
+#include <thread>
 #include <unistd.h>
 
 // Browsing against Samba in network namespaces. The test process first moves into a namespace of its
@@ -28,6 +30,8 @@ private slots:
 
     void isLocalComputer_data();
     void isLocalComputer();
+    void isLocalComputerLongHostName_data();
+    void isLocalComputerLongHostName();
     void walkBuildsTree();
     void serverList_data();
     void serverList();
@@ -169,6 +173,38 @@ void TestNetEnum::isLocalComputer()
     QFETCH(QString, name);
     QFETCH(bool, local);
     QCOMPARE(IsLocalComputer(name), local);
+}
+
+void TestNetEnum::isLocalComputerLongHostName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("local");
+    // A server list shows a computer under its NetBIOS name: the host name up to the first dot, cut to
+    // 15 characters.
+    QTest::newRow("NetBIOS name") << "WORKSTATION-004" << true;
+    QTest::newRow("NetBIOS name, lower case") << "workstation-004" << true;
+    QTest::newRow("whole short name") << "workstation-0042" << false;
+    QTest::newRow("whole host name") << "workstation-0042.lan.example" << false;
+}
+
+void TestNetEnum::isLocalComputerLongHostName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, local);
+    // A host name of the test's choosing, in a UTS namespace of one thread of its own.
+    int answer = -1;
+    std::thread probe([&] {
+        if (unshare(CLONE_NEWUTS) != 0)
+            return;
+        const char host[] = "workstation-0042.lan.example";
+        if (sethostname(host, sizeof host - 1) != 0)
+            return;
+        answer = IsLocalComputer(name) ? 1 : 0;
+    });
+    probe.join();
+    if (answer < 0)
+        QSKIP("cannot set a host name in a UTS namespace (needs root)");
+    QCOMPARE(answer == 1, local);
 }
 
 void TestNetEnum::walkBuildsTree()
