@@ -149,9 +149,15 @@ bool ReadAll(int fd, QByteArray& data)
     return true;
 }
 
+struct TUnrefObject
+{
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using TMemoryOutput = std::unique_ptr<GsfOutput, TUnrefObject>;
+
 // The compound file's bytes for a tree of storages and streams: version 3, 512-byte sectors, no class
-// identifiers.
-bool Serialize(const TStorageNode& root, QByteArray& bytes)
+// identifiers. The bytes stay in libgsf's buffer (no copy of a large file), which holder keeps.
+bool Serialize(const TStorageNode& root, QByteArray& bytes, TMemoryOutput& holder)
 {
     InitGsf();
     GsfOutput* sink = gsf_output_memory_new();
@@ -185,12 +191,12 @@ bool Serialize(const TStorageNode& root, QByteArray& bytes)
     g_object_unref(ole);
     if (!gsf_output_is_closed(sink))
         gsf_output_close(sink);
+    holder.reset(sink);
     if (ok) {
         const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
         const gsf_off_t size = gsf_output_size(sink);
-        bytes = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+        bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     }
-    g_object_unref(sink);
     return ok;
 }
 
@@ -346,7 +352,8 @@ public:
     quint32 Commit(const QString& scratch = QString())
     {
         QByteArray bytes;
-        if (!Serialize(Root, bytes))
+        TMemoryOutput holder;
+        if (!Serialize(Root, bytes, holder))
             return StgResult::FromErrno(EIO);
         int fd = -1;
         const quint32 result = ReplaceFile(Path, bytes, Durable, scratch, fd);

@@ -19,6 +19,28 @@ constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
 constexpr int PacketBufferBytes = 1024;
 constexpr int IPv4HeaderBytes = 20;
 
+// An ICMP datagram socket also flags each error message it queues as its pending error, and a read that
+// meets the flag fails once with it while the message itself waits on the error queue for its check. Such
+// an error is no failure of the read or of another check's send, and must not end other checks.
+bool IsReportedIcmpError(int error)
+{
+    switch (error) {
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENOPROTOOPT:
+    case ECONNREFUSED:
+    case EMSGSIZE:
+    case EOPNOTSUPP:
+    case EHOSTDOWN:
+    case ENONET:
+    case EACCES:
+    case EPROTO:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void EnlargeReceiveBuffer(int fd)
 {
     int size = ReceiveBufferBytes;
@@ -143,11 +165,17 @@ int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
         info.ipi_spec_dst.s_addr = htonl(address);
         std::memcpy(CMSG_DATA(cmsg), &info, sizeof(info));
     }
+    // A pending error flagged by another check's error message fails one call, and that call clears it;
+    // an error of this send itself comes back every time.
+    int reportedErrors = 0;
     for (;;) {
         if (sendmsg(FSocket, &msg, 0) >= 0)
             return 0;
-        if (errno != EINTR)
-            return errno;
+        if (errno == EINTR)
+            continue;
+        if (FKind == skDatagram && IsReportedIcmpError(errno) && ++reportedErrors <= 16)
+            continue;
+        return errno;
     }
 }
 
@@ -177,7 +205,7 @@ void TIcmpListener::ReadRaw()
         uchar buffer[PacketBufferBytes] = {};
         const ssize_t length = recv(FSocket, buffer, sizeof(buffer), MSG_DONTWAIT);
         if (length < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR || IsReportedIcmpError(errno))
                 continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 TEvent event;
@@ -208,6 +236,11 @@ void TIcmpListener::ReadDatagram()
         if (length < 0) {
             if (errno == EINTR)
                 continue;
+            if (IsReportedIcmpError(errno)) {
+                // Its message waits on the error queue.
+                ReadErrorQueue();
+                continue;
+            }
             if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 TEvent event;
                 event.Error = errno;

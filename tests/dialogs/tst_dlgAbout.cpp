@@ -44,17 +44,10 @@ private slots:
         TEditionLibrary::SetFileName(QStringLiteral("swdist"));
     }
 
-    void window()
+    void versionAndLinks()
     {
         TEditionLibrary::SetFileName(QStringLiteral("/nonexistent/libswdist.so"));
         TfrmAbout about;
-        QCOMPARE(about.windowTitle(), QStringLiteral("About Sablewick"));
-        QCOMPARE(about.size(), QSize(466, 322));
-        QCOMPARE(about.lbAppTitle->text(), QStringLiteral("Sablewick"));
-        QVERIFY(about.lbAppTitle->font().bold());
-        QCOMPARE(about.imgLogo->size(), QSize(176, 213));
-        QCOMPARE(about.lbWarning->size(), QSize(257, 54));
-        QVERIFY(about.lbWarning->wordWrap());
         // This test program carries no version data.
         QCOMPARE(about.lbVersion->text(), QStringLiteral("Version 0.0.0.0 []"));
         for (THyperlinkLabel* link : {about.webOstrel, about.webQuandrel}) {
@@ -62,8 +55,6 @@ private slots:
             QCOMPARE(link->text(), link->Target());
         }
         QVERIFY(about.webOstrel->Target() != about.webQuandrel->Target());
-        for (QLabel* line : {about.lbCopyright, about.lbRights, about.lbQuandrel, about.lbWarning})
-            QVERIFY(!line->text().isEmpty());
     }
 
     void modalRunEndsWithOK()

@@ -40,19 +40,6 @@ class TestDlgProgress : public QObject
     Q_OBJECT
 
 private slots:
-    void window()
-    {
-        TfrmProgress progress;
-        QCOMPARE(progress.windowTitle(), QStringLiteral("Sablewick"));
-        QVERIFY(!(progress.windowFlags() & Qt::WindowCloseButtonHint));
-        QVERIFY(!(progress.windowFlags() & Qt::WindowMinMaxButtonsHint));
-        QCOMPARE(progress.size(), QSize(299, 91));
-        QCOMPARE(progress.lbStatus->size(), QSize(273, 41));
-        QVERIFY(progress.btnCancel->isDefault());
-        QCOMPARE(progress.Status(), QString());
-        QCOMPARE(progress.NotifyWindow(), nullptr);
-    }
-
     void statusSetOnlyWhenChanged()
     {
         TfrmProgress progress;

@@ -3,6 +3,7 @@
 //   kind=<raw|datagram|none> outcome=N from=A bytes=N ttl=N rtt=N elapsed=N text=...
 // --inject TYPE,SEQUENCE,DELAY sends one ICMP message of that type to 127.0.0.1 from a raw socket after
 // DELAY ms (TYPE "short" sends 4 bytes only), to play a stray packet arriving during the wait.
+// HOST@TTL gives one check a TTL of its own.
 #include "net/icmpListener.h"
 #include "net/icmpPacket.h"
 #include "net/threadPing.h"
@@ -95,7 +96,9 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < hosts.size(); ++i) {
-        auto* check = new TPingThread(hosts[i], timeout, ttl);
+        const QString host = hosts[i].section(QLatin1Char('@'), 0, 0);
+        const QString ownTTL = hosts[i].section(QLatin1Char('@'), 1, 1);
+        auto* check = new TPingThread(host, timeout, ownTTL.isEmpty() ? ttl : ownTTL.toInt());
         // Each host its own sequence number, as the main window hands them out.
         check->SetSequence(sequence == 0 ? 0 : static_cast<quint16>(sequence + i));
         check->SetOnTerminate([&, i](TWorkerThread* sender) {
