@@ -199,6 +199,7 @@ private slots:
     void cleanup();
     void firstStart();
     void loadStartsOneCheckEach();
+    void loadedSchedulesStayOff();
     void imageFollowsCheck_data();
     void imageFollowsCheck();
     void secondInstanceRunsWithoutRoot();
@@ -304,6 +305,32 @@ void TestFrmMain::loadStartsOneCheckEach()
         QVERIFY(root->Computers()->Items(i)->Online);
         QVERIFY(!root->Computers()->Items(i)->LastPingReply.isEmpty());
     }
+}
+
+void TestFrmMain::loadedSchedulesStayOff()
+{
+    WriteDatabase(Dir(), {{"scheduled", "127.0.0.1", "00-11-22-33-44-55"}});
+    {
+        // Store a schedule in use, due every minute of the day.
+        TOstrelDatabase db;
+        db.FileName = Dir() + "/network.ccn";
+        std::unique_ptr<TGroup> group = LoadDatabase(db);
+        QVERIFY(group);
+        TSchedule& schedule = group->Computers()->Items(0)->Schedule();
+        schedule.UseSchedule = true;
+        schedule.ScheduleInterval = siDaily;
+        QVERIFY(SaveGroup(*group));
+    }
+    TWatchedWindow window(Dir());
+    TGroup* root = window->Root();
+    TComputer* computer = root->Computers()->Items(0);
+    QVERIFY(computer->Schedule().UseSchedule);
+    // Nothing switches a clock on at start-up, and nobody listens for a due schedule.
+    QVERIFY(!computer->ScheduleTimer()->Active());
+    QVERIFY(!root->ScheduleTimer()->Active());
+    QVERIFY(!computer->OnSchedule.Assigned());
+    QVERIFY(!root->OnSchedule.Assigned());
+    QVERIFY(window.WaitForChecks(1));
 }
 
 void TestFrmMain::imageFollowsCheck_data()
@@ -713,6 +740,11 @@ void TestFrmMain::commandsLayout()
              QStringLiteral("MAC Address"));
     QCOMPARE(window.VSTModel->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("IP Address"));
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.acFileExit->trigger();
+    QVERIFY(!window.isVisible());
 }
 
 void TestFrmMain::webLinks_data()
