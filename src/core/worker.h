@@ -45,6 +45,8 @@ protected:
 private:
     void run() final;
     void HandleFinished();
+    static void Complete(TWorkerThread* worker);
+    friend class TCompletionPump;
 
     TCompletion FOnTerminate;
     bool FFreeOnTerminate = true;
