@@ -8,13 +8,13 @@
 #include "net/icmpPacket.h"
 #include "net/threadPing.h"
 
+#include <arpa/inet.h>
+#include <cstdio>
+#include <netinet/in.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
-#include <arpa/inet.h>
-#include <cstdio>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -104,14 +104,15 @@ int main(int argc, char** argv)
         check->SetOnTerminate([&, i](TWorkerThread* sender) {
             auto* done = static_cast<TPingThread*>(sender);
             const TIcmpListener* listener = TIcmpListener::Acquire();
-            const char* kind = !listener ? "none"
+            const char* kind = !listener                                        ? "none"
                                : listener->SocketKind() == TIcmpListener::skRaw ? "raw"
                                                                                 : "datagram";
-            results[i].Line = QStringLiteral("kind=%1 outcome=%2 from=%3 bytes=%4 ttl=%5 rtt=%6 elapsed=%7 text=%8")
-                                  .arg(QString::fromLatin1(kind), QString::number(done->Outcome()),
-                                       done->FromAddress(), QString::number(done->ReceivedBytes()),
-                                       QString::number(done->AnswerTTL()), QString::number(done->RoundTripTime()),
-                                       QString::number(clock.elapsed()), done->ReplyText());
+            results[i].Line =
+                QStringLiteral("kind=%1 outcome=%2 from=%3 bytes=%4 ttl=%5 rtt=%6 elapsed=%7 text=%8")
+                    .arg(QString::fromLatin1(kind), QString::number(done->Outcome()), done->FromAddress(),
+                         QString::number(done->ReceivedBytes()), QString::number(done->AnswerTTL()),
+                         QString::number(done->RoundTripTime()), QString::number(clock.elapsed()),
+                         done->ReplyText());
             if (--pending == 0)
                 app.quit();
         });
