@@ -5,6 +5,7 @@
 #include "model/computers.h"
 #include "net/icmpPacket.h"
 #include "net/threadPing.h"
+#include "support/netns.h"
 
 #include <arpa/inet.h>
 #include <linux/icmp.h>
@@ -113,6 +114,7 @@ private slots:
     void unresolvableHost();
     void concurrentChecksKeepTheirAnswers();
     void invalidTTLIsASocketError();
+    void exitWhileChecksRun();
 
     void checkOnlineSetsResult();
     void newerCheckSupersedes_data();
@@ -367,6 +369,25 @@ void TestThreadPing::invalidTTLIsASocketError()
     QCOMPARE(int(result.Outcome), 1);
     QVERIFY2(result.Text.startsWith(QStringLiteral("Exception: Socket Error # %1 ").arg(EINVAL)),
              qPrintable(result.Text));
+}
+
+void TestThreadPing::exitWhileChecksRun()
+{
+    // A user may quit while checks are still under way; the moment that hurts is when they format their
+    // reply texts, just after the pause.
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/tst_pingProbe");
+    if (!QFile::exists(probe))
+        QSKIP("tst_pingProbe is not built");
+    // The window is a few milliseconds wide: many checks, and exits spread around the end of the pause.
+    const QStringList hosts(50, QStringLiteral("127.0.0.1"));
+    for (int run = 0; run < 16; ++run) {
+        const QString exitAfter = QString::number(498 + run % 8);
+        QString output;
+        const int code = RunCommand(probe, QStringList{"--exit-after", exitAfter} + hosts, &output, 10000);
+        QVERIFY2(
+            code == 0,
+            qPrintable(QStringLiteral("exit after %1 ms: code %2 %3").arg(exitAfter).arg(code).arg(output)));
+    }
 }
 
 void TestThreadPing::checkOnlineSetsResult()
