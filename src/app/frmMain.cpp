@@ -490,6 +490,7 @@ void TfrmMain::OnGroupUpdate(TObject* sender)
 void TfrmMain::OnComputerUpdate(TObject* sender)
 {
     Q_UNUSED(sender);
-    VSTModel->RefreshAll();
+    // The view fetches every text, image and hint from the model when it paints, so a repaint is all it
+    // takes; repaints asked for in a row are merged into one.
     VST->viewport()->update();
 }

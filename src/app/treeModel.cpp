@@ -137,13 +137,6 @@ void TComputerTreeModel::Clear()
     endResetModel();
 }
 
-void TComputerTreeModel::RefreshAll()
-{
-    if (FEntries.empty())
-        return;
-    emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
-}
-
 QString TComputerTreeModel::CellText(int row, int column) const
 {
     const TComputer* computer = Computer(row);

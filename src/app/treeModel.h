@@ -61,8 +61,6 @@ public:
     void AddEntries(const QStringList& itemIDs);
     void RemoveEntry(const TTreeEntry* entry);
     void Clear();
-    // Asks the views to fetch everything anew.
-    void RefreshAll();
 
     QString CellText(int row, int column) const;
     int ImageIndex(int row) const;

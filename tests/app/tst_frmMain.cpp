@@ -91,6 +91,7 @@ struct TWatchedWindow
     int Checks = 0;
     int Saves = 0;
     QList<QByteArray> Snapshots;
+    std::function<void()> OnCheck;
 
     explicit TWatchedWindow(const QString& dir, bool snapshots = false)
         : Window(std::make_unique<TfrmMain>(dir))
@@ -110,6 +111,8 @@ struct TWatchedWindow
         root->Computers()->OnItemUpdate.Set(this, [this, item](TObject* sender) {
             ++Checks;
             item(sender);
+            if (OnCheck)
+                OnCheck();
         });
     }
     TfrmMain* operator->() const { return Window.get(); }
@@ -136,6 +139,20 @@ struct TWatchedWindow
         while (Checks < count && timer.elapsed() < 15000)
             QTest::qWait(20);
         return Checks >= count;
+    }
+};
+
+// Counts the paint events of a widget.
+class TPaintCounter : public QObject
+{
+public:
+    explicit TPaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int Count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++Count;
+        return false;
     }
 };
 
@@ -182,6 +199,7 @@ private slots:
     void cleanup();
     void firstStart();
     void loadStartsOneCheckEach();
+    void loadedSchedulesStayOff();
     void imageFollowsCheck_data();
     void imageFollowsCheck();
     void secondInstanceRunsWithoutRoot();
@@ -289,6 +307,32 @@ void TestFrmMain::loadStartsOneCheckEach()
     }
 }
 
+void TestFrmMain::loadedSchedulesStayOff()
+{
+    WriteDatabase(Dir(), {{"scheduled", "127.0.0.1", "00-11-22-33-44-55"}});
+    {
+        // Store a schedule in use, due every minute of the day.
+        TOstrelDatabase db;
+        db.FileName = Dir() + "/network.ccn";
+        std::unique_ptr<TGroup> group = LoadDatabase(db);
+        QVERIFY(group);
+        TSchedule& schedule = group->Computers()->Items(0)->Schedule();
+        schedule.UseSchedule = true;
+        schedule.ScheduleInterval = siDaily;
+        QVERIFY(SaveGroup(*group));
+    }
+    TWatchedWindow window(Dir());
+    TGroup* root = window->Root();
+    TComputer* computer = root->Computers()->Items(0);
+    QVERIFY(computer->Schedule().UseSchedule);
+    // Nothing switches a clock on at start-up, and nobody listens for a due schedule.
+    QVERIFY(!computer->ScheduleTimer()->Active());
+    QVERIFY(!root->ScheduleTimer()->Active());
+    QVERIFY(!computer->OnSchedule.Assigned());
+    QVERIFY(!root->OnSchedule.Assigned());
+    QVERIFY(window.WaitForChecks(1));
+}
+
 void TestFrmMain::imageFollowsCheck_data()
 {
     QTest::addColumn<bool>("storedOnline");
@@ -312,9 +356,13 @@ void TestFrmMain::imageFollowsCheck()
     auto hintStart = [](bool up) { return QString(up ? "pc (Online)\r\n" : "pc (Offline)\r\n"); };
     QCOMPARE(window.Model()->ImageIndex(0), image(storedOnline));
     QVERIFY(window.Model()->Hint(0).startsWith(hintStart(storedOnline)));
-    QSignalSpy repaint(window.Model(), &QAbstractItemModel::dataChanged);
+    // Checks complete on the main thread, so none can have completed before the counter is in place.
+    TPaintCounter paints(window->VST->viewport());
+    int paintsAtCheck = -1;
+    window.OnCheck = [&] { paintsAtCheck = paints.Count; };
+    window->show();
     QVERIFY(window.WaitForChecks(1));
-    QVERIFY(!repaint.isEmpty());
+    QTRY_VERIFY(paints.Count > paintsAtCheck);
     QCOMPARE(window.Model()->ImageIndex(0), image(online));
     QVERIFY(window.Model()->Hint(0).startsWith(hintStart(online)));
     // The picture shown is the one of the image list.
@@ -692,6 +740,11 @@ void TestFrmMain::commandsLayout()
              QStringLiteral("MAC Address"));
     QCOMPARE(window.VSTModel->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("IP Address"));
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.acFileExit->trigger();
+    QVERIFY(!window.isVisible());
 }
 
 void TestFrmMain::webLinks_data()

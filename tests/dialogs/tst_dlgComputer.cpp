@@ -5,11 +5,13 @@
 #include "model/computers.h"
 #include "ui/macEdit.h"
 
+#include <functional>
 #include <memory>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -289,6 +291,45 @@ private slots:
         QCOMPARE(dialog.PageControl1->currentWidget(), dialog.tabGeneral);
         QTRY_VERIFY(QApplication::focusWidget() != nullptr);
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    }
+
+    void partlyTypedMacAndOKGiveOneBox()
+    {
+        // Real boxes this time, with the error reporter showing its box as the main window's does: the
+        // field's own refusal must not stack a second box on the dialog's warning.
+        SetExceptionReporter([](const QString& message) { ShowError(message); });
+        TfrmComputer dialog;
+        dialog.show();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        ReplaceText(dialog.edName, QStringLiteral("PC"));
+        ReplaceText(dialog.edIPAddress, QStringLiteral("192.0.2.1"));
+        dialog.edMACAddress->setFocus();
+        dialog.edMACAddress->setCursorPosition(0);
+        QTest::keyClicks(dialog.edMACAddress, QStringLiteral("00ab"));
+
+        // Answers each box after it has been up a while, as a person would.
+        QStringList boxes;
+        int rounds = 0;
+        int shownFor = 0;
+        std::function<void()> closer = [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                if (++shownFor == 5) {
+                    boxes << box->text();
+                    shownFor = 0;
+                    box->accept();
+                }
+            }
+            if (++rounds < 40)
+                QTimer::singleShot(10, closer);
+        };
+        QTimer::singleShot(0, closer);
+        QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+        QTRY_VERIFY(rounds >= 40);
+        SetExceptionReporter(nullptr);
+        QCOMPARE(boxes, QStringList{Res::Str(Res::MacInvalid)});
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.edMACAddress));
     }
 
     void okWritesBackWorkingCopy_data()
