@@ -28,9 +28,9 @@ struct TResult
     QString Line;
 };
 
-void Inject(const QString& spec)
+void Inject(const QString& what)
 {
-    const QStringList parts = spec.split(QLatin1Char(','));
+    const QStringList parts = what.split(QLatin1Char(','));
     if (parts.size() < 2)
         return;
     QByteArray message;
