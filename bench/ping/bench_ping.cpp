@@ -9,12 +9,12 @@
 #include "net/icmpListener.h"
 #include "net/threadPing.h"
 
+#include <atomic>
+#include <cstdio>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
-#include <atomic>
-#include <cstdio>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -158,24 +158,28 @@ int main(int argc, char** argv)
     const qint64 peakRssKb = StatusField("VmHWM");
 
     const TIcmpListener* listener = TIcmpListener::Acquire();
-    const char* kind = !listener ? "none" : listener->SocketKind() == TIcmpListener::skRaw ? "raw" : "datagram";
+    const char* kind = !listener                                        ? "none"
+                       : listener->SocketKind() == TIcmpListener::skRaw ? "raw"
+                                                                        : "datagram";
     std::printf("%d checks of %s .. %s, ICMP socket: %s\n", count, qPrintable(addresses.first()),
                 qPrintable(addresses.last()), kind);
     std::printf("sablewick: %d/%d online, all ended after %.2f s (started in %.2f s), peak threads %lld, "
                 "peak RSS %.1f MB\n",
-                online, count, lastEnd / 1000.0, startedMs / 1000.0, static_cast<long long>(peakThreads.load()),
-                peakRssKb / 1024.0);
+                online, count, lastEnd / 1000.0, startedMs / 1000.0,
+                static_cast<long long>(peakThreads.load()), peakRssKb / 1024.0);
     for (const QString& failure : failures)
         std::printf("  failed: %s\n", qPrintable(failure));
 
     const TFpingRun fping = RunFping(addresses);
     if (fping.Ran)
         std::printf("fping:     %d/%d alive after %.2f s, peak threads %lld, peak RSS %.1f MB\n", fping.Alive,
-                    count, fping.Ms / 1000.0, static_cast<long long>(fping.MaxThreads), fping.MaxRssKb / 1024.0);
+                    count, fping.Ms / 1000.0, static_cast<long long>(fping.MaxThreads),
+                    fping.MaxRssKb / 1024.0);
     else
         std::printf("fping:     not run (is it installed?)\n");
 
     const bool ok = online == count && lastEnd <= TargetMs;
-    std::printf("%s: every check online within %lld s\n", ok ? "PASS" : "FAIL", static_cast<long long>(TargetMs / 1000));
+    std::printf("%s: every check online within %lld s\n", ok ? "PASS" : "FAIL",
+                static_cast<long long>(TargetMs / 1000));
     return ok ? 0 : 1;
 }

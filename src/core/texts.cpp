@@ -8,7 +8,8 @@ namespace {
 
 const QHash<int, QString>& Table()
 {
-    static const QHash<int, QString> table = {
+    // Never destroyed: workers still running while the process exits read their texts from it.
+    static const auto& table = *new QHash<int, QString>{
         {MainColName, QStringLiteral("Name")},
         {MainColMAC, QStringLiteral("MAC Address")},
         {MainColIP, QStringLiteral("IP Address")},

@@ -130,7 +130,9 @@ TIcmpListener* TIcmpListener::Acquire()
     return instance;
 }
 
-TIcmpListener::TIcmpListener(int socket, TSocketKind kind) : FSocket(socket), FKind(kind) {}
+TIcmpListener::TIcmpListener(int socket, TSocketKind kind) : FSocket(socket), FKind(kind)
+{
+}
 
 int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
 {

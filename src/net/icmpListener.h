@@ -2,11 +2,11 @@
 
 #include "net/icmpPacket.h"
 
-#include <QByteArray>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <QByteArray>
 #include <unordered_map>
 #include <vector>
 

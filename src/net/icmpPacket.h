@@ -22,7 +22,8 @@ quint16 InternetChecksum(const uchar* data, int length);
 
 // The 52-byte echo request: type 8, code 0, checksum, identifier, sequence, tick, 8 zero bytes, then the
 // payload's bytes padded with "E" to 32 bytes.
-QByteArray BuildEchoRequest(quint16 identifier, quint16 sequence, quint32 tick, const QByteArray& payload = {});
+QByteArray BuildEchoRequest(quint16 identifier, quint16 sequence, quint32 tick,
+                            const QByteArray& payload = {});
 
 // What one received ICMP packet means to a waiting check.
 struct TIcmpAnswer

@@ -14,8 +14,8 @@ QString SingleLine(const QString& text)
 }
 
 TPingThread::TPingThread(const QString& host, int timeout, int ttl)
-    : FClient(std::make_unique<TIcmpClient>()), FHost(host), FTimeout(timeout == 0 ? DefaultTimeout : timeout),
-      FTTL(ttl)
+    : FClient(std::make_unique<TIcmpClient>()), FHost(host),
+      FTimeout(timeout == 0 ? DefaultTimeout : timeout), FTTL(ttl)
 {
 }
 
@@ -30,9 +30,8 @@ void TPingThread::Execute()
     while (std::chrono::steady_clock::now() < pauseEnd) {
         if (StopRequested())
             return;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(50),
-                                                           pauseEnd - std::chrono::steady_clock::now()));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(50), pauseEnd - std::chrono::steady_clock::now()));
     }
 
     FClient->Host = FHost;

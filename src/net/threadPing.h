@@ -3,8 +3,8 @@
 #include "core/worker.h"
 #include "net/icmpClient.h"
 
-#include <QString>
 #include <memory>
+#include <QString>
 
 // The text with every CR LF pair replaced by one blank.
 QString SingleLine(const QString& text);

@@ -3,18 +3,20 @@
 //   kind=<raw|datagram|none> outcome=N from=A bytes=N ttl=N rtt=N elapsed=N text=...
 // --inject TYPE,SEQUENCE,DELAY sends one ICMP message of that type to 127.0.0.1 from a raw socket after
 // DELAY ms (TYPE "short" sends 4 bytes only), to play a stray packet arriving during the wait.
-// HOST@TTL gives one check a TTL of its own.
+// HOST@TTL gives one check a TTL of its own. --exit-after MS leaves main after MS milliseconds, whether
+// the checks have ended or not, as a user quitting the program would.
 #include "net/icmpListener.h"
 #include "net/icmpPacket.h"
 #include "net/threadPing.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QStringList>
-#include <QTimer>
 #include <arpa/inet.h>
 #include <cstdio>
 #include <netinet/in.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QThread>
+#include <QTimer>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,9 +28,9 @@ struct TResult
     QString Line;
 };
 
-void Inject(const QString& spec)
+void Inject(const QString& what)
 {
-    const QStringList parts = spec.split(QLatin1Char(','));
+    const QStringList parts = what.split(QLatin1Char(','));
     if (parts.size() < 2)
         return;
     QByteArray message;
@@ -76,6 +78,7 @@ int main(int argc, char** argv)
     int timeout = 5000;
     quint16 sequence = 1;
     QString inject;
+    int exitAfter = -1;
     QStringList hosts;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -85,6 +88,8 @@ int main(int argc, char** argv)
             sequence = static_cast<quint16>(args[++i].toUInt());
         else if (a == QLatin1String("--timeout") && i + 1 < args.size())
             timeout = args[++i].toInt();
+        else if (a == QLatin1String("--exit-after") && i + 1 < args.size())
+            exitAfter = args[++i].toInt();
         else if (a == QLatin1String("--inject") && i + 1 < args.size())
             inject = args[++i];
         else
@@ -104,14 +109,15 @@ int main(int argc, char** argv)
         check->SetOnTerminate([&, i](TWorkerThread* sender) {
             auto* done = static_cast<TPingThread*>(sender);
             const TIcmpListener* listener = TIcmpListener::Acquire();
-            const char* kind = !listener ? "none"
+            const char* kind = !listener                                        ? "none"
                                : listener->SocketKind() == TIcmpListener::skRaw ? "raw"
                                                                                 : "datagram";
-            results[i].Line = QStringLiteral("kind=%1 outcome=%2 from=%3 bytes=%4 ttl=%5 rtt=%6 elapsed=%7 text=%8")
-                                  .arg(QString::fromLatin1(kind), QString::number(done->Outcome()),
-                                       done->FromAddress(), QString::number(done->ReceivedBytes()),
-                                       QString::number(done->AnswerTTL()), QString::number(done->RoundTripTime()),
-                                       QString::number(clock.elapsed()), done->ReplyText());
+            results[i].Line =
+                QStringLiteral("kind=%1 outcome=%2 from=%3 bytes=%4 ttl=%5 rtt=%6 elapsed=%7 text=%8")
+                    .arg(QString::fromLatin1(kind), QString::number(done->Outcome()), done->FromAddress(),
+                         QString::number(done->ReceivedBytes()), QString::number(done->AnswerTTL()),
+                         QString::number(done->RoundTripTime()), QString::number(clock.elapsed()),
+                         done->ReplyText());
             if (--pending == 0)
                 app.quit();
         });
@@ -120,6 +126,10 @@ int main(int argc, char** argv)
     if (!inject.isEmpty()) {
         const int delay = inject.section(QLatin1Char(','), 2, 2).toInt();
         QTimer::singleShot(delay, [inject] { Inject(inject); });
+    }
+    if (exitAfter >= 0) {
+        QThread::msleep(static_cast<unsigned long>(exitAfter));
+        return 0;
     }
     if (pending > 0)
         app.exec();

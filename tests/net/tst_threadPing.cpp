@@ -5,14 +5,15 @@
 #include "model/computers.h"
 #include "net/icmpPacket.h"
 #include "net/threadPing.h"
+#include "support/netns.h"
 
-#include <QElapsedTimer>
-#include <QRegularExpression>
-#include <QtTest>
 #include <arpa/inet.h>
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QtTest>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -113,6 +114,7 @@ private slots:
     void unresolvableHost();
     void concurrentChecksKeepTheirAnswers();
     void invalidTTLIsASocketError();
+    void exitWhileChecksRun();
 
     void checkOnlineSetsResult();
     void newerCheckSupersedes_data();
@@ -125,7 +127,8 @@ void TestThreadPing::checksum_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QByteArray>("stored"); // the two checksum bytes as they go on the wire
     // RFC 1071's worked example: the sum of 0001 f203 f4f5 f6f7 is ddf2, its complement 220d.
-    QTest::newRow("rfc1071") << Bytes({0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7}) << Bytes({0x22, 0x0d});
+    QTest::newRow("rfc1071") << Bytes({0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7})
+                             << Bytes({0x22, 0x0d});
     QTest::newRow("odd length pads with zero") << Bytes({0x00, 0x01, 0xf2}) << Bytes({0x0d, 0xfe});
     QTest::newRow("all zero") << QByteArray(8, '\0') << Bytes({0xff, 0xff});
     QTest::newRow("carry folds") << Bytes({0xff, 0xff, 0xff, 0xff, 0x00, 0x02}) << Bytes({0xff, 0xfd});
@@ -150,8 +153,8 @@ void TestThreadPing::echoRequestLayout_data()
                                    << QByteArray(32, 'E');
     QTest::newRow("short payload padded") << quint16(1) << quint16(0xFFFF) << quint32(0) << QByteArray("abc")
                                           << QByteArray("abc") + QByteArray(29, 'E');
-    QTest::newRow("long payload cut") << quint16(0) << quint16(1) << quint32(0xFFFFFFFF) << QByteArray(40, 'x')
-                                      << QByteArray(32, 'x');
+    QTest::newRow("long payload cut")
+        << quint16(0) << quint16(1) << quint32(0xFFFFFFFF) << QByteArray(40, 'x') << QByteArray(32, 'x');
 }
 
 void TestThreadPing::echoRequestLayout()
@@ -194,13 +197,16 @@ void TestThreadPing::parseRawPacket_data()
         << IpPacket(ErrorQuoting(3, 4242)) << int(TIcmpAnswer::Answer) << 3 << 4242 << 3;
     QTest::newRow("time exceeded quotes the request")
         << IpPacket(ErrorQuoting(11, 9)) << int(TIcmpAnswer::Answer) << 4 << 9 << 11;
-    QTest::newRow("header with options") << IpPacket(Echo(0, 515), 64, 6) << int(TIcmpAnswer::Answer) << 0 << 515
-                                         << 0;
-    QTest::newRow("timestamp is nobody's") << IpPacket(Echo(13, 5)) << int(TIcmpAnswer::Unrelated) << 0 << 0 << 13;
-    QTest::newRow("redirect is nobody's") << IpPacket(Echo(5, 5)) << int(TIcmpAnswer::Unrelated) << 0 << 0 << 5;
+    QTest::newRow("header with options")
+        << IpPacket(Echo(0, 515), 64, 6) << int(TIcmpAnswer::Answer) << 0 << 515 << 0;
+    QTest::newRow("timestamp is nobody's")
+        << IpPacket(Echo(13, 5)) << int(TIcmpAnswer::Unrelated) << 0 << 0 << 13;
+    QTest::newRow("redirect is nobody's")
+        << IpPacket(Echo(5, 5)) << int(TIcmpAnswer::Unrelated) << 0 << 0 << 5;
     QTest::newRow("error cut before the quoted number")
         << IpPacket(ErrorQuoting(3, 4242).left(8 + 20 + 4)) << int(TIcmpAnswer::Unrelated) << 3 << 0 << 3;
-    QTest::newRow("ICMP header cut") << IpPacket(Echo(0, 1).left(7)) << int(TIcmpAnswer::TooShort) << 0 << 0 << 0;
+    QTest::newRow("ICMP header cut") << IpPacket(Echo(0, 1).left(7)) << int(TIcmpAnswer::TooShort) << 0 << 0
+                                     << 0;
     QTest::newRow("only an IP header") << IpPacket(QByteArray()) << int(TIcmpAnswer::TooShort) << 0 << 0 << 0;
     QTest::newRow("empty") << QByteArray() << int(TIcmpAnswer::TooShort) << 0 << 0 << 0;
     QTest::newRow("header length beyond packet")
@@ -214,7 +220,8 @@ void TestThreadPing::parseRawPacket()
     QFETCH(int, outcome);
     QFETCH(int, sequence);
     QFETCH(int, type);
-    const TIcmpAnswer answer = ParseRawPacket(reinterpret_cast<const uchar*>(packet.constData()), int(packet.size()));
+    const TIcmpAnswer answer =
+        ParseRawPacket(reinterpret_cast<const uchar*>(packet.constData()), int(packet.size()));
     QCOMPARE(int(answer.Kind), kind);
     QCOMPARE(answer.Length, int(packet.size()));
     if (kind == TIcmpAnswer::TooShort)
@@ -273,7 +280,8 @@ void TestThreadPing::requestOnTheWire()
         if (n < 28)
             continue;
         const int ihl = (buffer[0] & 0xF) * 4;
-        const quint32 destination = (quint32(buffer[16]) << 24) | (buffer[17] << 16) | (buffer[18] << 8) | buffer[19];
+        const quint32 destination =
+            (quint32(buffer[16]) << 24) | (buffer[17] << 16) | (buffer[18] << 8) | buffer[19];
         if (destination == targetAddress && buffer[ihl] == 8)
             request = QByteArray(reinterpret_cast<char*>(buffer + ihl), int(n) - ihl);
     }
@@ -343,8 +351,10 @@ void TestThreadPing::concurrentChecksKeepTheirAnswers()
     constexpr int Count = 40;
     std::vector<TCheckResult> results(Count);
     for (int i = 0; i < Count; ++i)
-        StartCheck(QStringLiteral("127.0.%1.%2").arg(i / 8 + 10).arg(i % 8 + 1), quint16(200 + i), &results[i]);
-    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(results.begin(), results.end(), [](auto& r) { return r.Done; }), 10000);
+        StartCheck(QStringLiteral("127.0.%1.%2").arg(i / 8 + 10).arg(i % 8 + 1), quint16(200 + i),
+                   &results[i]);
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(results.begin(), results.end(), [](auto& r) { return r.Done; }),
+                             10000);
     for (int i = 0; i < Count; ++i) {
         QCOMPARE(int(results[i].Outcome), 0);
         QCOMPARE(results[i].From, QStringLiteral("127.0.%1.%2").arg(i / 8 + 10).arg(i % 8 + 1));
@@ -359,6 +369,25 @@ void TestThreadPing::invalidTTLIsASocketError()
     QCOMPARE(int(result.Outcome), 1);
     QVERIFY2(result.Text.startsWith(QStringLiteral("Exception: Socket Error # %1 ").arg(EINVAL)),
              qPrintable(result.Text));
+}
+
+void TestThreadPing::exitWhileChecksRun()
+{
+    // A user may quit while checks are still under way; the moment that hurts is when they format their
+    // reply texts, just after the pause.
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/tst_pingProbe");
+    if (!QFile::exists(probe))
+        QSKIP("tst_pingProbe is not built");
+    // The window is a few milliseconds wide: many checks, and exits spread around the end of the pause.
+    const QStringList hosts(50, QStringLiteral("127.0.0.1"));
+    for (int run = 0; run < 16; ++run) {
+        const QString exitAfter = QString::number(498 + run % 8);
+        QString output;
+        const int code = RunCommand(probe, QStringList{"--exit-after", exitAfter} + hosts, &output, 10000);
+        QVERIFY2(
+            code == 0,
+            qPrintable(QStringLiteral("exit after %1 ms: code %2 %3").arg(exitAfter).arg(code).arg(output)));
+    }
 }
 
 void TestThreadPing::checkOnlineSetsResult()
@@ -391,10 +420,10 @@ void TestThreadPing::newerCheckSupersedes_data()
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
     QTest::addColumn<bool>("online");
-    QTest::newRow("offline then online") << QStringLiteral("no-such-host.invalid") << QStringLiteral("127.0.0.1")
-                                         << true;
-    QTest::newRow("online then offline") << QStringLiteral("127.0.0.1") << QStringLiteral("no-such-host.invalid")
-                                         << false;
+    QTest::newRow("offline then online")
+        << QStringLiteral("no-such-host.invalid") << QStringLiteral("127.0.0.1") << true;
+    QTest::newRow("online then offline")
+        << QStringLiteral("127.0.0.1") << QStringLiteral("no-such-host.invalid") << false;
 }
 
 void TestThreadPing::newerCheckSupersedes()

@@ -6,10 +6,10 @@
 //   the router forwards, and knows 10.201.9.0/24 as unreachable.
 #include "support/netns.h"
 
+#include <memory>
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QtTest>
-#include <memory>
 
 namespace {
 
@@ -32,9 +32,9 @@ struct TProbeResult
 
 QList<TProbeResult> ParseProbe(const QString& output)
 {
-    static const QRegularExpression line(
-        QStringLiteral("^kind=(\\S+) outcome=(\\d+) from=(\\S*) bytes=(\\d+) ttl=(\\d+) rtt=(\\d+) elapsed=(\\d+) "
-                       "text=(.*)$"));
+    static const QRegularExpression line(QStringLiteral(
+        "^kind=(\\S+) outcome=(\\d+) from=(\\S*) bytes=(\\d+) ttl=(\\d+) rtt=(\\d+) elapsed=(\\d+) "
+        "text=(.*)$"));
     QList<TProbeResult> results;
     for (const QString& text : output.split(QLatin1Char('\n'))) {
         const auto match = line.match(text);
@@ -79,7 +79,10 @@ private:
     // Runs the probe in the client namespace with that ping_group_range; one result per host.
     QList<TProbeResult> ProbeAll(const QString& range, const QStringList& args, int hosts,
                                  const QStringList& prefix = {});
-    TProbeResult Probe(const QString& range, const QStringList& args) { return ProbeAll(range, args, 1).value(0); }
+    TProbeResult Probe(const QString& range, const QStringList& args)
+    {
+        return ProbeAll(range, args, 1).value(0);
+    }
 
     std::unique_ptr<TTestNamespace> FClient, FRouter, FPeer;
     QString FProbe;
@@ -97,8 +100,10 @@ void TestThreadPingNetns::initTestCase()
     FPeer = std::make_unique<TTestNamespace>(QStringLiteral("ppe"));
     QVERIFY(FClient->Ok() && FRouter->Ok() && FPeer->Ok());
     QString error;
-    QVERIFY2(ConnectVeth(FClient.get(), "10.201.1.2/24", FRouter.get(), "10.201.1.1/24", &error), qPrintable(error));
-    QVERIFY2(ConnectVeth(FRouter.get(), "10.201.2.1/24", FPeer.get(), "10.201.2.2/24", &error), qPrintable(error));
+    QVERIFY2(ConnectVeth(FClient.get(), "10.201.1.2/24", FRouter.get(), "10.201.1.1/24", &error),
+             qPrintable(error));
+    QVERIFY2(ConnectVeth(FRouter.get(), "10.201.2.1/24", FPeer.get(), "10.201.2.2/24", &error),
+             qPrintable(error));
     QCOMPARE(FClient->Exec({"ip", "route", "add", "default", "via", "10.201.1.1"}), 0);
     QCOMPARE(FPeer->Exec({"ip", "route", "add", "default", "via", "10.201.2.1"}), 0);
     QCOMPARE(FPeer->Exec({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}), 0);
@@ -149,7 +154,9 @@ void TestThreadPingNetns::outcomes_data()
         QString Range, Kind;
     } paths[] = {{RangeNone, QStringLiteral("raw")}, {RangeAll, QStringLiteral("datagram")}};
     for (const auto& path : paths) {
-        auto row = [&](const char* name) -> QTestData& { return QTest::addRow("%s %s", qPrintable(path.Kind), name); };
+        auto row = [&](const char* name) -> QTestData& {
+            return QTest::addRow("%s %s", qPrintable(path.Kind), name);
+        };
         row("loopback") << path.Range << path.Kind << QStringList{"127.0.0.1"} << 0
                         << QStringLiteral("Response from 127.0.0.1 in %1 millisec.") << 500;
         row("router answers") << path.Range << path.Kind << QStringList{"10.201.1.1"} << 0
@@ -157,7 +164,8 @@ void TestThreadPingNetns::outcomes_data()
         row("silent host") << path.Range << path.Kind << QStringList{"10.201.2.2"} << 2
                            << QStringLiteral("Timed out") << 5500;
         row("unreachable network") << path.Range << path.Kind << QStringList{"10.201.9.9"} << 3
-                                   << QStringLiteral("10.201.1.1 reports destination network unreachable") << 500;
+                                   << QStringLiteral("10.201.1.1 reports destination network unreachable")
+                                   << 500;
         row("TTL expired") << path.Range << path.Kind << QStringList{"--ttl", "1", "10.201.2.2"} << 4
                            << QStringLiteral("10.201.1.1 TTL expired") << 500;
         row("short timeout") << path.Range << path.Kind << QStringList{"--timeout", "1000", "10.201.2.2"} << 2
@@ -207,7 +215,8 @@ void TestThreadPingNetns::errorsReachOnlyTheirCheck()
     QStringList hosts;
     QStringList expected;
     for (int i = 1; i <= 10; ++i) {
-        hosts << QStringLiteral("10.201.2.2@1") << QStringLiteral("10.201.2.2") << QStringLiteral("10.201.1.1");
+        hosts << QStringLiteral("10.201.2.2@1") << QStringLiteral("10.201.2.2")
+              << QStringLiteral("10.201.1.1");
         expected << QStringLiteral("10.201.1.1 TTL expired") << QStringLiteral("Timed out")
                  << QStringLiteral("Response from 10.201.1.1 in %1 millisec.");
     }
@@ -227,15 +236,31 @@ void TestThreadPingNetns::strayPacketsDuringTheWait_data()
     QTest::addColumn<QString>("inject");
     QTest::addColumn<QString>("text");
     // The client waits for the silent peer while a packet reaches it over loopback a second in.
-    QTest::newRow("reply with the own number") << "700" << "0,700,1000" << "Response from 127.0.0.1 in %1 millisec.";
-    QTest::newRow("reply with another number") << "700" << "0,701,1000" << "Timed out";
+    QTest::newRow("reply with the own number") << "700"
+                                               << "0,700,1000"
+                                               << "Response from 127.0.0.1 in %1 millisec.";
+    QTest::newRow("reply with another number") << "700"
+                                               << "0,701,1000"
+                                               << "Timed out";
     QTest::newRow("unreachable quoting the own number")
-        << "700" << "3,700,1000" << "127.0.0.1 reports destination network unreachable";
-    QTest::newRow("timestamp with the own number") << "700" << "13,700,1000" << "Timed out";
-    QTest::newRow("redirect with the own number") << "700" << "5,700,1000" << "Timed out";
-    QTest::newRow("type 40 with the own number") << "700" << "40,700,1000" << "Timed out";
-    QTest::newRow("number 0 accepts 3489") << "0" << "0,3489,1000" << "Response from 127.0.0.1 in %1 millisec.";
-    QTest::newRow("number 0 ignores 0") << "0" << "0,0,1000" << "Timed out";
+        << "700"
+        << "3,700,1000"
+        << "127.0.0.1 reports destination network unreachable";
+    QTest::newRow("timestamp with the own number") << "700"
+                                                   << "13,700,1000"
+                                                   << "Timed out";
+    QTest::newRow("redirect with the own number") << "700"
+                                                  << "5,700,1000"
+                                                  << "Timed out";
+    QTest::newRow("type 40 with the own number") << "700"
+                                                 << "40,700,1000"
+                                                 << "Timed out";
+    QTest::newRow("number 0 accepts 3489") << "0"
+                                           << "0,3489,1000"
+                                           << "Response from 127.0.0.1 in %1 millisec.";
+    QTest::newRow("number 0 ignores 0") << "0"
+                                        << "0,0,1000"
+                                        << "Timed out";
 }
 
 void TestThreadPingNetns::strayPacketsDuringTheWait()
@@ -255,8 +280,10 @@ void TestThreadPingNetns::withoutPrivilege_data()
     QTest::addColumn<QString>("range");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("text");
-    QTest::newRow("no ICMP socket allowed") << RangeNone << "none" << "Exception: Cannot allocate socket.";
-    QTest::newRow("ping sockets allowed") << RangeAll << "datagram" << "Response from %2 in %1 millisec.";
+    QTest::newRow("no ICMP socket allowed") << RangeNone << "none"
+                                            << "Exception: Cannot allocate socket.";
+    QTest::newRow("ping sockets allowed") << RangeAll << "datagram"
+                                          << "Response from %2 in %1 millisec.";
 }
 
 void TestThreadPingNetns::withoutPrivilege()
@@ -266,8 +293,8 @@ void TestThreadPingNetns::withoutPrivilege()
     QFETCH(QString, text);
     if (RunCommand(QStringLiteral("setpriv"), {"--version"}) != 0)
         QSKIP("setpriv is not installed");
-    const QStringList asNobody{"setpriv",       "--reuid=nobody",         "--regid=nogroup",
-                               "--clear-groups", "--inh-caps=-all",        "--bounding-set=-all"};
+    const QStringList asNobody{"setpriv",        "--reuid=nobody",  "--regid=nogroup",
+                               "--clear-groups", "--inh-caps=-all", "--bounding-set=-all"};
     // Every check of the process ends the same way.
     const QStringList hosts{"127.0.0.1", "127.0.0.2"};
     const auto results = ProbeAll(range, hosts, int(hosts.size()), asNobody);
@@ -275,7 +302,8 @@ void TestThreadPingNetns::withoutPrivilege()
         const TProbeResult& r = results[i];
         QVERIFY2(r.Ok, qPrintable(r.Raw));
         QCOMPARE(r.Kind, kind);
-        QCOMPARE(r.Text, text.contains(QLatin1String("%1")) ? text.arg(QString::number(r.RoundTrip), hosts[i]) : text);
+        QCOMPARE(r.Text, text.contains(QLatin1String("%1")) ? text.arg(QString::number(r.RoundTrip), hosts[i])
+                                                            : text);
         QCOMPARE(r.Outcome, text.startsWith(QLatin1String("Exception")) ? 1 : 0);
     }
 }
