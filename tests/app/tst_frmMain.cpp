@@ -33,7 +33,7 @@
 
 namespace {
 
-struct TComputerSpec
+struct TSampleComputer
 {
     QString Name;
     QString IP;
@@ -45,24 +45,24 @@ struct TComputerSpec
 };
 
 // Writes a database file with the given computers into dir, as an earlier run would have left it.
-void WriteDatabase(const QString& dir, const QList<TComputerSpec>& specs)
+void WriteDatabase(const QString& dir, const QList<TSampleComputer>& samples)
 {
     TOstrelDatabase db;
     db.FileName = dir + "/network.ccn";
     db.CreateNew();
     TGroup group;
     group.Storage = db.DataStorage;
-    for (const TComputerSpec& spec : specs) {
+    for (const TSampleComputer& sample : samples) {
         TComputer* computer = group.Computers()->Add();
-        computer->SetName(spec.Name);
-        computer->IPAddress = spec.IP;
-        computer->Comments = spec.Comments;
-        computer->Online = spec.Online;
-        computer->SendOptions = spec.SendOptions;
-        computer->Port = spec.Port;
-        if (!spec.MAC.isEmpty()) {
+        computer->SetName(sample.Name);
+        computer->IPAddress = sample.IP;
+        computer->Comments = sample.Comments;
+        computer->Online = sample.Online;
+        computer->SendOptions = sample.SendOptions;
+        computer->Port = sample.Port;
+        if (!sample.MAC.isEmpty()) {
             TMACAddress* adapter = computer->MACAddresses()->Add();
-            adapter->Address = spec.MAC;
+            adapter->Address = sample.MAC;
             adapter->UseForWake = true;
         }
     }
