@@ -27,6 +27,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -199,6 +200,7 @@ private slots:
     void cleanup();
     void firstStart();
     void loadStartsOneCheckEach();
+    void closeWhileManyChecksComplete();
     void loadedSchedulesStayOff();
     void imageFollowsCheck_data();
     void imageFollowsCheck();
@@ -305,6 +307,33 @@ void TestFrmMain::loadStartsOneCheckEach()
         QVERIFY(root->Computers()->Items(i)->Online);
         QVERIFY(!root->Computers()->Items(i)->LastPingReply.isEmpty());
     }
+}
+
+void TestFrmMain::closeWhileManyChecksComplete()
+{
+    // Closing the window while hundreds of checks are finishing: the checks left over are detached, the
+    // completions already queued find their computers gone, and the file holds every computer.
+    QList<TSampleComputer> samples;
+    for (int i = 0; i < 300; ++i)
+        samples.append({QStringLiteral("pc%1").arg(i), QStringLiteral("127.0.%1.%2").arg(1 + i / 200).arg(1 + i % 200)});
+    WriteDatabase(Dir(), samples);
+    {
+        TWatchedWindow window(Dir());
+        QVERIFY(window->Root());
+        window.OnCheck = [&] {
+            if (window.Checks == 20)
+                QTimer::singleShot(0, [&] { window.Window.reset(); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!window.Window, 15000);
+        QTest::qWait(200);
+        QVERIFY(window.Checks >= 20 && window.Checks < 300);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(TWorkerThread::LiveCount() == 0, 15000);
+    QCOMPARE(QDir(Dir()).entryList(QDir::Files), QStringList{"network.ccn"});
+    auto root = ReadDatabase(Dir());
+    QVERIFY(root);
+    QCOMPARE(root->Computers()->Count(), 300);
+    QVERIFY(FBoxes->Shown().isEmpty());
 }
 
 void TestFrmMain::loadedSchedulesStayOff()
