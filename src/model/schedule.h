@@ -5,9 +5,11 @@
 
 #include <QtGlobal>
 
-enum TScheduleInterval { siDaily, siWeekly, siMonthly, siOnce };
-enum TMonthlySettings { msDayNum, msDayOccurence };
-enum TDayOccurence { doFirst, doSecond, doThird, doFourth, doLast };
+// A fixed underlying type lets a field hold any ordinal (the texts and the stream writer then treat an
+// unknown one as such) instead of a value the enumeration cannot represent.
+enum TScheduleInterval : int { siDaily, siWeekly, siMonthly, siOnce };
+enum TMonthlySettings : int { msDayNum, msDayOccurence };
+enum TDayOccurence : int { doFirst, doSecond, doThird, doFourth, doLast };
 enum TDays { daySunday, dayMonday, dayTuesday, dayWednesday, dayThursday, dayFriday, daySaturday };
 
 // A one-byte set of TDays: bit n for the day of ordinal n.

@@ -161,10 +161,11 @@ private slots:
         QCOMPARE(group.FindComputer(QString()), nullptr);
         QCOMPARE(group.FindComputer(QStringLiteral("{00000000-0000-0000-0000-000000000000}")), nullptr);
 
-        second->SetItemID(first->ItemID().toLower());
-        QCOMPARE(group.FindComputer(first->ItemID()), first);
-        group.Computers()->Delete(0);
-        QCOMPARE(group.FindComputer(first->ItemID().toUpper()), group.Computers()->Items(0));
+        const QString sharedID = first->ItemID();
+        second->SetItemID(sharedID.toLower());
+        QCOMPARE(group.FindComputer(sharedID), first);
+        group.Computers()->Delete(0); // frees first
+        QCOMPARE(group.FindComputer(sharedID.toUpper()), group.Computers()->Items(0));
 
         // Only ASCII letters fold: a non-ASCII identifier must match exactly.
         group.Computers()->Items(0)->SetItemID(QStringLiteral("{ä}"));
