@@ -80,6 +80,8 @@ private slots:
     void everyPropertyRoundTrips();
     void defaultsThatComeBack();
     void emptyWeekDays();
+    void unknownOrdinalIsNotWritten_data();
+    void unknownOrdinalIsNotWritten();
     void aliasHasNoAdapters();
 
     void handWrittenTags_data();
@@ -420,6 +422,38 @@ void TestComponentStream::emptyWeekDays()
     auto back = ReadGroup(stream);
     QCOMPARE(back->Schedule().weeklyDays, TWeekDays(0));
     QCOMPARE(back->Schedule().monthlyDay, TWeekDays(DaySet(daySaturday) | DaySet(daySunday)));
+}
+
+void TestComponentStream::unknownOrdinalIsNotWritten_data()
+{
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<int>("ordinal");
+    QTest::newRow("interval past the last") << "ScheduleInterval" << int(siOnce) + 1;
+    QTest::newRow("interval negative") << "ScheduleInterval" << -1;
+    QTest::newRow("monthly setting past the last") << "monthlySettings" << int(msDayOccurence) + 1;
+    QTest::newRow("occurrence past the last") << "monthlyDayOccurence" << int(doLast) + 1;
+}
+
+// An ordinal without a value name (a schedule filled in by code, not read from a stream) must fail the
+// write with a message instead of indexing past the names.
+void TestComponentStream::unknownOrdinalIsNotWritten()
+{
+    QFETCH(QString, property);
+    QFETCH(int, ordinal);
+    TGroup group;
+    TSchedule& s = group.Schedule();
+    if (property == QLatin1String("ScheduleInterval"))
+        s.ScheduleInterval = static_cast<TScheduleInterval>(ordinal);
+    else if (property == QLatin1String("monthlySettings"))
+        s.monthlySettings = static_cast<TMonthlySettings>(ordinal);
+    else
+        s.monthlyDayOccurence = static_cast<TDayOccurence>(ordinal);
+    try {
+        WriteComponent(group);
+        QFAIL("the unknown value was written");
+    } catch (const Exception& e) {
+        QVERIFY2(e.Message().contains(property), qPrintable(e.Message()));
+    }
 }
 
 void TestComponentStream::aliasHasNoAdapters()
