@@ -1,6 +1,7 @@
 #include "app/versionInfo.h"
 
 #include <cstring>
+#include <QBuffer>
 #include <QFile>
 #include <QtEndian>
 
@@ -11,12 +12,12 @@ constexpr quint64 MaxSections = 65535;
 constexpr quint64 MaxNameTable = 1 << 20;
 constexpr quint64 MaxVersionSection = 64 * 1024;
 
-// Reads fixed-size fields of an ELF file of either class and byte order, refusing anything outside the
-// file.
+// Reads fixed-size fields of an ELF image of either class and byte order, refusing anything outside the
+// image.
 class TElfReader
 {
 public:
-    explicit TElfReader(QFile& file) : FFile(file), FSize(quint64(file.size())) {}
+    explicit TElfReader(QIODevice& file) : FFile(file), FSize(quint64(file.size())) {}
 
     bool ReadAt(quint64 offset, void* buffer, quint64 length)
     {
@@ -55,7 +56,7 @@ public:
     quint64 Word(const uchar* p) const { return Field(p, Is64 ? 8 : 4); }
 
 private:
-    QFile& FFile;
+    QIODevice& FFile;
     quint64 FSize;
 };
 
@@ -90,13 +91,8 @@ bool ReadSectionHeader(TElfReader& elf, quint64 offset, quint64 entrySize, TSect
     return true;
 }
 
-} // namespace
-
-QByteArray ReadVersionSection(const QString& fileName)
+QByteArray ReadVersionSection(QIODevice& file)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
     TElfReader elf(file);
 
     uchar ident[64] = {};
@@ -162,6 +158,25 @@ QByteArray ReadVersionSection(const QString& fileName)
         return elf.ReadBlock(header.Offset, header.Size);
     }
     return {};
+}
+
+} // namespace
+
+QByteArray ReadVersionSection(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return ReadVersionSection(file);
+}
+
+QByteArray VersionSectionOf(const QByteArray& image)
+{
+    QBuffer buffer;
+    buffer.setData(image);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    return ReadVersionSection(buffer);
 }
 
 QString VersionValue(const QByteArray& section, const QString& key)

@@ -16,5 +16,7 @@ QString GetFileComments(const QString& fileName);
 
 // The raw content of the version section, empty when the file has none (exposed for tests).
 QByteArray ReadVersionSection(const QString& fileName);
+// The same for an image of a program file held in memory.
+QByteArray VersionSectionOf(const QByteArray& image);
 // One value of the section's key=value lines; the empty text when the key is absent.
 QString VersionValue(const QByteArray& section, const QString& key);

@@ -145,6 +145,7 @@ const QHash<int, QString>& Table()
         {LogoNotFound, QStringLiteral("Resource oemlogo not found")},
         {JpegError, QStringLiteral("JPEG error: %1")},
         {JpegTooLarge, QStringLiteral("JPEG error: the image is too large")},
+        {JpegTooManyScans, QStringLiteral("JPEG error: the image has too many scans")},
         {AboutCopyright, QStringLiteral("Copyright \u00A9 2026 Ostrel Software")},
         {AboutRights, QStringLiteral("All rights reserved.")},
         {AboutPartner, QStringLiteral("Network components by Quandrel Labs")},

@@ -126,6 +126,7 @@ enum Id : int {
     AboutRights,
     AboutPartner,
     AboutWarning,
+    JpegTooManyScans,
 
     // Captions and labels of the new-computer wizard and the browse dialog
     WizCaption = 64700,

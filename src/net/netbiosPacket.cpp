@@ -5,7 +5,6 @@ namespace NetBios {
 namespace {
 
 constexpr int NameLength = 16;
-constexpr int HeaderLength = 12;
 constexpr quint16 TypeNB = 0x0020;
 constexpr quint16 TypeNBSTAT = 0x0021;
 constexpr quint16 ClassIN = 0x0001;

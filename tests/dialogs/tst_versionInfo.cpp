@@ -90,6 +90,8 @@ private slots:
         QVERIFY(!program.isEmpty());
         QCOMPARE(GetFileVersionString(program), version);
         QCOMPARE(GetFileComments(program), comments);
+        // The same file held in memory.
+        QCOMPARE(VersionSectionOf(ReadFile(program)), content);
     }
 
     void damagedFilesGiveDefaults_data()
@@ -129,6 +131,7 @@ private slots:
         QVERIFY(WriteFile(path, bytes));
         QCOMPARE(GetFileVersionString(path), QStringLiteral("0.0.0.0"));
         QCOMPARE(GetFileComments(path), QString());
+        QVERIFY(VersionSectionOf(bytes).isEmpty());
     }
 
     void missingFile()

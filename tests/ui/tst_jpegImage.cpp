@@ -46,6 +46,27 @@ QByteArray WithFrameSize(QByteArray jpeg, int width, int height)
     qFatal("no frame marker");
 }
 
+// A progressive JPEG file whose last scan is repeated: libjpeg takes each repeat as one more scan over the
+// whole image and only warns about it.
+QByteArray WithRepeatedScan(int repeats)
+{
+    QImage image(256, 256, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(image))
+        qFatal("JPEG encoder not available: %s", qPrintable(writer.errorString()));
+    // Inside entropy-coded data a 0xFF byte is followed by 0x00, so this is the last scan's marker.
+    const qsizetype lastScan = bytes.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    if (lastScan < 0 || !bytes.endsWith(QByteArray("\xFF\xD9", 2)))
+        qFatal("not a progressive JPEG file");
+    const QByteArray scan = bytes.mid(lastScan, bytes.size() - 2 - lastScan);
+    return bytes.left(bytes.size() - 2) + scan.repeated(repeats) + QByteArray("\xFF\xD9", 2);
+}
+
 } // namespace
 
 class TestJpegImage : public QObject
@@ -103,6 +124,31 @@ private slots:
                 QCOMPARE(e.Message(), Res::Str(Res::JpegTooLarge));
             else
                 QVERIFY2(e.Message().startsWith(QStringLiteral("JPEG error: ")), qPrintable(e.Message()));
+        }
+    }
+
+    void boundsTheNumberOfScans_data()
+    {
+        QTest::addColumn<int>("repeats");
+        QTest::addColumn<bool>("decodes");
+        QTest::newRow("as written") << 0 << true;
+        QTest::newRow("a few repeats") << 20 << true;
+        QTest::newRow("endless repeats") << 5000 << false;
+    }
+    void boundsTheNumberOfScans()
+    {
+        QFETCH(int, repeats);
+        QFETCH(bool, decodes);
+        const QByteArray data = WithRepeatedScan(repeats);
+        if (decodes) {
+            QCOMPARE(DecodeJpeg(data).size(), QSize(256, 256));
+            return;
+        }
+        try {
+            DecodeJpeg(data);
+            QFAIL("decoded thousands of scans");
+        } catch (const Exception& e) {
+            QCOMPARE(e.Message(), Res::Str(Res::JpegTooManyScans));
         }
     }
 
