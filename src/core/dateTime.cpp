@@ -7,6 +7,8 @@ namespace {
 
 const QDate Epoch(1899, 12, 30);
 constexpr double MsPerDay = 86400000.0;
+// Billions of years: past every moment a QDateTime can hold, yet a day count any qint64 holds.
+constexpr double MaxDays = 0x1p40;
 
 std::mutex sourceLock;
 std::function<TDateTime()> nowSource;
@@ -15,6 +17,10 @@ std::function<TDateTime()> nowSource;
 
 QDateTime DateTimeToQDateTime(TDateTime value)
 {
+    // Values come from files too: one that is no number, or whose day count no integer holds, is no
+    // date (converting it to an integer would be undefined).
+    if (!std::isfinite(value) || std::fabs(value) >= MaxDays)
+        return QDateTime();
     const double days = std::trunc(value);
     const double fraction = std::fabs(value - days);
     qint64 ms = std::llround(fraction * MsPerDay);

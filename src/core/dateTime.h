@@ -7,6 +7,7 @@
 // time of day. Negative values count backwards for the date while the fraction still gives the time.
 using TDateTime = double;
 
+// An invalid QDateTime for a value that is no date (not finite, or billions of years away).
 QDateTime DateTimeToQDateTime(TDateTime value);
 TDateTime QDateTimeToDateTime(const QDateTime& value);
 

@@ -2,6 +2,7 @@
 #include "model/schedule.h"
 
 #include <QLocale>
+#include <limits>
 #include <QTest>
 
 namespace {
@@ -124,6 +125,29 @@ private slots:
         s.ScheduleInterval = siOnce;
         s.onceDate = At(2004, 3, 5, 17, 45);
         QCOMPARE(ScheduleToStr(s), QStringLiteral("March 05, 2004, 09:00 hrs"));
+    }
+
+    void onceDateThatIsNoDate_data()
+    {
+        QTest::addColumn<double>("onceDate");
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN();
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity();
+        QTest::newRow("minus infinite") << -std::numeric_limits<double>::infinity();
+        QTest::newRow("beyond any integer") << 1e300;
+        QTest::newRow("far before") << -1e19;
+    }
+
+    // A date read from a damaged file: no date, never due, and the text still shows the time.
+    void onceDateThatIsNoDate()
+    {
+        QFETCH(double, onceDate);
+        QVERIFY(!DateTimeToQDateTime(onceDate).isValid());
+        TSchedule s;
+        s.UseSchedule = true;
+        s.ScheduleInterval = siOnce;
+        s.onceDate = onceDate;
+        QVERIFY(!ScheduleIsDue(s, At(2024, 5, 6, 9, 0)));
+        QVERIFY2(ScheduleToStr(s).endsWith(QStringLiteral("09:00 hrs")), qPrintable(ScheduleToStr(s)));
     }
 
     void dueTests_data()
