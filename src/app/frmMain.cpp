@@ -6,6 +6,7 @@
 #include "app/treeModel.h"
 #include "app/treeView.h"
 #include "app/utilsGeneral.h"
+#include "app/webAddresses.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "model/computers.h"
@@ -24,14 +25,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-// The help menu's web addresses, kept as hexadecimal text.
-const char* const TfrmMain::ProfessionalURL =
-    "68747470733A2F2F7777772E7361626C657769636B2E6578616D706C652F70726F66657373696F6E616C2F";
-const char* const TfrmMain::OstrelDevURL = "68747470733A2F2F7777772E6F737472656C2E6578616D706C652F";
-const char* const TfrmMain::QuandrelURL = "68747470733A2F2F7777772E7175616E6472656C2E6578616D706C652F";
-const char* const TfrmMain::SupportURL =
-    "68747470733A2F2F666F72756D732E6F737472656C2E6578616D706C652F737570706F72742F";
 
 namespace {
 
@@ -431,22 +424,22 @@ void TfrmMain::OpenLink(const char* hex)
 
 void TfrmMain::acHelpSablewickProExecute()
 {
-    OpenLink(ProfessionalURL);
+    OpenLink(WebAddress::Professional);
 }
 
 void TfrmMain::acHelpOstrelDevExecute()
 {
-    OpenLink(OstrelDevURL);
+    OpenLink(WebAddress::OstrelDev);
 }
 
 void TfrmMain::acHelpQuandrelExecute()
 {
-    OpenLink(QuandrelURL);
+    OpenLink(WebAddress::Quandrel);
 }
 
 void TfrmMain::acHelpSupportExecute()
 {
-    OpenLink(SupportURL);
+    OpenLink(WebAddress::Support);
 }
 
 void TfrmMain::acFileExitExecute()

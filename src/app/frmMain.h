@@ -83,12 +83,6 @@ public:
     // A computer's check completed: repaints the tree.
     void OnComputerUpdate(TObject* sender);
 
-    // The web addresses of the help menu's links, as stored (hexadecimal text).
-    static const char* const ProfessionalURL;
-    static const char* const OstrelDevURL;
-    static const char* const QuandrelURL;
-    static const char* const SupportURL;
-
 private:
     void CreateActions();
     void CreateMenus();

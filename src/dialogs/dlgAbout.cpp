@@ -3,6 +3,7 @@
 #include "app/editionLibrary.h"
 #include "app/utilsGeneral.h"
 #include "app/versionInfo.h"
+#include "app/webAddresses.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
@@ -20,11 +21,6 @@
 #include <QScreen>
 
 namespace {
-
-// The maker's and the partner's web addresses, kept as hexadecimal text like the program's other
-// addresses.
-const char OstrelAddress[] = "68747470733A2F2F7777772E6F737472656C2E6578616D706C652F";
-const char QuandrelAddress[] = "68747470733A2F2F7777772E7175616E6472656C2E6578616D706C652F";
 
 QLabel* PlainLabel(const char* name, QWidget* parent)
 {
@@ -66,8 +62,8 @@ TfrmAbout::TfrmAbout(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWindows
     setFixedSize(466, 322);
     CreateControls();
 
-    SetLink(webOstrel, HexToText(QLatin1String(OstrelAddress)));
-    SetLink(webQuandrel, HexToText(QLatin1String(QuandrelAddress)));
+    SetLink(webOstrel, HexToText(QLatin1String(WebAddress::OstrelDev)));
+    SetLink(webQuandrel, HexToText(QLatin1String(WebAddress::Quandrel)));
 
     const QString program = QCoreApplication::applicationFilePath();
     lbVersion->setText(

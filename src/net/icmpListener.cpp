@@ -41,6 +41,29 @@ bool IsReportedIcmpError(int error)
     }
 }
 
+// One datagram read from the socket, with its sender and its ancillary data.
+struct TReceivedMessage
+{
+    uchar Buffer[PacketBufferBytes] = {};
+    sockaddr_in From{};
+    alignas(cmsghdr) char Control[512] = {};
+    iovec Data{};
+    msghdr Msg{};
+
+    ssize_t Receive(int fd, int flags)
+    {
+        Data = {Buffer, sizeof(Buffer)};
+        Msg = {};
+        Msg.msg_name = &From;
+        Msg.msg_namelen = sizeof(From);
+        Msg.msg_iov = &Data;
+        Msg.msg_iovlen = 1;
+        Msg.msg_control = Control;
+        Msg.msg_controllen = sizeof(Control);
+        return recvmsg(fd, &Msg, flags | MSG_DONTWAIT);
+    }
+};
+
 void EnlargeReceiveBuffer(int fd)
 {
     int size = ReceiveBufferBytes;
@@ -223,18 +246,8 @@ void TIcmpListener::ReadRaw()
 void TIcmpListener::ReadDatagram()
 {
     for (;;) {
-        uchar buffer[PacketBufferBytes] = {};
-        sockaddr_in from{};
-        alignas(cmsghdr) char control[256];
-        iovec data{buffer, sizeof(buffer)};
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof(from);
-        msg.msg_iov = &data;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof(control);
-        const ssize_t length = recvmsg(FSocket, &msg, MSG_DONTWAIT);
+        TReceivedMessage m;
+        const ssize_t length = m.Receive(FSocket, 0);
         if (length < 0) {
             if (errno == EINTR)
                 continue;
@@ -258,9 +271,9 @@ void TIcmpListener::ReadDatagram()
             Dispatch(answer);
             continue;
         }
-        answer.Type = buffer[0];
-        answer.From = ntohl(from.sin_addr.s_addr);
-        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+        answer.Type = m.Buffer[0];
+        answer.From = ntohl(m.From.sin_addr.s_addr);
+        for (cmsghdr* c = CMSG_FIRSTHDR(&m.Msg); c; c = CMSG_NXTHDR(&m.Msg, c))
             if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
                 int ttl = 0;
                 std::memcpy(&ttl, CMSG_DATA(c), sizeof(ttl));
@@ -269,7 +282,7 @@ void TIcmpListener::ReadDatagram()
         const int outcome = OutcomeOfType(answer.Type);
         if (outcome == 0) {
             answer.Kind = TIcmpAnswer::Answer;
-            answer.Sequence = ReadLE16(buffer + 6);
+            answer.Sequence = ReadLE16(m.Buffer + 6);
         }
         Dispatch(answer);
     }
@@ -278,18 +291,8 @@ void TIcmpListener::ReadDatagram()
 void TIcmpListener::ReadErrorQueue()
 {
     for (;;) {
-        uchar buffer[PacketBufferBytes] = {};
-        sockaddr_in original{};
-        alignas(cmsghdr) char control[512];
-        iovec data{buffer, sizeof(buffer)};
-        msghdr msg{};
-        msg.msg_name = &original;
-        msg.msg_namelen = sizeof(original);
-        msg.msg_iov = &data;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof(control);
-        const ssize_t length = recvmsg(FSocket, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
+        TReceivedMessage m;
+        const ssize_t length = m.Receive(FSocket, MSG_ERRQUEUE);
         if (length < 0) {
             if (errno == EINTR)
                 continue;
@@ -297,7 +300,7 @@ void TIcmpListener::ReadErrorQueue()
         }
         TIcmpAnswer answer;
         bool fromNetwork = false;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        for (cmsghdr* c = CMSG_FIRSTHDR(&m.Msg); c; c = CMSG_NXTHDR(&m.Msg, c)) {
             if (c->cmsg_level != IPPROTO_IP)
                 continue;
             if (c->cmsg_type == IP_RECVERR) {
@@ -324,7 +327,7 @@ void TIcmpListener::ReadErrorQueue()
         if (outcome > 0 && length >= IcmpHeaderSize) {
             answer.Kind = TIcmpAnswer::Answer;
             answer.Outcome = static_cast<quint8>(outcome);
-            answer.Sequence = ReadLE16(buffer + 6);
+            answer.Sequence = ReadLE16(m.Buffer + 6);
         }
         Dispatch(answer);
     }
