@@ -75,7 +75,6 @@ TThreadTimer::TThreadTimer(QObject* owner)
     : QObject(owner), FState(std::make_shared<TThreadTimerState>())
 {
     FState->Owner = this;
-    FThread = new TThreadTimerClass(FState);
 }
 
 TThreadTimer::~TThreadTimer()
@@ -87,8 +86,6 @@ TThreadTimer::~TThreadTimer()
         FState->OnTimer.Clear();
         FState->Changed.notify_all();
     }
-    if (!FStarted)
-        delete FThread; // never ran: nothing will free it otherwise
 }
 
 bool TThreadTimer::Active() const
@@ -106,9 +103,10 @@ void TThreadTimer::SetActive(bool value)
         FState->Active = value;
         FState->Changed.notify_all();
     }
+    // The thread is made at the first activation: every computer owns a clock, and most never run.
     if (value && !FStarted) {
         FStarted = true;
-        FThread->Start();
+        (new TThreadTimerClass(FState))->Start(); // frees itself when it ends
     }
 }
 

@@ -5,7 +5,6 @@
 #include <QObject>
 #include <memory>
 
-class TThreadTimerClass;
 struct TThreadTimerState;
 
 // A timer whose waiting is done by a thread of its own while its OnTimer is delivered on the main
@@ -30,6 +29,5 @@ public:
 
 private:
     std::shared_ptr<TThreadTimerState> FState;
-    TThreadTimerClass* FThread = nullptr; // frees itself once started; owned by us until then
-    bool FStarted = false;
+    bool FStarted = false; // the thread exists (it frees itself when it ends)
 };
