@@ -1,0 +1,171 @@
+#include "model/statusWatch.h"
+
+#include "core/texts.h"
+
+#include <QSet>
+#include <utility>
+
+TRecheckSchedule::TRecheckSchedule(TCheckHooks hooks, std::function<QStringList()> computers, QObject* parent)
+    : QObject(parent), FHooks(std::move(hooks)), FComputers(std::move(computers))
+{
+    connect(&FTimer, &QTimer::timeout, this, &TRecheckSchedule::Tick);
+    SetInterval(DefaultIntervalMs);
+}
+
+void TRecheckSchedule::SetInterval(int ms)
+{
+    FIntervalMs = qMax(1, ms);
+    // Sixty ticks a round spread the checks finely enough without waking the main thread more than once a
+    // second at the default interval.
+    FTimer.setInterval(qBound(10, FIntervalMs / 60, 1000));
+}
+
+void TRecheckSchedule::Start()
+{
+    BeginRound();
+    FTimer.start();
+}
+
+void TRecheckSchedule::Stop()
+{
+    FTimer.stop();
+    FRound.clear();
+}
+
+void TRecheckSchedule::CheckNow(const QStringList& itemIds)
+{
+    QSet<QString> seen;
+    for (const QString& id : itemIds) {
+        const QString key = id.toUpper();
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        if (!FHooks.IsChecking(id))
+            FHooks.CheckNow(id);
+    }
+}
+
+void TRecheckSchedule::BeginRound()
+{
+    FRound = FComputers ? FComputers() : QStringList();
+    FNext = 0;
+    FRoundClock.start();
+}
+
+void TRecheckSchedule::Tick()
+{
+    const qint64 elapsed = FRoundClock.elapsed();
+    const qsizetype count = FRound.size();
+    // Computer i is due once (i + 1) / count of the interval has passed.
+    const qsizetype due = qMin<qint64>(count, elapsed * count / FIntervalMs);
+    // A tick may run a callback that ends up stopping or restarting this schedule; work on a copy.
+    const QStringList round = FRound;
+    for (qsizetype i = FNext; i < due; ++i) {
+        FNext = i + 1;
+        if (!FHooks.IsChecking(round[i]))
+            FHooks.CheckNow(round[i]);
+    }
+    if (elapsed >= FIntervalMs && FTimer.isActive())
+        BeginRound();
+}
+
+TWakeWatch::TWakeWatch(TCheckHooks hooks, TReport report, QObject* parent)
+    : QObject(parent), FHooks(std::move(hooks)), FReport(std::move(report))
+{
+    connect(&FTimer, &QTimer::timeout, this, &TWakeWatch::Tick);
+    SetTiming(DefaultPeriodMs, DefaultLimitMs);
+}
+
+void TWakeWatch::SetTiming(int periodMs, int limitMs)
+{
+    FPeriodMs = qMax(1, periodMs);
+    FLimitMs = qMax(0, limitMs);
+    FTimer.setInterval(qBound(10, FPeriodMs / 6, 500));
+}
+
+void TWakeWatch::Watch(const QString& itemId, const QString& name, int sendDelayMs)
+{
+    TEntry entry;
+    entry.ItemId = itemId;
+    entry.Name = name;
+    entry.Clock.start();
+    entry.SendAtMs = qMax(0, sendDelayMs);
+    entry.NextCheckMs = entry.SendAtMs + FPeriodMs;
+    FWatches.insert(itemId.toUpper(), entry);
+    if (!FTimer.isActive())
+        FTimer.start();
+}
+
+void TWakeWatch::Forget(const QString& itemId)
+{
+    FWatches.remove(itemId.toUpper());
+}
+
+void TWakeWatch::CheckCompleted(const QString& itemId, bool online)
+{
+    const auto found = FWatches.constFind(itemId.toUpper());
+    if (!online || found == FWatches.cend())
+        return;
+    const qint64 sinceSend = found->Clock.elapsed() - found->SendAtMs;
+    // A check that ended before the packet left says nothing about the wake-up.
+    if (sinceSend < 0)
+        return;
+    const QString id = found->ItemId;
+    const QString message = Res::Str(Res::WakeAnswered).arg(found->Name).arg((sinceSend + 500) / 1000);
+    FWatches.erase(found);
+    if (FReport)
+        FReport(id, message);
+}
+
+void TWakeWatch::Tick()
+{
+    QList<std::pair<QString, QString>> reports;
+    QStringList checks;
+    for (auto it = FWatches.begin(); it != FWatches.end();) {
+        const qint64 now = it->Clock.elapsed();
+        if (now >= it->SendAtMs + FLimitMs) {
+            reports.append({it->ItemId, Res::Str(Res::WakeNoAnswer).arg(it->Name)});
+            it = FWatches.erase(it);
+            continue;
+        }
+        // A check that is still running (a periodic one, say) is waited for: its end counts as well.
+        if (now >= it->NextCheckMs && !FHooks.IsChecking(it->ItemId)) {
+            checks.append(it->ItemId);
+            it->NextCheckMs = now + FPeriodMs;
+        }
+        ++it;
+    }
+    if (FWatches.isEmpty())
+        FTimer.stop();
+    // Callbacks last: they may watch or forget computers.
+    for (const QString& id : checks)
+        FHooks.CheckNow(id);
+    for (const auto& [id, message] : reports)
+        if (FReport)
+            FReport(id, message);
+}
+
+QString IdentityHint(const QStringList& storedMacs, const QString& neighbourMac)
+{
+    auto digits = [](const QString& mac) {
+        QString result;
+        for (const QChar c : mac)
+            if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                (c.toUpper() >= QLatin1Char('A') && c.toUpper() <= QLatin1Char('F')))
+                result += c.toUpper();
+        return result;
+    };
+    const QString seen = digits(neighbourMac);
+    if (seen.isEmpty())
+        return {};
+    bool anyStored = false;
+    for (const QString& stored : storedMacs) {
+        const QString known = digits(stored);
+        if (known.isEmpty())
+            continue;
+        anyStored = true;
+        if (known == seen)
+            return {};
+    }
+    return anyStored ? Res::Str(Res::IdentityDiffers).arg(neighbourMac.toUpper()) : QString();
+}

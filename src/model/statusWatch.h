@@ -1,0 +1,102 @@
+#pragma once
+
+#include <functional>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+// What the watchers below need from the window: start a check of a computer now, and whether one is
+// still running. Computers are named by ItemID; an ItemID that no longer exists is the caller's to ignore.
+struct TCheckHooks
+{
+    std::function<void(const QString& itemId)> CheckNow;
+    std::function<bool(const QString& itemId)> IsChecking;
+};
+
+// Checks every computer again once per interval, spread evenly over it so that a large list does not
+// start all its checks at once. A computer whose check is still running when its turn comes is left for
+// the next round, so no computer is ever checked twice at a time. Main thread.
+class TRecheckSchedule : public QObject
+{
+    Q_OBJECT
+
+public:
+    // computers lists the ItemIDs to check; it is asked at the start of every round.
+    TRecheckSchedule(TCheckHooks hooks, std::function<QStringList()> computers, QObject* parent = nullptr);
+
+    static constexpr int DefaultIntervalMs = 60000;
+
+    void SetInterval(int ms);
+    int Interval() const { return FIntervalMs; }
+    // The first round's first check comes an interval's share after Start, not at once: loading has just
+    // checked everything.
+    void Start();
+    void Stop();
+    bool Active() const { return FTimer.isActive(); }
+
+    // The Refresh command: checks these computers now, except those already being checked.
+    void CheckNow(const QStringList& itemIds);
+
+private:
+    void Tick();
+    void BeginRound();
+
+    TCheckHooks FHooks;
+    std::function<QStringList()> FComputers;
+    int FIntervalMs = DefaultIntervalMs;
+    QTimer FTimer;
+    QElapsedTimer FRoundClock;
+    QStringList FRound;
+    qsizetype FNext = 0;
+};
+
+// After a wake-up, checks the computer every few seconds until it answers or the watch runs out, and says
+// which happened. The window forwards every completed check with CheckCompleted. Main thread.
+class TWakeWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    using TReport = std::function<void(const QString& itemId, const QString& message)>;
+
+    TWakeWatch(TCheckHooks hooks, TReport report, QObject* parent = nullptr);
+
+    static constexpr int DefaultPeriodMs = 3000;
+    static constexpr int DefaultLimitMs = 3 * 60 * 1000;
+    void SetTiming(int periodMs, int limitMs);
+
+    // Starts (or restarts) watching a computer whose magic packet leaves after sendDelayMs; the times in
+    // the report count from then.
+    void Watch(const QString& itemId, const QString& name, int sendDelayMs = 0);
+    void Forget(const QString& itemId);
+    bool Watching(const QString& itemId) const { return FWatches.contains(itemId.toUpper()); }
+
+    // A check of the computer has ended; online tells its outcome.
+    void CheckCompleted(const QString& itemId, bool online);
+
+private:
+    struct TEntry
+    {
+        QString ItemId;
+        QString Name;
+        QElapsedTimer Clock; // started at Watch
+        qint64 SendAtMs = 0;
+        qint64 NextCheckMs = 0;
+    };
+    void Tick();
+
+    TCheckHooks FHooks;
+    TReport FReport;
+    int FPeriodMs = DefaultPeriodMs;
+    int FLimitMs = DefaultLimitMs;
+    QHash<QString, TEntry> FWatches; // by upper-cased ItemID
+    QTimer FTimer;
+};
+
+// The hint for a computer that answers from a hardware address other than every stored one; the empty text
+// when the neighbour's address is unknown, matches a stored address (letter case and separators aside),
+// or there is nothing stored to compare with.
+QString IdentityHint(const QStringList& storedMacs, const QString& neighbourMac);

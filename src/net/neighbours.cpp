@@ -1,0 +1,162 @@
+#include "net/neighbours.h"
+
+#include "net/interfaces.h"
+#include "net/netbiosPacket.h"
+#include "net/utilsNetwork.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstring>
+#include <linux/neighbour.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <netinet/in.h>
+#include <QElapsedTimer>
+#include <QThread>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int UsableStates = NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT;
+constexpr quint16 DiscardPort = 9;
+
+class TFd
+{
+public:
+    explicit TFd(int fd) : FFd(fd) {}
+    ~TFd()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return FFd; }
+
+private:
+    int FFd;
+};
+
+// Looks for the address in one netlink datagram of the dump. Every length comes from the kernel, but is
+// still checked against what was received before it is used.
+enum class TParse
+{
+    More,
+    Done,
+    Failed
+};
+TParse ScanDatagram(const char* data, qsizetype length, quint32 sequence, in_addr_t wanted, QString* mac)
+{
+    auto remaining = static_cast<int>(length);
+    for (auto* header = reinterpret_cast<const nlmsghdr*>(data); NLMSG_OK(header, remaining);
+         header = NLMSG_NEXT(header, remaining)) {
+        if (header->nlmsg_seq != sequence)
+            continue;
+        if (header->nlmsg_type == NLMSG_DONE)
+            return TParse::Done;
+        if (header->nlmsg_type == NLMSG_ERROR)
+            return TParse::Failed;
+        if (header->nlmsg_type != RTM_NEWNEIGH || header->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
+            continue;
+        const auto* entry = static_cast<const ndmsg*>(NLMSG_DATA(header));
+        if (entry->ndm_family != AF_INET || !(entry->ndm_state & UsableStates) || !mac->isEmpty())
+            continue;
+        int attributesLength = static_cast<int>(header->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
+        bool matches = false;
+        QByteArray hardware;
+        for (auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(entry) +
+                                                               NLMSG_ALIGN(sizeof(ndmsg)));
+             RTA_OK(attribute, attributesLength); attribute = RTA_NEXT(attribute, attributesLength)) {
+            const auto payload = static_cast<int>(RTA_PAYLOAD(attribute));
+            if (attribute->rta_type == NDA_DST && payload == sizeof(in_addr_t))
+                matches = std::memcmp(RTA_DATA(attribute), &wanted, sizeof(wanted)) == 0;
+            else if (attribute->rta_type == NDA_LLADDR)
+                hardware = QByteArray(static_cast<const char*>(RTA_DATA(attribute)), payload);
+        }
+        NetBios::TUnitId address{};
+        if (matches && hardware.size() == static_cast<qsizetype>(address.size())) {
+            std::memcpy(address.data(), hardware.constData(), address.size());
+            if (address != NetBios::TUnitId{})
+                *mac = NetBios::UnitIdText(address);
+        }
+    }
+    return TParse::More;
+}
+
+} // namespace
+
+QString NeighbourMac(quint32 address)
+{
+    TFd socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    if (socket.Get() < 0)
+        return {};
+    timeval limit{1, 0}; // the kernel answers at once; this only guards against a wedged socket
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+
+    static std::atomic<quint32> nextSequence{1};
+    struct
+    {
+        nlmsghdr Header;
+        ndmsg Entry;
+    } request{};
+    request.Header.nlmsg_len = NLMSG_LENGTH(sizeof(ndmsg));
+    request.Header.nlmsg_type = RTM_GETNEIGH;
+    request.Header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.Header.nlmsg_seq = nextSequence++;
+    request.Entry.ndm_family = AF_INET;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(socket.Get(), &request, request.Header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
+                 sizeof(kernel)) < 0)
+        return {};
+
+    const in_addr_t wanted = htonl(address);
+    QString mac;
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t received = ::recv(socket.Get(), buffer.data(), buffer.size(), 0);
+        if (received <= 0)
+            return {};
+        const TParse state =
+            ScanDatagram(buffer.constData(), received, request.Header.nlmsg_seq, wanted, &mac);
+        if (state == TParse::Done)
+            return mac;
+        if (state == TParse::Failed)
+            return {};
+    }
+}
+
+QString NeighbourMac(const QString& ipAddress)
+{
+    quint32 address = 0;
+    return ParseIPv4(ipAddress, &address) ? NeighbourMac(address) : QString();
+}
+
+QString ProbeNeighbourMac(const QString& ipAddress, int timeoutMs)
+{
+    quint32 address = 0;
+    if (!ParseIPv4(ipAddress, &address) || !InterfaceHolding(address, UpIPv4Interfaces()))
+        return {};
+    QString mac = NeighbourMac(address);
+    if (!mac.isEmpty())
+        return mac;
+
+    TFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (socket.Get() < 0)
+        return {};
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(DiscardPort);
+    target.sin_addr.s_addr = htonl(address);
+    if (::sendto(socket.Get(), "", 0, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&target), sizeof(target)) < 0)
+        return {};
+
+    QElapsedTimer clock;
+    clock.start();
+    while (mac.isEmpty() && clock.elapsed() < timeoutMs) {
+        QThread::msleep(20);
+        mac = NeighbourMac(address);
+    }
+    return mac;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The kernel's IPv4 neighbour table, read over netlink.
+
+// The hardware address the neighbour table holds for the address (host byte order) in a usable state
+// (reachable, stale, delay, probe or permanent), in the detected MAC text form (six lower-case
+// hexadecimal pairs joined by hyphens); the empty text when there is none or the table cannot be read.
+// Asks only the kernel: quick, and it sends nothing.
+QString NeighbourMac(quint32 address);
+QString NeighbourMac(const QString& ipAddress);
+
+// For a host on one of this machine's local networks: sends it one UDP datagram (to the discard port, so
+// that the kernel resolves its hardware address), waits up to timeoutMs for the neighbour table to learn
+// it and answers it as NeighbourMac does. An address that is not dotted, or that no local network holds,
+// gets the empty text and nothing is sent: behind a router the table would only hold the router's
+// address. Blocks: worker threads only.
+QString ProbeNeighbourMac(const QString& ipAddress, int timeoutMs = 1500);
