@@ -21,8 +21,6 @@ struct TCheckHooks
 // the next round, so no computer is ever checked twice at a time. Main thread.
 class TRecheckSchedule : public QObject
 {
-    Q_OBJECT
-
 public:
     // computers lists the ItemIDs to check; it is asked at the start of every round.
     TRecheckSchedule(TCheckHooks hooks, std::function<QStringList()> computers, QObject* parent = nullptr);
@@ -57,8 +55,6 @@ private:
 // which happened. The window forwards every completed check with CheckCompleted. Main thread.
 class TWakeWatch : public QObject
 {
-    Q_OBJECT
-
 public:
     using TReport = std::function<void(const QString& itemId, const QString& message)>;
 
