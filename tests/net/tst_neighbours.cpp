@@ -1,3 +1,4 @@
+#include "model/statusWatch.h"
 #include "net/neighbours.h"
 #include "support/isolatedNetwork.h"
 #include "support/netns.h"
@@ -40,6 +41,28 @@ private slots:
         QCOMPARE(NeighbourMac(QStringLiteral("10.20.5.7")), expected);
     }
 
+    // Another machine takes the address over (a DHCP change): the table then names the newcomer, and the
+    // identity hint tells it from the stored adapter.
+    void addressTakenOver()
+    {
+        const QString first = NeighbourMac(QStringLiteral("10.20.5.7"));
+        QVERIFY(!first.isEmpty());
+        QCOMPARE(FPeer->Exec({"ip", "link", "del", "dev", PeerDevice()}), 0);
+        TTestNamespace other(QStringLiteral("nbr2"));
+        QVERIFY(other.Ok());
+        QString error;
+        QVERIFY2(ConnectVeth(nullptr, QStringLiteral("10.20.0.1/16"), &other, QStringLiteral("10.20.5.7/16"),
+                             &error),
+                 qPrintable(error));
+        const QString second = ProbeNeighbourMac(QStringLiteral("10.20.5.7"));
+        QVERIFY(!second.isEmpty());
+        QVERIFY(second != first);
+        QCOMPARE(IdentityHint({first.toUpper()}, second),
+                 QStringLiteral("Answers from a different MAC address (%1) than the stored one")
+                     .arg(second.toUpper()));
+        QCOMPARE(IdentityHint({first.toUpper()}, first), QString());
+    }
+
     void noGuess_data()
     {
         QTest::addColumn<QString>("ip");
@@ -62,6 +85,13 @@ private slots:
     void cleanupTestCase() { FPeer.reset(); }
 
 private:
+    QString PeerDevice() const
+    {
+        QString links;
+        FPeer->Exec({"ip", "-o", "link", "show", "type", "veth"}, &links);
+        return links.section(QLatin1Char(':'), 1, 1).trimmed().section(QLatin1Char('@'), 0, 0);
+    }
+
     std::unique_ptr<TTestNamespace> FPeer;
 };
 
