@@ -7,6 +7,8 @@
 
 namespace {
 
+QString openDatabaseFile;
+
 // access() asks the kernel, so ACLs, read-only mounts and root's privileges all count; QFileInfo's
 // permission bits would not.
 bool IsWritableFolder(const QString& folder)
@@ -44,4 +46,14 @@ bool EnsureDatabaseFolder(const QString& filePath, QString* error)
     if (error)
         *error = folder;
     return false;
+}
+
+QString OpenDatabaseFile()
+{
+    return openDatabaseFile;
+}
+
+void SetOpenDatabaseFile(const QString& filePath)
+{
+    openDatabaseFile = filePath;
 }

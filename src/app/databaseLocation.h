@@ -19,3 +19,7 @@ QString DatabaseFilePath(const QString& programDir, const QString& explicitFile 
 // Creates the folder of the database file when it is missing. False (with the reason in error) when it
 // cannot be made.
 bool EnsureDatabaseFolder(const QString& filePath, QString* error = nullptr);
+
+// The database file this process works on, for showing (the about box's tool tip); empty until set.
+QString OpenDatabaseFile();
+void SetOpenDatabaseFile(const QString& filePath);

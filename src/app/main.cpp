@@ -70,6 +70,7 @@ int main(int argc, char* argv[])
     if (SendToInstance(database, activate, 5000))
         return 0;
     EnsureDatabaseFolder(database);
+    SetOpenDatabaseFile(database);
 
     std::unique_ptr<TfrmMain> window =
         StartUp(WindowDatabaseArgument(database), [] { return IsUserAdmin(); });
