@@ -125,6 +125,12 @@ TComputer* Match(const TComputers& computers, const QString& token)
     return nullptr;
 }
 
+// How a wake-up reaches the computer: its subnet's broadcast address, or its own address.
+QString ModeName(const TComputer& computer)
+{
+    return computer.SendOptions == soInternet ? QStringLiteral("Internet") : QStringLiteral("LAN");
+}
+
 QJsonValue CheckedValue(const TComputer& computer)
 {
     if (computer.LastPingDate == 0)
@@ -153,7 +159,7 @@ QJsonObject ComputerJson(const TComputer& computer)
         {QStringLiteral("name"), computer.Name()},
         {QStringLiteral("mac"), WakeMac(computer)},
         {QStringLiteral("ip"), computer.IPAddress},
-        {QStringLiteral("mode"), SendOptionsNames().value(computer.SendOptions)},
+        {QStringLiteral("mode"), ModeName(computer)},
         {QStringLiteral("online"), computer.Online},
         {QStringLiteral("checked"), CheckedValue(computer)},
         {QStringLiteral("reply"), computer.LastPingReply},
@@ -162,9 +168,8 @@ QJsonObject ComputerJson(const TComputer& computer)
 
 QString ComputerLine(const TComputer& computer)
 {
-    const QStringList fields = {computer.Name(),      WakeMac(computer),
-                                computer.IPAddress,   SendOptionsNames().value(computer.SendOptions),
-                                StatusText(computer), CheckedText(computer)};
+    const QStringList fields = {computer.Name(),    WakeMac(computer),    computer.IPAddress,
+                                ModeName(computer), StatusText(computer), CheckedText(computer)};
     return fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
 }
 

@@ -40,18 +40,29 @@ bool IsOwnSocket(const QString& path)
     return S_ISSOCK(info.st_mode) && info.st_uid == ::geteuid();
 }
 
-// $XDG_RUNTIME_DIR, which Qt only accepts when it is private to the user. Cron jobs and login hooks often
-// run without the variable: the session's folder is then found where systemd makes it.
+// True when path is a real folder (not a link) of this user that nobody else may enter.
+bool IsPrivateFolder(const QString& path)
+{
+    struct stat info
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+// $XDG_RUNTIME_DIR. Cron jobs and login hooks often run without the variable: the session's folder is
+// then found where systemd makes it, and without a session the window and the command line still meet
+// in a private folder of the user's own in the temporary folder. Empty when none is safe.
 QString RuntimeFolder()
 {
-    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
-        const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
-        struct stat info{};
-        if (::stat(QFile::encodeName(session).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-            info.st_uid == ::geteuid() && (info.st_mode & 077) == 0)
-            return session;
-    }
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
+    if (IsPrivateFolder(session))
+        return session;
+    const QString own = QDir::tempPath() + QStringLiteral("/sablewick-") + QString::number(::geteuid());
+    ::mkdir(QFile::encodeName(own).constData(), 0700);
+    return IsPrivateFolder(own) ? own : QString();
 }
 
 } // namespace
@@ -62,7 +73,10 @@ QString InstanceSocketPath(const QString& databaseFile)
     // The same file reached by two spellings (a link, "..") is one instance.
     const QString canonical = file.exists() ? file.canonicalFilePath() : file.absoluteFilePath();
     const QByteArray hash = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return QDir(RuntimeFolder()).filePath(QStringLiteral("sablewick-") + QString::fromLatin1(hash.left(16)) +
+    const QString folder = RuntimeFolder();
+    if (folder.isEmpty())
+        return {};
+    return QDir(folder).filePath(QStringLiteral("sablewick-") + QString::fromLatin1(hash.left(16)) +
                                  QStringLiteral(".socket"));
 }
 
@@ -82,6 +96,8 @@ TInstanceServer::~TInstanceServer()
 bool TInstanceServer::Listen(const QString& databaseFile)
 {
     const QString path = InstanceSocketPath(databaseFile);
+    if (path.isEmpty())
+        return false;
     if (FServer->listen(path))
         return true;
     if (FServer->serverError() != QAbstractSocket::AddressInUseError)

@@ -16,7 +16,7 @@ class TGroup;
 // folder, is named after the database file and is open to its owner only (mode 0600); a peer of another
 // user is dropped unheard.
 
-// The socket's path for a database file.
+// The socket's path for a database file; empty when the user has no private runtime folder.
 QString InstanceSocketPath(const QString& databaseFile);
 
 class TInstanceServer : public QObject

@@ -243,13 +243,21 @@ void TestCommandLine::answersWithoutWindowOrFile()
 void TestCommandLine::requests_data()
 {
     QTest::addColumn<bool>("withInstance");
-    QTest::newRow("database opened here") << false;
-    QTest::newRow("handed to the running window") << true;
+    QTest::addColumn<bool>("runtimeVariable");
+    QTest::newRow("database opened here") << false << true;
+    QTest::newRow("handed to the running window") << true << true;
+    // As from cron: the window and the command line still find each other.
+    QTest::newRow("handed over without XDG_RUNTIME_DIR") << true << false;
 }
 
 void TestCommandLine::requests()
 {
     QFETCH(bool, withInstance);
+    QFETCH(bool, runtimeVariable);
+    if (!runtimeVariable) {
+        qunsetenv("XDG_RUNTIME_DIR");
+        FEnvironment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    }
     MakeDatabase();
     if (withInstance)
         QVERIFY(StartInstance());
@@ -263,7 +271,7 @@ void TestCommandLine::requests()
     QCOMPARE(list[1].toObject().value("name").toString(), QStringLiteral("Beta"));
     QCOMPARE(list[1].toObject().value("mac").toString(), QStringLiteral("66-77-88-99-AA-BB"));
     QCOMPARE(list[1].toObject().value("ip").toString(), QStringLiteral("127.0.0.2"));
-    QCOMPARE(list[1].toObject().value("mode").toString(), QStringLiteral("soInternet"));
+    QCOMPARE(list[1].toObject().value("mode").toString(), QStringLiteral("Internet"));
     run = Run(db + QStringList{"--list"});
     QCOMPARE(run.Out.count(QLatin1Char('\n')), 3);
     QVERIFY(run.Out.startsWith(QLatin1String("Alpha\t00-11-22-33-44-55\t127.0.0.1\t")));
