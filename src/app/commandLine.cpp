@@ -257,8 +257,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         line.Error = error;
         return line;
     };
+    // Two files would leave it open which one is meant.
     if (parser.values(options.Database).size() > 1)
-        return fail(parser.errorText().isEmpty() ? QStringLiteral("--database") : parser.errorText());
+        return fail(Res::Str(Res::CmdErrOneDatabase));
     const int actions =
         int(parser.isSet(options.Wake)) + int(parser.isSet(options.List)) + int(parser.isSet(options.Status));
     const QStringList names = parser.positionalArguments();

@@ -188,6 +188,7 @@ const QHash<int, QString>& Table()
         {CmdUnknown, QStringLiteral("unknown")},
         {CmdNever, QStringLiteral("never")},
         {CmdErrBadRequest, QStringLiteral("the request was not understood")},
+        {CmdErrOneDatabase, QStringLiteral("--database can be given once")},
     };
     return table;
 }

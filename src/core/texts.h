@@ -179,6 +179,7 @@ enum Id : int
     CmdUnknown,
     CmdNever,
     CmdErrBadRequest,
+    CmdErrOneDatabase,
 };
 
 // The text of a number; an unknown number gives the empty text.

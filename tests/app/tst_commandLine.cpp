@@ -205,6 +205,7 @@ void TestCommandLine::answersWithoutWindowOrFile_data()
     QTest::newRow("two actions") << QStringList{"--wake", "--list", "a"} << 2 << "";
     QTest::newRow("list with names") << QStringList{"--list", "a"} << 2 << "";
     QTest::newRow("names alone") << QStringList{"alpha"} << 2 << "";
+    QTest::newRow("two databases") << QStringList{"--database", "a", "--database", "b", "--list"} << 2 << "";
     QTest::newRow("json alone") << QStringList{"--json"} << 2 << "";
     QTest::newRow("wake json") << QStringList{"--wake", "--json", "a"} << 2 << "";
     QTest::newRow("missing database") << QStringList{"--list"} << 1 << "";
