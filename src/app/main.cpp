@@ -67,7 +67,8 @@ int main(int argc, char* argv[])
     // This user's window already holds the file: bring it to the front rather than open a second one.
     TCommandRequest activate;
     activate.Kind = TCommandRequest::Activate;
-    if (SendToInstance(database, activate, 5000))
+    if (const std::optional<TCommandResult> answer = SendToInstance(database, activate, 5000);
+        answer && answer->ExitCode == 0)
         return 0;
     EnsureDatabaseFolder(database);
     SetOpenDatabaseFile(database);
