@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what Sablewick needs, builds it and starts it.
+# Installs what Sablewick needs, builds the program alone (not the tests and benchmarks) and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-bash scripts/build.sh
-exec ./build/sablewick
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target sablewick --parallel
+exec ./build/sablewick "$@"

@@ -2,11 +2,32 @@
 
 #include "core/texts.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QLibrary>
 
 namespace {
 
 QString libraryFileName = QStringLiteral("swdist");
+
+// The ordinary library search first; then the program's own library folder and its own folder, since a
+// program holding a file capability runs with LD_LIBRARY_PATH ignored. A name with a folder is only
+// tried as given.
+bool LoadEdition(QLibrary& library)
+{
+    library.setFileName(libraryFileName);
+    if (library.load() || libraryFileName.contains(QLatin1Char('/')) || !QCoreApplication::instance())
+        return library.isLoaded();
+    const QDir program(QCoreApplication::applicationDirPath());
+    const QString file = QStringLiteral("lib%1.so").arg(libraryFileName);
+    for (const QString& folder :
+         {program.filePath(QStringLiteral("../" SABLEWICK_PRIVATE_LIBDIR)), program.path()}) {
+        library.setFileName(QDir(folder).filePath(file));
+        if (library.load())
+            return true;
+    }
+    return false;
+}
 
 using TTextExport = const char* (*)();
 
@@ -15,8 +36,8 @@ QString CallTextExport(const char* symbol, bool* found)
 {
     if (found)
         *found = false;
-    QLibrary library(libraryFileName);
-    if (!library.load())
+    QLibrary library;
+    if (!LoadEdition(library))
         return {};
     QString text;
     if (auto function = reinterpret_cast<TTextExport>(library.resolve(symbol))) {
@@ -43,8 +64,8 @@ QString TEditionLibrary::EditionURL(bool* found)
 
 QByteArray TEditionLibrary::Logo()
 {
-    QLibrary library(libraryFileName);
-    if (!library.load())
+    QLibrary library;
+    if (!LoadEdition(library))
         return {};
     QByteArray logo;
     const auto* data = reinterpret_cast<const char*>(library.resolve("oemlogo_JPEG"));

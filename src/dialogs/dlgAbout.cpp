@@ -1,5 +1,6 @@
 #include "dialogs/dlgAbout.h"
 
+#include "app/databaseLocation.h"
 #include "app/editionLibrary.h"
 #include "app/utilsGeneral.h"
 #include "app/versionInfo.h"
@@ -68,6 +69,8 @@ TfrmAbout::TfrmAbout(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWindows
     const QString program = QCoreApplication::applicationFilePath();
     lbVersion->setText(
         Res::Str(Res::VersionLine).arg(GetFileVersionString(program), GetFileComments(program)));
+    // Where the database is, without changing what the box says.
+    lbVersion->setToolTip(OpenDatabaseFile());
 
     lbCopyright->setText(Res::Str(Res::AboutCopyright));
     lbRights->setText(Res::Str(Res::AboutRights));

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
 enum TDataType { dtNormal, dtAlias };
@@ -190,8 +191,9 @@ public:
     TThreadTimer* ScheduleTimer() const { return FScheduleTimer.get(); }
 
     TComputer* FindComputer(const QString& itemID) const { return FComputers->Find(itemID); }
-    // Starts a wake-up sender for the computer with that identifier, after delay seconds.
-    void WakeComputerByID(const QString& itemID, int delay);
+    // Starts a wake-up sender for the computer with that identifier, after delay seconds. onEnd, when
+    // given, runs on the main thread once the sender has ended. False when no computer has that identifier.
+    bool WakeComputerByID(const QString& itemID, int delay, std::function<void()> onEnd = nullptr);
     void CheckSchedule();
     void FireSchedule();
 

@@ -24,13 +24,16 @@ TWakeTarget WakeTargetOf(const TComputer& computer)
 
 } // namespace
 
-void TGroup::WakeComputerByID(const QString& itemID, int delay)
+bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void()> onEnd)
 {
     const TComputer* computer = FindComputer(itemID);
     if (!computer)
-        return;
+        return false;
     // The sender takes its copy of the computer's values now, so deleting or editing the computer
     // during the delay can never leave it reading freed memory.
     auto* sender = new TWOLThread(WakeTargetOf(*computer), delay);
+    if (onEnd)
+        sender->SetOnTerminate([onEnd = std::move(onEnd)](TWorkerThread*) { onEnd(); });
     sender->Start();
+    return true;
 }

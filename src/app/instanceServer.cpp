@@ -1,0 +1,195 @@
+#include "app/instanceServer.h"
+
+#include "core/texts.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QTimer>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 MaxMessage = 1 << 20;
+constexpr int ClientIdleTimeout = 10000;
+
+// The uid of the process at the other end of a connected local socket; nothing when unknown.
+std::optional<uid_t> PeerUid(qintptr descriptor)
+{
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+        return std::nullopt;
+    return credentials.uid;
+}
+
+// True when path is a socket owned by this user: anything else could be another user's listener.
+bool IsOwnSocket(const QString& path)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    return S_ISSOCK(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+// True when path is a real folder (not a link) of this user that nobody else may enter.
+bool IsPrivateFolder(const QString& path)
+{
+    struct stat info
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+// $XDG_RUNTIME_DIR. Cron jobs and login hooks often run without the variable: the session's folder is
+// then found where systemd makes it, and without a session the window and the command line still meet
+// in a private folder of the user's own in the temporary folder. Empty when none is safe.
+QString RuntimeFolder()
+{
+    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
+    if (IsPrivateFolder(session))
+        return session;
+    const QString own = QDir::tempPath() + QStringLiteral("/sablewick-") + QString::number(::geteuid());
+    ::mkdir(QFile::encodeName(own).constData(), 0700);
+    return IsPrivateFolder(own) ? own : QString();
+}
+
+} // namespace
+
+QString InstanceSocketPath(const QString& databaseFile)
+{
+    QFileInfo file(databaseFile);
+    // The same file reached by two spellings (a link, "..") is one instance.
+    const QString canonical = file.exists() ? file.canonicalFilePath() : file.absoluteFilePath();
+    const QByteArray hash = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex();
+    const QString folder = RuntimeFolder();
+    if (folder.isEmpty())
+        return {};
+    return QDir(folder).filePath(QStringLiteral("sablewick-") + QString::fromLatin1(hash.left(16)) +
+                                 QStringLiteral(".socket"));
+}
+
+TInstanceServer::TInstanceServer(std::function<TGroup*()> root, std::function<void()> activate,
+                                 QObject* parent)
+    : QObject(parent), FRoot(std::move(root)), FActivate(std::move(activate)), FServer(new QLocalServer(this))
+{
+    FServer->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(FServer, &QLocalServer::newConnection, this, &TInstanceServer::Accept);
+}
+
+TInstanceServer::~TInstanceServer()
+{
+    FServer->close();
+}
+
+bool TInstanceServer::Listen(const QString& databaseFile)
+{
+    const QString path = InstanceSocketPath(databaseFile);
+    if (path.isEmpty())
+        return false;
+    if (FServer->listen(path))
+        return true;
+    if (FServer->serverError() != QAbstractSocket::AddressInUseError)
+        return false;
+    QLocalServer::removeServer(path);
+    return FServer->listen(path);
+}
+
+QString TInstanceServer::SocketPath() const
+{
+    return FServer->fullServerName();
+}
+
+void TInstanceServer::Accept()
+{
+    while (QLocalSocket* socket = FServer->nextPendingConnection()) {
+        const std::optional<uid_t> peer = PeerUid(socket->socketDescriptor());
+        if (!peer || *peer != ::geteuid()) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        Serve(socket);
+    }
+}
+
+void TInstanceServer::Serve(QLocalSocket* socket)
+{
+    // A peer that sends nothing usable is dropped after a while, so it cannot hold resources forever.
+    auto* idle = new QTimer(socket);
+    idle->setSingleShot(true);
+    connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
+    idle->start(ClientIdleTimeout);
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, idle] {
+        if (!socket->canReadLine()) {
+            if (socket->bytesAvailable() > MaxMessage)
+                socket->abort();
+            return;
+        }
+        idle->stop();
+        disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+        const std::optional<TCommandRequest> request =
+            TCommandRequest::FromJson(socket->readLine(MaxMessage));
+        QPointer<QLocalSocket> guarded(socket);
+        auto answer = [guarded](const TCommandResult& result) {
+            if (!guarded)
+                return;
+            guarded->write(result.ToJson() + '\n');
+            guarded->disconnectFromServer();
+        };
+        if (!request) {
+            answer(TCommandResult{
+                2, {}, Res::Str(Res::CmdErrorLine).arg(Res::Str(Res::CmdErrBadRequest)) + '\n'});
+            return;
+        }
+        if (request->Kind == TCommandRequest::Activate) {
+            if (FActivate)
+                FActivate();
+            answer(TCommandResult{});
+            return;
+        }
+        auto* runner = new TCommandRunner(FRoot, false, this);
+        runner->Start(*request, answer);
+    });
+}
+
+std::optional<TCommandResult> SendToInstance(const QString& databaseFile, const TCommandRequest& request,
+                                             int timeoutMs)
+{
+    const QString path = InstanceSocketPath(databaseFile);
+    if (!IsOwnSocket(path))
+        return std::nullopt;
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(2000))
+        return std::nullopt; // left behind by an instance that died
+    socket.write(request.ToJson() + '\n');
+    socket.flush();
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray reply;
+    while (!reply.endsWith('\n') && reply.size() <= MaxMessage) {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            break;
+        if (!socket.bytesAvailable() && !socket.waitForReadyRead(static_cast<int>(left)))
+            break;
+        reply += socket.readAll();
+    }
+    reply += socket.readAll();
+    if (std::optional<TCommandResult> result = TCommandResult::FromJson(reply.trimmed()))
+        return result;
+    return TCommandResult{1, {}, Res::Str(Res::CmdErrorLine).arg(Res::Str(Res::CmdErrNoAnswer)) + '\n'};
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/commandLine.h"
+
+#include <functional>
+#include <optional>
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+class QLocalSocket;
+class TGroup;
+
+// The per-user local socket through which a running window takes requests of the command line for
+// the database it holds: one JSON line in, one JSON line out. The socket lives in the user's runtime
+// folder, is named after the database file and is open to its owner only (mode 0600); a peer of another
+// user is dropped unheard.
+
+// The socket's path for a database file; empty when the user has no private runtime folder.
+QString InstanceSocketPath(const QString& databaseFile);
+
+class TInstanceServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // root: the window's root group (may be null); activate: brings the window to the front.
+    TInstanceServer(std::function<TGroup*()> root, std::function<void()> activate, QObject* parent = nullptr);
+    ~TInstanceServer() override;
+
+    // Starts listening for the database file. Only the holder of the database's lock may call it: a
+    // socket left behind by an instance that died is replaced.
+    bool Listen(const QString& databaseFile);
+    QString SocketPath() const;
+
+private:
+    void Accept();
+    void Serve(QLocalSocket* socket);
+
+    std::function<TGroup*()> FRoot;
+    std::function<void()> FActivate;
+    QLocalServer* FServer = nullptr;
+};
+
+// The command line's side. Nothing when no instance of this user serves the file (no socket, a socket
+// of someone else, nobody listening); otherwise the instance's result, or an error result when it did
+// not answer. Waits up to timeoutMs for the answer.
+std::optional<TCommandResult> SendToInstance(const QString& databaseFile, const TCommandRequest& request,
+                                             int timeoutMs = 120000);

@@ -1,0 +1,396 @@
+#include "app/commandLine.h"
+#include "app/instanceServer.h"
+#include "app/versionInfo.h"
+#include "model/computers.h"
+#include "model/database.h"
+#include "support/isolatedNetwork.h"
+
+#include <cstring>
+#include <pwd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct TRun
+{
+    int Exit = -1;
+    QString Out;
+    QString Err;
+};
+
+struct TPeer
+{
+    const char* Name;
+    const char* IP;
+    const char* MAC;
+};
+
+// Two computers reached over loopback, each with a listener of its own for the wake-up packets.
+const TPeer Peers[] = {{"Alpha", "127.0.0.1", "00-11-22-33-44-55"},
+                       {"Beta", "127.0.0.2", "66-77-88-99-AA-BB"}};
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void answersWithoutWindowOrFile_data();
+    void answersWithoutWindowOrFile();
+    void requests_data();
+    void requests();
+    void secondStartBringsTheWindowForward();
+    void foreignSocketIsNotUsed();
+    void foreignPeerIsRefused();
+
+private:
+    TRun Run(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 90000);
+    void MakeDatabase();
+    bool StartInstance();
+    QStringList Received(int peer);
+    QString DatabaseFile() const { return FTemp->filePath(QStringLiteral("db/network.ccn")); }
+
+    std::unique_ptr<QTemporaryDir> FTemp;
+    QProcessEnvironment FEnvironment;
+    std::vector<std::unique_ptr<QUdpSocket>> FListeners;
+    std::unique_ptr<QProcess> FInstance;
+};
+
+void TestCommandLine::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("sablewick"));
+}
+
+void TestCommandLine::init()
+{
+    FTemp = std::make_unique<QTemporaryDir>();
+    QVERIFY(FTemp->isValid());
+    const QString runtime = FTemp->filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+
+    // No display: whatever runs here must not need one.
+    FEnvironment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        FEnvironment.remove(QString::fromLatin1(name));
+    FEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    FEnvironment.insert(QStringLiteral("XDG_DATA_HOME"), FTemp->filePath(QStringLiteral("data")));
+    FEnvironment.insert(QStringLiteral("HOME"), FTemp->filePath(QStringLiteral("home")));
+
+    FListeners.clear();
+    for (const TPeer& peer : Peers) {
+        auto socket = std::make_unique<QUdpSocket>();
+        QVERIFY(socket->bind(QHostAddress(QString::fromLatin1(peer.IP)), 0));
+        FListeners.push_back(std::move(socket));
+    }
+}
+
+void TestCommandLine::cleanup()
+{
+    if (FInstance) {
+        FInstance->kill();
+        FInstance->waitForFinished(10000);
+        FInstance.reset();
+    }
+    FListeners.clear();
+    FTemp.reset();
+}
+
+TRun TestCommandLine::Run(const QStringList& arguments, const QString& workingFolder, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(FEnvironment);
+    process.setWorkingDirectory(workingFolder.isEmpty() ? FTemp->path() : workingFolder);
+    process.start(qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + QStringLiteral("/sablewick"),
+                  arguments);
+    TRun run;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.Exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.Out = QString::fromUtf8(process.readAllStandardOutput());
+    run.Err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+void TestCommandLine::MakeDatabase()
+{
+    QVERIFY(QDir().mkpath(QFileInfo(DatabaseFile()).path()));
+    TOstrelDatabase db;
+    db.FileName = DatabaseFile();
+    db.CreateNew();
+    TGroup group;
+    group.Storage = db.DataStorage;
+    for (size_t i = 0; i < std::size(Peers); ++i) {
+        TComputer* computer = group.Computers()->Add();
+        computer->SetName(QString::fromLatin1(Peers[i].Name));
+        computer->IPAddress = QString::fromLatin1(Peers[i].IP);
+        computer->SendOptions = soInternet;
+        computer->Port = FListeners[i]->localPort();
+        computer->MACAddresses()->Add()->Address = QString::fromLatin1(Peers[i].MAC);
+    }
+    // A computer without a MAC address cannot be woken.
+    group.Computers()->Add()->SetName(QStringLiteral("NoMac"));
+    QVERIFY(SaveGroup(group));
+    group.Storage.reset();
+}
+
+bool TestCommandLine::StartInstance()
+{
+    FInstance = std::make_unique<QProcess>();
+    QProcessEnvironment environment = FEnvironment;
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    FInstance->setProcessEnvironment(environment);
+    FInstance->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    FInstance->start(qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + QStringLiteral("/sablewick"),
+                     {QStringLiteral("--database"), DatabaseFile()});
+    const QString socket = InstanceSocketPath(DatabaseFile());
+    // The socket appears once the window holds the database.
+    for (int i = 0; i < 600 && FInstance->state() != QProcess::NotRunning; ++i) {
+        if (QFileInfo::exists(socket))
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+QStringList TestCommandLine::Received(int peer)
+{
+    QStringList macs;
+    QUdpSocket& socket = *FListeners[peer];
+    (void)QTest::qWaitFor([&socket] { return socket.hasPendingDatagrams(); }, 2000);
+    while (socket.hasPendingDatagrams()) {
+        QByteArray packet(socket.pendingDatagramSize(), 0);
+        socket.readDatagram(packet.data(), packet.size());
+        // The target's address follows six 0xFF bytes, sixteen times over.
+        if (packet.size() == 102 && packet.startsWith(QByteArray(6, char(0xFF))))
+            macs.append(QString::fromLatin1(packet.mid(6, 6).toHex('-').toUpper()));
+    }
+    return macs;
+}
+
+void TestCommandLine::answersWithoutWindowOrFile_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("expectedOut"); // a part of stdout; empty: nothing
+
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--status";
+    QTest::newRow("help with database") << QStringList{"--database", "x.ccn", "-h"} << 0 << "--wake";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "sablewick ";
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "";
+    QTest::newRow("option value missing") << QStringList{"--database"} << 2 << "";
+    QTest::newRow("wake without names") << QStringList{"--wake"} << 2 << "";
+    QTest::newRow("two actions") << QStringList{"--wake", "--list", "a"} << 2 << "";
+    QTest::newRow("list with names") << QStringList{"--list", "a"} << 2 << "";
+    QTest::newRow("names alone") << QStringList{"alpha"} << 2 << "";
+    QTest::newRow("two databases") << QStringList{"--database", "a", "--database", "b", "--list"} << 2 << "";
+    QTest::newRow("json alone") << QStringList{"--json"} << 2 << "";
+    QTest::newRow("wake json") << QStringList{"--wake", "--json", "a"} << 2 << "";
+    QTest::newRow("missing database") << QStringList{"--list"} << 1 << "";
+}
+
+void TestCommandLine::answersWithoutWindowOrFile()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expectedOut);
+
+    const QString work = FTemp->filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+    const TRun run = Run(arguments, work);
+    QCOMPARE(run.Exit, exitCode);
+    if (expectedOut.isEmpty())
+        QCOMPARE(run.Out, QString());
+    else
+        QVERIFY2(run.Out.contains(expectedOut), qPrintable(run.Out));
+    if (exitCode == 0) {
+        QCOMPARE(run.Err, QString());
+    } else {
+        QVERIFY(run.Err.startsWith(QLatin1String("sablewick: ")));
+        QCOMPARE(run.Err.count(QLatin1Char('\n')), 1);
+    }
+    if (arguments == QStringList{"--version"}) {
+        const QString binary =
+            qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + QStringLiteral("/sablewick");
+        QCOMPARE(run.Out, QStringLiteral("sablewick %1\n").arg(GetFileVersionString(binary)));
+    }
+    QCOMPARE(QDir(work).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QVERIFY(!QFileInfo::exists(FTemp->filePath(QStringLiteral("data"))));
+    QVERIFY(!QFileInfo::exists(FTemp->filePath(QStringLiteral("home"))));
+}
+
+void TestCommandLine::requests_data()
+{
+    QTest::addColumn<bool>("withInstance");
+    QTest::addColumn<bool>("runtimeVariable");
+    QTest::newRow("database opened here") << false << true;
+    QTest::newRow("handed to the running window") << true << true;
+    // As from cron: the window and the command line still find each other.
+    QTest::newRow("handed over without XDG_RUNTIME_DIR") << true << false;
+}
+
+void TestCommandLine::requests()
+{
+    QFETCH(bool, withInstance);
+    QFETCH(bool, runtimeVariable);
+    if (!runtimeVariable) {
+        qunsetenv("XDG_RUNTIME_DIR");
+        FEnvironment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    }
+    MakeDatabase();
+    if (withInstance)
+        QVERIFY(StartInstance());
+    const QStringList db{QStringLiteral("--database"), DatabaseFile()};
+
+    // The list, as JSON.
+    TRun run = Run(db + QStringList{"--list", "--json"});
+    QCOMPARE(run.Exit, 0);
+    const QJsonArray list = QJsonDocument::fromJson(run.Out.toUtf8()).array();
+    QCOMPARE(list.size(), 3);
+    QCOMPARE(list[1].toObject().value("name").toString(), QStringLiteral("Beta"));
+    QCOMPARE(list[1].toObject().value("mac").toString(), QStringLiteral("66-77-88-99-AA-BB"));
+    QCOMPARE(list[1].toObject().value("ip").toString(), QStringLiteral("127.0.0.2"));
+    QCOMPARE(list[1].toObject().value("mode").toString(), QStringLiteral("Internet"));
+    run = Run(db + QStringList{"--list"});
+    QCOMPARE(run.Out.count(QLatin1Char('\n')), 3);
+    QVERIFY(run.Out.startsWith(QLatin1String("Alpha\t00-11-22-33-44-55\t127.0.0.1\t")));
+
+    // Waking by name (any case), by MAC and by IP, two at once.
+    run = Run(db + QStringList{"--wake", "alpha", "127.0.0.2"});
+    QCOMPARE(run.Exit, 0);
+    QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
+    QCOMPARE(Received(1), QStringList{"66-77-88-99-AA-BB"});
+    run = Run(db + QStringList{"--wake", "66:77:88:99:aa:bb", "Nobody", "NoMac"});
+    QCOMPARE(run.Exit, 1);
+    QVERIFY2(run.Err.contains(QLatin1String("\"Nobody\"")) && run.Err.contains(QLatin1String("\"NoMac\"")),
+             qPrintable(run.Err));
+    QCOMPARE(Received(1), QStringList{"66-77-88-99-AA-BB"}); // the match found is still woken
+    QCOMPARE(Received(0), QStringList());
+
+    // Checking now: both answer on loopback.
+    run = Run(db + QStringList{"--status", "Alpha", "beta", "--json"});
+    const QJsonArray status = QJsonDocument::fromJson(run.Out.toUtf8()).array();
+    QCOMPARE(status.size(), 2);
+    if (status[0].toObject().value("reply").toString().contains(QLatin1String("socket")))
+        QSKIP("no ICMP socket for this user");
+    QCOMPARE(run.Exit, 0);
+    for (const QJsonValue& entry : status) {
+        QVERIFY(entry.toObject().value("online").toBool());
+        QVERIFY(!entry.toObject().value("checked").isNull());
+    }
+    run = Run(db + QStringList{"--status", "Alpha", "Nobody"});
+    QCOMPARE(run.Exit, 1);
+    QVERIFY(run.Out.startsWith(QLatin1String("Alpha\tonline\t")));
+
+    // What a check found is kept, by the window or by the command line.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const QJsonArray after =
+                QJsonDocument::fromJson(Run(db + QStringList{"--list", "--json"}).Out.toUtf8()).array();
+            return after.size() == 3 && after[0].toObject().value("online").toBool();
+        }(),
+        20000);
+    if (!withInstance) // the lock is released: only the file is left
+        QCOMPARE(QDir(QFileInfo(DatabaseFile()).path()).entryList(QDir::Files), QStringList{"network.ccn"});
+    else
+        QCOMPARE(FInstance->state(), QProcess::Running);
+}
+
+void TestCommandLine::secondStartBringsTheWindowForward()
+{
+    MakeDatabase();
+    QVERIFY(StartInstance());
+    // A second window would stay (its sharing-violation box waits for a click); the hand-over ends at once.
+    FEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const TRun second = Run({QStringLiteral("--database"), DatabaseFile()}, {}, 30000);
+    QCOMPARE(second.Exit, 0);
+    QCOMPARE(second.Err, QString());
+    QCOMPARE(FInstance->state(), QProcess::Running);
+}
+
+void TestCommandLine::foreignSocketIsNotUsed()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to give a socket to another user");
+    MakeDatabase();
+    QLocalServer impostor;
+    QVERIFY(impostor.listen(InstanceSocketPath(DatabaseFile())));
+    QCOMPARE(::chown(QFile::encodeName(impostor.fullServerName()).constData(), 65534, 65534), 0);
+    const TRun run = Run({QStringLiteral("--database"), DatabaseFile(), QStringLiteral("--list")});
+    QCOMPARE(run.Exit, 0);
+    QCOMPARE(run.Out.count(QLatin1Char('\n')), 3); // read from the file itself
+    QVERIFY(!impostor.hasPendingConnections());
+}
+
+void TestCommandLine::foreignPeerIsRefused()
+{
+    const passwd* other = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !other)
+        QSKIP("needs root and the user nobody");
+    TGroup root;
+    root.Computers()->Add()->SetName(QStringLiteral("Secret"));
+    TInstanceServer server([&root] { return &root; }, nullptr);
+    QVERIFY(server.Listen(DatabaseFile()));
+    const QByteArray path = QFile::encodeName(server.SocketPath());
+
+    // Open the way through the file system, so that only the server's own check stands in between (the
+    // owner being answered is shown by the requests handed to the window).
+    for (const QString& folder : {FTemp->path(), FTemp->filePath(QStringLiteral("runtime"))})
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    QCOMPARE(::chmod(path.constData(), 0666), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(other->pw_gid) != 0 || ::setuid(other->pw_uid) != 0)
+            ::_exit(3);
+        ::alarm(20);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+            ::_exit(4);
+        const char request[] = "{\"command\":\"list\"}\n";
+        if (::write(fd, request, sizeof(request) - 1) < 0)
+            ::_exit(5);
+        char reply[256];
+        ::_exit(::read(fd, reply, sizeof(reply)) > 0 ? 1 : 0);
+    }
+    QVERIFY(child > 0);
+    int status = -1;
+    QVERIFY(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 30000));
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+int main(int argc, char* argv[])
+{
+    // Before any thread exists: what the programs started here send stays on loopback.
+    IsolateNetwork();
+    QCoreApplication app(argc, argv);
+    TestCommandLine test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_commandLine.moc"
