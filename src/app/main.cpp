@@ -9,8 +9,8 @@ int main(int argc, char* argv[])
     TApplication::setApplicationName(Res::Str(Res::ProductName));
     TApplication::setApplicationDisplayName(Res::Str(Res::ProductName));
 
-    std::unique_ptr<TfrmMain> window =
-        StartUp(TApplication::applicationDirPath(), [] { return IsUserAdmin(); });
+    std::unique_ptr<TfrmMain> window = StartUp(
+        TApplication::applicationDirPath() + QStringLiteral("/network.ccn"), [] { return IsUserAdmin(); });
     if (!window)
         return 0;
     window->show();
