@@ -9,7 +9,10 @@
 
 TOpenDatabase::TOpenDatabase(const QString& fileName, QObject* parent) : QObject(parent), FFileName(fileName)
 {
+    qRegisterMetaType<TComputer*>();
     FResultTimer.setSingleShot(true);
+    // A coarse timer may fire early, and then two saves would come less than the interval apart.
+    FResultTimer.setTimerType(Qt::PreciseTimer);
     FStaleTimer.setSingleShot(true);
     FStaleTimer.setInterval(StaleSaveInterval);
     connect(&FResultTimer, &QTimer::timeout, this, [this] { SaveNow(); });
@@ -171,6 +174,7 @@ bool TOpenDatabase::Save()
         FState = ssSaved;
         FFailureReported = false;
         FLastError.clear();
+        emit Saved();
         return true;
     }
     FState = ssFailed;

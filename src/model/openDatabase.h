@@ -79,6 +79,8 @@ public:
 signals:
     // A check of this computer completed; what is shown of it may have changed.
     void ComputerUpdated(TComputer* computer);
+    // The file now holds everything.
+    void Saved();
     // A save failed; the message names the file and the reason. Raised once until a save succeeds.
     void SaveFailed(const QString& message);
 
