@@ -204,25 +204,34 @@ void TComputerTreeModel::Sort()
         remembered.emplace_back(Entry(index.row()), index.column());
 
     // One sort key per row, made once: comparing keys orders as the collator does, without redoing its
-    // work for every comparison. Rows without a computer sort as equal to everything, so they are kept
-    // out of the comparison and keep their places.
+    // work for every comparison. In the C locale the collator compares case-folded text, which its own
+    // keys do not, so the folded names are the keys there. Rows without a computer sort as equal to
+    // everything, so they are kept out of the comparison and keep their places.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const bool folded = collator.locale().language() == QLocale::C;
     std::vector<size_t> positions;
     std::vector<QCollatorSortKey> keys;
+    std::vector<QString> foldedNames;
     positions.reserve(FEntries.size());
-    keys.reserve(FEntries.size());
     for (size_t i = 0; i < FEntries.size(); ++i) {
         if (const TComputer* computer = FindComputer(*FEntries[i])) {
             positions.push_back(i);
-            keys.push_back(collator.sortKey(computer->Name()));
+            if (folded)
+                foldedNames.push_back(computer->Name().toCaseFolded());
+            else
+                keys.push_back(collator.sortKey(computer->Name()));
         }
     }
     std::vector<size_t> order(positions.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
+    if (folded)
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return foldedNames[a] < foldedNames[b]; });
+    else
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
     std::vector<std::unique_ptr<TTreeEntry>> moved(order.size());
     for (size_t i = 0; i < order.size(); ++i)
         moved[i] = std::move(FEntries[positions[order[i]]]);
