@@ -158,6 +158,9 @@ int main(int argc, char* argv[])
     window->VST->repaint();
     const qint64 shown = clock.elapsed();
     const int rows = window->VSTModel->rowCount();
+    std::printf("computers                          %d\n", count);
+    std::printf("rows shown                         %d after %lld ms\n", rows, static_cast<long long>(shown));
+    std::fflush(stdout);
 
     // The main thread's longest gap between two ticks of a 1 ms timer while checks complete.
     qint64 longestBlock = 0;
@@ -189,8 +192,6 @@ int main(int argc, char* argv[])
     const long long chars = ProcIo("wchar") - charsBefore;
     const long long fileSize = QFileInfo(file).size();
 
-    std::printf("computers                          %d\n", count);
-    std::printf("rows shown                         %d after %lld ms\n", rows, static_cast<long long>(shown));
     std::printf("checks completed                   %d after %lld ms\n", checks,
                 static_cast<long long>(checkedAt));
     std::printf("file holds every result            after %lld ms (%d saves)\n",

@@ -17,7 +17,6 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, QObject* parent) : QObject
     FStaleTimer.setInterval(StaleSaveInterval);
     connect(&FResultTimer, &QTimer::timeout, this, [this] { SaveNow(); });
     connect(&FStaleTimer, &QTimer::timeout, this, [this] { SaveNow(); });
-    FSinceSave.start();
 }
 
 TOpenDatabase::~TOpenDatabase()
@@ -150,7 +149,10 @@ void TOpenDatabase::MarkResult()
     if (FState == ssFailed || FState == ssChanged)
         return;
     FState = ssChanged;
-    const qint64 wait = std::clamp<qint64>(ResultSaveInterval - FSinceSave.elapsed(), 0, ResultSaveInterval);
+    // Results come in bursts: wait a moment for the rest of one, and a second after the last save.
+    const qint64 sinceSave = FSinceSave.isValid() ? FSinceSave.elapsed() : ResultSaveInterval;
+    const qint64 wait =
+        std::clamp<qint64>(ResultSaveInterval - sinceSave, ResultGatherDelay, ResultSaveInterval);
     FResultTimer.start(int(wait));
 }
 

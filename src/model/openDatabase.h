@@ -44,6 +44,8 @@ public:
     // Shortest time between two saves of check results, and longest wait for dates of checks.
     static constexpr int ResultSaveInterval = 1000;
     static constexpr int StaleSaveInterval = 10 * 60 * 1000;
+    // How long a first result waits for the others of its burst.
+    static constexpr int ResultGatherDelay = 100;
 
     // fileName: the full path of the database file. Nothing is opened until Open.
     explicit TOpenDatabase(const QString& fileName, QObject* parent = nullptr);
