@@ -378,12 +378,14 @@ void TfrmMain::acEditDeleteExecute()
         return;
 
     std::vector<const TTreeEntry*> entries;
-    for (int row : rows)
+    QStringList ids;
+    for (int row : rows) {
         entries.push_back(VSTModel->Entry(row));
-    for (const TTreeEntry* entry : entries) {
-        FDatabase->DeleteComputer(entry->ItemID);
-        VSTModel->RemoveEntry(entry);
+        ids.append(entries.back()->ItemID);
     }
+    // One save for the whole selection.
+    FDatabase->DeleteComputers(ids);
+    VSTModel->RemoveEntries(entries);
     UpdateActions();
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <QCollator>
 #include <unordered_map>
+#include <unordered_set>
 
 TComputerTreeModel::TComputerTreeModel(std::function<TGroup*()> root, QObject* parent)
     : QAbstractTableModel(parent), FRoot(std::move(root))
@@ -129,6 +130,26 @@ void TComputerTreeModel::RemoveEntry(const TTreeEntry* entry)
     beginRemoveRows({}, row, row);
     FEntries.erase(FEntries.begin() + row);
     endRemoveRows();
+}
+
+void TComputerTreeModel::RemoveEntries(const std::vector<const TTreeEntry*>& entries)
+{
+    std::unordered_set<const TTreeEntry*> gone(entries.begin(), entries.end());
+    // From the bottom up, one run of neighbouring rows at a time, so the rows above keep their numbers.
+    int row = rowCount() - 1;
+    while (row >= 0) {
+        if (!gone.count(FEntries[static_cast<size_t>(row)].get())) {
+            --row;
+            continue;
+        }
+        const int last = row;
+        while (row > 0 && gone.count(FEntries[static_cast<size_t>(row - 1)].get()))
+            --row;
+        beginRemoveRows({}, row, last);
+        FEntries.erase(FEntries.begin() + row, FEntries.begin() + last + 1);
+        endRemoveRows();
+        --row;
+    }
 }
 
 void TComputerTreeModel::Clear()

@@ -99,6 +99,17 @@ bool TOpenDatabase::DeleteComputer(const QString& itemID)
     return true;
 }
 
+void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
+{
+    FBatch = true;
+    FBatchChanged = false;
+    for (const QString& id : itemIDs)
+        DeleteComputer(id);
+    FBatch = false;
+    if (FBatchChanged)
+        Save();
+}
+
 bool TOpenDatabase::SaveNow()
 {
     if (FState == ssSaved)
@@ -131,7 +142,10 @@ void TOpenDatabase::OnGroupUpdate(TObject* sender)
         break;
     case TCheckChange::None:
         // What the user changed is written at once, together with every result still waiting.
-        Save();
+        if (FBatch)
+            FBatchChanged = true;
+        else
+            Save();
         break;
     }
 }

@@ -73,6 +73,8 @@ public:
     void StartCheck(TComputer* computer);
     // Deletes the computer with that identifier (saved at once); false when there is none.
     bool DeleteComputer(const QString& itemID);
+    // Deletes the computers with these identifiers, those that exist, and saves once.
+    void DeleteComputers(const QStringList& itemIDs);
     // Writes the group now when anything is unsaved. True when the file holds everything.
     bool SaveNow();
     // The periodic retry after a failed save.
@@ -106,4 +108,7 @@ private:
     QTimer FStaleTimer;
     QElapsedTimer FSinceSave;
     bool FClosed = false;
+    // While several changes of one command are made: they are saved together at its end.
+    bool FBatch = false;
+    bool FBatchChanged = false;
 };

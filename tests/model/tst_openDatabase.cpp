@@ -302,8 +302,15 @@ void TestOpenDatabase::deleteFreesNoSequenceNumber()
     TComputer* added = db.AddComputer();
     db.StartCheck(added);
     QCOMPARE(added->PingSequence, quint16(4));
+    // Several deleted by one command are written once.
+    QSignalSpy saved(&db, &TOpenDatabase::Saved);
+    db.DeleteComputers({computers->Items(0)->ItemID(), QStringLiteral("{unknown}"), added->ItemID()});
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(computers->Count(), 1);
     QVERIFY(db.Close());
-    QCOMPARE(ReadDatabase(File())->Computers()->Count(), 3);
+    auto stored = ReadDatabase(File());
+    QCOMPARE(stored->Computers()->Count(), 1);
+    QCOMPARE(stored->Computers()->Items(0)->Name(), QStringLiteral("c"));
 }
 
 void TestOpenDatabase::closeWhileManyChecksComplete()
