@@ -181,8 +181,9 @@ void TestOpenDatabase::checkResultsCoalesce()
     // Every result reaches the file soon after, in far fewer writes than checks, a second apart.
     QTRY_COMPARE_WITH_TIMEOUT(db.SaveState(), TOpenDatabase::ssSaved, 3000);
     QVERIFY2(!saves.isEmpty() && saves.size() < count / 2, qPrintable(QString::number(saves.size())));
+    // Measured when each save has ended, which a slow disk may delay: a margin below the second.
     for (qsizetype i = 1; i < saves.size(); ++i)
-        QVERIFY2(saves[i] - saves[i - 1] >= 990, qPrintable(QString::number(saves[i] - saves[i - 1])));
+        QVERIFY2(saves[i] - saves[i - 1] >= 800, qPrintable(QString::number(saves[i] - saves[i - 1])));
     auto stored = ReadDatabase(File());
     for (int i = 0; i < count; ++i) {
         QVERIFY(stored->Computers()->Items(i)->Online);
