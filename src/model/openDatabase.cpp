@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <QFileInfo>
+#include <unordered_set>
+#include <vector>
 
 TOpenDatabase::TOpenDatabase(const QString& fileName, QObject* parent) : QObject(parent), FFileName(fileName)
 {
@@ -103,8 +105,27 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
 {
     FBatch = true;
     FBatchChanged = false;
-    for (const QString& id : itemIDs)
-        DeleteComputer(id);
+    if (FRoot) {
+        // Looked up before any goes: every deletion makes the next look-up rebuild the group's index.
+        // An identifier whose computer is already picked (a duplicate) is looked up again afterwards,
+        // so it finds the next one, as deleting them one by one would.
+        std::vector<TComputer*> doomed;
+        std::unordered_set<TComputer*> picked;
+        QStringList later;
+        for (const QString& id : itemIDs) {
+            TComputer* computer = FRoot->FindComputer(id);
+            if (!computer)
+                continue;
+            if (picked.insert(computer).second)
+                doomed.push_back(computer);
+            else
+                later.append(id);
+        }
+        for (TComputer* computer : doomed)
+            FRoot->Computers()->Delete(computer->Index());
+        for (const QString& id : std::as_const(later))
+            DeleteComputer(id);
+    }
     FBatch = false;
     if (FBatchChanged)
         Save();
