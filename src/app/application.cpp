@@ -51,11 +51,11 @@ TApplication* TApplication::Instance()
     return qobject_cast<TApplication*>(QCoreApplication::instance());
 }
 
-std::unique_ptr<TfrmMain> StartUp(const QString& programDir, const std::function<bool()>& isUserAdmin)
+std::unique_ptr<TfrmMain> StartUp(const QString& databaseFile, const std::function<bool()>& isUserAdmin)
 {
     if (!isUserAdmin()) {
         ShowError(Res::Str(Res::NotAdministrator));
         return nullptr;
     }
-    return std::make_unique<TfrmMain>(programDir);
+    return std::make_unique<TfrmMain>(databaseFile);
 }

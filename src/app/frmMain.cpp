@@ -11,11 +11,11 @@
 #include "core/texts.h"
 #include "model/computers.h"
 #include "model/database.h"
+#include "model/openDatabase.h"
 #include "timing/threadTimer.h"
 
 #include <algorithm>
 #include <QAction>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QMenu>
@@ -43,7 +43,8 @@ QWidget* Spacer(const QString& name, QWidget* parent)
 
 } // namespace
 
-TfrmMain::TfrmMain(const QString& programDir, QWidget* parent) : QMainWindow(parent), FProgramDir(programDir)
+TfrmMain::TfrmMain(const QString& databaseFile, QWidget* parent)
+    : QMainWindow(parent), FDatabaseFile(databaseFile)
 {
     setObjectName(QStringLiteral("frmMain"));
     // Errors that reach the event loop are shown by this window (the application events component).
@@ -200,7 +201,7 @@ void TfrmMain::CreateTree()
     panel->setObjectName(QStringLiteral("Panel1"));
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(0, 0, 0, 0);
-    VSTModel = new TComputerTreeModel([this] { return FRoot.get(); }, this);
+    VSTModel = new TComputerTreeModel([this] { return Root(); }, this);
     VSTModel->setObjectName(QStringLiteral("VSTModel"));
     VSTModel->SetImages(ComputerImage(true), ComputerImage(false));
     VST = new TComputerTreeView(panel);
@@ -235,7 +236,6 @@ void TfrmMain::FormCreate()
     menuBar()->setFont(QApplication::font("QMenuBar"));
     // The hand pointer needs no registering: the links that use it set Qt::PointingHandCursor.
 
-    FPingSequences.clear();
     FTimer = std::make_unique<TThreadTimer>();
     FTimer->SetDelay(TimerDelay);
     FTimer->SetOnTimer(TNotifyEvent(this, [this](TObject* sender) { OnThreadTimer(sender); }));
@@ -254,17 +254,16 @@ void TfrmMain::FormCreate()
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
+    FDatabase = std::make_unique<TOpenDatabase>(FDatabaseFile);
+    connect(FDatabase.get(), &TOpenDatabase::ComputerUpdated, this,
+            [this](TComputer* computer) { OnComputerUpdate(computer); });
+    connect(FDatabase.get(), &TOpenDatabase::SaveFailed, this, [this](const QString& message) {
+        // Told after the command that caused the save has finished, not in the middle of it.
+        QMetaObject::invokeMethod(
+            this, [message] { ShowError(message); }, Qt::QueuedConnection);
+    });
     try {
-        FDatabase = std::make_unique<TOstrelDatabase>();
-        FDatabase->FileName = FProgramDir + QStringLiteral("/network.ccn");
-        if (QFileInfo::exists(FDatabase->FileName)) {
-            LoadRoot();
-        } else {
-            FDatabase->CreateNew();
-            FRoot = std::make_unique<TGroup>();
-            FRoot->Storage = FDatabase->DataStorage;
-            HookRoot();
-        }
+        LoadRoot();
         UpdateActions();
     } catch (const std::exception& e) {
         appEventsException(ExceptionMessage(e));
@@ -275,65 +274,48 @@ void TfrmMain::FormCreate()
 
 void TfrmMain::LoadRoot()
 {
-    FRoot.reset();
-    std::unique_ptr<TGroup> group = ::LoadDatabase(*FDatabase);
-    if (!group)
-        return; // no stream to read: the window runs without a root group, silently
-    FRoot = std::move(group);
-    HookRoot();
-
+    FDatabase->Open();
+    TGroup* root = FDatabase->Root();
+    if (!root)
+        return;
     QStringList ids;
-    TComputers* computers = FRoot->Computers();
+    TComputers* computers = root->Computers();
     ids.reserve(computers->Count());
-    for (int i = 0; i < computers->Count(); ++i) {
-        TComputer* computer = computers->Items(i);
-        ids.append(computer->ItemID());
-        computer->PingSequence = NextPingSequence();
-        computer->CheckOnline();
-    }
+    for (int i = 0; i < computers->Count(); ++i)
+        ids.append(computers->Items(i)->ItemID());
     // Adding the rows together sorts once and gives the same order as adding them one at a time.
     VSTModel->AddEntries(ids);
-}
-
-void TfrmMain::HookRoot()
-{
-    FRoot->OnUpdate.Set(this, [this](TObject* sender) { OnGroupUpdate(sender); });
-    FRoot->Computers()->OnItemUpdate.Set(this, [this](TObject* sender) { OnComputerUpdate(sender); });
 }
 
 void TfrmMain::FormDestroy()
 {
     FTimer.reset();
-    FPingSequences.clear();
     // The tree asks the root group for everything it shows: let it go before the group does.
     if (VST)
         VST->setModel(nullptr);
     delete VSTModel;
     VSTModel = nullptr;
-    if (FRoot) {
-        FRoot->OnUpdate.Clear();
-        FRoot->Computers()->OnItemUpdate.Clear();
-        FRoot.reset();
+    if (FDatabase) {
+        QString error;
+        if (!FDatabase->Close(&error))
+            ShowError(error);
+        FDatabase.reset();
     }
-    FDatabase.reset();
+}
+
+TGroup* TfrmMain::Root() const
+{
+    return FDatabase ? FDatabase->Root() : nullptr;
+}
+
+TOstrelDatabase* TfrmMain::Database() const
+{
+    return FDatabase ? FDatabase->Database() : nullptr;
 }
 
 quint16 TfrmMain::NextPingSequence()
 {
-    std::sort(FPingSequences.begin(), FPingSequences.end(),
-              [](const QString& a, const QString& b) { return a.toLongLong() < b.toLongLong(); });
-    quint16 candidate = 1;
-    for (const QString& entry : std::as_const(FPingSequences)) {
-        const qint64 value = entry.toLongLong();
-        if (value <= candidate)
-            ++candidate;
-        else if (!FPingSequences.contains(QString::number(candidate)))
-            break;
-    }
-    if (candidate == 0)
-        candidate = 1;
-    FPingSequences.append(QString::number(candidate));
-    return candidate;
+    return FDatabase ? FDatabase->NextPingSequence() : 1;
 }
 
 void TfrmMain::UpdateActions()
@@ -342,7 +324,7 @@ void TfrmMain::UpdateActions()
     acEditDelete->setEnabled(selected);
     acEditProperties->setEnabled(selected);
     acToolsWakeUp->setEnabled(selected);
-    acNewCompManual->setEnabled(FRoot != nullptr);
+    acNewCompManual->setEnabled(Root() != nullptr);
 }
 
 void TfrmMain::AddTreeEntry(const QString& itemID)
@@ -396,24 +378,24 @@ void TfrmMain::acEditDeleteExecute()
         return;
 
     std::vector<const TTreeEntry*> entries;
-    for (int row : rows)
+    QStringList ids;
+    for (int row : rows) {
         entries.push_back(VSTModel->Entry(row));
-    for (const TTreeEntry* entry : entries) {
-        if (FRoot) {
-            if (TComputer* computer = FRoot->FindComputer(entry->ItemID))
-                FRoot->Computers()->Delete(computer->Index());
-        }
-        VSTModel->RemoveEntry(entry);
+        ids.append(entries.back()->ItemID);
     }
+    // One save for the whole selection.
+    FDatabase->DeleteComputers(ids);
+    VSTModel->RemoveEntries(entries);
     UpdateActions();
 }
 
 void TfrmMain::acToolsWakeUpExecute()
 {
-    if (!FRoot)
+    TGroup* root = Root();
+    if (!root)
         return;
     for (const QString& id : SelectedItemIDs())
-        FRoot->WakeComputerByID(id, WakeDelay);
+        root->WakeComputerByID(id, WakeDelay);
 }
 
 void TfrmMain::OpenLink(const char* hex)
@@ -457,27 +439,9 @@ void TfrmMain::OnThreadTimer(TObject* sender)
         if (!entry)
             break;
     }
-}
-
-void TfrmMain::OnGroupUpdate(TObject* sender)
-{
-    auto* group = dynamic_cast<TGroup*>(sender);
-    if (!group)
-        return;
-    QString error;
-    if (SaveGroup(*group, &error)) {
-        FSaveFailureShown = false;
-        return;
-    }
-    // Tell the user once, after the command that caused the save has finished; stay quiet about
-    // further failures until a save succeeds again.
-    if (FSaveFailureShown)
-        return;
-    FSaveFailureShown = true;
-    const QString message =
-        Res::Str(Res::DbSaveError).arg(FDatabase ? FDatabase->FileName : QString(), error);
-    QMetaObject::invokeMethod(
-        this, [message] { ShowError(message); }, Qt::QueuedConnection);
+    // A save that failed is tried again rather than forgotten.
+    if (FDatabase)
+        FDatabase->Retry();
 }
 
 void TfrmMain::OnComputerUpdate(TObject* sender)

@@ -12,17 +12,18 @@ class TComputerTreeModel;
 class TComputerTreeView;
 class TGroup;
 class TObject;
+class TOpenDatabase;
 class TOstrelDatabase;
 class TThreadTimer;
 
-// The main window: the list of computers of the database beside the program, and its commands.
+// The main window: the list of computers of the open database, and its commands.
 class TfrmMain : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    // programDir: the folder that holds (or will hold) network.ccn, without a trailing separator.
-    explicit TfrmMain(const QString& programDir, QWidget* parent = nullptr);
+    // databaseFile: the full path of the database file, which is created when there is none.
+    explicit TfrmMain(const QString& databaseFile, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // The commands (aclistMain). They appear in the main menu, on the tool bar and in the tree's
@@ -43,9 +44,11 @@ public:
     QMenu* popVST = nullptr;
 
     // The root group; null when the database couldn't be read.
-    TGroup* Root() const { return FRoot.get(); }
-    TOstrelDatabase* Database() const { return FDatabase.get(); }
-    const QString& ProgramDir() const { return FProgramDir; }
+    TGroup* Root() const;
+    TOstrelDatabase* Database() const;
+    // The database's life and save policy; the window only shows it.
+    TOpenDatabase* OpenDatabase() const { return FDatabase.get(); }
+    const QString& DatabaseFile() const { return FDatabaseFile; }
     TThreadTimer* Timer() const { return FTimer.get(); }
 
     // The smallest positive ping sequence number not yet handed out in this run.
@@ -76,10 +79,8 @@ public:
     void NewComputer();
     void EditComputer();
 
-    // The window timer's tick (every 60 seconds).
+    // The window timer's tick (every 60 seconds): also retries a save that failed.
     void OnThreadTimer(TObject* sender);
-    // The root group's change notice: saves the group.
-    void OnGroupUpdate(TObject* sender);
     // A computer's check completed: repaints the tree.
     void OnComputerUpdate(TObject* sender);
 
@@ -91,18 +92,14 @@ private:
     void FormCreate();
     void FormDestroy();
     void LoadRoot();
-    void HookRoot();
     void popVSTPopup(const QPoint& position);
     void OpenLink(const char* hex);
     // Runs a command handler; an error it raises goes to the error box.
     void Run(void (TfrmMain::*handler)());
 
-    QString FProgramDir;
-    std::unique_ptr<TOstrelDatabase> FDatabase;
-    std::unique_ptr<TGroup> FRoot;
-    QStringList FPingSequences;
+    QString FDatabaseFile;
+    std::unique_ptr<TOpenDatabase> FDatabase;
     std::unique_ptr<TThreadTimer> FTimer;
-    bool FSaveFailureShown = false;
     QToolBar* ToolBar1 = nullptr;
     QToolBar* ToolBar2 = nullptr;
 };

@@ -14,10 +14,10 @@ void TfrmMain::EditComputer()
 {
     // Only the first selected row is edited, however many are selected.
     const QStringList selected = SelectedItemIDs();
-    if (selected.isEmpty() || !FRoot)
+    if (selected.isEmpty() || !Root())
         return;
     const QString itemID = selected.first();
-    TComputer* computer = FRoot->FindComputer(itemID);
+    TComputer* computer = Root()->FindComputer(itemID);
     if (!computer)
         return;
 
@@ -30,7 +30,7 @@ void TfrmMain::EditComputer()
         return;
 
     // The dialog ran an event loop: look the computer up again rather than trust the old pointer.
-    computer = FRoot ? FRoot->FindComputer(itemID) : nullptr;
+    computer = Root() ? Root()->FindComputer(itemID) : nullptr;
     if (!computer)
         return;
     computer->Assign(*dialog->Computer());

@@ -2,6 +2,7 @@
 #include "app/frmMain.h"
 #include "dialogs/wizNewComp.h"
 #include "model/computers.h"
+#include "model/openDatabase.h"
 #include "ui/macEdit.h"
 
 #include <memory>
@@ -17,7 +18,7 @@ void TfrmMain::acNewCompManualExecute()
 void TfrmMain::NewComputer()
 {
     // Without a root group there is nothing to add to (the command is disabled then too).
-    if (!FRoot)
+    if (!Root())
         return;
 
     // Released however the command ends, an error from the model included.
@@ -25,11 +26,10 @@ void TfrmMain::NewComputer()
     if (wizard->exec() != QDialog::Accepted)
         return;
     // The window may have lost its group while the wizard ran.
-    if (!FRoot)
-        return;
-
     // Adding raises the group's change notice: the new computer is saved at once.
-    TComputer* computer = FRoot->Computers()->Add();
+    TComputer* computer = FDatabase->AddComputer();
+    if (!computer)
+        return;
     computer->SetName(wizard->edComputername->text());
     computer->IPAddress = wizard->edIPAddress->text();
     switch (wizard->cbSendOptions->currentIndex()) {
@@ -47,8 +47,7 @@ void TfrmMain::NewComputer()
     adapter->UseForWake = true;
 
     AddTreeEntry(computer->ItemID());
-    computer->PingSequence = NextPingSequence();
-    computer->CheckOnline();
+    FDatabase->StartCheck(computer);
     // Saved again, now with the values entered.
     computer->NotifyUpdate();
     UpdateActions();

@@ -8,7 +8,6 @@
 #include "model/database.h"
 
 #include <linux/capability.h>
-#include <QFileInfo>
 #include <QIcon>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -36,12 +35,6 @@ QIcon ApplicationIcon()
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/sablewick-%1.png").arg(size), QSize(size, size));
     return QIcon::fromTheme(QStringLiteral("sablewick"), icon);
-}
-
-// What the window is given to find its database by.
-QString WindowDatabaseArgument(const QString& databaseFile)
-{
-    return QFileInfo(databaseFile).absolutePath();
 }
 
 } // namespace
@@ -73,8 +66,7 @@ int main(int argc, char* argv[])
     EnsureDatabaseFolder(database);
     SetOpenDatabaseFile(database);
 
-    std::unique_ptr<TfrmMain> window =
-        StartUp(WindowDatabaseArgument(database), [] { return IsUserAdmin(); });
+    std::unique_ptr<TfrmMain> window = StartUp(database, [] { return IsUserAdmin(); });
     if (!window)
         return 0;
     TfrmMain* frame = window.get();

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <QCollator>
+#include <unordered_map>
+#include <unordered_set>
 
 TComputerTreeModel::TComputerTreeModel(std::function<TGroup*()> root, QObject* parent)
     : QAbstractTableModel(parent), FRoot(std::move(root))
@@ -130,6 +132,26 @@ void TComputerTreeModel::RemoveEntry(const TTreeEntry* entry)
     endRemoveRows();
 }
 
+void TComputerTreeModel::RemoveEntries(const std::vector<const TTreeEntry*>& entries)
+{
+    std::unordered_set<const TTreeEntry*> gone(entries.begin(), entries.end());
+    // From the bottom up, one run of neighbouring rows at a time, so the rows above keep their numbers.
+    int row = rowCount() - 1;
+    while (row >= 0) {
+        if (!gone.count(FEntries[static_cast<size_t>(row)].get())) {
+            --row;
+            continue;
+        }
+        const int last = row;
+        while (row > 0 && gone.count(FEntries[static_cast<size_t>(row - 1)].get()))
+            --row;
+        beginRemoveRows({}, row, last);
+        FEntries.erase(FEntries.begin() + row, FEntries.begin() + last + 1);
+        endRemoveRows();
+        --row;
+    }
+}
+
 void TComputerTreeModel::Clear()
 {
     beginResetModel();
@@ -202,33 +224,51 @@ void TComputerTreeModel::Sort()
     for (const QModelIndex& index : persistent)
         remembered.emplace_back(Entry(index.row()), index.column());
 
-    // One collator and one name look-up per row for the whole sort; rows without a computer sort as
-    // equal to everything, so they are kept out of the comparison and keep their places.
+    // One sort key per row, made once: comparing keys orders as the collator does, without redoing its
+    // work for every comparison. In the C locale the collator compares case-folded text, which its own
+    // keys do not, so the folded names are the keys there. Rows without a computer sort as equal to
+    // everything, so they are kept out of the comparison and keep their places.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const bool folded = collator.locale().language() == QLocale::C;
     std::vector<size_t> positions;
-    std::vector<QString> names;
+    std::vector<QCollatorSortKey> keys;
+    std::vector<QString> foldedNames;
+    positions.reserve(FEntries.size());
     for (size_t i = 0; i < FEntries.size(); ++i) {
         if (const TComputer* computer = FindComputer(*FEntries[i])) {
             positions.push_back(i);
-            names.push_back(computer->Name());
+            if (folded)
+                foldedNames.push_back(computer->Name().toCaseFolded());
+            else
+                keys.push_back(collator.sortKey(computer->Name()));
         }
     }
     std::vector<size_t> order(positions.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return collator.compare(names[a], names[b]) < 0; });
+    if (folded)
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return foldedNames[a] < foldedNames[b]; });
+    else
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
     std::vector<std::unique_ptr<TTreeEntry>> moved(order.size());
     for (size_t i = 0; i < order.size(); ++i)
         moved[i] = std::move(FEntries[positions[order[i]]]);
     for (size_t i = 0; i < order.size(); ++i)
         FEntries[positions[i]] = std::move(moved[i]);
 
+    std::unordered_map<const TTreeEntry*, int> rows;
+    if (!remembered.empty()) {
+        rows.reserve(FEntries.size());
+        for (size_t i = 0; i < FEntries.size(); ++i)
+            rows.emplace(FEntries[i].get(), static_cast<int>(i));
+    }
     QModelIndexList to;
     to.reserve(persistent.size());
     for (const auto& [entry, column] : remembered)
-        to.append(index(RowOf(entry), column));
+        to.append(index(rows.at(entry), column));
     changePersistentIndexList(persistent, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -60,6 +60,8 @@ public:
     // Adds rows in the given order and sorts once: the same order as adding them one by one.
     void AddEntries(const QStringList& itemIDs);
     void RemoveEntry(const TTreeEntry* entry);
+    // Removes these rows (those still there) in one pass.
+    void RemoveEntries(const std::vector<const TTreeEntry*>& entries);
     void Clear();
 
     QString CellText(int row, int column) const;

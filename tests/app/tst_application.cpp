@@ -56,7 +56,7 @@ void TestApplication::mainWindowShowsTheErrors()
     TMessageRecorder boxes;
     TThrower thrower;
     {
-        TfrmMain window(dir.path());
+        TfrmMain window(dir.path() + "/network.ccn");
         QVERIFY(boxes.Shown().isEmpty());
         QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
         QTRY_COMPARE(boxes.Shown().size(), 1);

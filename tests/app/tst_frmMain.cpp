@@ -10,11 +10,13 @@
 #include "model/compoundFile.h"
 #include "model/computers.h"
 #include "model/database.h"
+#include "model/openDatabase.h"
 #include "timing/threadTimer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <QAction>
+#include <QCollator>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -95,7 +97,7 @@ struct TWatchedWindow
     std::function<void()> OnCheck;
 
     explicit TWatchedWindow(const QString& dir, bool snapshots = false)
-        : Window(std::make_unique<TfrmMain>(dir))
+        : Window(std::make_unique<TfrmMain>(dir + "/network.ccn"))
     {
         TGroup* root = Window->Root();
         if (!root)
@@ -199,22 +201,19 @@ private slots:
     void init();
     void cleanup();
     void firstStart();
-    void loadStartsOneCheckEach();
-    void closeWhileManyChecksComplete();
-    void loadedSchedulesStayOff();
     void imageFollowsCheck_data();
     void imageFollowsCheck();
-    void secondInstanceRunsWithoutRoot();
     void startWithoutRoot_data();
     void startWithoutRoot();
     void nameOrder();
+    void orderFollowsLocale_data();
+    void orderFollowsLocale();
     void renameKeepsPlaceUntilNextAdd();
     void hints_data();
     void hints();
     void deleteOneNamelessAsksWithIP();
     void deleteThree();
     void deleteAnsweredNo();
-    void deleteFreesNoSequenceNumber();
     void activateSendsAfterDelay();
     void selectionEnablesCommands();
     void dragSelectsWithRubberBand();
@@ -228,6 +227,7 @@ private slots:
 
 private:
     QString Dir() const { return FDir->path(); }
+    QString File() const { return FDir->path() + QStringLiteral("/network.ccn"); }
     std::unique_ptr<QTemporaryDir> FDir;
     std::unique_ptr<TMessageRecorder> FBoxes;
     QList<QUrl> FOpened;
@@ -252,7 +252,7 @@ void TestFrmMain::cleanup()
 void TestFrmMain::firstStart()
 {
     {
-        TfrmMain window(Dir());
+        TfrmMain window(File());
         QVERIFY(QFile::exists(Dir() + "/network.ccn"));
         QVERIFY(QFile::exists(Dir() + "/network.~ccn"));
         QVERIFY(window.Root());
@@ -273,93 +273,6 @@ void TestFrmMain::firstStart()
     auto root = ReadDatabase(Dir());
     QVERIFY(root);
     QCOMPARE(root->Computers()->Count(), 0);
-}
-
-void TestFrmMain::loadStartsOneCheckEach()
-{
-    WriteDatabase(Dir(), {{"one", "127.0.0.1"}, {"two", "127.0.0.2"}, {"three", "127.0.0.3"}});
-    const QByteArray before = FileBytes(Dir() + "/network.ccn");
-    {
-        TWatchedWindow window(Dir(), true);
-        TGroup* root = window->Root();
-        QVERIFY(root);
-        QCOMPARE(window.Model()->rowCount(), 3);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(root->Computers()->Items(i)->PingSequence, quint16(i + 1));
-            QVERIFY(root->Computers()->Items(i)->RunningCheck());
-        }
-        QVERIFY(window.WaitForChecks(3));
-        // No further check shows up, and each completed check rewrote the file.
-        QTest::qWait(300);
-        QCOMPARE(window.Checks, 3);
-        QCOMPARE(window.Saves, 3);
-        QCOMPARE(window.Snapshots.size(), 3);
-        QVERIFY(window.Snapshots[0] != before);
-        QVERIFY(window.Snapshots[1] != window.Snapshots[0]);
-        QVERIFY(window.Snapshots[2] != window.Snapshots[1]);
-        QVERIFY(FBoxes->Shown().isEmpty());
-    }
-    QCOMPARE(QDir(Dir()).entryList(QDir::Files), QStringList{"network.ccn"});
-    auto root = ReadDatabase(Dir());
-    QVERIFY(root);
-    QCOMPARE(root->Computers()->Count(), 3);
-    for (int i = 0; i < 3; ++i) {
-        QVERIFY(root->Computers()->Items(i)->Online);
-        QVERIFY(!root->Computers()->Items(i)->LastPingReply.isEmpty());
-    }
-}
-
-void TestFrmMain::closeWhileManyChecksComplete()
-{
-    // Closing the window while hundreds of checks are finishing: the checks left over are detached, the
-    // completions already queued find their computers gone, and the file holds every computer.
-    QList<TSampleComputer> samples;
-    for (int i = 0; i < 300; ++i)
-        samples.append({QStringLiteral("pc%1").arg(i), QStringLiteral("127.0.%1.%2").arg(1 + i / 200).arg(1 + i % 200)});
-    WriteDatabase(Dir(), samples);
-    {
-        TWatchedWindow window(Dir());
-        QVERIFY(window->Root());
-        window.OnCheck = [&] {
-            if (window.Checks == 20)
-                QTimer::singleShot(0, [&] { window.Window.reset(); });
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(!window.Window, 15000);
-        QTest::qWait(200);
-        QVERIFY(window.Checks >= 20 && window.Checks < 300);
-    }
-    QTRY_VERIFY_WITH_TIMEOUT(TWorkerThread::LiveCount() == 0, 15000);
-    QCOMPARE(QDir(Dir()).entryList(QDir::Files), QStringList{"network.ccn"});
-    auto root = ReadDatabase(Dir());
-    QVERIFY(root);
-    QCOMPARE(root->Computers()->Count(), 300);
-    QVERIFY(FBoxes->Shown().isEmpty());
-}
-
-void TestFrmMain::loadedSchedulesStayOff()
-{
-    WriteDatabase(Dir(), {{"scheduled", "127.0.0.1", "00-11-22-33-44-55"}});
-    {
-        // Store a schedule in use, due every minute of the day.
-        TOstrelDatabase db;
-        db.FileName = Dir() + "/network.ccn";
-        std::unique_ptr<TGroup> group = LoadDatabase(db);
-        QVERIFY(group);
-        TSchedule& schedule = group->Computers()->Items(0)->Schedule();
-        schedule.UseSchedule = true;
-        schedule.ScheduleInterval = siDaily;
-        QVERIFY(SaveGroup(*group));
-    }
-    TWatchedWindow window(Dir());
-    TGroup* root = window->Root();
-    TComputer* computer = root->Computers()->Items(0);
-    QVERIFY(computer->Schedule().UseSchedule);
-    // Nothing switches a clock on at start-up, and nobody listens for a due schedule.
-    QVERIFY(!computer->ScheduleTimer()->Active());
-    QVERIFY(!root->ScheduleTimer()->Active());
-    QVERIFY(!computer->OnSchedule.Assigned());
-    QVERIFY(!root->OnSchedule.Assigned());
-    QVERIFY(window.WaitForChecks(1));
 }
 
 void TestFrmMain::imageFollowsCheck_data()
@@ -400,27 +313,6 @@ void TestFrmMain::imageFollowsCheck()
     QVERIFY(!window.Model()->index(0, 1).data(Qt::DecorationRole).isValid());
 }
 
-void TestFrmMain::secondInstanceRunsWithoutRoot()
-{
-    TfrmMain first(Dir());
-    QVERIFY(first.Root());
-    QVERIFY(FBoxes->Shown().isEmpty());
-
-    TfrmMain second(Dir());
-    QCOMPARE(FBoxes->Shown().size(), 1);
-    const TShownMessage box = FBoxes->Shown().first();
-    QCOMPARE(box.Icon, QMessageBox::Critical);
-    QCOMPARE(box.Caption, QStringLiteral("Sablewick"));
-    QVERIFY2(box.Text.startsWith("Unable to open the database \"" + Dir() + "/network.ccn\"!\r\n"),
-             qPrintable(box.Text));
-    QVERIFY(!second.Root());
-    QCOMPARE(second.VSTModel->rowCount(), 0);
-    QVERIFY(!second.acNewCompManual->isEnabled());
-    // The first window keeps its database.
-    QVERIFY(first.Root());
-    QVERIFY(first.acNewCompManual->isEnabled());
-}
-
 void TestFrmMain::startWithoutRoot_data()
 {
     QTest::addColumn<QString>("kind");
@@ -453,7 +345,7 @@ void TestFrmMain::startWithoutRoot()
     }
     const QByteArray before = FileBytes(program + "/network.ccn");
 
-    TfrmMain window(program);
+    TfrmMain window(program + "/network.ccn");
     if (message.isEmpty()) {
         QVERIFY(FBoxes->Shown().isEmpty());
     } else {
@@ -487,6 +379,39 @@ void TestFrmMain::nameOrder()
         window->AddTreeEntry(computer->ItemID());
     }
     QCOMPARE(window.Names(), (QStringList{"A", "a2", "b", "B2", "c", "C2"}));
+}
+
+void TestFrmMain::orderFollowsLocale_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("C") << "C";
+    QTest::newRow("German") << "de_DE";
+    // Swedish puts the letters with dots after z.
+    QTest::newRow("Swedish") << "sv_SE";
+}
+
+void TestFrmMain::orderFollowsLocale()
+{
+    QFETCH(QString, locale);
+    const QLocale previous;
+    QLocale::setDefault(QLocale(locale));
+    const QStringList names = {"zeta", "\u00C4rger", "apfel", "Zebra", "\u00E4hnlich",  "_x",  "10",
+                               "9",    "\u00F6l",    "Oslo",  "",      "\u00C9t\u00E9", "ete", "Ete"};
+    QList<TSampleComputer> samples;
+    for (const QString& name : names)
+        samples.append({name, ""});
+    WriteDatabase(Dir(), samples);
+    QStringList expected = names;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    {
+        TWatchedWindow window(Dir());
+        QCOMPARE(window.Names(), expected);
+        QVERIFY(window.WaitForChecks(int(names.size())));
+    }
+    QLocale::setDefault(previous);
 }
 
 void TestFrmMain::renameKeepsPlaceUntilNextAdd()
@@ -586,6 +511,8 @@ void TestFrmMain::deleteAnsweredNo()
     WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}});
     TWatchedWindow window(Dir());
     QVERIFY(window.WaitForChecks(2));
+    // The checks' results are written a moment after they arrive.
+    QTRY_COMPARE(window->OpenDatabase()->SaveState(), TOpenDatabase::ssSaved);
     const QByteArray before = FileBytes(Dir() + "/network.ccn");
     window.Saves = 0;
     for (const QList<int>& rows : {QList<int>{0}, QList<int>{0, 1}}) {
@@ -603,20 +530,6 @@ void TestFrmMain::deleteAnsweredNo()
     window.Select({});
     window->acEditDelete->trigger();
     QCOMPARE(FBoxes->Shown().size(), 2);
-}
-
-void TestFrmMain::deleteFreesNoSequenceNumber()
-{
-    WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}, {"c", "127.0.0.3"}});
-    TWatchedWindow window(Dir());
-    QCOMPARE(window->Root()->Computers()->Items(1)->PingSequence, quint16(2));
-    window.Select({1});
-    FBoxes->SetNextAnswer(QMessageBox::Yes);
-    window->acEditDelete->trigger();
-    QCOMPARE(window.Names(), (QStringList{"a", "c"}));
-    QCOMPARE(window->NextPingSequence(), quint16(4));
-    QCOMPARE(window->NextPingSequence(), quint16(5));
-    QVERIFY(window.WaitForChecks(2));
 }
 
 void TestFrmMain::activateSendsAfterDelay()
@@ -712,7 +625,7 @@ void TestFrmMain::dragSelectsWithRubberBand()
 
 void TestFrmMain::commandsLayout()
 {
-    TfrmMain window(Dir());
+    TfrmMain window(File());
     auto texts = [](const QMenu* menu) {
         QStringList items;
         for (const QAction* action : menu->actions())
@@ -794,7 +707,7 @@ void TestFrmMain::webLinks()
 {
     QFETCH(QString, action);
     QFETCH(QString, host);
-    TfrmMain window(Dir());
+    TfrmMain window(File());
     FOpened.clear();
     QDesktopServices::setUrlHandler("https", this, "OpenUrl");
     window.findChild<QAction*>(action)->trigger();
@@ -809,8 +722,8 @@ void TestFrmMain::failedSaveToldOnce()
     const QString program = Dir() + "/program";
     const QString moved = Dir() + "/moved";
     QVERIFY(QDir().mkpath(program));
-    TfrmMain window(program);
-    TGroup* root = window.Root();
+    auto window = std::make_unique<TfrmMain>(program + "/network.ccn");
+    TGroup* root = window->Root();
     QVERIFY(root);
 
     // Without its folder the file can't be replaced.
@@ -835,12 +748,17 @@ void TestFrmMain::failedSaveToldOnce()
     QVERIFY(QDir().rename(program, moved));
     root->Computers()->Add();
     QTRY_COMPARE(FBoxes->Shown().size(), 2);
+
+    // The exit tries once more and, failing, says so before the window goes.
+    window.reset();
+    QCOMPARE(FBoxes->Shown().size(), 3);
+    QCOMPARE(FBoxes->Shown().last().Text, text);
     QVERIFY(QDir().rename(moved, program));
 }
 
 void TestFrmMain::notAdministrator()
 {
-    auto window = StartUp(Dir(), [] { return IsUserAdmin(QStringLiteral("nobody")); });
+    auto window = StartUp(File(), [] { return IsUserAdmin(QStringLiteral("nobody")); });
     QVERIFY(!window);
     QCOMPARE(FBoxes->Shown().size(), 1);
     const TShownMessage box = FBoxes->Shown().first();
@@ -854,7 +772,7 @@ void TestFrmMain::notAdministrator()
         QVERIFY(!qobject_cast<TfrmMain*>(widget));
     QVERIFY(QDir(Dir()).entryList(QDir::Files).isEmpty());
 
-    auto admin = StartUp(Dir(), [] { return IsUserAdmin(QStringLiteral("root")); });
+    auto admin = StartUp(File(), [] { return IsUserAdmin(QStringLiteral("root")); });
     QVERIFY(admin);
     QCOMPARE(FBoxes->Shown().size(), 1);
 }
@@ -876,7 +794,7 @@ void TestFrmMain::windowTitle()
     QFETCH(QString, library);
     QFETCH(QString, title);
     TEditionLibrary::SetFileName(library);
-    TfrmMain window(Dir());
+    TfrmMain window(File());
     QCOMPARE(window.windowTitle(), title);
     QCOMPARE(QGuiApplication::applicationDisplayName(), title);
 }

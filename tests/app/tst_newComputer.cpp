@@ -37,7 +37,7 @@ struct TWatchedWindow
     int Checks = 0;
     QList<QByteArray> Snapshots;
 
-    explicit TWatchedWindow(const QString& dir) : Window(std::make_unique<TfrmMain>(dir))
+    explicit TWatchedWindow(const QString& dir) : Window(std::make_unique<TfrmMain>(dir + "/network.ccn"))
     {
         TGroup* root = Window->Root();
         if (!root)
@@ -165,7 +165,7 @@ void TstNewComputer::confirmed()
         // The wizard is gone with the command.
         QVERIFY(window->findChildren<TfrmWizNewComp*>().isEmpty());
 
-        // Its one check completes and is saved once more.
+        // Its one check completes and reports once more; the result is written a moment later.
         QTRY_COMPARE_WITH_TIMEOUT(window.Checks, 1, 10000);
         QCOMPARE(window.Saves, 3);
         QVERIFY(computer->Online);
@@ -185,6 +185,7 @@ void TstNewComputer::confirmed()
     QCOMPARE(int(computer->SendOptions), sendOptions);
     QCOMPARE(computer->MACAddresses()->Count(), 1);
     QCOMPARE(computer->MACAddresses()->Items(0)->Address, QStringLiteral("00-AA-BB-CC-DD-EE"));
+    QVERIFY(computer->Online);
 }
 
 void TstNewComputer::cancelled()
@@ -221,7 +222,7 @@ void TstNewComputer::withoutRootGroup()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("not a compound file at all, just text");
     }
-    TfrmMain window(Dir());
+    TfrmMain window(Dir() + "/network.ccn");
     if (window.Root())
         QSKIP("the window made a root group of an unreadable file");
     QVERIFY(!window.acNewCompManual->isEnabled());

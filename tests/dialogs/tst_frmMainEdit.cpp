@@ -71,7 +71,7 @@ struct TWindow
         if (!Dir.isValid())
             return false;
         WriteDatabase(Dir.path());
-        Window = std::make_unique<TfrmMain>(Dir.path());
+        Window = std::make_unique<TfrmMain>(Dir.path() + "/network.ccn");
         TGroup* root = Window->Root();
         if (!root)
             return false;

@@ -1,0 +1,225 @@
+#include "model/openDatabase.h"
+
+#include "core/texts.h"
+#include "model/computers.h"
+#include "model/database.h"
+
+#include <algorithm>
+#include <QFileInfo>
+#include <unordered_set>
+#include <vector>
+
+TOpenDatabase::TOpenDatabase(const QString& fileName, QObject* parent) : QObject(parent), FFileName(fileName)
+{
+    qRegisterMetaType<TComputer*>();
+    FResultTimer.setSingleShot(true);
+    // A coarse timer may fire early, and then two saves would come less than the interval apart.
+    FResultTimer.setTimerType(Qt::PreciseTimer);
+    FStaleTimer.setSingleShot(true);
+    FStaleTimer.setInterval(StaleSaveInterval);
+    connect(&FResultTimer, &QTimer::timeout, this, [this] { SaveNow(); });
+    connect(&FStaleTimer, &QTimer::timeout, this, [this] { SaveNow(); });
+}
+
+TOpenDatabase::~TOpenDatabase()
+{
+    Close();
+}
+
+void TOpenDatabase::Open()
+{
+    FDatabase = std::make_unique<TOstrelDatabase>();
+    FDatabase->FileName = FFileName;
+    if (!QFileInfo::exists(FFileName)) {
+        FDatabase->CreateNew();
+        // The group written into the new file is not read back; the first save replaces it.
+        FRoot = std::make_unique<TGroup>();
+        FRoot->Storage = FDatabase->DataStorage;
+        HookRoot();
+        return;
+    }
+    std::unique_ptr<TGroup> group = ::LoadDatabase(*FDatabase);
+    if (!group)
+        return; // no stream to read: the run goes on without a root group, silently
+    FRoot = std::move(group);
+    HookRoot();
+    TComputers* computers = FRoot->Computers();
+    for (int i = 0; i < computers->Count(); ++i)
+        StartCheck(computers->Items(i));
+}
+
+bool TOpenDatabase::Close(QString* error)
+{
+    if (error)
+        error->clear();
+    if (FClosed)
+        return true;
+    FClosed = true;
+    FResultTimer.stop();
+    FStaleTimer.stop();
+    bool saved = true;
+    if (FRoot) {
+        // Whatever the file lacks is written before the database compacts it.
+        saved = SaveNow();
+        if (!saved && error)
+            *error = FLastError;
+        FRoot->OnUpdate.Clear();
+        FRoot->Computers()->OnItemUpdate.Clear();
+        // No reference to the database's storage may be left when the file is closed.
+        FRoot.reset();
+    }
+    FDatabase.reset();
+    return saved;
+}
+
+quint16 TOpenDatabase::NextPingSequence()
+{
+    // Handed out in order, 1 to 65535. Once every number is taken the search wraps round to 0, which
+    // is never used, so from then on every computer gets 1.
+    if (FPingSequences == 65535)
+        return 1;
+    return ++FPingSequences;
+}
+
+TComputer* TOpenDatabase::AddComputer()
+{
+    return FRoot ? FRoot->Computers()->Add() : nullptr;
+}
+
+void TOpenDatabase::StartCheck(TComputer* computer)
+{
+    computer->PingSequence = NextPingSequence();
+    computer->CheckOnline();
+}
+
+bool TOpenDatabase::DeleteComputer(const QString& itemID)
+{
+    TComputer* computer = FRoot ? FRoot->FindComputer(itemID) : nullptr;
+    if (!computer)
+        return false;
+    FRoot->Computers()->Delete(computer->Index());
+    return true;
+}
+
+void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
+{
+    FBatch = true;
+    FBatchChanged = false;
+    if (FRoot) {
+        // Looked up before any goes: every deletion makes the next look-up rebuild the group's index.
+        // An identifier whose computer is already picked (a duplicate) is looked up again afterwards,
+        // so it finds the next one, as deleting them one by one would.
+        std::vector<TComputer*> doomed;
+        std::unordered_set<TComputer*> picked;
+        QStringList later;
+        for (const QString& id : itemIDs) {
+            TComputer* computer = FRoot->FindComputer(id);
+            if (!computer)
+                continue;
+            if (picked.insert(computer).second)
+                doomed.push_back(computer);
+            else
+                later.append(id);
+        }
+        for (TComputer* computer : doomed)
+            FRoot->Computers()->Delete(computer->Index());
+        for (const QString& id : std::as_const(later))
+            DeleteComputer(id);
+    }
+    FBatch = false;
+    if (FBatchChanged)
+        Save();
+}
+
+bool TOpenDatabase::SaveNow()
+{
+    if (FState == ssSaved)
+        return true;
+    return Save();
+}
+
+void TOpenDatabase::Retry()
+{
+    if (FState == ssFailed)
+        Save();
+}
+
+void TOpenDatabase::HookRoot()
+{
+    FRoot->OnUpdate.Set(this, [this](TObject* sender) { OnGroupUpdate(sender); });
+    FRoot->Computers()->OnItemUpdate.Set(this, [this](TObject* sender) { OnComputerUpdate(sender); });
+}
+
+void TOpenDatabase::OnGroupUpdate(TObject* sender)
+{
+    if (!dynamic_cast<TGroup*>(sender) || sender != FRoot.get())
+        return;
+    switch (CompletingCheck()) {
+    case TCheckChange::Result:
+        MarkResult();
+        break;
+    case TCheckChange::Stale:
+        MarkStale();
+        break;
+    case TCheckChange::None:
+        // What the user changed is written at once, together with every result still waiting.
+        if (FBatch)
+            FBatchChanged = true;
+        else
+            Save();
+        break;
+    }
+}
+
+void TOpenDatabase::OnComputerUpdate(TObject* sender)
+{
+    if (auto* computer = dynamic_cast<TComputer*>(sender))
+        emit ComputerUpdated(computer);
+}
+
+void TOpenDatabase::MarkResult()
+{
+    // After a failed save only a change of the user's or the periodic retry tries again: a disk that
+    // is full is not written once a second.
+    if (FState == ssFailed || FState == ssChanged)
+        return;
+    FState = ssChanged;
+    // Results come in bursts: wait a moment for the rest of one, and a second after the last save.
+    const qint64 sinceSave = FSinceSave.isValid() ? FSinceSave.elapsed() : ResultSaveInterval;
+    const qint64 wait =
+        std::clamp<qint64>(ResultSaveInterval - sinceSave, ResultGatherDelay, ResultSaveInterval);
+    FResultTimer.start(int(wait));
+}
+
+void TOpenDatabase::MarkStale()
+{
+    if (FState != ssSaved)
+        return; // a save is due anyway and writes the new dates too
+    FState = ssStale;
+    FStaleTimer.start();
+}
+
+bool TOpenDatabase::Save()
+{
+    FResultTimer.stop();
+    FStaleTimer.stop();
+    FSinceSave.restart();
+    if (!FRoot)
+        return false;
+    QString error;
+    if (SaveGroup(*FRoot, &error)) {
+        FState = ssSaved;
+        FFailureReported = false;
+        FLastError.clear();
+        emit Saved();
+        return true;
+    }
+    FState = ssFailed;
+    FLastError = Res::Str(Res::DbSaveError).arg(FFileName, error);
+    // Once until a save succeeds again: the user need not hear of every further attempt.
+    if (!FFailureReported) {
+        FFailureReported = true;
+        emit SaveFailed(FLastError);
+    }
+    return false;
+}

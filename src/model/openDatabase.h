@@ -1,0 +1,114 @@
+#pragma once
+
+#include <memory>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class TComputer;
+class TGroup;
+class TObject;
+class TOstrelDatabase;
+
+// What a completed reachability check changed, while it reports through the group's OnUpdate.
+enum class TCheckChange
+{
+    None,   // not a check's report: a change made by the user or a schedule
+    Stale,  // only the date of the check is new
+    Result, // Online or LastPingReply changed
+};
+// The change of the check that is reporting right now (main thread only); None outside a report.
+TCheckChange CompletingCheck();
+
+// The open database of a run: the file, its root group and when that group is written back.
+//
+// A change made by the user (add, delete, edit) or by a schedule is saved at once. A completed check
+// only marks the group changed: one save writes every result that arrived since the last save, at
+// most once a second; a check whose result did not change waits up to ten minutes, or rides along
+// with the next save. A failed save keeps the group marked unsaved; the next change or Retry tries
+// again, and Close saves before the file is compacted.
+class TOpenDatabase : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum TSaveState
+    {
+        ssSaved,   // the file holds everything
+        ssStale,   // only dates of unchanged checks are missing from the file
+        ssChanged, // check results wait for the next coalesced save
+        ssFailed,  // the last save failed; the file lacks something
+    };
+
+    // Shortest time between two saves of check results, and longest wait for dates of checks.
+    static constexpr int ResultSaveInterval = 1000;
+    static constexpr int StaleSaveInterval = 10 * 60 * 1000;
+    // How long a first result waits for the others of its burst.
+    static constexpr int ResultGatherDelay = 100;
+
+    // fileName: the full path of the database file. Nothing is opened until Open.
+    explicit TOpenDatabase(const QString& fileName, QObject* parent = nullptr);
+    // Closes the database when that has not been done yet; a failure is only reported by signal.
+    ~TOpenDatabase() override;
+
+    // Loads the file, or creates it when there is none. Every loaded computer gets its ping sequence
+    // number and a check. Raises the database's open and create errors; a file without a root group
+    // leaves Root() null, silently.
+    void Open();
+    // Saves what is unsaved, then releases the root group, then the database (which compacts the file).
+    // False with the save message in error when the last save failed.
+    bool Close(QString* error = nullptr);
+
+    const QString& FileName() const { return FFileName; }
+    TGroup* Root() const { return FRoot.get(); }
+    TOstrelDatabase* Database() const { return FDatabase.get(); }
+    TSaveState SaveState() const { return FState; }
+
+    // The smallest positive ping sequence number not yet handed out in this run.
+    quint16 NextPingSequence();
+    // Adds a computer to the root group (saved at once); null without a root group.
+    TComputer* AddComputer();
+    // Gives a computer its ping sequence number and starts its check.
+    void StartCheck(TComputer* computer);
+    // Deletes the computer with that identifier (saved at once); false when there is none.
+    bool DeleteComputer(const QString& itemID);
+    // Deletes the computers with these identifiers, those that exist, and saves once.
+    void DeleteComputers(const QStringList& itemIDs);
+    // Writes the group now when anything is unsaved. True when the file holds everything.
+    bool SaveNow();
+    // The periodic retry after a failed save.
+    void Retry();
+
+signals:
+    // A check of this computer completed; what is shown of it may have changed.
+    void ComputerUpdated(TComputer* computer);
+    // The file now holds everything.
+    void Saved();
+    // A save failed; the message names the file and the reason. Raised once until a save succeeds.
+    void SaveFailed(const QString& message);
+
+private:
+    void HookRoot();
+    void OnGroupUpdate(TObject* sender);
+    void OnComputerUpdate(TObject* sender);
+    void MarkResult();
+    void MarkStale();
+    bool Save();
+
+    QString FFileName;
+    std::unique_ptr<TOstrelDatabase> FDatabase;
+    std::unique_ptr<TGroup> FRoot;
+    // Numbers are never handed back, so those handed out are always 1 to FPingSequences.
+    quint16 FPingSequences = 0;
+    TSaveState FState = ssSaved;
+    bool FFailureReported = false;
+    QString FLastError;
+    QTimer FResultTimer;
+    QTimer FStaleTimer;
+    QElapsedTimer FSinceSave;
+    bool FClosed = false;
+    // While several changes of one command are made: they are saved together at its end.
+    bool FBatch = false;
+    bool FBatchChanged = false;
+};
