@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/frmMain.h"
+#include "app/signalHandler.h"
 #include "app/utilsGeneral.h"
 #include "core/texts.h"
 
@@ -8,6 +9,7 @@ int main(int argc, char* argv[])
     TApplication app(argc, argv);
     TApplication::setApplicationName(Res::Str(Res::ProductName));
     TApplication::setApplicationDisplayName(Res::Str(Res::ProductName));
+    InstallSignalHandler([] { TApplication::closeAllWindows(); });
 
     std::unique_ptr<TfrmMain> window =
         StartUp(TApplication::applicationDirPath(), [] { return IsUserAdmin(); });
