@@ -382,6 +382,10 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         ::unlink(localTemp.constData());
         return result;
     };
+    // Locked from the start, the new file is in use for whoever clears away leftovers of killed writes,
+    // and it is locked before it takes the name.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return fail();
     // A replaced file keeps its owner and group (as far as this process may give them: root may, the
     // owner may keep a group of its own) and the mode it had, which the umask may have narrowed.
     if (replacing) {
@@ -393,12 +397,15 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         return fail();
     if (durable && ::fsync(fd.Get()) != 0)
         return fail();
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
-        return fail();
     const int renamed = exclusive ? RenameNoReplace(localTemp.constData(), LocalPath(target).constData())
                                   : ::rename(localTemp.constData(), LocalPath(target).constData());
-    if (renamed != 0)
+    if (renamed != 0) {
+        // Our new file was cleared away in the instant before it was locked: by the holder of the name.
+        struct stat named;
+        if (exclusive && errno == ENOENT && ::lstat(LocalPath(target).constData(), &named) == 0)
+            errno = EEXIST;
         return fail();
+    }
     // The new file holds the name now: its lock is the one to keep, whatever follows.
     lockedFd = fd.Release();
     if (durable) {
@@ -420,8 +427,14 @@ void TStorage::RemoveLeftovers(const QString& path)
     QDir dir(DirectoryOf(path));
     const QStringList names =
         dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names)
+    for (const QString& name : names) {
+        // A new file that is locked is being written (a first creation does not wait for our lock).
+        TFd fd(::open(LocalPath(dir.filePath(name)).constData(),
+                      O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.Get() >= 0 && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
         dir.remove(name);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------
