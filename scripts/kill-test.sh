@@ -24,6 +24,7 @@ kills=0
 checked=0
 failures=0
 early=0
+before_first_save=0
 
 for ((round = 1; round <= kills_wanted; round++)); do
     : >"$dir/out"
@@ -40,7 +41,10 @@ for ((round = 1; round <= kills_wanted; round++)); do
     fi
     wait "$pid" 2>/dev/null
     acknowledged=$(tail -n 1 "$dir/out")
-    [ -n "$acknowledged" ] || acknowledged=$known
+    if [ -z "$acknowledged" ]; then
+        acknowledged=$known
+        before_first_save=$((before_first_save + 1))
+    fi
     if found=$("$driver" check "$file" "$acknowledged" 2>"$dir/check.err"); then
         checked=$((checked + 1))
         known=$found
@@ -52,6 +56,6 @@ for ((round = 1; round <= kills_wanted; round++)); do
     fi
 done
 
-echo "kills: $kills, files checked: $checked, failures: $failures, driver ended early: $early," \
-    "computers at the end: $known"
+echo "kills: $kills (before the first save returned: $before_first_save), files checked: $checked," \
+    "failures: $failures, driver ended early: $early, computers at the end: $known"
 [ "$failures" -eq 0 ]

@@ -1,9 +1,10 @@
 // The program that scripts/kill-test.sh kills: it saves the database the way the main window does, one
 // change after another, and checks a file that a kill left behind. Not a test of the suite.
 //
-//   db_kill_driver save FILE        opens (or creates) FILE, then adds a computer and saves, again and
+//   db_kill_driver save FILE [N]    opens (or creates) FILE, then adds a computer and saves, again and
 //                                   again; from 300 computers on the next save empties the group. After
-//                                   every save that returned it prints the number of computers.
+//                                   every save that returned it prints the number of computers. With N,
+//                                   it stops after N saves and closes the file the orderly way.
 //   db_kill_driver check FILE N     N is the number last printed (or last checked): the file must load,
 //                                   hold N computers or the next number, all of them whole. Prints the
 //                                   number it found; exit code 1 with the reason on stderr otherwise.
@@ -13,6 +14,7 @@
 #include "model/database.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -37,7 +39,7 @@ QString CommentsOf(int i)
     return QString(i % 200, QLatin1Char('a' + i % 26));
 }
 
-int Save(const QString& path)
+int Save(const QString& path, int saves)
 {
     TOstrelDatabase db;
     db.FileName = path;
@@ -54,7 +56,7 @@ int Save(const QString& path)
         std::fprintf(stderr, "%s\n", e.what());
         return 2;
     }
-    for (;;) {
+    for (int done = 0; saves < 0 || done < saves; ++done) {
         TComputers* computers = group->Computers();
         const int count = computers->Count();
         if (Next(count) == 0) {
@@ -75,6 +77,8 @@ int Save(const QString& path)
         const int size = std::snprintf(line, sizeof line, "%d\n", computers->Count());
         (void)!::write(STDOUT_FILENO, line, static_cast<size_t>(size));
     }
+    group.reset(); // the group goes before the database that it saves into
+    return 0;
 }
 
 int Check(const QString& path, int acknowledged)
@@ -114,10 +118,10 @@ int Check(const QString& path, int acknowledged)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && std::strcmp(argv[1], "save") == 0)
-        return Save(QString::fromLocal8Bit(argv[2]));
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "save") == 0)
+        return Save(QString::fromLocal8Bit(argv[2]), argc == 4 ? std::atoi(argv[3]) : -1);
     if (argc == 4 && std::strcmp(argv[1], "check") == 0)
         return Check(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
-    std::fprintf(stderr, "usage: %s save FILE | check FILE N\n", argv[0]);
+    std::fprintf(stderr, "usage: %s save FILE [N] | check FILE N\n", argv[0]);
     return 64;
 }
