@@ -315,7 +315,8 @@ void TestFrmMain::closeWhileManyChecksComplete()
     // completions already queued find their computers gone, and the file holds every computer.
     QList<TSampleComputer> samples;
     for (int i = 0; i < 300; ++i)
-        samples.append({QStringLiteral("pc%1").arg(i), QStringLiteral("127.0.%1.%2").arg(1 + i / 200).arg(1 + i % 200)});
+        samples.append(
+            {QStringLiteral("pc%1").arg(i), QStringLiteral("127.0.%1.%2").arg(1 + i / 200).arg(1 + i % 200)});
     WriteDatabase(Dir(), samples);
     {
         TWatchedWindow window(Dir());
@@ -426,7 +427,7 @@ void TestFrmMain::startWithoutRoot_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
     QTest::newRow("no DATA stream") << "nodata"
-                                    << "";
+                                    << "Unable to read the database \"%1\"! The file was left untouched.\r\n";
     QTest::newRow("not a compound file") << "garbage"
                                          << "Unable to open the database \"%1\"!\r\n";
     QTest::newRow("folder missing") << "nofolder"
