@@ -315,8 +315,7 @@ void TestFrmMain::closeWhileManyChecksComplete()
     // completions already queued find their computers gone, and the file holds every computer.
     QList<TSampleComputer> samples;
     for (int i = 0; i < 300; ++i)
-        samples.append(
-            {QStringLiteral("pc%1").arg(i), QStringLiteral("127.0.%1.%2").arg(1 + i / 200).arg(1 + i % 200)});
+        samples.append({QStringLiteral("pc%1").arg(i), QStringLiteral("127.0.%1.%2").arg(1 + i / 200).arg(1 + i % 200)});
     WriteDatabase(Dir(), samples);
     {
         TWatchedWindow window(Dir());
