@@ -3,6 +3,7 @@
 #include "app/databaseLocation.h"
 #include "app/frmMain.h"
 #include "app/instanceServer.h"
+#include "app/signalHandler.h"
 #include "app/utilsGeneral.h"
 #include "core/texts.h"
 #include "model/database.h"
@@ -55,6 +56,8 @@ int main(int argc, char* argv[])
     TApplication::setApplicationDisplayName(Res::Str(Res::ProductName));
     TApplication::setDesktopFileName(QStringLiteral("sablewick"));
     TApplication::setWindowIcon(ApplicationIcon());
+    // SIGTERM, SIGINT and SIGHUP close the window the orderly way, so pending saves are written.
+    InstallSignalHandler([] { TApplication::closeAllWindows(); });
 
     const QString database = DatabaseFilePath(TApplication::applicationDirPath(), line.DatabaseFile);
     // This user's window already holds the file: bring it to the front rather than open a second one.

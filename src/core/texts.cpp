@@ -191,6 +191,14 @@ const QHash<int, QString>& Table()
         {CmdNever, QStringLiteral("never")},
         {CmdErrBadRequest, QStringLiteral("the request was not understood")},
         {CmdErrOneDatabase, QStringLiteral("--database can be given once")},
+
+        {DbUnreadable,
+         QStringLiteral("Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},
+        {StgIsDirectory, QStringLiteral("The name is a directory, not a regular file.")},
+        {StgIsFifo, QStringLiteral("The name is a named pipe (FIFO), not a regular file.")},
+        {StgIsSocket, QStringLiteral("The name is a socket, not a regular file.")},
+        {StgIsDevice, QStringLiteral("The name is a device, not a regular file.")},
+        {StgDanglingLink, QStringLiteral("The name is a symbolic link to a file that does not exist.")},
     };
     return table;
 }

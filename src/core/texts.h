@@ -184,6 +184,13 @@ enum Id : int {
     CmdNever,
     CmdErrBadRequest,
     CmdErrOneDatabase,
+    // The database file: a file left untouched, and names that are no regular file
+    DbUnreadable = 64940,
+    StgIsDirectory,
+    StgIsFifo,
+    StgIsSocket,
+    StgIsDevice,
+    StgDanglingLink,
 };
 
 // The text of a number; an unknown number gives the empty text.

@@ -1,5 +1,7 @@
 #include "model/compoundFile.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <gsf/gsf-infile-msole.h>
@@ -106,6 +108,84 @@ private:
 quint32 LastError()
 {
     return StgResult::FromErrno(errno != 0 ? errno : EIO);
+}
+
+// What a name that is no regular file holds instead; Ok for a regular file.
+quint32 KindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return StgResult::Ok;
+    if (S_ISDIR(mode))
+        return StgResult::IsDirectory;
+    if (S_ISFIFO(mode))
+        return StgResult::IsFifo;
+    if (S_ISSOCK(mode))
+        return StgResult::IsSocket;
+    return StgResult::IsDevice;
+}
+
+// Opens a regular file (following links) and nothing else. A FIFO or a device could block open() for
+// ever, so the name is looked at first, opened without blocking, and the opened file looked at again
+// (the name may have changed in between).
+quint32 OpenRegular(const QByteArray& local, int flags, TFd& fd)
+{
+    fd.Reset(-1);
+    struct stat info;
+    if (::stat(local.constData(), &info) != 0) {
+        const int error = errno;
+        struct stat link;
+        if (error == ENOENT && ::lstat(local.constData(), &link) == 0 && S_ISLNK(link.st_mode))
+            return StgResult::DanglingLink;
+        return StgResult::FromErrno(error);
+    }
+    quint32 kind = KindOf(info.st_mode);
+    if (kind != StgResult::Ok)
+        return kind;
+    fd.Reset(::open(local.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        return LastError();
+    if (::fstat(fd.Get(), &info) != 0)
+        return LastError();
+    kind = KindOf(info.st_mode);
+    if (kind != StgResult::Ok) {
+        fd.Reset(-1);
+        return kind;
+    }
+    const int status = ::fcntl(fd.Get(), F_GETFL);
+    if (status >= 0)
+        (void)::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK);
+    return StgResult::Ok;
+}
+
+// The file that path names: the target of a symbolic link (resolved once, so that every later write
+// goes to the same file), else path itself, whether it exists or not.
+quint32 ResolvePath(const QString& path, QString& resolved)
+{
+    resolved = path;
+    const QByteArray local = LocalPath(path);
+    struct stat link;
+    if (::lstat(local.constData(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return StgResult::Ok;
+    char* real = ::realpath(local.constData(), nullptr);
+    if (!real)
+        return errno == ENOENT ? StgResult::DanglingLink : LastError();
+    resolved = QFile::decodeName(QByteArray(real));
+    std::free(real);
+    return StgResult::Ok;
+}
+
+// Gives newPath the file at oldPath only when nothing holds newPath yet (EEXIST otherwise).
+int RenameNoReplace(const char* oldPath, const char* newPath)
+{
+    if (::renameat2(AT_FDCWD, oldPath, AT_FDCWD, newPath, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    // A file system without the exclusive rename: a hard link is just as exclusive.
+    if (::link(oldPath, newPath) != 0)
+        return -1;
+    ::unlink(oldPath);
+    return 0;
 }
 
 bool WriteAll(int fd, const char* data, qsizetype size)
@@ -262,16 +342,19 @@ QString DirectoryOf(const QString& path)
 }
 
 // Writes bytes to a new file beside target, flushes it (when durable), locks it and renames it over
-// target, then flushes the directory. The descriptor of the new, locked file is handed back.
-quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable, const QString& scratch,
-                    int& lockedFd)
+// target (or, when exclusive, to target only if nothing holds that name), then flushes the directory.
+// The descriptor of the new, locked file is handed back.
+quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable, bool exclusive,
+                    const QString& scratch, int& lockedFd)
 {
     const QString dir = DirectoryOf(target);
     QString tempPath = scratch;
     TFd fd;
     mode_t mode = 0666;
     struct stat existing;
-    const bool replacing = ::stat(LocalPath(target).constData(), &existing) == 0;
+    // Only a regular file hands on its mode and owner; a link at target is replaced, never followed.
+    const bool replacing =
+        !exclusive && ::lstat(LocalPath(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode);
     if (replacing)
         mode = existing.st_mode & 07777;
 
@@ -299,17 +382,30 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         ::unlink(localTemp.constData());
         return result;
     };
-    // The umask may have narrowed the mode asked for; a replaced file keeps the mode it had.
-    if (replacing)
+    // Locked from the start, the new file is in use for whoever clears away leftovers of killed writes,
+    // and it is locked before it takes the name.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return fail();
+    // A replaced file keeps its owner and group (as far as this process may give them: root may, the
+    // owner may keep a group of its own) and the mode it had, which the umask may have narrowed.
+    if (replacing) {
+        if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0)
+            (void)::fchown(fd.Get(), static_cast<uid_t>(-1), existing.st_gid);
         (void)::fchmod(fd.Get(), mode);
+    }
     if (!WriteAll(fd.Get(), bytes.constData(), bytes.size()))
         return fail();
     if (durable && ::fsync(fd.Get()) != 0)
         return fail();
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+    const int renamed = exclusive ? RenameNoReplace(localTemp.constData(), LocalPath(target).constData())
+                                  : ::rename(localTemp.constData(), LocalPath(target).constData());
+    if (renamed != 0) {
+        // Our new file was cleared away in the instant before it was locked: by the holder of the name.
+        struct stat named;
+        if (exclusive && errno == ENOENT && ::lstat(LocalPath(target).constData(), &named) == 0)
+            errno = EEXIST;
         return fail();
-    if (::rename(localTemp.constData(), LocalPath(target).constData()) != 0)
-        return fail();
+    }
     // The new file holds the name now: its lock is the one to keep, whatever follows.
     lockedFd = fd.Release();
     if (durable) {
@@ -320,20 +416,26 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
     return StgResult::Ok;
 }
 
+} // namespace
+
 // New files of saves that a crash interrupted. Only the holder of the lock writes them, so when we hold
 // it, none of them is in use.
-void RemoveLeftovers(const QString& path)
+void TStorage::RemoveLeftovers(const QString& path)
 {
     const QFileInfo info(path);
     const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
     QDir dir(DirectoryOf(path));
     const QStringList names =
         dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names)
+    for (const QString& name : names) {
+        // A new file that is locked is being written (a first creation does not wait for our lock).
+        TFd fd(::open(LocalPath(dir.filePath(name)).constData(),
+                      O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.Get() >= 0 && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
         dir.remove(name);
+    }
 }
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------------
 
@@ -356,8 +458,9 @@ public:
         if (!Serialize(Root, bytes, holder))
             return StgResult::FromErrno(EIO);
         int fd = -1;
-        const quint32 result = ReplaceFile(Path, bytes, Durable, scratch, fd);
+        const quint32 result = ReplaceFile(Path, bytes, Durable, Exclusive && scratch.isEmpty(), scratch, fd);
         if (fd >= 0) {
+            Exclusive = false;
             // The new file is in place and locked: the old one (now unlinked) can go.
             if (LockFd >= 0)
                 ::close(LockFd);
@@ -369,6 +472,8 @@ public:
     QString Path;
     int LockFd;
     bool Durable;
+    // The file is new and its name not yet taken: the first write must not replace anything.
+    bool Exclusive = false;
     TStorageNode Root;
 };
 
@@ -381,9 +486,10 @@ TStorage::~TStorage() = default;
 
 quint32 TStorage::IsCompoundFile(const QString& path)
 {
-    TFd fd(::open(LocalPath(path).constData(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0)
-        return LastError();
+    TFd fd;
+    const quint32 opened = OpenRegular(LocalPath(path), O_RDONLY, fd);
+    if (opened != StgResult::Ok)
+        return opened;
     unsigned char head[sizeof Signature];
     size_t done = 0;
     while (done < sizeof head) {
@@ -402,13 +508,18 @@ quint32 TStorage::IsCompoundFile(const QString& path)
 quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root)
 {
     root.reset();
-    const QByteArray local = LocalPath(path);
+    QString resolved;
+    const quint32 resolvedCode = ResolvePath(path, resolved);
+    if (resolvedCode != StgResult::Ok)
+        return resolvedCode;
+    const QByteArray local = LocalPath(resolved);
     // A save of another holder may rename a new file over the name while we wait for the lock on the
     // old one: then the lock is of no use and the name is opened again.
     for (int attempt = 0; attempt < 20; ++attempt) {
-        TFd fd(::open(local.constData(), O_RDWR | O_CLOEXEC));
-        if (fd.Get() < 0)
-            return LastError();
+        TFd fd;
+        const quint32 openCode = OpenRegular(local, O_RDWR, fd);
+        if (openCode != StgResult::Ok)
+            return openCode;
         if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
             return errno == EWOULDBLOCK ? StgResult::SharingViolation : LastError();
         struct stat opened, named;
@@ -420,11 +531,12 @@ quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root)
         QByteArray bytes;
         if (!ReadAll(fd.Get(), bytes))
             return LastError();
-        auto file = std::make_shared<TCompoundFile>(path, fd.Release(), true);
+        // We hold the lock: what interrupted saves left is of no use, even when the file is damaged.
+        RemoveLeftovers(resolved);
+        auto file = std::make_shared<TCompoundFile>(resolved, fd.Release(), true);
         const quint32 result = Parse(bytes, file->Root);
         if (result != StgResult::Ok)
             return result;
-        RemoveLeftovers(path);
         root = std::make_shared<TStorage>(file, &file->Root);
         return StgResult::Ok;
     }
@@ -434,14 +546,30 @@ quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root)
 quint32 TStorage::Create(const QString& path, std::shared_ptr<TStorage>& root, bool durable)
 {
     root.reset();
-    // A file held open by someone else is not taken from under them.
-    TFd existing(::open(LocalPath(path).constData(), O_RDONLY | O_CLOEXEC));
+    QString resolved;
+    const quint32 resolvedCode = ResolvePath(path, resolved);
+    if (resolvedCode != StgResult::Ok)
+        return resolvedCode;
+    // A file held open by someone else is not taken from under them, and what is no file is not replaced.
+    TFd existing;
+    const quint32 opened = OpenRegular(LocalPath(resolved), O_RDONLY, existing);
+    if (opened >= StgResult::IsDirectory && opened <= StgResult::DanglingLink)
+        return opened;
     if (existing.Get() >= 0 && ::flock(existing.Get(), LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? StgResult::SharingViolation : LastError();
-    auto file = std::make_shared<TCompoundFile>(path, -1, durable);
+    auto file = std::make_shared<TCompoundFile>(resolved, -1, durable);
     const quint32 result = file->Commit();
     if (result != StgResult::Ok)
         return result;
+    root = std::make_shared<TStorage>(file, &file->Root);
+    return StgResult::Ok;
+}
+
+quint32 TStorage::CreateInMemory(const QString& path, std::shared_ptr<TStorage>& root, bool exclusive)
+{
+    root.reset();
+    auto file = std::make_shared<TCompoundFile>(path, -1, true);
+    file->Exclusive = exclusive;
     root = std::make_shared<TStorage>(file, &file->Root);
     return StgResult::Ok;
 }

@@ -17,6 +17,12 @@ constexpr quint32 FromErrno(int error)
 }
 // The file is held by another open database (ours or another process's).
 constexpr quint32 SharingViolation = FromErrno(EWOULDBLOCK);
+// The name is not a regular file (or a link to one), so it is never opened for reading or replaced.
+constexpr quint32 IsDirectory = 2;
+constexpr quint32 IsFifo = 3;
+constexpr quint32 IsSocket = 4;
+constexpr quint32 IsDevice = 5;
+constexpr quint32 DanglingLink = 6;
 } // namespace StgResult
 
 class TCompoundFile;
@@ -26,7 +32,9 @@ struct TStorageNode;
 //
 // The file is read whole when it is opened and written whole at every change: the complete new file is
 // written beside the old one, flushed to disk and renamed over it, so the file on disk always holds a
-// complete record, old or new. While any handle of a file lives, the process holds an exclusive advisory
+// complete record, old or new. A symbolic link is resolved when the file is opened or created: saves
+// replace its target, in the target's own directory, and keep the target's mode, owner and group. While
+// any handle of a file lives, the process holds an exclusive advisory
 // lock (flock) on it; another open of the same file, from this process or another, is refused with
 // StgResult::SharingViolation. The lock moves to the new file before the new file replaces the old one.
 class TStorage
@@ -45,8 +53,16 @@ public:
     // Creates an empty compound file at path (replacing any file there) and locks it. A file that is
     // not durable (a scratch copy) is not flushed to disk.
     static quint32 Create(const QString& path, std::shared_ptr<TStorage>& root, bool durable = true);
+    // A new, empty compound file that reaches the disk only with its first write, whole, at path as it is
+    // (a link there is not followed). When exclusive, that write fails with EEXIST if anything holds the
+    // name by then, and the file is locked before its name appears; otherwise it replaces what is there.
+    static quint32 CreateInMemory(const QString& path, std::shared_ptr<TStorage>& root, bool exclusive);
+    // Removes the hidden new files of writes to path that a crash interrupted. Only for the holder of the
+    // lock that guards path.
+    static void RemoveLeftovers(const QString& path);
 
     QString Name() const;
+    // The path of the file itself (a symbolic link resolved).
     QString FileName() const;
 
     quint32 OpenStorage(const QString& name, std::shared_ptr<TStorage>& storage);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 namespace {
 
@@ -48,6 +49,14 @@ TOstrelDatabase::~TOstrelDatabase()
 
 bool TOstrelDatabase::Open(bool Silent)
 {
+    if (!OpenFile(Silent))
+        return false;
+    MakeTempCopy();
+    return true;
+}
+
+bool TOstrelDatabase::OpenFile(bool Silent)
+{
     std::shared_ptr<TStorage> root;
     std::shared_ptr<TStorage> data;
     quint32 code = TStorage::IsCompoundFile(FileName);
@@ -62,18 +71,36 @@ bool TOstrelDatabase::Open(bool Silent)
             return false;
         throw EOstrelException(Res::Str(Res::DbOpenError).arg(FileName, StorageErrorText(code)));
     }
+    FPath = root->FileName();
     RootStorage = std::move(root);
     DataStorage = std::move(data);
-    MakeTempCopy();
     return true;
+}
+
+void TOstrelDatabase::LeaveUntouched()
+{
+    // We still hold the lock: clear what killed writes of the backup left, and an empty backup, which
+    // holds nothing; a backup with content may be the last good copy and stays.
+    const QString backup = ChangeFileExt(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
+    TStorage::RemoveLeftovers(backup);
+    struct stat info;
+    if (::lstat(QFile::encodeName(backup).constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_size == 0)
+        QFile::remove(backup);
+    DataStorage.reset();
+    RootStorage.reset();
+    TempStorage.reset();
+    FLeftUntouched = true;
 }
 
 void TOstrelDatabase::CreateNew()
 {
     std::shared_ptr<TStorage> root;
     std::shared_ptr<TStorage> data;
-    // The new file replaces any file of that name (one that another instance holds is refused).
-    quint32 code = TStorage::Create(FileName, root);
+    // Created whole and locked under a hidden name, the file takes its name only if nothing holds it:
+    // of two instances started at once exactly one gets it, and a file or link that appeared meanwhile
+    // is never replaced.
+    quint32 code = TStorage::CreateInMemory(FileName, root, true);
     if (code == StgResult::Ok)
         code = root->CreateStorage(RootStorageName, data);
     if (code == StgResult::Ok) {
@@ -82,8 +109,18 @@ void TOstrelDatabase::CreateNew()
         // This write also puts DBROOT on the disk.
         code = data->WriteStream(DataStreamName, WriteComponent(group));
     }
+    if (code == StgResult::FromErrno(EEXIST)) {
+        // Say why the name is taken: it is in use, a dangling link, no regular file, ...
+        std::shared_ptr<TStorage> holder;
+        quint32 reason = TStorage::Open(FileName, holder);
+        if (reason == StgResult::Ok || reason == StgResult::NotCompoundFile)
+            reason = code;
+        throw EOstrelException(Res::Str(Res::DbOpenError).arg(FileName, StorageErrorText(reason)));
+    }
     if (code != StgResult::Ok)
         throw EOstrelException(Res::Str(Res::DbCreateError).arg(FileName, StorageErrorText(code)));
+    FPath = root->FileName();
+    TStorage::RemoveLeftovers(FPath);
     RootStorage = std::move(root);
     DataStorage = std::move(data);
     MakeTempCopy();
@@ -91,15 +128,16 @@ void TOstrelDatabase::CreateNew()
 
 void TOstrelDatabase::MakeTempCopy()
 {
-    TempFileName = ChangeFileExt(FileName, QStringLiteral(".~ccn"));
+    TempFileName = ChangeFileExt(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
     TempStorage.reset();
-    if (QFileInfo::exists(TempFileName))
-        QFile::remove(TempFileName);
     std::shared_ptr<TStorage> temp;
     quint32 code = RootStorage ? StgResult::Ok : StgResult::FromErrno(EBADF);
-    // The copy is never read back, so it is not worth a flush to disk.
-    if (code == StgResult::Ok)
-        code = TStorage::Create(TempFileName, temp, false);
+    // Written like a save, the copy replaces the old one only when complete: a kill leaves either copy
+    // whole (or a hidden new file, which the next start clears away with the others).
+    if (code == StgResult::Ok) {
+        TStorage::RemoveLeftovers(TempFileName);
+        code = TStorage::CreateInMemory(TempFileName, temp, false);
+    }
     if (code == StgResult::Ok)
         code = RootStorage->CopyTo(*temp);
     if (code != StgResult::Ok) {
@@ -111,11 +149,14 @@ void TOstrelDatabase::MakeTempCopy()
 
 void TOstrelDatabase::Compact()
 {
+    if (FLeftUntouched)
+        return;
+    const QString path = FPath.isEmpty() ? FileName : FPath;
     std::shared_ptr<TStorage> root;
-    if (TStorage::Open(FileName, root) != StgResult::Ok)
+    if (TStorage::Open(path, root) != StgResult::Ok)
         return; // still held, or unreadable: it stays as it is
     // The fresh copy replaces the file only once it is complete on disk; a failure leaves the file.
-    root->CommitThrough(ChangeFileExt(FileName, QStringLiteral("$$$")));
+    root->CommitThrough(ChangeFileExt(root->FileName(), QStringLiteral("$$$")));
 }
 
 QString TOstrelDatabase::StorageErrorText(quint32 code)
@@ -125,6 +166,16 @@ QString TOstrelDatabase::StorageErrorText(quint32 code)
         text = Res::Str(Res::StgNotCompoundFile);
     else if (code == StgResult::SharingViolation)
         text = Res::Str(Res::StgSharingViolation);
+    else if (code == StgResult::IsDirectory)
+        text = Res::Str(Res::StgIsDirectory);
+    else if (code == StgResult::IsFifo)
+        text = Res::Str(Res::StgIsFifo);
+    else if (code == StgResult::IsSocket)
+        text = Res::Str(Res::StgIsSocket);
+    else if (code == StgResult::IsDevice)
+        text = Res::Str(Res::StgIsDevice);
+    else if (code == StgResult::DanglingLink)
+        text = Res::Str(Res::StgDanglingLink);
     else if ((code & 0xFFFF) != 0)
         text = QString::fromLocal8Bit(std::strerror(static_cast<int>(code & 0xFFFF)));
     qsizetype begin = 0;
@@ -138,11 +189,28 @@ QString TOstrelDatabase::StorageErrorText(quint32 code)
 
 std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
 {
-    db.Open(false);
+    db.OpenFile(false);
+    // The backup copy waits for the record to be read: a damaged file must not replace a good backup.
+    std::unique_ptr<TGroup> group;
+    QString reason;
     QByteArray data;
-    if (db.DataStorage->ReadStream(DataStreamName, data) != StgResult::Ok)
-        return nullptr;
-    std::unique_ptr<TGroup> group = ReadGroup(data);
+    const quint32 code = db.DataStorage->ReadStream(DataStreamName, data);
+    if (code != StgResult::Ok) {
+        reason = TOstrelDatabase::StorageErrorText(code);
+    } else {
+        try {
+            group = ReadGroup(data);
+        } catch (const std::exception& e) {
+            reason = ExceptionMessage(e);
+        }
+    }
+    if (!group) {
+        // Whatever a later save or the compaction wrote would replace the computers that a repair
+        // could still get back from it.
+        db.LeaveUntouched();
+        throw EOstrelException(Res::Str(Res::DbUnreadable).arg(db.FileName, reason));
+    }
+    db.MakeTempCopy();
     group->IsRoot = true;
     group->Storage = db.DataStorage;
     return group;

@@ -10,6 +10,10 @@ class TStorage;
 // The database file: a compound file holding the storage "DBROOT" with the stream "DATA", which holds the
 // root group. While open, the file is locked against every other opener, and a backup copy of it as it
 // was when opened lies beside it (".~ccn"); the destruction compacts the file and deletes the copy.
+//
+// A symbolic link is resolved when the file is opened: the file itself is the one saved, with the backup
+// and compaction files beside it. A file whose root group could not be read is left untouched: it is
+// released at once and never saved, compacted or replaced, and any backup copy beside it stays.
 class TOstrelDatabase
 {
 public:
@@ -27,19 +31,35 @@ public:
     // Opens FileName and its DBROOT storage, then makes the backup copy. A failure returns False when
     // Silent, else raises EOstrelException with the open message; the backup copy's failure always raises.
     bool Open(bool Silent);
-    // Makes a new database file at FileName holding a group named "DBROOT", then the backup copy.
+    // Makes a new database file at FileName holding a group named "DBROOT", then the backup copy. The
+    // file is created whole and locked before its name appears, and only when nothing holds the name:
+    // otherwise the open message says why (another instance has it, a dangling link, ...).
     void CreateNew();
-    // Copies the open file to TempFileName and keeps the copy open.
+    // Copies the open file to TempFileName the way a save writes (new file, flush, rename) and keeps the
+    // copy open.
     void MakeTempCopy();
     // Rewrites the file through a fresh copy that replaces it; any failure leaves the file as it was.
     void Compact();
+    // True after a load found the file unreadable: nothing of it is written any more.
+    bool LeftUntouched() const { return FLeftUntouched; }
 
     // The text of a result code of the compound-file layer, trimmed; empty when there is none.
     static QString StorageErrorText(quint32 code);
+
+private:
+    friend std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db);
+
+    bool OpenFile(bool Silent);
+    void LeaveUntouched();
+
+    // The file itself, a link at FileName resolved.
+    QString FPath;
+    bool FLeftUntouched = false;
 };
 
-// Opens the database and reads its root group (IsRoot set, Storage = DataStorage). Null when DBROOT holds
-// no DATA stream. Raises the open errors, and EReadError for a malformed record.
+// Opens the database, reads its root group (IsRoot set, Storage = DataStorage), then makes the backup
+// copy. Raises the open errors; a file that opens but yields no root group (no DATA stream, a malformed
+// record) raises the unreadable-database message and leaves the database untouched.
 std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db);
 
 // Writes the group's whole record into DATA of its storage. True when the file on disk holds the new

@@ -318,7 +318,7 @@ void TestFrmMain::startWithoutRoot_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
     QTest::newRow("no DATA stream") << "nodata"
-                                    << "";
+                                    << "Unable to read the database \"%1\"! The file was left untouched.\r\n";
     QTest::newRow("not a compound file") << "garbage"
                                          << "Unable to open the database \"%1\"!\r\n";
     QTest::newRow("folder missing") << "nofolder"

@@ -177,7 +177,7 @@ private slots:
     void openFailures_data();
     void openFailures();
     void openSilently();
-    void missingDataLoadsNoGroup();
+    void missingDataIsLeftUntouched();
     void saveAndLoad();
     void saveRewritesTheWholeRecord();
     void saveFailureIsReported();
@@ -278,7 +278,7 @@ void TestDatabase::createFailures()
         QCOMPARE(e.Message(), Res::Str(Res::DbCreateError).arg(nowhere.FileName, ErrnoText(ENOENT)));
     }
 
-    // The file of a database that is open is not replaced from under it.
+    // The file of a database that is open is not replaced from under it: it is in use.
     TOstrelDatabase first;
     first.FileName = FilePath();
     first.CreateNew();
@@ -290,7 +290,7 @@ void TestDatabase::createFailures()
         QFAIL("replaced a database that is open");
     } catch (const EOstrelException& e) {
         QCOMPARE(e.Message(),
-                 Res::Str(Res::DbCreateError).arg(FilePath(), Res::Str(Res::StgSharingViolation)));
+                 OpenMessage(FilePath(), Res::Str(Res::StgSharingViolation)));
     }
     QCOMPARE(Inode(FilePath()), before);
     QVERIFY(!second.RootStorage && !second.TempStorage);
@@ -305,7 +305,7 @@ void TestDatabase::openFailures_data()
     QTest::newRow("signature only") << "signature" << Res::Str(Res::StgNotCompoundFile);
     QTest::newRow("cut compound file") << "cut" << Res::Str(Res::StgNotCompoundFile);
     QTest::newRow("missing file") << "missing" << ErrnoText(ENOENT);
-    QTest::newRow("directory") << "directory" << ErrnoText(EISDIR);
+    QTest::newRow("directory") << "directory" << Res::Str(Res::StgIsDirectory);
     QTest::newRow("no DBROOT") << "noDbroot" << ErrnoText(ENOENT);
 }
 
@@ -357,13 +357,23 @@ void TestDatabase::openSilently()
     QVERIFY(db.RootStorage && db.DataStorage && db.TempStorage);
 }
 
-void TestDatabase::missingDataLoadsNoGroup()
+void TestDatabase::missingDataIsLeftUntouched()
 {
     MakeCompoundFile(FilePath(), QStringLiteral("DBROOT"), nullptr);
-    TOstrelDatabase db;
-    db.FileName = FilePath();
-    QVERIFY(!LoadDatabase(db));
-    QVERIFY(db.DataStorage); // the file is open all the same
+    const ino_t before = Inode(FilePath());
+    {
+        TOstrelDatabase db;
+        db.FileName = FilePath();
+        try {
+            LoadDatabase(db);
+            QFAIL("a file without DATA loaded");
+        } catch (const EOstrelException& e) {
+            QCOMPARE(e.Message(), Res::Str(Res::DbUnreadable).arg(FilePath(), ErrnoText(ENOENT)));
+        }
+        QVERIFY(db.LeftUntouched() && !db.DataStorage && !db.TempStorage);
+    }
+    // Not compacted at close.
+    QCOMPARE(Inode(FilePath()), before);
 }
 
 void TestDatabase::saveAndLoad()
