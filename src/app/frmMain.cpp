@@ -228,7 +228,7 @@ void TfrmMain::FormCreate()
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
 
     const QString title = GetWindowTitle();
-    QGuiApplication::setApplicationDisplayName(title);
+    TApplication::SetTitle(title);
     setWindowTitle(title);
 
     VST->header()->setFont(font());

@@ -7,7 +7,7 @@ int main(int argc, char* argv[])
 {
     TApplication app(argc, argv);
     TApplication::setApplicationName(Res::Str(Res::ProductName));
-    TApplication::setApplicationDisplayName(Res::Str(Res::ProductName));
+    TApplication::SetTitle(Res::Str(Res::ProductName));
 
     std::unique_ptr<TfrmMain> window =
         StartUp(TApplication::applicationDirPath(), [] { return IsUserAdmin(); });

@@ -37,14 +37,31 @@ constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 25;
 constexpr int PageIndent = 40;
 
-// Letters become upper case as they are typed; nothing is refused.
+// Letters become upper case as they are typed; nothing is refused. Each character is converted on its
+// own and only where its upper case is one character of the same size ("ß" stays as typed), so the
+// text never changes length under the caret and what the user sees is what is stored.
 class TUpperCaseValidator : public QValidator
 {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override
     {
-        input = input.toUpper();
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            const bool pair =
+                input[i].isHighSurrogate() && i + 1 < input.size() && input[i + 1].isLowSurrogate();
+            const char32_t code = pair ? QChar::surrogateToUcs4(input[i], input[i + 1]) : input[i].unicode();
+            const char32_t upper = QChar::toUpper(code);
+            if (upper != code && QChar::requiresSurrogates(upper) == pair) {
+                if (pair) {
+                    input[i] = QChar::highSurrogate(upper);
+                    input[i + 1] = QChar::lowSurrogate(upper);
+                } else {
+                    input[i] = QChar(static_cast<char16_t>(upper));
+                }
+            }
+            if (pair)
+                ++i;
+        }
         return Acceptable;
     }
 };
@@ -467,7 +484,10 @@ void TfrmWizNewComp::btnAutoMACClick()
 
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {
-        if (window == this || window == progress || !window->isVisible() || !window->isEnabled())
+        // A window that holds the wizard (its owner) would take the wizard down with it; the wizard's
+        // modal run keeps that one from the user already.
+        if (window == this || window == progress || !window->isVisible() || !window->isEnabled() ||
+            window->isAncestorOf(this))
             continue;
         window->setEnabled(false);
         FDisabledWindows.append(window);

@@ -878,7 +878,7 @@ void TestFrmMain::windowTitle()
     TEditionLibrary::SetFileName(library);
     TfrmMain window(Dir());
     QCOMPARE(window.windowTitle(), title);
-    QCOMPARE(QGuiApplication::applicationDisplayName(), title);
+    QCOMPARE(TApplication::Title(), title);
 }
 
 QTEST_MAIN(TestFrmMain)
