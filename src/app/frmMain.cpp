@@ -219,6 +219,7 @@ void TfrmMain::CreateTree()
 
     connect(VST, &TComputerTreeView::Clicked, this, [this] { UpdateActions(); });
     connect(VST, &QWidget::customContextMenuRequested, this, &TfrmMain::popVSTPopup);
+    connect(VST, &TComputerTreeView::PropertiesRequested, acEditProperties, &QAction::trigger);
     // Keyboard selection changes the enabled states too, not only clicks.
     connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateActions(); });
 }

@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -315,7 +316,8 @@ void TestFrmMain::closeWhileManyChecksComplete()
     // completions already queued find their computers gone, and the file holds every computer.
     QList<TSampleComputer> samples;
     for (int i = 0; i < 300; ++i)
-        samples.append({QStringLiteral("pc%1").arg(i), QStringLiteral("127.0.%1.%2").arg(1 + i / 200).arg(1 + i % 200)});
+        samples.append(
+            {QStringLiteral("pc%1").arg(i), QStringLiteral("127.0.%1.%2").arg(1 + i / 200).arg(1 + i % 200)});
     WriteDatabase(Dir(), samples);
     {
         TWatchedWindow window(Dir());
@@ -672,6 +674,14 @@ void TestFrmMain::selectionEnablesCommands()
     QVERIFY(window->acToolsWakeUp->isEnabled());
     QVERIFY(window->acEditDelete->isEnabled());
     QVERIFY(window->acEditProperties->isEnabled());
+    // Enter opens the row's properties (closed again at once).
+    QSignalSpy properties(window->acEditProperties, &QAction::triggered);
+    QTimer::singleShot(0, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QTest::keyClick(window->VST, Qt::Key_Return);
+    QCOMPARE(properties.size(), 1);
 
     // A click on the empty space below the rows clears the selection.
     const QPoint below(10, window->VST->viewport()->height() - 5);
