@@ -66,6 +66,16 @@ public:
     }
 };
 
+// Whether window is the wizard's owner, or its owner's owner (isAncestorOf stops at window borders).
+bool Owns(const QWidget* window, const QWidget* wizard)
+{
+    for (const QWidget* owner = wizard->parentWidget(); owner; owner = owner->parentWidget()) {
+        if (owner == window)
+            return true;
+    }
+    return false;
+}
+
 QLabel* PageLabel(const QString& text, QWidget* page)
 {
     auto* label = new QLabel(text, page);
@@ -487,7 +497,7 @@ void TfrmWizNewComp::btnAutoMACClick()
         // A window that holds the wizard (its owner) would take the wizard down with it; the wizard's
         // modal run keeps that one from the user already.
         if (window == this || window == progress || !window->isVisible() || !window->isEnabled() ||
-            window->isAncestorOf(this))
+            Owns(window, this))
             continue;
         window->setEnabled(false);
         FDisabledWindows.append(window);

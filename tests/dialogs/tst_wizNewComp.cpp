@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
+#include <QWindow>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -174,6 +175,7 @@ private slots:
     void firstPage();
     void validation_data();
     void validation();
+    void nameTypedInLowerCase_data();
     void nameTypedInLowerCase();
     void internetDisablesBrowseOnly();
     void autoDetectIP_data();
@@ -193,6 +195,7 @@ private slots:
     void browseWithoutPick();
     void escapeInUnfinishedMAC();
     void wizardGoesWhileDetecting();
+    void ownedWizardStaysUsableWhileDetecting();
 };
 
 void TstWizNewComp::firstPage()
@@ -287,15 +290,42 @@ void TstWizNewComp::validation()
     QCOMPARE(wizard.focusWidget(), field);
 }
 
+void TstWizNewComp::nameTypedInLowerCase_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("leftBeforeLast"); // caret moves left this often before the last character
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ASCII") << "pc-one7x" << 0 << "PC-ONE7X";
+    // A letter whose upper case is longer stays as typed: nothing moves under the caret.
+    QTest::newRow("sharp s") << "fußball" << 0 << "FUßBALL";
+    QTest::newRow("mixed scripts") << "büro-straße-电脑" << 0 << "BÜRO-STRAßE-电脑";
+    QTest::newRow("sharp s typed in the middle") << "fuballß" << 4 << "FUßBALL";
+    QTest::newRow("letter typed after a sharp s") << "ßab" << 1 << "ßBA";
+}
+
 void TstWizNewComp::nameTypedInLowerCase()
 {
+    QFETCH(QString, typed);
+    QFETCH(int, leftBeforeLast);
+    QFETCH(QString, shown);
     TfrmWizNewComp wizard;
     wizard.show();
     QVERIFY(QTest::qWaitForWindowActive(&wizard));
     wizard.edComputername->setFocus();
-    QTest::keyClicks(wizard.edComputername, QStringLiteral("pc-one7x"));
-    QCOMPARE(wizard.edComputername->text(), QStringLiteral("PC-ONE7X"));
-    QCOMPARE(wizard.edComputername->displayText(), QStringLiteral("PC-ONE7X"));
+    // Key presses that carry any character, as a keyboard layout or input method delivers them.
+    const auto type = [&wizard](const QString& text) {
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, wizard.edComputername, Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
+    };
+    type(typed.chopped(1));
+    for (int i = 0; i < leftBeforeLast; ++i)
+        QTest::keyClick(wizard.edComputername, Qt::Key_Left);
+    const int caret = wizard.edComputername->cursorPosition();
+    type(typed.right(1));
+    QCOMPARE(wizard.edComputername->text(), shown);
+    QCOMPARE(wizard.edComputername->displayText(), shown);
+    QCOMPARE(wizard.edComputername->cursorPosition(), caret + 1);
 }
 
 void TstWizNewComp::internetDisablesBrowseOnly()
@@ -757,6 +787,39 @@ void TstWizNewComp::wizardGoesWhileDetecting()
     }
     // Its completion reaches nobody; it frees itself.
     QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
+}
+
+void TstWizNewComp::ownedWizardStaysUsableWhileDetecting()
+{
+    if (!isolationProblem.isEmpty())
+        QSKIP(qPrintable(isolationProblem));
+    TFakeNode node(QStringLiteral("127.0.0.2"), QByteArray::fromHex("0a1b2c3d4e5f"), 2000);
+    QVERIFY(node.Ok());
+    // The wizard is owned by the main window, as the New computer command opens it.
+    QWidget owner;
+    owner.resize(580, 468);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    TfrmWizNewComp wizard(&owner);
+    QPointer<TfrmProgress> progress;
+    const int result = RunModal(wizard, [&] {
+        wizard.edComputername->setText(QStringLiteral("127.0.0.2"));
+        wizard.btnAutoMAC->click();
+        progress = wizard.ProgressWindow();
+        QVERIFY(progress);
+        QVERIFY(QTest::qWaitForWindowExposed(progress.data()));
+        // Nothing greys the wizard: its owner is kept from the user by the modal run alone.
+        QVERIFY(wizard.isEnabled());
+        QVERIFY(wizard.btnNext->isEnabled());
+        QVERIFY(owner.isEnabled());
+        // The progress window stays above the wizard and takes a real click.
+        QCOMPARE(progress->windowHandle()->transientParent(), wizard.windowHandle());
+        QTest::mouseClick(progress->btnCancel, Qt::LeftButton);
+        QVERIFY(!wizard.ProgressWindow());
+        QVERIFY(!wizard.DetectionWorker());
+        wizard.btnCancel->click();
+    });
+    QCOMPARE(result, int(QDialog::Rejected));
 }
 
 int main(int argc, char* argv[])
