@@ -11,12 +11,14 @@
 #include "net/utilsNetwork.h"
 #include "ui/macEdit.h"
 
+#include <algorithm>
 #include <memory>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,6 +38,7 @@ constexpr int HeaderHeight = 49;
 constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 25;
 constexpr int PageIndent = 40;
+constexpr int FinishRightMargin = 24;
 
 // Letters become upper case as they are typed; nothing is refused. Each character is converted on its
 // own and only where its upper case is one character of the same size ("ß" stays as typed), so the
@@ -279,7 +282,7 @@ QWidget* TfrmWizNewComp::CreateFinishPage()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("finish"));
     QVBoxLayout* layout = PageLayout(page);
-    layout->setContentsMargins(PageIndent, 14, 24, 4);
+    layout->setContentsMargins(PageIndent, 14, FinishRightMargin, 4);
     lbFinished = PageLabel(Res::Str(Res::WizFinishedText), page);
     lbFinished->setObjectName(QStringLiteral("lbFinished"));
     lbFinished->setWordWrap(true);
@@ -345,13 +348,38 @@ void TfrmWizNewComp::ShowPage(int page)
                 .arg(edComputername->text(), connection, edIPAddress->text(), edMACAddress->MaskedText());
         // The memo keeps lines, not line-end characters: a CR LF pair is one line break.
         summary.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        memComp->setPlainText(summary);
+        ShowSummary(summary);
         btnNext->setFocus();
         break;
     }
     default:
         break;
     }
+}
+
+void TfrmWizNewComp::ShowSummary(const QString& summary)
+{
+    // A value too long for its line is shortened at its end; the tool tip then shows it all.
+    const QFontMetrics metrics(memComp->font());
+    const int margins = 2 * int(memComp->document()->documentMargin()) + memComp->frameWidth() * 2 + 4;
+    // The page's width less its margins (as laid out in CreateFinishPage), also before it was ever shown.
+    const int memoWidth = Notebook1->width() - PageIndent - FinishRightMargin;
+    const int valueWidth = memoWidth - margins - int(memComp->tabStopDistance());
+    QStringList lines = summary.split(QLatin1Char('\n'));
+    bool shortened = false;
+    for (QString& line : lines) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        if (tab < 0)
+            continue;
+        const QString value = line.mid(tab + 1);
+        const QString fitted = metrics.elidedText(value, Qt::ElideRight, std::max(valueWidth, 20));
+        if (fitted != value) {
+            line = line.left(tab + 1) + fitted;
+            shortened = true;
+        }
+    }
+    memComp->setPlainText(lines.join(QLatin1Char('\n')));
+    memComp->setToolTip(shortened ? summary : QString());
 }
 
 bool TfrmWizNewComp::ValidatePage(int page)

@@ -426,6 +426,29 @@ void TstWizNewComp::summary()
     wizard.btnNext->click();
     QCOMPARE(SummaryLines(wizard).value(3), QStringLiteral("MAC Address\t: A1-B2-C3-D4-E5-F6"));
     QCOMPARE(SummaryLines(wizard).size(), 4);
+    QVERIFY(wizard.memComp->toolTip().isEmpty());
+
+    // A 300-character name is shortened to fit its line; the tool tip shows the whole summary.
+    const QString longName = QString(300, QLatin1Char('N'));
+    wizard.btnBack->click();
+    wizard.btnBack->click();
+    wizard.btnBack->click();
+    wizard.edComputername->setText(longName);
+    for (int i = 0; i < 3; ++i)
+        wizard.btnNext->click();
+    QCOMPARE(wizard.CurrentPage(), 3);
+    const QString first = SummaryLines(wizard).value(0);
+    QVERIFY(first.startsWith(QStringLiteral("Computer name\t: NNN")));
+    QVERIFY(first.endsWith(QChar(0x2026)));
+    const int tabEnd = int(wizard.memComp->tabStopDistance());
+    const int lineWidth =
+        tabEnd + wizard.memComp->fontMetrics().horizontalAdvance(first.mid(first.indexOf('\t') + 1));
+    QVERIFY2(lineWidth <= wizard.memComp->viewport()->width(), qPrintable(QString::number(lineWidth)));
+    QCOMPARE(SummaryLines(wizard).value(3), QStringLiteral("MAC Address\t: A1-B2-C3-D4-E5-F6"));
+    QVERIFY(wizard.memComp->toolTip().contains(QStringLiteral("Computer name\t: ") + longName +
+                                               QLatin1Char('\n')));
+    // What the caller stores is the field, never the shortened line.
+    QCOMPARE(wizard.edComputername->text(), longName);
 }
 
 void TstWizNewComp::finishAndBack()
