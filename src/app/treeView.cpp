@@ -112,7 +112,8 @@ void TComputerTreeView::keyPressEvent(QKeyEvent* event)
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
         (modifiers == Qt::NoModifier || modifiers == Qt::AltModifier)) {
-        if (currentIndex().isValid() || !SelectedRows().isEmpty())
+        SelectCurrentRow();
+        if (!SelectedRows().isEmpty())
             emit PropertiesRequested();
         event->accept();
         return;
@@ -120,6 +121,7 @@ void TComputerTreeView::keyPressEvent(QKeyEvent* event)
     if ((key == Qt::Key_F10 && modifiers == Qt::ShiftModifier) ||
         (key == Qt::Key_Menu && modifiers == Qt::NoModifier)) {
         // At the current row, as a right click there would open it; the top left corner without one.
+        SelectCurrentRow();
         QPoint position(0, 0);
         if (const QRect row = visualRect(currentIndex()); row.isValid())
             position = QPoint(std::max(row.left(), 0) + 8, row.center().y());
@@ -128,6 +130,17 @@ void TComputerTreeView::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+void TComputerTreeView::SelectCurrentRow()
+{
+    // The row with the keyboard focus is the one a key acts on, as a right click acts on the row under
+    // the pointer; a selection that holds it stays as it is.
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !selectionModel() ||
+        selectionModel()->isRowSelected(current.row(), current.parent()))
+        return;
+    selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void TComputerTreeView::resizeEvent(QResizeEvent* event)

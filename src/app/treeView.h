@@ -53,6 +53,7 @@ protected:
 
 private:
     void FitFirstColumn();
+    void SelectCurrentRow();
 
     QRubberBand* FRubberBand = nullptr;
     QPoint FOrigin; // in content coordinates, so scrolling during the drag keeps it anchored

@@ -573,6 +573,10 @@ bool TfrmWizNewComp::event(QEvent* e)
         ProgressCancelled();
         return true;
     }
+    // A click on the wizard raises it; not every window manager keeps the progress window (its
+    // transient) above it, and the progress window's Cancel must stay in sight.
+    if (e->type() == QEvent::WindowActivate && FProgress && FProgress->isVisible())
+        FProgress->raise();
     return QDialog::event(e);
 }
 

@@ -95,7 +95,8 @@ private slots:
         f.view.resize(580, 400);
         f.view.show();
         QVERIFY(QTest::qWaitForWindowActive(&f.view));
-        f.view.setCurrentIndex(f.model.index(1, 0));
+        // The focus on a row that is not selected: a key acts on that row.
+        f.view.selectionModel()->setCurrentIndex(f.model.index(1, 0), QItemSelectionModel::NoUpdate);
         QSignalSpy propertiesSpy(&f.view, &TComputerTreeView::PropertiesRequested);
         QSignalSpy menuSpy(&f.view, &QWidget::customContextMenuRequested);
         const QRect row = f.view.visualRect(f.model.index(1, 0));
@@ -107,6 +108,8 @@ private slots:
         QCOMPARE(menuSpy.size(), menu ? 1 : 0);
         if (menu)
             QVERIFY(row.contains(menuSpy.first().first().toPoint()));
+        if (properties || menu)
+            QCOMPARE(f.view.SelectedRows(), QList<int>{1});
         // A double-click below the rows is on no row.
         if (key == 0) {
             QTest::mouseDClick(f.view.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 350));
