@@ -379,7 +379,14 @@ void TfrmWizNewComp::ShowSummary(const QString& summary)
         }
     }
     memComp->setPlainText(lines.join(QLatin1Char('\n')));
-    memComp->setToolTip(shortened ? summary : QString());
+    // A tool tip does not break a long word: the full lines go into it in pieces that fit a screen.
+    constexpr qsizetype TipLineLength = 64;
+    QStringList tip;
+    for (const QString& line : summary.split(QLatin1Char('\n'))) {
+        for (qsizetype at = 0; at == 0 || at < line.size(); at += TipLineLength)
+            tip << line.mid(at, TipLineLength);
+    }
+    memComp->setToolTip(shortened ? tip.join(QLatin1Char('\n')) : QString());
 }
 
 bool TfrmWizNewComp::ValidatePage(int page)
