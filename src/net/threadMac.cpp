@@ -38,8 +38,6 @@ TMacDetectionSources CurrentSources()
         current.EnumerateAdapters = EnumerateLanAdapters;
     if (!current.LocalInterfaces)
         current.LocalInterfaces = ReadLocalEthernetAddresses;
-    if (!current.AdapterAddress)
-        current.AdapterAddress = ReadAdapterHardwareAddress;
     return current;
 }
 
@@ -281,7 +279,7 @@ int DetectMACAddresses(const QString& name, QStringList& list)
             // addresses; the kernel does.
             for (const TLanAdapter& adapter : adapters) {
                 NetBios::TUnitId address{};
-                if (current.AdapterAddress(adapter, &address))
+                if (ReadAdapterHardwareAddress(adapter, &address))
                     list << NetBios::UnitIdText(address);
             }
         } else {

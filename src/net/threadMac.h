@@ -34,14 +34,13 @@ struct TMacDetectionSources
     std::function<bool(std::vector<TLanAdapter>& adapters)> EnumerateAdapters;
     // Appends the local Ethernet addresses; returns the number of interfaces read, -1 when unreadable.
     std::function<int(QStringList& list)> LocalInterfaces;
-    // The hardware address of one of this computer's adapters; false when it has no unicast Ethernet one.
-    std::function<bool(const TLanAdapter& adapter, NetBios::TUnitId* address)> AdapterAddress;
 };
 void SetMacDetectionSources(TMacDetectionSources sources);
 
 // The real sources.
 bool EnumerateLanAdapters(std::vector<TLanAdapter>& adapters);
 int ReadLocalEthernetAddresses(QStringList& list);
+// The hardware address of one of this computer's adapters; false when it has no unicast Ethernet one.
 bool ReadAdapterHardwareAddress(const TLanAdapter& adapter, NetBios::TUnitId* address);
 
 // Runs DetectMACAddresses for one computer name on a worker thread. Created without running: the creator
