@@ -6,6 +6,26 @@
 #include "core/mainThread.h"
 #include "core/texts.h"
 
+namespace {
+
+QString& ApplicationTitle()
+{
+    static QString title;
+    return title;
+}
+
+} // namespace
+
+void TApplication::SetTitle(const QString& title)
+{
+    ApplicationTitle() = title;
+}
+
+QString TApplication::Title()
+{
+    return ApplicationTitle();
+}
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     // Errors from guarded callbacks (completion handlers, hand-overs) get the same box as the rest.

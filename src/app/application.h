@@ -25,6 +25,12 @@ public:
 
     static TApplication* Instance();
 
+    // The text that names the running program ("Sablewick", or with the edition once the main window
+    // has composed its title). Kept apart from Qt's display name, which Qt would append to every
+    // window's title.
+    static void SetTitle(const QString& title);
+    static QString Title();
+
 private:
     std::function<void(const QString&)> FOnException;
 };

@@ -220,6 +220,7 @@ void TfrmMain::CreateTree()
 
     connect(VST, &TComputerTreeView::Clicked, this, [this] { UpdateActions(); });
     connect(VST, &QWidget::customContextMenuRequested, this, &TfrmMain::popVSTPopup);
+    connect(VST, &TComputerTreeView::PropertiesRequested, acEditProperties, &QAction::trigger);
     // Keyboard selection changes the enabled states too, not only clicks.
     connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateActions(); });
 }
@@ -229,7 +230,7 @@ void TfrmMain::FormCreate()
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
 
     const QString title = GetWindowTitle();
-    QGuiApplication::setApplicationDisplayName(title);
+    TApplication::SetTitle(title);
     setWindowTitle(title);
 
     VST->header()->setFont(font());

@@ -53,7 +53,8 @@ int main(int argc, char* argv[])
     TApplication app(argc, argv);
     // The lower-case name gives the data folder, ~/.local/share/sablewick.
     TApplication::setApplicationName(QStringLiteral("sablewick"));
-    TApplication::setApplicationDisplayName(Res::Str(Res::ProductName));
+    // Not Qt's display name: X11 would append it to every window title.
+    TApplication::SetTitle(Res::Str(Res::ProductName));
     TApplication::setDesktopFileName(QStringLiteral("sablewick"));
     TApplication::setWindowIcon(ApplicationIcon());
     // SIGTERM, SIGINT and SIGHUP close the window the orderly way, so pending saves are written.

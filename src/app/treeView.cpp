@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -98,21 +99,64 @@ void TComputerTreeView::mouseReleaseEvent(QMouseEvent* event)
     emit Clicked();
 }
 
+void TComputerTreeView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        emit PropertiesRequested();
+}
+
+void TComputerTreeView::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        (modifiers == Qt::NoModifier || modifiers == Qt::AltModifier)) {
+        SelectCurrentRow();
+        if (!SelectedRows().isEmpty())
+            emit PropertiesRequested();
+        event->accept();
+        return;
+    }
+    if ((key == Qt::Key_F10 && modifiers == Qt::ShiftModifier) ||
+        (key == Qt::Key_Menu && modifiers == Qt::NoModifier)) {
+        // At the current row, as a right click there would open it; the top left corner without one.
+        SelectCurrentRow();
+        QPoint position(0, 0);
+        if (const QRect row = visualRect(currentIndex()); row.isValid())
+            position = QPoint(std::max(row.left(), 0) + 8, row.center().y());
+        emit customContextMenuRequested(position);
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void TComputerTreeView::SelectCurrentRow()
+{
+    // The row with the keyboard focus is the one a key acts on, as a right click acts on the row under
+    // the pointer; a selection that holds it stays as it is.
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !selectionModel() ||
+        selectionModel()->isRowSelected(current.row(), current.parent()))
+        return;
+    selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 void TComputerTreeView::resizeEvent(QResizeEvent* event)
 {
     QTreeView::resizeEvent(event);
+    FitFirstColumn();
+}
+
+void TComputerTreeView::FitFirstColumn()
+{
     if (!model() || header()->count() < 1)
         return;
-    const int width = viewport()->width();
-    int first = header()->sectionSize(0);
-    if (FLastWidth < 0) {
-        int others = 0;
-        for (int i = 1; i < header()->count(); ++i)
-            others += header()->sectionSize(i);
-        first = std::max(first, width - others);
-    } else {
-        first += width - FLastWidth;
-    }
-    header()->resizeSection(0, std::max(first, 60));
-    FLastWidth = width;
+    // Taken from the view's width each time, never from the last change: a shrink that the minimum
+    // held back must not be undone by more than it took when the window grows again.
+    int others = 0;
+    for (int i = 1; i < header()->count(); ++i)
+        others += header()->sectionSize(i);
+    header()->resizeSection(0, std::max(viewport()->width() - others, MinFirstColumnWidth));
 }

@@ -20,12 +20,17 @@ public:
 };
 
 // A flat list of rows with columns: whole-row extended selection, a translucent rubber band while the
-// mouse drags over rows, and the first column taking up the spare width when the view is resized.
+// mouse drags over rows, and the first column taking up the spare width when the view is resized
+// (never less than its minimum; the same view width always gives the same columns). Enter, Alt+Enter
+// and a double-click on a row ask for the row's properties; Shift+F10 and the Menu key ask for the
+// context menu at the current row.
 class TComputerTreeView : public QTreeView
 {
     Q_OBJECT
 
 public:
+    static constexpr int MinFirstColumnWidth = 60;
+
     explicit TComputerTreeView(QWidget* parent = nullptr);
     void setModel(QAbstractItemModel* model) override;
 
@@ -35,16 +40,22 @@ public:
 signals:
     // A mouse click in the tree (press and release of a button).
     void Clicked();
+    // Enter, Alt+Enter or a double-click on a row.
+    void PropertiesRequested();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void FitFirstColumn();
+    void SelectCurrentRow();
+
     QRubberBand* FRubberBand = nullptr;
     QPoint FOrigin; // in content coordinates, so scrolling during the drag keeps it anchored
     bool FDragging = false;
-    int FLastWidth = -1;
 };

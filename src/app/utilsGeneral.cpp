@@ -2,6 +2,7 @@
 
 #include "core/texts.h"
 
+#include <algorithm>
 #include <grp.h>
 #include <pwd.h>
 #include <QApplication>
@@ -27,9 +28,34 @@ TMessageRecorder::~TMessageRecorder()
     currentRecorder = FPrevious;
 }
 
-QMessageBox::StandardButton ShowMessage(QMessageBox::Icon icon, const QString& message,
+QString ElideQuotedValues(const QString& message, int maxLength)
+{
+    maxLength = std::max(maxLength, 3);
+    QStringList lines = message.split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        const qsizetype open = line.indexOf(QLatin1Char('"'));
+        const qsizetype close = line.lastIndexOf(QLatin1Char('"'));
+        if (open < 0 || close <= open || close - open - 1 <= maxLength)
+            continue;
+        // Both ends stay: a path keeps its folder and its file name.
+        const qsizetype keep = maxLength - 1;
+        qsizetype head = (keep + 1) / 2;
+        qsizetype tail = keep - head;
+        const QString value = line.mid(open + 1, close - open - 1);
+        // Never half a character.
+        if (head > 0 && value.at(head - 1).isHighSurrogate())
+            --head;
+        if (tail > 0 && value.at(value.size() - tail).isLowSurrogate())
+            --tail;
+        line = line.left(open + 1) + value.left(head) + QChar(0x2026) + value.right(tail) + line.mid(close);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QMessageBox::StandardButton ShowMessage(QMessageBox::Icon icon, const QString& fullMessage,
                                         QMessageBox::StandardButtons buttons)
 {
+    const QString message = ElideQuotedValues(fullMessage);
     const QString caption = Res::Str(Res::ProductName);
     if (TMessageRecorder* recorder = currentRecorder) {
         TShownMessage shown;

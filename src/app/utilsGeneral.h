@@ -52,7 +52,13 @@ private:
     TMessageRecorder* FPrevious = nullptr;
 };
 
-// The one way every box is shown (or recorded): caption "Sablewick", the active window as owner.
+// A message with every quoted value longer than maxLength characters shortened in its middle to that
+// length ("…" standing for what is left out), the quote marks kept. A line's value is what stands
+// between its first and its last double quote, so quotes inside a value do not cut it.
+QString ElideQuotedValues(const QString& message, int maxLength = 64);
+
+// The one way every box is shown (or recorded): caption "Sablewick", the active window as owner, long
+// quoted values shortened (ElideQuotedValues) so that no box outgrows the screen.
 QMessageBox::StandardButton ShowMessage(QMessageBox::Icon icon, const QString& message,
                                         QMessageBox::StandardButtons buttons);
 

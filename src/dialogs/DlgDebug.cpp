@@ -7,7 +7,8 @@
 #include <QVBoxLayout>
 
 TfrmDebug::TfrmDebug(QWidget* owner)
-    : QDialog(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
+    : QDialog(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmDebug"));
     setWindowTitle(QStringLiteral("Test"));

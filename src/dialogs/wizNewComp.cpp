@@ -11,12 +11,14 @@
 #include "net/utilsNetwork.h"
 #include "ui/macEdit.h"
 
+#include <algorithm>
 #include <memory>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,18 +38,46 @@ constexpr int HeaderHeight = 49;
 constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 25;
 constexpr int PageIndent = 40;
+constexpr int FinishRightMargin = 24;
 
-// Letters become upper case as they are typed; nothing is refused.
+// Letters become upper case as they are typed; nothing is refused. Each character is converted on its
+// own and only where its upper case is one character of the same size ("ß" stays as typed), so the
+// text never changes length under the caret and what the user sees is what is stored.
 class TUpperCaseValidator : public QValidator
 {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override
     {
-        input = input.toUpper();
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            const bool pair =
+                input[i].isHighSurrogate() && i + 1 < input.size() && input[i + 1].isLowSurrogate();
+            const char32_t code = pair ? QChar::surrogateToUcs4(input[i], input[i + 1]) : input[i].unicode();
+            const char32_t upper = QChar::toUpper(code);
+            if (upper != code && QChar::requiresSurrogates(upper) == pair) {
+                if (pair) {
+                    input[i] = QChar::highSurrogate(upper);
+                    input[i + 1] = QChar::lowSurrogate(upper);
+                } else {
+                    input[i] = QChar(static_cast<char16_t>(upper));
+                }
+            }
+            if (pair)
+                ++i;
+        }
         return Acceptable;
     }
 };
+
+// Whether window is the wizard's owner, or its owner's owner (isAncestorOf stops at window borders).
+bool Owns(const QWidget* window, const QWidget* wizard)
+{
+    for (const QWidget* owner = wizard->parentWidget(); owner; owner = owner->parentWidget()) {
+        if (owner == window)
+            return true;
+    }
+    return false;
+}
 
 QLabel* PageLabel(const QString& text, QWidget* page)
 {
@@ -252,7 +282,7 @@ QWidget* TfrmWizNewComp::CreateFinishPage()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("finish"));
     QVBoxLayout* layout = PageLayout(page);
-    layout->setContentsMargins(PageIndent, 14, 24, 4);
+    layout->setContentsMargins(PageIndent, 14, FinishRightMargin, 4);
     lbFinished = PageLabel(Res::Str(Res::WizFinishedText), page);
     lbFinished->setObjectName(QStringLiteral("lbFinished"));
     lbFinished->setWordWrap(true);
@@ -318,13 +348,45 @@ void TfrmWizNewComp::ShowPage(int page)
                 .arg(edComputername->text(), connection, edIPAddress->text(), edMACAddress->MaskedText());
         // The memo keeps lines, not line-end characters: a CR LF pair is one line break.
         summary.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        memComp->setPlainText(summary);
+        ShowSummary(summary);
         btnNext->setFocus();
         break;
     }
     default:
         break;
     }
+}
+
+void TfrmWizNewComp::ShowSummary(const QString& summary)
+{
+    // A value too long for its line is shortened at its end; the tool tip then shows it all.
+    const QFontMetrics metrics(memComp->font());
+    const int margins = 2 * int(memComp->document()->documentMargin()) + memComp->frameWidth() * 2 + 4;
+    // The page's width less its margins (as laid out in CreateFinishPage), also before it was ever shown.
+    const int memoWidth = Notebook1->width() - PageIndent - FinishRightMargin;
+    const int valueWidth = memoWidth - margins - int(memComp->tabStopDistance());
+    QStringList lines = summary.split(QLatin1Char('\n'));
+    bool shortened = false;
+    for (QString& line : lines) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        if (tab < 0)
+            continue;
+        const QString value = line.mid(tab + 1);
+        const QString fitted = metrics.elidedText(value, Qt::ElideRight, std::max(valueWidth, 20));
+        if (fitted != value) {
+            line = line.left(tab + 1) + fitted;
+            shortened = true;
+        }
+    }
+    memComp->setPlainText(lines.join(QLatin1Char('\n')));
+    // A tool tip does not break a long word: the full lines go into it in pieces that fit a screen.
+    constexpr qsizetype TipLineLength = 64;
+    QStringList tip;
+    for (const QString& line : summary.split(QLatin1Char('\n'))) {
+        for (qsizetype at = 0; at == 0 || at < line.size(); at += TipLineLength)
+            tip << line.mid(at, TipLineLength);
+    }
+    memComp->setToolTip(shortened ? tip.join(QLatin1Char('\n')) : QString());
 }
 
 bool TfrmWizNewComp::ValidatePage(int page)
@@ -467,7 +529,10 @@ void TfrmWizNewComp::btnAutoMACClick()
 
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {
-        if (window == this || window == progress || !window->isVisible() || !window->isEnabled())
+        // A window that holds the wizard (its owner) would take the wizard down with it; the wizard's
+        // modal run keeps that one from the user already.
+        if (window == this || window == progress || !window->isVisible() || !window->isEnabled() ||
+            Owns(window, this))
             continue;
         window->setEnabled(false);
         FDisabledWindows.append(window);
@@ -515,6 +580,10 @@ bool TfrmWizNewComp::event(QEvent* e)
         ProgressCancelled();
         return true;
     }
+    // A click on the wizard raises it; not every window manager keeps the progress window (its
+    // transient) above it, and the progress window's Cancel must stay in sight.
+    if (e->type() == QEvent::WindowActivate && FProgress && FProgress->isVisible())
+        FProgress->raise();
     return QDialog::event(e);
 }
 

@@ -88,6 +88,7 @@ private:
     QWidget* CreateMACPage();
     QWidget* CreateFinishPage();
     void NextPressed();
+    void ShowSummary(const QString& summary);
     void SetNextCloses(bool closes);
     void StartDetection(const QString& name);
     void StopDetection();

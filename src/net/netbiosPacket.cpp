@@ -176,9 +176,19 @@ bool ParseNodeStatusResponse(const QByteArray& datagram, quint16 transactionId, 
     const qsizetype unitAt = 1 + qsizetype(names) * NameEntryLength;
     if (unitAt + qsizetype(unitId->size()) > length)
         return false;
-    for (size_t i = 0; i < unitId->size(); ++i)
-        (*unitId)[i] = reader.Byte(start + unitAt + qsizetype(i));
+    TUnitId found{};
+    for (size_t i = 0; i < found.size(); ++i)
+        found[i] = reader.Byte(start + unitAt + qsizetype(i));
+    // Samba answers with zeros (it does not know the adapter's address); a group address names no adapter.
+    if (!IsUnicastUnitId(found))
+        return false;
+    *unitId = found;
     return true;
+}
+
+bool IsUnicastUnitId(const TUnitId& unitId)
+{
+    return unitId != TUnitId{} && (unitId[0] & 0x01) == 0;
 }
 
 QString UnitIdText(const TUnitId& unitId)

@@ -25,9 +25,13 @@ QByteArray NodeStatusRequest(quint16 transactionId, const QByteArray& name16);
 
 // Read a reply. Every length in it is checked against the datagram: a short, truncated or
 // inconsistent reply, an error reply, one for another transaction or of another record type is
-// refused (false) and nothing is read from beyond its end.
+// refused (false) and nothing is read from beyond its end. A node status reply counts only with a
+// unicast unit ID.
 bool ParseNameQueryResponse(const QByteArray& datagram, quint16 transactionId, quint32* addressHostOrder);
 bool ParseNodeStatusResponse(const QByteArray& datagram, quint16 transactionId, TUnitId* unitId);
+
+// An address of one adapter: not all zeros (unknown) and without the group bit (broadcast, multicast).
+bool IsUnicastUnitId(const TUnitId& unitId);
 
 // "00-0c-29-aa-bb-cc".
 QString UnitIdText(const TUnitId& unitId);

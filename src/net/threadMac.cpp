@@ -15,6 +15,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <QRandomGenerator>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -105,11 +106,18 @@ bool Exchange(const TLanAdapter& adapter, quint32 destination, bool broadcast,
                 continue;
             if (ready <= 0)
                 break;
-            const ssize_t got = recv(socket.Handle(), reply.data(), static_cast<size_t>(reply.size()), 0);
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t got = recvfrom(socket.Handle(), reply.data(), static_cast<size_t>(reply.size()), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (got < 0)
                 continue;
-            // The answer may come from another address of the node asked (a node with two adapters
-            // answers from the one on the asker's network): the transaction number ties it to the question.
+            // A question to one node is answered by that node's name service: anyone else who guesses the
+            // transaction number is not believed. A broadcast question may be answered by anyone.
+            if (!broadcast &&
+                (fromLength < sizeof from || from.sin_family != AF_INET ||
+                 from.sin_addr.s_addr != target.sin_addr.s_addr || from.sin_port != target.sin_port))
+                continue;
             // A late answer to the first question is as good as one to the repeated question.
             const QByteArray answer = reply.left(got);
             for (const quint16 id : asked) {
@@ -145,21 +153,16 @@ public:
     bool Ask(const TLanAdapter& adapter, NetBios::TUnitId* unitId)
     {
         quint32 destination = 0;
-        if (FName.isEmpty())
-            destination = adapter.Address; // this computer, as it answers on that adapter
-        else if (FByAddress)
+        if (FByAddress)
             destination = FAddress;
         else if (!Locate(adapter, &destination))
             return false;
         const QByteArray name = FNetBiosName;
-        const bool answered = Exchange(
+        return Exchange(
             adapter, destination, false, [&name](quint16 id) { return NetBios::NodeStatusRequest(id, name); },
             [unitId](const QByteArray& reply, quint16 id) {
                 return NetBios::ParseNodeStatusResponse(reply, id, unitId);
             });
-        // Samba answers with a unit ID of zeros: it does not know the adapter's address, so that is no
-        // answer either.
-        return answered && *unitId != NetBios::TUnitId{};
     }
 
 private:
@@ -226,6 +229,21 @@ bool EnumerateLanAdapters(std::vector<TLanAdapter>& adapters)
     return true;
 }
 
+bool ReadAdapterHardwareAddress(const TLanAdapter& adapter, NetBios::TUnitId* address)
+{
+    TSocket socket;
+    ifreq request{};
+    const QByteArray name = adapter.Name.toLocal8Bit();
+    if (socket.Handle() < 0 || name.isEmpty() || name.size() >= IFNAMSIZ)
+        return false;
+    std::memcpy(request.ifr_name, name.constData(), static_cast<size_t>(name.size()));
+    // An address label ("eth0:1") names its interface; the kernel reads the part before the colon.
+    if (ioctl(socket.Handle(), SIOCGIFHWADDR, &request) != 0 || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
+        return false;
+    std::memcpy(address->data(), request.ifr_hwaddr.sa_data, address->size());
+    return NetBios::IsUnicastUnitId(*address);
+}
+
 int ReadLocalEthernetAddresses(QStringList& list)
 {
     ifaddrs* interfaces = nullptr;
@@ -241,7 +259,7 @@ int ReadLocalEthernetAddresses(QStringList& list)
             continue;
         NetBios::TUnitId address;
         std::memcpy(address.data(), link->sll_addr, address.size());
-        if (address != NetBios::TUnitId{})
+        if (NetBios::IsUnicastUnitId(address))
             list << NetBios::UnitIdText(address);
     }
     freeifaddrs(interfaces);
@@ -256,11 +274,21 @@ int DetectMACAddresses(const QString& name, QStringList& list)
     std::vector<TLanAdapter> adapters;
     if (current.EnumerateAdapters(adapters)) {
         count = static_cast<int>(adapters.size());
-        TStatusQuery query(name);
-        for (const TLanAdapter& adapter : adapters) {
-            NetBios::TUnitId unitId{};
-            if (query.Ask(adapter, &unitId))
-                list << NetBios::UnitIdText(unitId);
+        if (name.isEmpty()) {
+            // This computer's own name service (if it runs one at all) does not know its adapters'
+            // addresses; the kernel does.
+            for (const TLanAdapter& adapter : adapters) {
+                NetBios::TUnitId address{};
+                if (ReadAdapterHardwareAddress(adapter, &address))
+                    list << NetBios::UnitIdText(address);
+            }
+        } else {
+            TStatusQuery query(name);
+            for (const TLanAdapter& adapter : adapters) {
+                NetBios::TUnitId unitId{};
+                if (query.Ask(adapter, &unitId))
+                    list << NetBios::UnitIdText(unitId);
+            }
         }
     }
     // Only this computer has local interfaces to fall back on, and only when NetBIOS could not even

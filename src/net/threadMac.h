@@ -1,15 +1,17 @@
 #pragma once
 
 #include "core/worker.h"
+#include "net/netbiosPacket.h"
 
 #include <functional>
 #include <QString>
 #include <QStringList>
 #include <vector>
 
-// Collects the MAC addresses of the named computer (empty name: this computer) from its NetBIOS adapter
-// status, one entry per LAN adapter that gets an answer, in adapter order, duplicates kept; each entry is
-// six lower-case hexadecimal pairs joined by hyphens. Returns the number of LAN adapters enumerated; when
+// Collects the MAC addresses of the named computer from its NetBIOS adapter status, one entry per LAN
+// adapter that gets an answer, in adapter order, duplicates kept; for this computer (empty name) the
+// LAN adapters' own hardware addresses. Each entry is six lower-case hexadecimal pairs joined by
+// hyphens; only unicast addresses are listed. Returns the number of LAN adapters enumerated; when
 // the adapters cannot be enumerated and the name is empty, the hardware addresses of the local
 // Ethernet-like interfaces are listed instead and the count is the number of interfaces read; -1 when
 // neither could be read. Blocks for the time of the queries; never throws.
@@ -38,6 +40,8 @@ void SetMacDetectionSources(TMacDetectionSources sources);
 // The real sources.
 bool EnumerateLanAdapters(std::vector<TLanAdapter>& adapters);
 int ReadLocalEthernetAddresses(QStringList& list);
+// The hardware address of one of this computer's adapters; false when it has no unicast Ethernet one.
+bool ReadAdapterHardwareAddress(const TLanAdapter& adapter, NetBios::TUnitId* address);
 
 // Runs DetectMACAddresses for one computer name on a worker thread. Created without running: the creator
 // sets the completion handler and starts it; the handler reads Result(); the worker then frees itself.

@@ -3,9 +3,9 @@
 #include "core/mainThread.h"
 #include "core/texts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFocusEvent>
-#include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
 
@@ -72,47 +72,15 @@ void TMACEdit::SetTextByProgram(const QString& text)
     setModified(false);
 }
 
-bool TMACEdit::event(QEvent* e)
-{
-    // A pending change claims Escape before the dialog's shortcuts and its Cancel button see it.
-    if (e->type() == QEvent::ShortcutOverride) {
-        auto* key = static_cast<QKeyEvent*>(e);
-        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && WantsEscape()) {
-            e->accept();
-            return true;
-        }
-    }
-    return QLineEdit::event(e);
-}
-
-void TMACEdit::keyPressEvent(QKeyEvent* e)
-{
-    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier && WantsEscape()) {
-        setText(FOldValue);
-        setModified(false);
-        selectAll();
-        e->accept();
-        return;
-    }
-    QLineEdit::keyPressEvent(e);
-}
-
-void TMACEdit::focusInEvent(QFocusEvent* e)
-{
-    QLineEdit::focusInEvent(e);
-    // Coming back from a popup or another window, or after a refused exit, is not a new visit of the
-    // field while a change is pending.
-    if (!(isModified() && (FAway || FReEnter)))
-        FOldValue = displayText();
-    FAway = false;
-    FReEnter = false;
-}
-
 void TMACEdit::focusOutEvent(QFocusEvent* e)
 {
     QLineEdit::focusOutEvent(e);
-    FAway = e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason;
-    if (FAway)
+    // A popup or another window takes the focus only for a while.
+    if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason)
+        return;
+    // The focus moves to a button as its click begins: the button decides (OK and Next check the field,
+    // Cancel leaves at once), a check here would swallow the click.
+    if (qobject_cast<QAbstractButton*>(QApplication::focusWidget()))
         return;
     if (isModified() && FirstEmptyPosition() >= 0)
         ValidateEdit();
@@ -132,9 +100,7 @@ void TMACEdit::ValidateEdit()
         const int position = self->FirstEmptyPosition();
         if (position < 0)
             return;
-        self->FReEnter = true;
         self->setFocus(Qt::OtherFocusReason);
-        self->FReEnter = false;
         self->deselect();
         self->setCursorPosition(position);
         ReportError(Res::Str(Res::MaskInvalidInput));

@@ -3,10 +3,10 @@
 #include <QLineEdit>
 
 // One-line edit for a MAC address: six pairs of letters or digits joined by hyphens, letters upper-cased
-// as they are typed. Guards itself the way a masked edit does: leaving it after a user change with a
-// position still empty beeps, takes the focus back and reports the input as invalid; while it holds a
-// user change, Escape puts back the text it had when it received the focus (the key then does not reach
-// the dialog's Cancel button).
+// as they are typed. Guards itself the way a masked edit does: moving on to another field after a user
+// change with a position still empty beeps, takes the focus back and reports the input as invalid. A
+// button is never kept from its click: OK and Next check the field themselves, Cancel and the like
+// leave without a check, and Escape always reaches the dialog.
 class TMACEdit : public QLineEdit
 {
     Q_OBJECT
@@ -21,7 +21,7 @@ public:
     // Puts text through the mask (separators in the text are taken as they are); does not count as a
     // user change.
     void SetTextByProgram(const QString& text);
-    // True after a user change; cleared by SetTextByProgram and by the Escape restore.
+    // True after a user change; cleared by SetTextByProgram.
     bool UserChanged() const { return isModified(); }
 
     // Index of the first empty position, -1 when every position holds a character.
@@ -34,16 +34,8 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
-    bool event(QEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
 
 private:
     void ValidateEdit();
-    bool WantsEscape() const { return isModified(); }
-
-    QString FOldValue;     // the text at the moment the field received the focus
-    bool FReEnter = false; // the focus comes back after a refused exit: FOldValue stays
-    bool FAway = false;    // the focus left for a popup or another window and will come back
 };

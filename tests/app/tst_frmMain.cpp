@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 #include <QAction>
 #include <QCollator>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -585,6 +586,14 @@ void TestFrmMain::selectionEnablesCommands()
     QVERIFY(window->acToolsWakeUp->isEnabled());
     QVERIFY(window->acEditDelete->isEnabled());
     QVERIFY(window->acEditProperties->isEnabled());
+    // Enter opens the row's properties (closed again at once).
+    QSignalSpy properties(window->acEditProperties, &QAction::triggered);
+    QTimer::singleShot(0, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QTest::keyClick(window->VST, Qt::Key_Return);
+    QCOMPARE(properties.size(), 1);
 
     // A click on the empty space below the rows clears the selection.
     const QPoint below(10, window->VST->viewport()->height() - 5);
@@ -796,7 +805,7 @@ void TestFrmMain::windowTitle()
     TEditionLibrary::SetFileName(library);
     TfrmMain window(File());
     QCOMPARE(window.windowTitle(), title);
-    QCOMPARE(QGuiApplication::applicationDisplayName(), title);
+    QCOMPARE(TApplication::Title(), title);
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -2,8 +2,10 @@
 #include "core/texts.h"
 #include "support/netns.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QTest>
+#include <QTimer>
 #include <unistd.h>
 
 class TestUtilsGeneral : public QObject
@@ -20,6 +22,9 @@ private slots:
     void messageBoxes_data();
     void messageBoxes();
     void questionAnswers();
+    void longQuotedValues_data();
+    void longQuotedValues();
+    void longValueKeepsTheBoxNarrow();
     void isUserAdminKnownAccounts_data();
     void isUserAdminKnownAccounts();
     void isUserAdminCreatedAccounts_data();
@@ -148,6 +153,55 @@ void TestUtilsGeneral::messageBoxes()
     QCOMPARE(shown.Text, text);
     QCOMPARE(int(shown.Icon), icon);
     QCOMPARE(int(shown.Buttons), buttons);
+}
+
+void TestUtilsGeneral::longQuotedValues_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    const QString path =
+        QStringLiteral("/home/user/") + QString(80, QLatin1Char('d')) + QStringLiteral("/network.ccn");
+    QTest::newRow("short value unchanged")
+        << Res::Str(Res::IPNotValid).arg("10.0.0.256") << Res::Str(Res::IPNotValid).arg("10.0.0.256");
+    QTest::newRow("exactly the limit") << Res::Str(Res::IPNotValid).arg(QString(64, QLatin1Char('9')))
+                                       << Res::Str(Res::IPNotValid).arg(QString(64, QLatin1Char('9')));
+    QTest::newRow("long value, both ends kept")
+        << Res::Str(Res::IPNotValid).arg(QString(280, QLatin1Char('1')) + QString(280, QLatin1Char('2')))
+        << Res::Str(Res::IPNotValid)
+               .arg(QString(32, QLatin1Char('1')) + QChar(0x2026) + QString(31, QLatin1Char('2')));
+    QTest::newRow("path on the first line, reason kept")
+        << Res::Str(Res::DbOpenError).arg(path, "Permission denied")
+        << Res::Str(Res::DbOpenError)
+               .arg(path.left(32) + QChar(0x2026) + path.right(31), "Permission denied");
+    QTest::newRow("quotes inside the value")
+        << QStringLiteral("\"%1\" is bad").arg(QString(40, 'a') + '"' + QString(40, 'b'))
+        << QStringLiteral("\"%1\" is bad").arg(QString(32, 'a') + QChar(0x2026) + QString(31, 'b'));
+    QTest::newRow("one quote only") << QStringLiteral("a \"") + QString(100, 'x')
+                                    << QStringLiteral("a \"") + QString(100, 'x');
+}
+
+void TestUtilsGeneral::longQuotedValues()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    TMessageRecorder recorder;
+    ShowWarning(message);
+    QCOMPARE(recorder.Shown().value(0).Text, shown);
+}
+
+void TestUtilsGeneral::longValueKeepsTheBoxNarrow()
+{
+    // A real box this time: its width is what the user meets.
+    int width = 0;
+    QTimer::singleShot(0, [&width] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            width = box->width();
+            box->accept();
+        }
+    });
+    ShowWarning(Res::Str(Res::IPNotValid).arg(QString(560, QLatin1Char('7'))));
+    QVERIFY(width > 0);
+    QVERIFY2(width <= 580, qPrintable(QString::number(width))); // no wider than the main window
 }
 
 void TestUtilsGeneral::questionAnswers()

@@ -81,6 +81,8 @@ private slots:
         QTest::newRow("escape") << int(Qt::Key_Escape);
         QTest::newRow("return") << int(Qt::Key_Return);
         QTest::newRow("enter") << int(Qt::Key_Enter);
+        // The window manager's close (Alt+F4, or a close box the window manager draws anyway).
+        QTest::newRow("close") << -1;
     }
     void cancelTellsNotifyWindowFirst()
     {
@@ -91,8 +93,10 @@ private slots:
         progress.SetNotifyWindow(&receiver);
         progress.show();
         QVERIFY(QTest::qWaitForWindowExposed(&progress));
-        if (key)
+        if (key > 0)
             QTest::keyClick(&progress, Qt::Key(key));
+        else if (key < 0)
+            progress.close();
         else
             QTest::mouseClick(progress.btnCancel, Qt::LeftButton);
         QCOMPARE(receiver.cancels, 1);

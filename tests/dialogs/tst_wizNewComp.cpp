@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
+#include <QWindow>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -174,6 +175,7 @@ private slots:
     void firstPage();
     void validation_data();
     void validation();
+    void nameTypedInLowerCase_data();
     void nameTypedInLowerCase();
     void internetDisablesBrowseOnly();
     void autoDetectIP_data();
@@ -193,6 +195,7 @@ private slots:
     void browseWithoutPick();
     void escapeInUnfinishedMAC();
     void wizardGoesWhileDetecting();
+    void ownedWizardStaysUsableWhileDetecting();
 };
 
 void TstWizNewComp::firstPage()
@@ -287,15 +290,42 @@ void TstWizNewComp::validation()
     QCOMPARE(wizard.focusWidget(), field);
 }
 
+void TstWizNewComp::nameTypedInLowerCase_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("leftBeforeLast"); // caret moves left this often before the last character
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ASCII") << "pc-one7x" << 0 << "PC-ONE7X";
+    // A letter whose upper case is longer stays as typed: nothing moves under the caret.
+    QTest::newRow("sharp s") << "fußball" << 0 << "FUßBALL";
+    QTest::newRow("mixed scripts") << "büro-straße-电脑" << 0 << "BÜRO-STRAßE-电脑";
+    QTest::newRow("sharp s typed in the middle") << "fuballß" << 4 << "FUßBALL";
+    QTest::newRow("letter typed after a sharp s") << "ßab" << 1 << "ßBA";
+}
+
 void TstWizNewComp::nameTypedInLowerCase()
 {
+    QFETCH(QString, typed);
+    QFETCH(int, leftBeforeLast);
+    QFETCH(QString, shown);
     TfrmWizNewComp wizard;
     wizard.show();
     QVERIFY(QTest::qWaitForWindowActive(&wizard));
     wizard.edComputername->setFocus();
-    QTest::keyClicks(wizard.edComputername, QStringLiteral("pc-one7x"));
-    QCOMPARE(wizard.edComputername->text(), QStringLiteral("PC-ONE7X"));
-    QCOMPARE(wizard.edComputername->displayText(), QStringLiteral("PC-ONE7X"));
+    // Key presses that carry any character, as a keyboard layout or input method delivers them.
+    const auto type = [&wizard](const QString& text) {
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, wizard.edComputername, Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
+    };
+    type(typed.chopped(1));
+    for (int i = 0; i < leftBeforeLast; ++i)
+        QTest::keyClick(wizard.edComputername, Qt::Key_Left);
+    const int caret = wizard.edComputername->cursorPosition();
+    type(typed.right(1));
+    QCOMPARE(wizard.edComputername->text(), shown);
+    QCOMPARE(wizard.edComputername->displayText(), shown);
+    QCOMPARE(wizard.edComputername->cursorPosition(), caret + 1);
 }
 
 void TstWizNewComp::internetDisablesBrowseOnly()
@@ -396,6 +426,33 @@ void TstWizNewComp::summary()
     wizard.btnNext->click();
     QCOMPARE(SummaryLines(wizard).value(3), QStringLiteral("MAC Address\t: A1-B2-C3-D4-E5-F6"));
     QCOMPARE(SummaryLines(wizard).size(), 4);
+    QVERIFY(wizard.memComp->toolTip().isEmpty());
+
+    // A 300-character name is shortened to fit its line; the tool tip shows the whole summary.
+    const QString longName = QString(300, QLatin1Char('N'));
+    wizard.btnBack->click();
+    wizard.btnBack->click();
+    wizard.btnBack->click();
+    wizard.edComputername->setText(longName);
+    for (int i = 0; i < 3; ++i)
+        wizard.btnNext->click();
+    QCOMPARE(wizard.CurrentPage(), 3);
+    const QString first = SummaryLines(wizard).value(0);
+    QVERIFY(first.startsWith(QStringLiteral("Computer name\t: NNN")));
+    QVERIFY(first.endsWith(QChar(0x2026)));
+    const int tabEnd = int(wizard.memComp->tabStopDistance());
+    const int lineWidth =
+        tabEnd + wizard.memComp->fontMetrics().horizontalAdvance(first.mid(first.indexOf('\t') + 1));
+    QVERIFY2(lineWidth <= wizard.memComp->viewport()->width(), qPrintable(QString::number(lineWidth)));
+    QCOMPARE(SummaryLines(wizard).value(3), QStringLiteral("MAC Address\t: A1-B2-C3-D4-E5-F6"));
+    const QString tip = wizard.memComp->toolTip();
+    QVERIFY(QString(tip)
+                .remove(QLatin1Char('\n'))
+                .contains(QStringLiteral("Computer name\t: ") + longName + QStringLiteral("Connection")));
+    for (const QString& line : tip.split(QLatin1Char('\n')))
+        QVERIFY(line.size() <= 64);
+    // What the caller stores is the field, never the shortened line.
+    QCOMPARE(wizard.edComputername->text(), longName);
 }
 
 void TstWizNewComp::finishAndBack()
@@ -583,7 +640,7 @@ void TstWizNewComp::secondDetectionDropsTheFirst()
     if (!isolationProblem.isEmpty())
         QSKIP(qPrintable(isolationProblem));
     TFakeNode slow(QStringLiteral("127.0.0.2"), QByteArray::fromHex("0a0a0a0a0a0a"), 700);
-    TFakeNode quick(QStringLiteral("127.0.0.3"), QByteArray::fromHex("0b0b0b0b0b0b"), 0);
+    TFakeNode quick(QStringLiteral("127.0.0.3"), QByteArray::fromHex("0c0b0b0b0b0b"), 0);
     QVERIFY(slow.Ok());
     QVERIFY(quick.Ok());
     QWidget other;
@@ -604,7 +661,7 @@ void TstWizNewComp::secondDetectionDropsTheFirst()
         QVERIFY(wizard.ProgressWindow());
         QVERIFY(!other.isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(TWorkerThread::LiveCount(), 0, 10000);
-        QCOMPARE(wizard.edMACAddress->MaskedText(), QStringLiteral("0B-0B-0B-0B-0B-0B"));
+        QCOMPARE(wizard.edMACAddress->MaskedText(), QStringLiteral("0C-0B-0B-0B-0B-0B"));
         QVERIFY(!wizard.ProgressWindow());
         QVERIFY(other.isEnabled());
     });
@@ -706,10 +763,8 @@ void TstWizNewComp::browseWithoutPick()
 
 void TstWizNewComp::escapeInUnfinishedMAC()
 {
+    TMessageRecorder boxes;
     TfrmWizNewComp wizard;
-    bool stayed = false;
-    bool closedByEscape = false;
-    QString restored;
     const int result = RunModal(wizard, [&] {
         wizard.edComputername->setText(QStringLiteral("PC1"));
         wizard.btnNext->click();
@@ -717,18 +772,17 @@ void TstWizNewComp::escapeInUnfinishedMAC()
         wizard.btnNext->click();
         QCOMPARE(wizard.focusWidget(), wizard.edMACAddress);
         QTest::keyClicks(wizard.edMACAddress, QStringLiteral("00a"));
-        // The field takes this Escape: it puts its text back, and the wizard stays.
+        // Only Next checks the field: one message, the wizard stays on the page.
+        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
+        QTest::qWait(20);
+        QCOMPARE(wizard.CurrentPage(), 2);
+        QCOMPARE(boxes.Shown().size(), 1);
+        QCOMPARE(boxes.Shown().first().Text, Res::Str(Res::WizMACInvalid));
+        // Escape leaves at once.
         QTest::keyClick(wizard.edMACAddress, Qt::Key_Escape);
-        stayed = wizard.isVisible();
-        restored = wizard.edMACAddress->MaskedText();
-        // With nothing left to undo, Escape is the wizard's Cancel again.
-        QTest::keyClick(wizard.edMACAddress, Qt::Key_Escape);
-        closedByEscape = !wizard.isVisible();
     });
-    QVERIFY(stayed);
-    QVERIFY(closedByEscape);
-    QCOMPARE(restored, EmptyMAC);
     QCOMPARE(result, int(QDialog::Rejected));
+    QCOMPARE(boxes.Shown().size(), 1);
 }
 
 void TstWizNewComp::wizardGoesWhileDetecting()
@@ -760,6 +814,39 @@ void TstWizNewComp::wizardGoesWhileDetecting()
     }
     // Its completion reaches nobody; it frees itself.
     QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
+}
+
+void TstWizNewComp::ownedWizardStaysUsableWhileDetecting()
+{
+    if (!isolationProblem.isEmpty())
+        QSKIP(qPrintable(isolationProblem));
+    TFakeNode node(QStringLiteral("127.0.0.2"), QByteArray::fromHex("0a1b2c3d4e5f"), 2000);
+    QVERIFY(node.Ok());
+    // The wizard is owned by the main window, as the New computer command opens it.
+    QWidget owner;
+    owner.resize(580, 468);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    TfrmWizNewComp wizard(&owner);
+    QPointer<TfrmProgress> progress;
+    const int result = RunModal(wizard, [&] {
+        wizard.edComputername->setText(QStringLiteral("127.0.0.2"));
+        wizard.btnAutoMAC->click();
+        progress = wizard.ProgressWindow();
+        QVERIFY(progress);
+        QVERIFY(QTest::qWaitForWindowExposed(progress.data()));
+        // Nothing greys the wizard: its owner is kept from the user by the modal run alone.
+        QVERIFY(wizard.isEnabled());
+        QVERIFY(wizard.btnNext->isEnabled());
+        QVERIFY(owner.isEnabled());
+        // The progress window stays above the wizard and takes a real click.
+        QCOMPARE(progress->windowHandle()->transientParent(), wizard.windowHandle());
+        QTest::mouseClick(progress->btnCancel, Qt::LeftButton);
+        QVERIFY(!wizard.ProgressWindow());
+        QVERIFY(!wizard.DetectionWorker());
+        wizard.btnCancel->click();
+    });
+    QCOMPARE(result, int(QDialog::Rejected));
 }
 
 int main(int argc, char* argv[])

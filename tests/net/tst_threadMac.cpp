@@ -33,6 +33,7 @@ private slots:
     void localFallbackRule_data();
     void localFallbackRule();
     void localInterfacesListed();
+    void thisComputerFromAdapters();
     void sambaZeroUnitIdIgnored();
 
 private:
@@ -140,8 +141,9 @@ void TestThreadMac::remoteComputer_data()
     // Reachable through both adapters: listed once per adapter, duplicates kept.
     QTest::newRow("name as registered") << "REMOTEPC" << Registered("REMOTEPC") << 2;
     QTest::newRow("lower case name") << "remotepc" << Registered("REMOTEPC") << 2;
-    // An address asks whatever node holds it, once per adapter.
-    QTest::newRow("dotted address") << "10.232.1.2" << Wildcard << 2;
+    // An address asks whatever node holds it, once per adapter. Through the second adapter the peer
+    // answers from its other address, which is not the one asked: not believed.
+    QTest::newRow("dotted address") << "10.232.1.2" << Wildcard << 1;
     QTest::newRow("nobody of that name") << "ELSEWHERE" << QByteArray() << 0;
 }
 
@@ -220,6 +222,8 @@ enum TSpoil
     spNameRecordType,
     spNoAnswerRecord,
     spNotAResponse,
+    spBroadcastUnitId,
+    spMulticastUnitId,
 };
 
 // Offsets in a reply that carries the full (uncompressed) name: header 12, name 34, type, class, TTL.
@@ -231,6 +235,11 @@ QByteArray Spoiled(TSpoil spoil, quint16 id, const QByteArray& name16)
     QByteArray reply = GoodStatus(id, name16);
     if (spoil == spZeroUnitId)
         reply = TNbnsResponder::NodeStatusReply(id, name16, {"REMOTEPC"}, QByteArray(6, '\0'));
+    if (spoil == spBroadcastUnitId)
+        reply = TNbnsResponder::NodeStatusReply(id, name16, {"REMOTEPC"}, QByteArray(6, '\xff'));
+    if (spoil == spMulticastUnitId)
+        reply = TNbnsResponder::NodeStatusReply(id, name16, {"REMOTEPC"},
+                                                QByteArray("\x01\x00\x5e\x00\x00\x01", 6));
     if (spoil == spManyNames) {
         QList<QByteArray> names;
         for (int i = 0; i < 200; ++i)
@@ -242,6 +251,8 @@ QByteArray Spoiled(TSpoil spoil, quint16 id, const QByteArray& name16)
     case spNone:
     case spManyNames:
     case spZeroUnitId:
+    case spBroadcastUnitId:
+    case spMulticastUnitId:
         break;
     case spHeaderOnly:
         reply.truncate(12);
@@ -287,6 +298,8 @@ void TestThreadMac::malformedReplyIgnored_data()
     QTest::newRow("well formed") << int(spNone) << true;
     QTest::newRow("larger than a frame: 200 names") << int(spManyNames) << true;
     QTest::newRow("all-zero unit ID") << int(spZeroUnitId) << false;
+    QTest::newRow("broadcast unit ID") << int(spBroadcastUnitId) << false;
+    QTest::newRow("multicast unit ID") << int(spMulticastUnitId) << false;
     QTest::newRow("header only") << int(spHeaderOnly) << false;
     QTest::newRow("cut in the name table") << int(spCutInNameTable) << false;
     QTest::newRow("cut in the unit ID") << int(spCutInUnitId) << false;
@@ -379,6 +392,29 @@ void TestThreadMac::localInterfacesListed()
     QStringList list;
     QCOMPARE(DetectMACAddresses(QString(), list), int(lines.size()));
     QCOMPARE(list, expected);
+}
+
+void TestThreadMac::thisComputerFromAdapters()
+{
+    if (!FSkip.isEmpty())
+        QSKIP(qPrintable(FSkip));
+    // The kernel's word on each adapter's address, read by another program, in adapter order.
+    std::vector<TLanAdapter> adapters;
+    QVERIFY(EnumerateLanAdapters(adapters));
+    QCOMPARE(int(adapters.size()), 2);
+    QStringList expected;
+    const QRegularExpression ether(QStringLiteral(R"(link/ether (\S+))"));
+    for (const TLanAdapter& adapter : adapters) {
+        QString link;
+        QCOMPARE(RunCommand("ip", {"-o", "link", "show", "dev", adapter.Name}, &link), 0);
+        expected << ether.match(link).captured(1).replace(QLatin1Char(':'), QLatin1Char('-'));
+    }
+    FStatus = GoodStatus; // a question on the wire would be answered with another address
+    const int asked = FResponder->StatusRequests() + FResponder->NameQueries();
+    QStringList list;
+    QCOMPARE(DetectMACAddresses(QString(), list), 2);
+    QCOMPARE(list, expected);
+    QCOMPARE(FResponder->StatusRequests() + FResponder->NameQueries(), asked);
 }
 
 void TestThreadMac::sambaZeroUnitIdIgnored()
