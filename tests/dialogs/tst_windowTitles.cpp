@@ -89,7 +89,7 @@ void TestWindowTitles::titles()
     TEditionLibrary::SetFileName(edition ? QStringLiteral(EDITION_FULL)
                                          : QStringLiteral("swdist-not-installed"));
     QTemporaryDir dir;
-    TfrmMain main(dir.path());
+    TfrmMain main(dir.path() + QStringLiteral("/network.ccn"));
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     const QString mainTitle =
