@@ -13,8 +13,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The program keeps network.ccn beside itself, so it runs from a folder of its own.
-cp "$build/sablewick" "$work/"
 QT_QPA_PLATFORM=offscreen "$build/bench/mainwin/bench_mainwin" --make-db "$work"
 
 display=":$((90 + RANDOM % 100))"
@@ -25,7 +23,7 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-DISPLAY="$display" QT_QPA_PLATFORM=xcb "$work/sablewick" >/dev/null 2>&1 &
+DISPLAY="$display" QT_QPA_PLATFORM=xcb "$build/sablewick" --database "$work/network.ccn" >/dev/null 2>&1 &
 app=$!
 # Long enough for the window to show and the loopback checks to complete.
 sleep 4

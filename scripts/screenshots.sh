@@ -36,8 +36,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The program keeps its database beside itself, so it runs from a folder of its own.
-cp "$build/sablewick" "$work/"
 
 export DISPLAY=":$((200 + RANDOM % 200))"
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -62,7 +60,7 @@ window() { xdotool search --sync --onlyvisible --name "$1" | head -1; }
 key() { xdotool key --delay 60 "$@"; }
 type_text() { xdotool type --delay 40 "$1"; }
 
-QT_QPA_PLATFORM=xcb "$work/sablewick" >"$work/app.log" 2>&1 &
+QT_QPA_PLATFORM=xcb "$build/sablewick" --database "$work/network.ccn" >"$work/app.log" 2>&1 &
 app=$!
 main="$(window '^Sablewick$')"
 xdotool windowactivate --sync "$main"
