@@ -235,31 +235,47 @@ void TestThreadPingNetns::strayPacketsDuringTheWait_data()
     QTest::addColumn<QString>("sequence");
     QTest::addColumn<QString>("inject");
     QTest::addColumn<QString>("text");
-    // The client waits for the silent peer while a packet reaches it over loopback a second in.
+    // The client waits for the silent peer 10.201.2.2 while a packet reaches it over loopback a second
+    // in. An answer counts only from the host asked; an error only when it quotes a request to it.
     QTest::newRow("reply with the own number") << "700"
-                                               << "0,700,1000"
-                                               << "Response from 127.0.0.1 in %1 millisec.";
+                                               << "0,700,1000,from=10.201.2.2"
+                                               << "Response from 10.201.2.2 in %1 millisec.";
+    QTest::newRow("reply with the own number from another host") << "700"
+                                                                 << "0,700,1000"
+                                                                 << "Timed out";
+    QTest::newRow("reply with a wrong checksum") << "700"
+                                                 << "0,700,1000,from=10.201.2.2,badsum"
+                                                 << "Timed out";
     QTest::newRow("reply with another number") << "700"
-                                               << "0,701,1000"
+                                               << "0,701,1000,from=10.201.2.2"
                                                << "Timed out";
     QTest::newRow("unreachable quoting the own number")
         << "700"
-        << "3,700,1000"
+        << "3,700,1000,quoted=10.201.2.2"
         << "127.0.0.1 reports destination network unreachable";
+    QTest::newRow("unreachable quoting a request to another host") << "700"
+                                                                   << "3,700,1000,quoted=10.201.9.9"
+                                                                   << "Timed out";
+    QTest::newRow("TTL expired with options in the outer header") << "700"
+                                                                  << "11,700,1000,quoted=10.201.2.2,options"
+                                                                  << "127.0.0.1 TTL expired";
+    QTest::newRow("TTL expired with options in the quoted header") << "700"
+                                                                   << "11,700,1000,quoted=10.201.2.2,qoptions"
+                                                                   << "127.0.0.1 TTL expired";
     QTest::newRow("timestamp with the own number") << "700"
-                                                   << "13,700,1000"
+                                                   << "13,700,1000,from=10.201.2.2"
                                                    << "Timed out";
     QTest::newRow("redirect with the own number") << "700"
-                                                  << "5,700,1000"
+                                                  << "5,700,1000,from=10.201.2.2"
                                                   << "Timed out";
     QTest::newRow("type 40 with the own number") << "700"
-                                                 << "40,700,1000"
+                                                 << "40,700,1000,from=10.201.2.2"
                                                  << "Timed out";
     QTest::newRow("number 0 accepts 3489") << "0"
-                                           << "0,3489,1000"
-                                           << "Response from 127.0.0.1 in %1 millisec.";
+                                           << "0,3489,1000,from=10.201.2.2"
+                                           << "Response from 10.201.2.2 in %1 millisec.";
     QTest::newRow("number 0 ignores 0") << "0"
-                                        << "0,0,1000"
+                                        << "0,0,1000,from=10.201.2.2"
                                         << "Timed out";
 }
 
