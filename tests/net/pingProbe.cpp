@@ -6,8 +6,9 @@
 // a stray packet arriving during the wait: from= names its sender (127.0.0.1), quoted= the destination
 // of the request an error quotes (0.0.0.0), options and qoptions give the outer or the quoted IP header
 // four bytes of options, badsum spoils its checksum.
-// HOST@TTL gives one check a TTL of its own. --exit-after MS leaves main after MS milliseconds, whether
-// the checks have ended or not, as a user quitting the program would.
+// --wire prints "wire=N pid=N" first: the identifier of the first echo request seen on loopback and the
+// low 16 bits of the process id. HOST@TTL gives one check a TTL of its own. --exit-after MS leaves main after
+// MS milliseconds, whether the checks have ended or not, as a user quitting the program would.
 #include "net/icmpListener.h"
 #include "net/icmpPacket.h"
 #include "net/threadPing.h"
@@ -15,6 +16,7 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
+#include <linux/icmp.h>
 #include <netinet/in.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -126,6 +128,7 @@ int main(int argc, char** argv)
     quint16 sequence = 1;
     QString inject;
     int exitAfter = -1;
+    bool wire = false;
     QStringList hosts;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -139,8 +142,18 @@ int main(int argc, char** argv)
             exitAfter = args[++i].toInt();
         else if (a == QLatin1String("--inject") && i + 1 < args.size())
             inject = args[++i];
+        else if (a == QLatin1String("--wire"))
+            wire = true;
         else
             hosts << a;
+    }
+
+    // Watches loopback for the echo requests the checks send, to report the identifier they carry.
+    int watch = -1;
+    if (wire) {
+        watch = socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK, IPPROTO_ICMP);
+        icmp_filter filter{~(1u << 8)};
+        setsockopt(watch, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter));
     }
 
     QList<TResult> results(hosts.size());
@@ -180,6 +193,16 @@ int main(int argc, char** argv)
     }
     if (pending > 0)
         app.exec();
+    if (wire) {
+        int seen = -1;
+        uchar buffer[1500];
+        for (ssize_t n; watch >= 0 && (n = recv(watch, buffer, sizeof(buffer), 0)) >= 28;) {
+            const int at = (buffer[0] & 0x0F) * 4;
+            if (n >= at + 8 && buffer[at] == 8 && seen < 0)
+                seen = ReadLE16(buffer + at + 4);
+        }
+        std::printf("wire=%d pid=%d\n", seen, int(getpid() & 0xFFFF));
+    }
     for (const TResult& result : results)
         std::printf("%s\n", result.Line.toUtf8().constData());
     return 0;

@@ -74,6 +74,8 @@ private slots:
     void strayPacketsDuringTheWait();
     void withoutPrivilege_data();
     void withoutPrivilege();
+    void identifierOnTheWire_data();
+    void identifierOnTheWire();
 
 private:
     // Runs the probe in the client namespace with that ping_group_range; one result per host.
@@ -322,6 +324,28 @@ void TestThreadPingNetns::withoutPrivilege()
                                                             : text);
         QCOMPARE(r.Outcome, text.startsWith(QLatin1String("Exception")) ? 1 : 0);
     }
+}
+
+void TestThreadPingNetns::identifierOnTheWire_data()
+{
+    QTest::addColumn<QString>("range");
+    QTest::newRow("raw") << RangeNone;
+    QTest::newRow("datagram") << RangeAll;
+}
+
+void TestThreadPingNetns::identifierOnTheWire()
+{
+    // Both kinds of socket put the low 16 bits of the process id into the request, least significant
+    // byte first (the datagram socket's kernel writes its port there).
+    QFETCH(QString, range);
+    QCOMPARE(FClient->Exec({"sysctl", "-qw", QStringLiteral("net.ipv4.ping_group_range=%1").arg(range)}), 0);
+    QString output;
+    FClient->Exec({FProbe, "--wire", "127.0.0.1"}, &output, 20000);
+    static const QRegularExpression form(QStringLiteral("wire=(-?\\d+) pid=(\\d+)"));
+    const auto match = form.match(output);
+    QVERIFY2(match.hasMatch(), qPrintable(output));
+    QCOMPARE(match.captured(1), match.captured(2));
+    QVERIFY2(ParseProbe(output).value(0).Text.startsWith(QLatin1String("Response from")), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(TestThreadPingNetns)
