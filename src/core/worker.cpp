@@ -22,6 +22,9 @@ std::atomic<int> TWorkerThread::FLive{0};
 namespace {
 // Workers that keep a thread of their own need little stack.
 constexpr uint WorkerStackSize = 512 * 1024;
+// Due tasks run between two looks at the sockets: a burst of thousands of sends must not let the
+// answers to the first ones overflow the socket's queue.
+constexpr size_t MaxBatch = 64;
 // Threads of the pool for blocking calls: enough for a few slow name lookups side by side.
 constexpr int BlockingThreads = 4;
 
@@ -189,7 +192,8 @@ struct TWorkerEngine::TState
                     WatchesChanged = false;
                 }
                 const auto now = TClock::now();
-                while (!Timers.empty() && Timers.begin()->first.first <= now) {
+                // A bounded batch, so sockets are read between batches of a burst of due tasks.
+                while (!Timers.empty() && Timers.begin()->first.first <= now && due.size() < MaxBatch) {
                     auto first = Timers.begin();
                     DueOf.erase(first->first.second);
                     due.push_back(std::move(first->second));
