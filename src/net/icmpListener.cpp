@@ -101,7 +101,7 @@ quint16 BindIdentifier(int fd, quint16 wanted)
 
 int OpenDatagramSocket()
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd < 0)
         return -1;
     const int on = 1;
@@ -117,7 +117,7 @@ int OpenDatagramSocket()
 
 int OpenRawSocket()
 {
-    const int fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+    const int fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd < 0)
         return -1;
     // Let the kernel drop the ICMP types no check can use, so they never take room in the queue.

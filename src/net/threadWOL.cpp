@@ -30,7 +30,7 @@ int WakeSocket()
     static int fd = -1;
     if (fd >= 0)
         return fd;
-    const int made = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int made = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (made < 0)
         return -1;
     const int on = 1;
