@@ -230,6 +230,13 @@ void TIcmpListener::Ready(short revents)
 {
     if (FKind == skDatagram && (revents & POLLERR))
         ReadErrorQueue();
+    if (FKind == skRaw && (revents & POLLERR)) {
+        // A pending error of the raw socket (some ICMP errors about ICMP set one) is nobody's answer;
+        // clear it, or the socket would stay ready and the engine would spin on it.
+        int error = 0;
+        socklen_t size = sizeof(error);
+        getsockopt(FSocket, SOL_SOCKET, SO_ERROR, &error, &size);
+    }
     if (revents & POLLIN) {
         if (FKind == skRaw)
             ReadRaw();
