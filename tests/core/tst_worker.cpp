@@ -81,6 +81,9 @@ int ExitWhileWorkersRun(int argc, char** argv)
             worker->SetOnTerminate([](TWorkerThread*) {});
         worker->Start();
     }
+    // And engine workers, waiting on timers for seconds.
+    for (int i = 0; i < 40; ++i)
+        (new TEngineProbe(i < 30 ? 4000 : i - 30))->Start();
     if (viaEventLoop) {
         QTimer::singleShot(20, &app, &QCoreApplication::quit);
         return app.exec();
@@ -309,9 +312,13 @@ void TestWorker::ProgramExitsWhileWorkersRun()
     QFETCH(QString, mode);
     for (int round = 0; round < 5; ++round) {
         QProcess child;
+        QElapsedTimer clock;
+        clock.start();
         child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(ChildArgument), mode});
         QVERIFY(child.waitForStarted(10000));
         QVERIFY2(child.waitForFinished(20000), "the program did not end while its workers ran");
+        // Nothing waits for the workers (they would keep it for 4 s); the margin is for a busy machine.
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
         const QByteArray errors = child.readAllStandardError();
         QVERIFY2(child.exitStatus() == QProcess::NormalExit, errors.constData());
         QCOMPARE(child.exitCode(), 0);
