@@ -14,6 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (answer.Kind == TIcmpAnswer::Answer && OutcomeOfType(answer.Type) != answer.Outcome)
         std::abort();
+    // Nothing is taken as an answer unless its ICMP checksum holds.
+    if (answer.Kind == TIcmpAnswer::Answer &&
+        InternetChecksum(data + (data[0] & 0x0F) * 4, length - (data[0] & 0x0F) * 4) != 0)
+        std::abort();
     if (answer.Kind == TIcmpAnswer::TooShort && length > 68 && length >= (data[0] & 0x0F) * 4 + 8)
         std::abort(); // long enough for any IP header and an ICMP header
 

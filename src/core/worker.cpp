@@ -2,17 +2,31 @@
 
 #include "core/mainThread.h"
 
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <poll.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
-#include <deque>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
 
 std::atomic<int> TWorkerThread::FLive{0};
 
 namespace {
-// Thousands of workers may run at once (one reachability check per computer); they need little stack.
+// Workers that keep a thread of their own need little stack.
 constexpr uint WorkerStackSize = 512 * 1024;
+// Due tasks run between two looks at the sockets: a burst of thousands of sends must not let the
+// answers to the first ones overflow the socket's queue.
+constexpr size_t MaxBatch = 64;
+// Threads of the pool for blocking calls: enough for a few slow name lookups side by side.
+constexpr int BlockingThreads = 4;
 
 // How long completion handlers may hold the main thread before input gets its turn again.
 constexpr qint64 CompletionSliceMs = 8;
@@ -94,7 +108,20 @@ void TWorkerThread::Start()
         return;
     FStarted = true;
     ++FLive;
+    Launch();
+}
+
+void TWorkerThread::Launch()
+{
     start();
+}
+
+void TWorkerThread::Finish()
+{
+    if (FFinished.exchange(true))
+        return;
+    // Queued behind the ends of every worker that finished earlier, whichever way it ran.
+    QMetaObject::invokeMethod(this, &TWorkerThread::HandleFinished, Qt::QueuedConnection);
 }
 
 void TWorkerThread::run()
@@ -121,4 +148,214 @@ void TWorkerThread::Complete(TWorkerThread* worker)
     }
     if (worker->FFreeOnTerminate)
         worker->deleteLater();
+}
+
+struct TWorkerEngine::TState
+{
+    struct TWatch
+    {
+        int Fd;
+        std::function<void(short)> OnReady;
+    };
+
+    std::mutex Lock;
+    // Keyed by due time, then by id, so equal due times keep the order they were scheduled in.
+    std::map<std::pair<TClock::time_point, TTimerId>, TTask> Timers;
+    std::unordered_map<TTimerId, TClock::time_point> DueOf;
+    std::vector<TWatch> Watches; // guarded by Lock; copied by the engine thread when it changes
+    bool WatchesChanged = false;
+    TTimerId NextId = 1;
+    bool Ending = false;
+    int WakeFd = -1;
+    std::thread Thread;
+    std::thread::id ThreadId;
+
+    void Wake() const
+    {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(WakeFd, &one, sizeof(one));
+    }
+
+    void Run()
+    {
+        std::vector<TWatch> watches;
+        std::vector<pollfd> fds;
+        std::vector<TTask> due;
+        for (;;) {
+            int timeoutMs = -1;
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                if (Ending)
+                    return;
+                if (WatchesChanged) {
+                    watches = Watches;
+                    WatchesChanged = false;
+                }
+                const auto now = TClock::now();
+                // A bounded batch, so sockets are read between batches of a burst of due tasks.
+                while (!Timers.empty() && Timers.begin()->first.first <= now && due.size() < MaxBatch) {
+                    auto first = Timers.begin();
+                    DueOf.erase(first->first.second);
+                    due.push_back(std::move(first->second));
+                    Timers.erase(first);
+                }
+                if (due.empty() && !Timers.empty()) {
+                    const auto wait = Timers.begin()->first.first - now;
+                    // Rounded up, so a timer never fires a millisecond early.
+                    timeoutMs = static_cast<int>(std::min<std::chrono::milliseconds::rep>(
+                        std::chrono::ceil<std::chrono::milliseconds>(wait).count(), 60000));
+                }
+            }
+            if (!due.empty()) {
+                for (TTask& task : due) {
+                    try {
+                        task();
+                    } catch (...) {
+                        // A task has no one to report to; its owner handles its own errors.
+                    }
+                }
+                due.clear();
+                timeoutMs = 0; // look at the sockets before the next timers, so answers are not starved
+            }
+            fds.clear();
+            fds.push_back({WakeFd, POLLIN, 0});
+            for (const TWatch& w : watches)
+                fds.push_back({w.Fd, POLLIN, 0});
+            if (::poll(fds.data(), fds.size(), timeoutMs) <= 0)
+                continue;
+            if (fds[0].revents & POLLIN) {
+                quint64 count = 0;
+                [[maybe_unused]] const ssize_t read = ::read(WakeFd, &count, sizeof(count));
+            }
+            for (size_t i = 1; i < fds.size(); ++i)
+                if (fds[i].revents) {
+                    try {
+                        watches[i - 1].OnReady(fds[i].revents);
+                    } catch (...) {
+                        // As for tasks: the handler's owner reports its own errors.
+                    }
+                }
+        }
+    }
+};
+
+TWorkerEngine::TWorkerEngine() : FState(new TState)
+{
+    FState->WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    FState->Thread = std::thread([state = FState] { state->Run(); });
+    FState->ThreadId = FState->Thread.get_id();
+}
+
+TWorkerEngine& TWorkerEngine::Instance()
+{
+    // Never destroyed: a task may still be scheduled while the program ends. Its thread is ended
+    // with the application (nothing it would finish could be delivered after that) and, failing
+    // that, at exit, so it is never left running while static objects are destroyed.
+    static TWorkerEngine* engine = [] {
+        auto* made = new TWorkerEngine;
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] { Instance().Shutdown(); });
+        std::atexit([] { Instance().Shutdown(); });
+        return made;
+    }();
+    return *engine;
+}
+
+TWorkerEngine::TTimerId TWorkerEngine::At(TClock::time_point when, TTask task)
+{
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    const TTimerId id = FState->NextId++;
+    if (FState->Ending)
+        return id;
+    const bool first = FState->Timers.empty() || when < FState->Timers.begin()->first.first;
+    FState->Timers.emplace(std::make_pair(when, id), std::move(task));
+    FState->DueOf.emplace(id, when);
+    if (first && !OnEngine())
+        FState->Wake();
+    return id;
+}
+
+void TWorkerEngine::Cancel(TTimerId id)
+{
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    const auto found = FState->DueOf.find(id);
+    if (found == FState->DueOf.end())
+        return;
+    FState->Timers.erase(std::make_pair(found->second, id));
+    FState->DueOf.erase(found);
+}
+
+void TWorkerEngine::Watch(int fd, std::function<void(short)> onReady)
+{
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    FState->Watches.push_back({fd, std::move(onReady)});
+    FState->WatchesChanged = true;
+    FState->Wake();
+}
+
+bool TWorkerEngine::OnEngine() const
+{
+    return std::this_thread::get_id() == FState->ThreadId;
+}
+
+void TWorkerEngine::Shutdown()
+{
+    {
+        std::lock_guard<std::mutex> guard(FState->Lock);
+        if (FState->Ending)
+            return;
+        FState->Ending = true;
+        FState->Timers.clear();
+        FState->DueOf.clear();
+        FState->Wake();
+    }
+    // Tasks are short, so the thread ends at once; from a task of its own it cannot be waited for.
+    if (OnEngine())
+        FState->Thread.detach();
+    else if (FState->Thread.joinable())
+        FState->Thread.join();
+}
+
+namespace {
+
+struct TBlockingPool
+{
+    std::mutex Lock;
+    std::condition_variable Arrived;
+    std::deque<std::function<void()>> Calls;
+    int Threads = 0;
+    int Idle = 0;
+};
+
+} // namespace
+
+void RunBlocking(std::function<void()> call)
+{
+    // Never destroyed: its threads may still be in a slow call when the program ends, and nothing
+    // waits for them.
+    static auto* pool = new TBlockingPool;
+    std::lock_guard<std::mutex> guard(pool->Lock);
+    pool->Calls.push_back(std::move(call));
+    if (pool->Idle > 0 || pool->Threads >= BlockingThreads) {
+        pool->Arrived.notify_one();
+        return;
+    }
+    ++pool->Threads;
+    std::thread([] {
+        std::unique_lock<std::mutex> lock(pool->Lock);
+        for (;;) {
+            ++pool->Idle;
+            pool->Arrived.wait(lock, [] { return !pool->Calls.empty(); });
+            --pool->Idle;
+            auto next = std::move(pool->Calls.front());
+            pool->Calls.pop_front();
+            lock.unlock();
+            try {
+                next();
+            } catch (...) {
+                // The caller's call handles its own errors; the pool thread lives on.
+            }
+            lock.lock();
+        }
+    }).detach();
 }

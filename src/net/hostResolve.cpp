@@ -22,6 +22,22 @@ void SetError(int code, const QString& text, int* errorCode, QString* errorText)
 
 } // namespace
 
+bool ParseIPv4Literal(const QString& host, quint32* addressHostOrder)
+{
+    if (host.compare(QLatin1String("LOCALHOST"), Qt::CaseInsensitive) == 0) {
+        if (addressHostOrder)
+            *addressHostOrder = INADDR_LOOPBACK;
+        return true;
+    }
+    in_addr direct{};
+    if (inet_pton(AF_INET, host.toLocal8Bit().constData(), &direct) == 1) {
+        if (addressHostOrder)
+            *addressHostOrder = ntohl(direct.s_addr);
+        return true;
+    }
+    return ParseIPv4(host, addressHostOrder);
+}
+
 bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode, QString* errorText)
 {
     SetError(0, QString(), errorCode, errorText);

@@ -12,6 +12,10 @@
 bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode = nullptr,
                  QString* errorText = nullptr);
 
+// The address of a host text that needs no lookup ("LOCALHOST", or an address in one of the forms
+// ResolveIPv4 takes as it is); false for a text that would have to be looked up. Never blocks.
+bool ParseIPv4Literal(const QString& host, quint32* addressHostOrder);
+
 // Name to its first IPv4 address as dotted text. An empty name stands for this computer; a dotted
 // address answers itself; a name that does not resolve answers the empty text. Never throws.
 QString ResolveHostAddress(const QString& name);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/worker.h"
+
 #include <functional>
+#include <memory>
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -17,22 +20,36 @@ struct TReplyStatus
     quint8 ReplyStatus = 0;      // outcome: 0 answer, 2 timed out, 3 unreachable, 4 TTL expired
 };
 
-// One echo request and the wait for its answer.
+// One echo request and the wait for its answer, carried out on the worker engine: the request is
+// sent from the engine, the wait is a deadline in its timer queue and the answer comes from the shared
+// ICMP socket. Only a name lookup, which can block, goes to the pool for blocking calls.
 class TIcmpClient
 {
 public:
     static constexpr int DefaultTTL = 128;
+    using TReplyHandler = std::function<void(const TReplyStatus&)>;
+    // The message of a failure: an unresolvable host or failing send or read ("Socket Error # %d\r\n%s"),
+    // no ICMP socket ("Cannot allocate socket."), a packet too short for an ICMP header ("Not enough
+    // bytes received").
+    using TErrorHandler = std::function<void(const QString& message)>;
+
+    TIcmpClient();
+    ~TIcmpClient();
 
     QString Host;
     int ReceiveTimeout = 5000; // milliseconds
     int TTL = DefaultTTL;
 
-    // Sends one echo request carrying payload and sequence (0: the default 3489) and waits for the answer
-    // with that sequence number; hands the record to onReply. Throws Exception with the message of a
-    // failure: an unresolvable host or failing send ("Socket Error # %d\r\n%s"), no ICMP socket
-    // ("Cannot allocate socket."), a packet too short for an ICMP header ("Not enough bytes received").
-    void Ping(const QByteArray& payload, quint16 sequence,
-              const std::function<void(const TReplyStatus&)>& onReply);
+    // Engine thread. Sends one echo request carrying payload and sequence (0: the default 3489) and
+    // waits for the answer with that sequence number from the address the request went to. Exactly one
+    // of the handlers is called, once, on the engine thread; the client must live until then.
+    void Start(const QByteArray& payload, quint16 sequence, TReplyHandler onReply, TErrorHandler onError);
+
+private:
+    struct TExchange;
+    void Send(quint32 address);
+    void Ended();
+    std::unique_ptr<TExchange> FExchange;
 };
 
 // The socket error text for an error number and its description.

@@ -1,22 +1,27 @@
 #include "net/icmpListener.h"
 
+#include "core/worker.h"
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
 // Room for a burst of answers: a thousand checks answered at once must not overflow the queue.
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
-// The receive buffer of the check: longer packets are cut to this length.
+// The receive buffer of the check: longer packets count as this length.
 constexpr int PacketBufferBytes = 1024;
+// Room for the largest packet, so the checksum can be verified over all of it.
+constexpr int RawReadBytes = 65536;
 constexpr int IPv4HeaderBytes = 20;
 
 // An ICMP datagram socket also flags each error message it queues as its pending error, and a read that
@@ -72,6 +77,28 @@ void EnlargeReceiveBuffer(int fd)
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
 }
 
+// On a datagram socket the kernel writes the socket's port into every request's identifier field, in
+// the order the port is kept in (network order). Binding the port whose bytes in memory are the
+// little-endian identifier makes the request on the wire carry the same bytes as on the raw socket.
+// When another ICMP socket already holds that port (another process whose id has the same low 16 bits),
+// the kernel picks a free port instead, and the requests carry that one: answers still reach this socket
+// and are still told apart by their sequence numbers. Gives the identifier the requests will carry.
+quint16 BindIdentifier(int fd, quint16 wanted)
+{
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    const uchar bytes[2] = {static_cast<uchar>(wanted & 0xFF), static_cast<uchar>(wanted >> 8)};
+    std::memcpy(&own.sin_port, bytes, sizeof(bytes));
+    if (bind(fd, reinterpret_cast<sockaddr*>(&own), sizeof(own)) != 0) {
+        own.sin_port = 0;
+        bind(fd, reinterpret_cast<sockaddr*>(&own), sizeof(own));
+    }
+    socklen_t length = sizeof(own);
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&own), &length) != 0)
+        return wanted;
+    return ReadLE16(reinterpret_cast<const uchar*>(&own.sin_port));
+}
+
 int OpenDatagramSocket()
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
@@ -103,16 +130,16 @@ int OpenRawSocket()
 
 } // namespace
 
-TIcmpListener::TWaiter::TWaiter(TIcmpListener& listener, quint16 sequence)
-    : FListener(listener), FSequence(sequence)
+TIcmpListener::TWaiter::TWaiter(TIcmpListener& listener, quint16 sequence, THandler handler)
+    : FListener(listener), FSequence(sequence), FHandler(std::move(handler))
 {
-    std::lock_guard<std::mutex> guard(FListener.FLock);
     FListener.FWaiters[FSequence].push_back(this);
+    FListener.FLive.insert(this);
 }
 
 TIcmpListener::TWaiter::~TWaiter()
 {
-    std::lock_guard<std::mutex> guard(FListener.FLock);
+    FListener.FLive.erase(this);
     auto found = FListener.FWaiters.find(FSequence);
     if (found == FListener.FWaiters.end())
         return;
@@ -122,38 +149,33 @@ TIcmpListener::TWaiter::~TWaiter()
         FListener.FWaiters.erase(found);
 }
 
-bool TIcmpListener::TWaiter::Wait(std::chrono::steady_clock::time_point deadline, TEvent* event)
-{
-    std::unique_lock<std::mutex> lock(FListener.FLock);
-    if (!FArrived.wait_until(lock, deadline, [this] { return !FEvents.empty(); }))
-        return false;
-    *event = FEvents.front();
-    FEvents.pop_front();
-    return true;
-}
-
 TIcmpListener* TIcmpListener::Acquire()
 {
     static std::mutex openLock;
-    // Never destroyed: its reader thread runs until the process ends.
+    // Never destroyed: the engine watches its socket until the process ends.
     static TIcmpListener* instance = nullptr;
     std::lock_guard<std::mutex> guard(openLock);
     if (instance)
         return instance;
+    const auto processId = static_cast<quint16>(getpid() & 0xFFFF);
     TSocketKind kind = skDatagram;
+    quint16 identifier = processId;
     int fd = OpenDatagramSocket();
-    if (fd < 0) {
+    if (fd >= 0) {
+        identifier = BindIdentifier(fd, processId);
+    } else {
         kind = skRaw;
         fd = OpenRawSocket();
     }
     if (fd < 0)
         return nullptr;
-    instance = new TIcmpListener(fd, kind);
-    std::thread([listener = instance] { listener->Run(); }).detach();
+    instance = new TIcmpListener(fd, kind, identifier);
+    TWorkerEngine::Instance().Watch(fd, [listener = instance](short revents) { listener->Ready(revents); });
     return instance;
 }
 
-TIcmpListener::TIcmpListener(int socket, TSocketKind kind) : FSocket(socket), FKind(kind)
+TIcmpListener::TIcmpListener(int socket, TSocketKind kind, quint16 identifier)
+    : FSocket(socket), FKind(kind), FIdentifier(identifier)
 {
 }
 
@@ -204,31 +226,30 @@ int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
     }
 }
 
-void TIcmpListener::Run()
+void TIcmpListener::Ready(short revents)
 {
-    for (;;) {
-        pollfd entry{FSocket, POLLIN, 0};
-        if (poll(&entry, 1, -1) < 0) {
-            if (errno != EINTR)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            continue;
-        }
-        if (FKind == skDatagram && (entry.revents & POLLERR))
-            ReadErrorQueue();
-        if (entry.revents & POLLIN) {
-            if (FKind == skRaw)
-                ReadRaw();
-            else
-                ReadDatagram();
-        }
+    if (FKind == skDatagram && (revents & POLLERR))
+        ReadErrorQueue();
+    if (FKind == skRaw && (revents & POLLERR)) {
+        // A pending error of the raw socket (some ICMP errors about ICMP set one) is nobody's answer;
+        // clear it, or the socket would stay ready and the engine would spin on it.
+        int error = 0;
+        socklen_t size = sizeof(error);
+        getsockopt(FSocket, SOL_SOCKET, SO_ERROR, &error, &size);
+    }
+    if (revents & POLLIN) {
+        if (FKind == skRaw)
+            ReadRaw();
+        else
+            ReadDatagram();
     }
 }
 
 void TIcmpListener::ReadRaw()
 {
+    static thread_local std::vector<uchar> buffer(RawReadBytes);
     for (;;) {
-        uchar buffer[PacketBufferBytes] = {};
-        const ssize_t length = recv(FSocket, buffer, sizeof(buffer), MSG_DONTWAIT);
+        const ssize_t length = recv(FSocket, buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (length < 0) {
             if (errno == EINTR || IsReportedIcmpError(errno))
                 continue;
@@ -239,7 +260,10 @@ void TIcmpListener::ReadRaw()
             }
             return;
         }
-        Dispatch(ParseRawPacket(buffer, static_cast<int>(length)));
+        TIcmpAnswer answer = ParseRawPacket(buffer.data(), static_cast<int>(length));
+        // The check's own buffer holds this much; a longer packet counts as what it could hold.
+        answer.Length = std::min(answer.Length, PacketBufferBytes);
+        Dispatch(answer);
     }
 }
 
@@ -282,6 +306,7 @@ void TIcmpListener::ReadDatagram()
         const int outcome = OutcomeOfType(answer.Type);
         if (outcome == 0) {
             answer.Kind = TIcmpAnswer::Answer;
+            answer.Identifier = ReadLE16(m.Buffer + 4);
             answer.Sequence = ReadLE16(m.Buffer + 6);
         }
         Dispatch(answer);
@@ -327,6 +352,9 @@ void TIcmpListener::ReadErrorQueue()
         if (outcome > 0 && length >= IcmpHeaderSize) {
             answer.Kind = TIcmpAnswer::Answer;
             answer.Outcome = static_cast<quint8>(outcome);
+            // The queue names the quoted request's destination as the message's address.
+            answer.QuotedDestination = ntohl(m.From.sin_addr.s_addr);
+            answer.Identifier = ReadLE16(m.Buffer + 4);
             answer.Sequence = ReadLE16(m.Buffer + 6);
         }
         Dispatch(answer);
@@ -343,22 +371,29 @@ void TIcmpListener::Dispatch(const TIcmpAnswer& answer)
     }
     if (answer.Kind != TIcmpAnswer::Answer)
         return;
-    std::lock_guard<std::mutex> guard(FLock);
     auto found = FWaiters.find(answer.Sequence);
     if (found == FWaiters.end())
         return; // for nobody
-    for (TWaiter* waiter : found->second) {
-        waiter->FEvents.push_back(TEvent{answer, 0});
-        waiter->FArrived.notify_one();
-    }
+    Deliver(found->second, TEvent{answer, 0});
 }
 
 void TIcmpListener::DispatchToAll(const TEvent& event)
 {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::vector<TWaiter*> all;
     for (auto& [sequence, waiters] : FWaiters)
-        for (TWaiter* waiter : waiters) {
-            waiter->FEvents.push_back(event);
-            waiter->FArrived.notify_one();
+        all.insert(all.end(), waiters.begin(), waiters.end());
+    Deliver(all, event);
+}
+
+void TIcmpListener::Deliver(const std::vector<TWaiter*>& waiters, const TEvent& event)
+{
+    // A handler may end its own wait (and so change the lists); deliver from a copy, and only to
+    // waiters that are still registered.
+    const std::vector<TWaiter*> copy = waiters;
+    for (TWaiter* waiter : copy)
+        if (FLive.contains(waiter)) {
+            // The handler may end the wait and with it the waiter; it runs from a copy of its own.
+            const THandler handler = waiter->FHandler;
+            handler(event);
         }
 }

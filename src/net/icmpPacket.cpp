@@ -95,12 +95,25 @@ TIcmpAnswer ParseRawPacket(const uchar* data, int length)
     if (outcome < 0)
         return answer; // unrelated: another kind of ICMP traffic
     answer.Outcome = static_cast<quint8>(outcome);
-    int sequenceAt = headerLength + 6;
-    if (outcome != 0)
-        sequenceAt = headerLength + IcmpHeaderSize + headerLength + 6; // in the quoted echo request
-    if (sequenceAt + 2 > length)
-        return answer; // an error too short to say which request it is about
-    answer.Sequence = ReadLE16(data + sequenceAt);
+    // A damaged (or forged) message says nothing about anyone's request.
+    if (InternetChecksum(data + headerLength, length - headerLength) != 0)
+        return answer;
+    const uchar* echo = data + headerLength;
+    if (outcome != 0) {
+        // The quoted IP header, then the start of the echo request it carried.
+        const int quotedAt = headerLength + IcmpHeaderSize;
+        if (quotedAt + 20 > length)
+            return answer;
+        const int quotedLength = (data[quotedAt] & 0x0F) * 4;
+        if (quotedLength < 20 || quotedAt + quotedLength + IcmpHeaderSize > length)
+            return answer; // too short to say which request it is about
+        if (data[quotedAt + 9] != 1 || data[quotedAt + quotedLength] != 8)
+            return answer; // quotes something other than an echo request
+        answer.QuotedDestination = ReadBE32(data + quotedAt + 16);
+        echo = data + quotedAt + quotedLength;
+    }
+    answer.Identifier = ReadLE16(echo + 4);
+    answer.Sequence = ReadLE16(echo + 6);
     answer.Kind = TIcmpAnswer::Answer;
     return answer;
 }

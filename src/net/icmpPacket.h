@@ -38,7 +38,9 @@ struct TIcmpAnswer
     quint8 Outcome = 0; // 0 echo, 3 destination unreachable, 4 TTL expired
     quint8 Type = 0;
     quint16 Sequence = 0;
-    quint32 From = 0; // host byte order
+    quint16 Identifier = 0;        // of the echo, or of the echo request an error quotes
+    quint32 From = 0;              // host byte order
+    quint32 QuotedDestination = 0; // of an error: where the request it quotes was going
     quint8 TTL = 0;
     int Length = 0; // bytes received, IP header included
 };
@@ -47,9 +49,10 @@ struct TIcmpAnswer
 // exceeded, -1 for every other type.
 int OutcomeOfType(quint8 type);
 
-// Reads a packet as a raw socket delivers it: IP header, then the ICMP message. The IP header length is
-// the low four bits of the first byte times 4; an error message is taken to quote an IP header of the
-// same length.
+// Reads a packet as a raw socket delivers it: IP header, then the ICMP message. Each IP header, the
+// outer one and the one an error quotes, says its own length (low four bits of its first byte times 4).
+// A message whose ICMP checksum does not hold, or an error that quotes anything but an echo request,
+// is nobody's.
 TIcmpAnswer ParseRawPacket(const uchar* data, int length);
 
 // Little-endian 16-bit field.

@@ -4,7 +4,6 @@
 #include "core/texts.h"
 
 #include <chrono>
-#include <thread>
 
 QString SingleLine(const QString& text)
 {
@@ -21,29 +20,46 @@ TPingThread::TPingThread(const QString& host, int timeout, int ttl)
 
 TPingThread::~TPingThread() = default;
 
-void TPingThread::Execute()
+void TPingThread::Launch()
 {
-    if (StopRequested())
+    if (StopRequested()) {
+        Finish();
         return;
-    // The pause lets a burst of checks started together spread out a little; a stop request ends it.
-    const auto pauseEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(StartPause);
-    while (std::chrono::steady_clock::now() < pauseEnd) {
-        if (StopRequested())
-            return;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            std::chrono::milliseconds(50), pauseEnd - std::chrono::steady_clock::now()));
     }
+    // The pause lets a burst of checks started together spread out a little.
+    TWorkerEngine::Instance().At(TWorkerEngine::TClock::now() + std::chrono::milliseconds(StartPause),
+                                 [this] { AfterPause(); });
+}
 
+void TPingThread::AfterPause()
+{
+    // A check superseded during its pause sends nothing.
+    if (StopRequested()) {
+        Finish();
+        return;
+    }
     FClient->Host = FHost;
     FClient->ReceiveTimeout = FTimeout;
     if (FTTL != -1)
         FClient->TTL = FTTL;
     try {
-        FClient->Ping(QByteArray(), FSequence, [this](const TReplyStatus& status) { Reply(status); });
+        FClient->Start(
+            QByteArray(), FSequence,
+            [this](const TReplyStatus& status) {
+                Reply(status);
+                Finish();
+            },
+            [this](const QString& message) { Failed(message); });
     } catch (const std::exception& e) {
-        FOutcome = 1;
-        FReplyText = Res::Str(Res::PingException).arg(SingleLine(ExceptionMessage(e)));
+        Failed(ExceptionMessage(e));
     }
+}
+
+void TPingThread::Failed(const QString& message)
+{
+    FOutcome = 1;
+    FReplyText = Res::Str(Res::PingException).arg(SingleLine(message));
+    Finish();
 }
 
 void TPingThread::Reply(const TReplyStatus& status)

@@ -11,6 +11,7 @@ QString SingleLine(const QString& text);
 
 // One reachability check: after a short pause, one echo request to the host and the wait for its answer,
 // turned into an outcome and a one-line reply text. Results are read in the completion handler.
+// A check owns no thread: its pause and its wait are timers of the worker engine.
 class TPingThread : public TWorkerThread
 {
 public:
@@ -34,10 +35,12 @@ public:
     quint8 AnswerTTL() const { return FAnswerTTL; }
 
 protected:
-    void Execute() override;
+    void Launch() override;
 
 private:
+    void AfterPause();
     void Reply(const TReplyStatus& status);
+    void Failed(const QString& message);
 
     std::unique_ptr<TIcmpClient> FClient;
     QString FHost;

@@ -3,7 +3,9 @@
 #include "net/hostResolve.h"
 #include "net/utilsNetwork.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <chrono>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,11 +18,31 @@ TWOLThread::TWOLThread(std::optional<TWakeTarget> target, int wakeDelay)
         AskToStop();
 }
 
-TWOLThread::~TWOLThread()
+TWOLThread::~TWOLThread() = default;
+
+namespace {
+
+// The one UDP socket every sender sends from, opened at the first send with broadcasting permitted
+// (also for a single host, so an Internet address that happens to be a broadcast address is still
+// reached). Engine thread only; a failed open is tried again at the next send.
+int WakeSocket()
 {
-    if (FSocket >= 0)
-        ::close(FSocket);
+    static int fd = -1;
+    if (fd >= 0)
+        return fd;
+    const int made = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (made < 0)
+        return -1;
+    const int on = 1;
+    if (::setsockopt(made, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) != 0) {
+        ::close(made);
+        return -1;
+    }
+    fd = made;
+    return fd;
 }
+
+} // namespace
 
 std::optional<QByteArray> TWOLThread::BuildMagicPacket(const QString& mac)
 {
@@ -49,45 +71,53 @@ QString TWOLThread::DestinationHost(const TWakeTarget& target)
     return broadcast.isEmpty() ? QStringLiteral("255.255.255.255") : broadcast;
 }
 
-void TWOLThread::Execute()
+void TWOLThread::Launch()
 {
-    if (StopRequested() || !FTarget)
+    if (StopRequested() || !FTarget) {
+        Finish();
         return;
+    }
     // The wait is not cut short by a stop request: a wake once asked for is sent. A negative delay
     // means no wait rather than an endless one.
-    if (WakeDelay > 0)
-        QThread::msleep(static_cast<unsigned long>(WakeDelay) * 1000UL);
-
-    if (FTarget->MACAddress.isEmpty())
-        return;
-    const auto packet = BuildMagicPacket(FTarget->MACAddress);
-    if (!packet)
-        return; // an unusable MAC text wakes nothing, and nobody is told
-    Send(*packet);
+    const auto delay = std::chrono::seconds(std::max(WakeDelay, 0));
+    TWorkerEngine::Instance().At(TWorkerEngine::TClock::now() + delay, [this] { DelayEnded(); });
 }
 
-void TWOLThread::Send(const QByteArray& packet)
+void TWOLThread::DelayEnded()
 {
     // Every failure below is silent: the sender has no one to report to.
-    if (!FHasClient)
+    const auto packet = FTarget->MACAddress.isEmpty() ? std::nullopt : BuildMagicPacket(FTarget->MACAddress);
+    if (!packet || !FHasClient) {
+        Finish(); // an unusable MAC text wakes nothing, and nobody is told
         return;
-    if (FSocket < 0)
-        FSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (FSocket < 0)
+    }
+    const QString host = DestinationHost(*FTarget);
+    if (quint32 address = 0; ParseIPv4Literal(host, &address)) {
+        SendTo(*packet, address);
+        Finish();
         return;
-    // Broadcasting is switched on in both modes, so an Internet address that happens to be a broadcast
-    // address is still reached.
-    const int on = 1;
-    if (::setsockopt(FSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) != 0)
-        return;
+    }
+    // A name lookup can take seconds: it runs on the pool, and the send comes back to the engine.
+    RunBlocking([this, host, packet = *packet] {
+        quint32 address = 0;
+        const bool found = ResolveIPv4(host, &address);
+        TWorkerEngine::Instance().Post([this, found, address, packet] {
+            if (found)
+                SendTo(packet, address);
+            Finish();
+        });
+    });
+}
 
-    quint32 address = 0;
-    if (!ResolveIPv4(DestinationHost(*FTarget), &address))
+void TWOLThread::SendTo(const QByteArray& packet, quint32 address)
+{
+    const int fd = WakeSocket();
+    if (fd < 0)
         return;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<quint16>(FTarget->Port));
     to.sin_addr.s_addr = htonl(address);
-    ::sendto(FSocket, packet.constData(), static_cast<size_t>(packet.size()), 0,
-             reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    ::sendto(fd, packet.constData(), static_cast<size_t>(packet.size()), 0, reinterpret_cast<sockaddr*>(&to),
+             sizeof(to));
 }

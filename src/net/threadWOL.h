@@ -19,7 +19,8 @@ struct TWakeTarget
 
 // Wakes one computer: after WakeDelay seconds sends one magic packet as a UDP datagram, either to the
 // broadcast address of the computer's subnet or to its own address. Reports nothing, success or failure;
-// a completion handler only learns that the sender has ended.
+// a completion handler only learns that the sender has ended. A sender owns no thread: its delay is a
+// timer of the worker engine, and every sender sends from the engine's one UDP socket.
 class TWOLThread : public TWorkerThread
 {
 public:
@@ -40,15 +41,15 @@ public:
     static constexpr int MagicPacketSize = 102;
 
 protected:
-    void Execute() override;
+    void Launch() override;
 
 private:
-    void Send(const QByteArray& packet);
+    void DelayEnded();
+    void SendTo(const QByteArray& packet, quint32 address);
 
     // Values copied from the computer when the sender was made. The computer itself is never read on
     // the worker thread: it may be edited or deleted on the main thread while the sender waits, and a
     // copy cannot dangle.
     std::optional<TWakeTarget> FTarget;
     bool FHasClient = false;
-    int FSocket = -1;
 };

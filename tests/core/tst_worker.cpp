@@ -2,8 +2,10 @@
 #include "core/mainThread.h"
 #include "core/worker.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <QPointer>
 #include <QProcess>
 #include <QtTest>
@@ -34,6 +36,34 @@ private:
     std::function<void(TProbeWorker&)> FWork;
 };
 
+// A worker that runs as a role on the engine: it finishes after its delay, from an engine timer.
+class TEngineProbe : public TWorkerThread
+{
+public:
+    explicit TEngineProbe(int delayMs) : FDelayMs(delayMs) {}
+
+protected:
+    void Launch() override
+    {
+        TWorkerEngine::Instance().At(TWorkerEngine::TClock::now() + std::chrono::milliseconds(FDelayMs),
+                                     [this] { Finish(); });
+    }
+
+private:
+    int FDelayMs;
+};
+
+int ThreadCount()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("Threads:"))
+            return line.mid(8).trimmed().toInt();
+    return -1;
+}
+
 const char* ChildArgument = "--exit-while-workers-run";
 const char* ThreadDestroyedWarning = "QThread: Destroyed while thread is still running";
 
@@ -51,6 +81,9 @@ int ExitWhileWorkersRun(int argc, char** argv)
             worker->SetOnTerminate([](TWorkerThread*) {});
         worker->Start();
     }
+    // And engine workers, waiting on timers for seconds.
+    for (int i = 0; i < 40; ++i)
+        (new TEngineProbe(i < 30 ? 4000 : i - 30))->Start();
     if (viaEventLoop) {
         QTimer::singleShot(20, &app, &QCoreApplication::quit);
         return app.exec();
@@ -74,6 +107,8 @@ private slots:
     void DetachThenStop();
     void ErrorInExecuteIsDropped();
     void ErrorInHandlerIsReported();
+    void EngineWorkersCompleteInFinishingOrder();
+    void EngineTimersKeepOrderAndCancel();
     void ProgramExitsWhileWorkersRun_data();
     void ProgramExitsWhileWorkersRun();
 };
@@ -212,6 +247,59 @@ void TestWorker::ErrorInHandlerIsReported()
     QTRY_VERIFY_WITH_TIMEOUT(watch.isNull(), 5000);
 }
 
+void TestWorker::EngineWorkersCompleteInFinishingOrder()
+{
+    TWorkerEngine::Instance().Post([] {}); // the engine's own thread exists before counting
+    QTest::qWait(20);
+    const int threadsBefore = ThreadCount();
+    // Hundreds of engine workers and one thread worker: completions come on the main thread in the
+    // order the workers finished, and the engine workers add no thread.
+    QList<int> order;
+    const int delays[] = {300, 100, 200, 0};
+    for (int round = 0; round < 100; ++round)
+        for (int delay : delays) {
+            auto* worker = new TEngineProbe(delay);
+            worker->SetOnTerminate([&order, delay](TWorkerThread*) {
+                QVERIFY(IsMainThread());
+                order << delay;
+            });
+            worker->Start();
+        }
+    QCOMPARE(ThreadCount(), threadsBefore);
+    QTRY_COMPARE_WITH_TIMEOUT(order.size(), 400, 10000);
+    QVERIFY(std::is_sorted(order.begin(), order.end()));
+    QTRY_COMPARE_WITH_TIMEOUT(TWorkerThread::LiveCount(), 0, 5000);
+}
+
+void TestWorker::EngineTimersKeepOrderAndCancel()
+{
+    TWorkerEngine& engine = TWorkerEngine::Instance();
+    std::mutex lock;
+    QList<int> ran;
+    auto note = [&](int value) {
+        return [&, value] {
+            std::lock_guard<std::mutex> guard(lock);
+            ran << (engine.OnEngine() ? value : 1000); // 1000: ran on another thread
+        };
+    };
+    const auto due = TWorkerEngine::TClock::now() + std::chrono::milliseconds(50);
+    engine.At(due, note(1));
+    const auto cancelled = engine.At(due, note(99));
+    engine.At(due, note(2));
+    engine.At(due - std::chrono::milliseconds(40), note(0));
+    engine.Post(note(-1));
+    engine.Cancel(cancelled);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            std::lock_guard<std::mutex> guard(lock);
+            return ran.size() == 4;
+        }(),
+        5000);
+    QTest::qWait(100);
+    std::lock_guard<std::mutex> guard(lock);
+    QCOMPARE(ran, QList<int>({-1, 0, 1, 2}));
+}
+
 void TestWorker::ProgramExitsWhileWorkersRun_data()
 {
     QTest::addColumn<QString>("mode");
@@ -224,9 +312,13 @@ void TestWorker::ProgramExitsWhileWorkersRun()
     QFETCH(QString, mode);
     for (int round = 0; round < 5; ++round) {
         QProcess child;
+        QElapsedTimer clock;
+        clock.start();
         child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(ChildArgument), mode});
         QVERIFY(child.waitForStarted(10000));
         QVERIFY2(child.waitForFinished(20000), "the program did not end while its workers ran");
+        // Nothing waits for the workers (they would keep it for 4 s); the margin is for a busy machine.
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
         const QByteArray errors = child.readAllStandardError();
         QVERIFY2(child.exitStatus() == QProcess::NormalExit, errors.constData());
         QCOMPARE(child.exitCode(), 0);

@@ -50,6 +50,17 @@ void StartCheck(const QString& host, quint16 sequence, TCheckResult* result, int
     check->Start();
 }
 
+int ThreadCount()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("Threads:"))
+            return line.mid(8).trimmed().toInt();
+    return -1;
+}
+
 QByteArray Bytes(std::initializer_list<int> values)
 {
     QByteArray data;
@@ -72,23 +83,40 @@ QByteArray IpPacket(const QByteArray& icmp, int ttl = 64, int headerWords = 5)
     return header + icmp;
 }
 
-QByteArray Echo(int type, quint16 sequence)
+// The ICMP message with its checksum filled in.
+QByteArray Sealed(QByteArray icmp)
 {
-    QByteArray icmp(8 + 8, '\0');
-    icmp[0] = static_cast<char>(type);
-    icmp[6] = static_cast<char>(sequence & 0xFF);
-    icmp[7] = static_cast<char>(sequence >> 8);
+    icmp[2] = icmp[3] = 0;
+    const quint16 sum = InternetChecksum(reinterpret_cast<const uchar*>(icmp.constData()), int(icmp.size()));
+    icmp[2] = static_cast<char>(sum & 0xFF);
+    icmp[3] = static_cast<char>(sum >> 8);
     return icmp;
 }
 
-// An ICMP error quoting an echo request with the sequence number (quoted IP header of 20 bytes).
-QByteArray ErrorQuoting(int type, quint16 sequence)
+QByteArray Echo(int type, quint16 sequence, quint16 identifier = 0x4321)
+{
+    QByteArray icmp(8 + 8, '\0');
+    icmp[0] = static_cast<char>(type);
+    icmp[4] = static_cast<char>(identifier & 0xFF);
+    icmp[5] = static_cast<char>(identifier >> 8);
+    icmp[6] = static_cast<char>(sequence & 0xFF);
+    icmp[7] = static_cast<char>(sequence >> 8);
+    return Sealed(icmp);
+}
+
+// An ICMP error quoting an echo request to 192.0.2.7 with the sequence number; the quoted IP header has
+// quotedWords 32-bit words and carries the given protocol.
+QByteArray ErrorQuoting(int type, quint16 sequence, int quotedWords = 5, int protocol = 1)
 {
     QByteArray icmp(8, '\0');
     icmp[0] = static_cast<char>(type);
-    QByteArray quotedHeader(20, '\0');
-    quotedHeader[0] = 0x45;
-    return icmp + quotedHeader + Echo(8, sequence).left(8);
+    QByteArray quotedHeader(quotedWords * 4, '\0');
+    quotedHeader[0] = static_cast<char>(0x40 | quotedWords);
+    quotedHeader[9] = static_cast<char>(protocol);
+    quotedHeader[16] = static_cast<char>(192);
+    quotedHeader[18] = 2;
+    quotedHeader[19] = 7;
+    return Sealed(icmp + quotedHeader + Echo(8, sequence).left(8));
 }
 
 } // namespace
@@ -199,12 +227,22 @@ void TestThreadPing::parseRawPacket_data()
         << IpPacket(ErrorQuoting(11, 9)) << int(TIcmpAnswer::Answer) << 4 << 9 << 11;
     QTest::newRow("header with options")
         << IpPacket(Echo(0, 515), 64, 6) << int(TIcmpAnswer::Answer) << 0 << 515 << 0;
+    QTest::newRow("error with options in the outer header only")
+        << IpPacket(ErrorQuoting(11, 516), 64, 7) << int(TIcmpAnswer::Answer) << 4 << 516 << 11;
+    QTest::newRow("error with options in the quoted header only")
+        << IpPacket(ErrorQuoting(3, 517, 8)) << int(TIcmpAnswer::Answer) << 3 << 517 << 3;
+    QTest::newRow("error quoting another protocol")
+        << IpPacket(ErrorQuoting(3, 518, 5, 17)) << int(TIcmpAnswer::Unrelated) << 3 << 0 << 3;
+    QByteArray damaged = IpPacket(Echo(0, 519));
+    damaged[20 + 2] = static_cast<char>(damaged[20 + 2] ^ 0x01);
+    QTest::newRow("wrong checksum") << damaged << int(TIcmpAnswer::Unrelated) << 0 << 0 << 0;
     QTest::newRow("timestamp is nobody's")
         << IpPacket(Echo(13, 5)) << int(TIcmpAnswer::Unrelated) << 0 << 0 << 13;
     QTest::newRow("redirect is nobody's")
         << IpPacket(Echo(5, 5)) << int(TIcmpAnswer::Unrelated) << 0 << 0 << 5;
     QTest::newRow("error cut before the quoted number")
-        << IpPacket(ErrorQuoting(3, 4242).left(8 + 20 + 4)) << int(TIcmpAnswer::Unrelated) << 3 << 0 << 3;
+        << IpPacket(Sealed(ErrorQuoting(3, 4242).left(8 + 20 + 4))) << int(TIcmpAnswer::Unrelated) << 3 << 0
+        << 3;
     QTest::newRow("ICMP header cut") << IpPacket(Echo(0, 1).left(7)) << int(TIcmpAnswer::TooShort) << 0 << 0
                                      << 0;
     QTest::newRow("only an IP header") << IpPacket(QByteArray()) << int(TIcmpAnswer::TooShort) << 0 << 0 << 0;
@@ -231,6 +269,10 @@ void TestThreadPing::parseRawPacket()
     QCOMPARE(int(answer.Sequence), sequence);
     QCOMPARE(answer.From, 0x0A010203u);
     QCOMPARE(int(answer.TTL), 64);
+    if (kind == TIcmpAnswer::Answer) {
+        QCOMPARE(answer.Identifier, quint16(0x4321));
+        QCOMPARE(answer.QuotedDestination, outcome == 0 ? 0u : 0xC0000207u);
+    }
 }
 
 void TestThreadPing::singleLine()
@@ -347,17 +389,21 @@ void TestThreadPing::unresolvableHost()
 void TestThreadPing::concurrentChecksKeepTheirAnswers()
 {
     // Every check sees every ICMP packet on loopback (its own request, the others' requests and
-    // replies); each must still end with the answer from its own host.
-    constexpr int Count = 40;
+    // replies); each must still end with the answer from its own host. Checks own no thread: however
+    // many run, the process gains at most the engine's.
+    constexpr int Count = 400;
+    const int threadsBefore = ThreadCount();
     std::vector<TCheckResult> results(Count);
     for (int i = 0; i < Count; ++i)
-        StartCheck(QStringLiteral("127.0.%1.%2").arg(i / 8 + 10).arg(i % 8 + 1), quint16(200 + i),
+        StartCheck(QStringLiteral("127.0.%1.%2").arg(i / 100 + 10).arg(i % 100 + 1), quint16(200 + i),
                    &results[i]);
+    QVERIFY2(ThreadCount() <= threadsBefore + 1, qPrintable(QString::number(ThreadCount())));
     QTRY_VERIFY_WITH_TIMEOUT(std::all_of(results.begin(), results.end(), [](auto& r) { return r.Done; }),
                              10000);
+    QVERIFY2(ThreadCount() <= threadsBefore + 1, qPrintable(QString::number(ThreadCount())));
     for (int i = 0; i < Count; ++i) {
         QCOMPARE(int(results[i].Outcome), 0);
-        QCOMPARE(results[i].From, QStringLiteral("127.0.%1.%2").arg(i / 8 + 10).arg(i % 8 + 1));
+        QCOMPARE(results[i].From, QStringLiteral("127.0.%1.%2").arg(i / 100 + 10).arg(i % 100 + 1));
     }
 }
 

@@ -74,6 +74,8 @@ private slots:
     void strayPacketsDuringTheWait();
     void withoutPrivilege_data();
     void withoutPrivilege();
+    void identifierOnTheWire_data();
+    void identifierOnTheWire();
 
 private:
     // Runs the probe in the client namespace with that ping_group_range; one result per host.
@@ -235,31 +237,47 @@ void TestThreadPingNetns::strayPacketsDuringTheWait_data()
     QTest::addColumn<QString>("sequence");
     QTest::addColumn<QString>("inject");
     QTest::addColumn<QString>("text");
-    // The client waits for the silent peer while a packet reaches it over loopback a second in.
+    // The client waits for the silent peer 10.201.2.2 while a packet reaches it over loopback a second
+    // in. An answer counts only from the host asked; an error only when it quotes a request to it.
     QTest::newRow("reply with the own number") << "700"
-                                               << "0,700,1000"
-                                               << "Response from 127.0.0.1 in %1 millisec.";
+                                               << "0,700,1000,from=10.201.2.2"
+                                               << "Response from 10.201.2.2 in %1 millisec.";
+    QTest::newRow("reply with the own number from another host") << "700"
+                                                                 << "0,700,1000"
+                                                                 << "Timed out";
+    QTest::newRow("reply with a wrong checksum") << "700"
+                                                 << "0,700,1000,from=10.201.2.2,badsum"
+                                                 << "Timed out";
     QTest::newRow("reply with another number") << "700"
-                                               << "0,701,1000"
+                                               << "0,701,1000,from=10.201.2.2"
                                                << "Timed out";
     QTest::newRow("unreachable quoting the own number")
         << "700"
-        << "3,700,1000"
+        << "3,700,1000,quoted=10.201.2.2"
         << "127.0.0.1 reports destination network unreachable";
+    QTest::newRow("unreachable quoting a request to another host") << "700"
+                                                                   << "3,700,1000,quoted=10.201.9.9"
+                                                                   << "Timed out";
+    QTest::newRow("TTL expired with options in the outer header") << "700"
+                                                                  << "11,700,1000,quoted=10.201.2.2,options"
+                                                                  << "127.0.0.1 TTL expired";
+    QTest::newRow("TTL expired with options in the quoted header") << "700"
+                                                                   << "11,700,1000,quoted=10.201.2.2,qoptions"
+                                                                   << "127.0.0.1 TTL expired";
     QTest::newRow("timestamp with the own number") << "700"
-                                                   << "13,700,1000"
+                                                   << "13,700,1000,from=10.201.2.2"
                                                    << "Timed out";
     QTest::newRow("redirect with the own number") << "700"
-                                                  << "5,700,1000"
+                                                  << "5,700,1000,from=10.201.2.2"
                                                   << "Timed out";
     QTest::newRow("type 40 with the own number") << "700"
-                                                 << "40,700,1000"
+                                                 << "40,700,1000,from=10.201.2.2"
                                                  << "Timed out";
     QTest::newRow("number 0 accepts 3489") << "0"
-                                           << "0,3489,1000"
-                                           << "Response from 127.0.0.1 in %1 millisec.";
+                                           << "0,3489,1000,from=10.201.2.2"
+                                           << "Response from 10.201.2.2 in %1 millisec.";
     QTest::newRow("number 0 ignores 0") << "0"
-                                        << "0,0,1000"
+                                        << "0,0,1000,from=10.201.2.2"
                                         << "Timed out";
 }
 
@@ -306,6 +324,28 @@ void TestThreadPingNetns::withoutPrivilege()
                                                             : text);
         QCOMPARE(r.Outcome, text.startsWith(QLatin1String("Exception")) ? 1 : 0);
     }
+}
+
+void TestThreadPingNetns::identifierOnTheWire_data()
+{
+    QTest::addColumn<QString>("range");
+    QTest::newRow("raw") << RangeNone;
+    QTest::newRow("datagram") << RangeAll;
+}
+
+void TestThreadPingNetns::identifierOnTheWire()
+{
+    // Both kinds of socket put the low 16 bits of the process id into the request, least significant
+    // byte first (the datagram socket's kernel writes its port there).
+    QFETCH(QString, range);
+    QCOMPARE(FClient->Exec({"sysctl", "-qw", QStringLiteral("net.ipv4.ping_group_range=%1").arg(range)}), 0);
+    QString output;
+    FClient->Exec({FProbe, "--wire", "127.0.0.1"}, &output, 20000);
+    static const QRegularExpression form(QStringLiteral("wire=(-?\\d+) pid=(\\d+)"));
+    const auto match = form.match(output);
+    QVERIFY2(match.hasMatch(), qPrintable(output));
+    QCOMPARE(match.captured(1), match.captured(2));
+    QVERIFY2(ParseProbe(output).value(0).Text.startsWith(QLatin1String("Response from")), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(TestThreadPingNetns)

@@ -3,6 +3,7 @@
 #include "support/netns.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -21,6 +22,24 @@ struct TDatagram
     QString Destination; // the address the datagram was sent to (from the IP header)
     qint64 ElapsedMs = 0;
 };
+
+const char* WakeOnceArgument = "--wake-once";
+
+// The child process: wakes 00-11-22-AA-BB-CC once on the LAN of ADDRESS MASK at PORT, and ends when the
+// sender has.
+int WakeOnce(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 5)
+        return 2;
+    auto* sender = new TWOLThread(TWakeTarget{QStringLiteral("00-11-22-AA-BB-CC"), false,
+                                              QString::fromLocal8Bit(argv[2]),
+                                              QString::fromLocal8Bit(argv[3]), std::atoi(argv[4])},
+                                  0);
+    sender->SetOnTerminate([&app](TWorkerThread*) { app.quit(); });
+    sender->Start();
+    return app.exec();
+}
 
 // Runs fn on a thread of its own that has entered the named network namespace (the test's own
 // namespace when the name is empty). Sockets keep the namespace they were made in, and threads started
@@ -469,20 +488,26 @@ void TestThreadWOL::LanAcrossNetwork()
 
     TListener listener(waking.Name());
     QVERIFY(listener.Ok());
-    bool done = false;
-    QVERIFY(RunInNamespace(sending.Name(), [&] {
-        auto* sender = new TWOLThread(
-            TWakeTarget{QStringLiteral("00-11-22-AA-BB-CC"), false, address, mask, listener.Port()}, 0);
-        sender->SetOnTerminate([&done](TWorkerThread*) { done = true; });
-        sender->Start();
-    }));
-    QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+    // Senders send from the one socket of this process's namespace: the sending side is a process of
+    // its own.
+    QString output;
+    QCOMPARE(sending.Exec({QCoreApplication::applicationFilePath(), QString::fromLatin1(WakeOnceArgument),
+                           address, mask, QString::number(listener.Port())},
+                          &output, 10000),
+             0);
     const auto datagram = listener.Next(2000);
     QVERIFY(datagram);
     QCOMPARE(datagram->Destination, destination);
     QCOMPARE(datagram->Payload, ExpectedPacket(MacBytes));
 }
 
-
-QTEST_GUILESS_MAIN(TestThreadWOL)
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], WakeOnceArgument) == 0)
+        return WakeOnce(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestThreadWOL test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_threadWOL.moc"
