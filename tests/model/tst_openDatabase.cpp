@@ -330,7 +330,8 @@ void TestOpenDatabase::closeWhileManyChecksComplete()
         });
         QTRY_VERIFY_WITH_TIMEOUT(!db, 15000);
         QTest::qWait(200);
-        QVERIFY(updates >= 20 && updates < count);
+        // The check engine may have finished every check before the close runs.
+        QVERIFY(updates >= 20 && updates <= count);
     }
     QTRY_VERIFY_WITH_TIMEOUT(TWorkerThread::LiveCount() == 0, 15000);
     QCOMPARE(QDir(FDir->path()).entryList(QDir::Files), QStringList{"network.ccn"});
