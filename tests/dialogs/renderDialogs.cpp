@@ -3,7 +3,7 @@
 #include "app/editionLibrary.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
-#include "dialogs/DlgDebug.h"
+#include "dialogs/dlgDebug.h"
 #include "dialogs/dlgMAC.h"
 #include "dialogs/dlgProgress.h"
 #include "model/computers.h"
