@@ -1,6 +1,6 @@
 // Renders every dialog of the program to a PNG file, for looking at the layout: renderDialogs <outdir>
 // [edition library]. Not a test; scripts/render-dialogs.sh builds and runs it.
-#include "app/editionLibrary.h"
+#include "core/editionLibrary.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
 #include "dialogs/dlgDebug.h"
