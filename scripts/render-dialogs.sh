@@ -9,11 +9,11 @@ out="${1:-build/dialog-renders}"
 if [ ! -f build/build.ninja ]; then
   cmake -S . -B build -G Ninja >/dev/null
 fi
-if ! log="$(cmake --build build --target renderDialogs swdist_full -- -j2 2>&1)"; then
+if ! log="$(cmake --build build --target renderDialogs test_edition_full -- -j2 2>&1)"; then
   printf "%s\n" "$log" >&2
   exit 1
 fi
-edition="$(find build/tests/dialogs -name 'libswdist_full.so' | head -n 1)"
+edition=build/tests/editions/edition_full/libswdist.so
 if command -v xvfb-run >/dev/null 2>&1; then
   xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/dialogs/renderDialogs "$out" "$edition"
 else

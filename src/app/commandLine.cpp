@@ -1,11 +1,11 @@
 #include "app/commandLine.h"
 
-#include "app/databaseLocation.h"
 #include "app/instanceServer.h"
-#include "app/versionInfo.h"
+#include "core/databaseLocation.h"
 #include "core/dateTime.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
+#include "core/versionInfo.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "net/threadWOL.h"

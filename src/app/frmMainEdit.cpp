@@ -1,3 +1,4 @@
+// The main window's Properties and About commands: part of TfrmMain, in a file of its own to keep frmMain.cpp short.
 #include "app/frmMain.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"

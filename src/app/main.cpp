@@ -1,10 +1,10 @@
 #include "app/application.h"
 #include "app/commandLine.h"
-#include "app/databaseLocation.h"
 #include "app/frmMain.h"
 #include "app/instanceServer.h"
 #include "app/signalHandler.h"
 #include "app/utilsGeneral.h"
+#include "core/databaseLocation.h"
 #include "core/texts.h"
 #include "model/database.h"
 

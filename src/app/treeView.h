@@ -1,3 +1,4 @@
+// TComputerTreeView, the main window's computer tree, and the delegate that draws its cells.
 #pragma once
 
 #include <QStyledItemDelegate>

@@ -1,3 +1,4 @@
+// No class: the shared helpers of the windows (message boxes, greyed images, shell, administrator test).
 #pragma once
 
 #include <functional>

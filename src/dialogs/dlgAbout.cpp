@@ -1,13 +1,13 @@
 #include "dialogs/dlgAbout.h"
 
-#include "app/databaseLocation.h"
-#include "app/editionLibrary.h"
 #include "app/utilsGeneral.h"
-#include "app/versionInfo.h"
-#include "app/webAddresses.h"
+#include "core/databaseLocation.h"
+#include "core/editionLibrary.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
+#include "core/versionInfo.h"
+#include "core/webAddresses.h"
 #include "ui/hyperlinkLabel.h"
 #include "ui/jpegImage.h"
 

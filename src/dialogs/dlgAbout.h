@@ -1,3 +1,4 @@
+// The about box, TfrmAbout; dialog units are named dlg*, their classes Tfrm*.
 #pragma once
 
 #include <QDialog>

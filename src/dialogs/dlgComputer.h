@@ -1,3 +1,4 @@
+// The properties dialog, TfrmComputer; dialog units are named dlg*, their classes Tfrm*.
 #pragma once
 
 #include <memory>

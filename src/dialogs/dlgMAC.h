@@ -1,3 +1,4 @@
+// The MAC address dialog, TfrmMAC; dialog units are named dlg*, their classes Tfrm*.
 #pragma once
 
 #include <QDialog>

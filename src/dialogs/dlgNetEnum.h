@@ -1,3 +1,4 @@
+// The network browse dialog TfrmNetEnum and its tree model; dialog units are dlg*, their classes Tfrm*.
 #pragma once
 
 #include "core/netEntry.h"

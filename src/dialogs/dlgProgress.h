@@ -1,3 +1,4 @@
+// The progress window, TfrmProgress; dialog units are named dlg*, their classes Tfrm*.
 #pragma once
 
 #include "dialogs/progressMessages.h"

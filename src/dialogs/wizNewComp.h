@@ -1,3 +1,4 @@
+// The new-computer wizard, TfrmWizNewComp; wizard units are named wiz*, their classes Tfrm*.
 #pragma once
 
 #include "dialogs/dlgProgress.h"

@@ -1,3 +1,4 @@
+// TStorage, the compound-file layer under the database file (libgsf), named for the format it handles.
 #pragma once
 
 #include <cerrno>

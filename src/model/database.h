@@ -1,3 +1,4 @@
+// The database file, TOstrelDatabase; the unit keeps the name database that the program layout gives it.
 #pragma once
 
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/tobject.h"
+#include "core/events.h"
 
 #include <QString>
 #include <QStringList>

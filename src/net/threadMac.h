@@ -1,3 +1,4 @@
+// MAC detection, TMACThread; worker units are named thread*, their classes T*Thread.
 #pragma once
 
 #include "core/worker.h"

@@ -1,3 +1,4 @@
+// The neighbourhood walk TNetEnumThread and the sink it fills; units thread*, their workers T*Thread.
 #pragma once
 
 #include "core/netEntry.h"

@@ -1,6 +1,6 @@
 #include "app/commandLine.h"
 #include "app/instanceServer.h"
-#include "app/versionInfo.h"
+#include "core/versionInfo.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "support/isolatedNetwork.h"

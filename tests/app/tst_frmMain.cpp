@@ -1,5 +1,5 @@
 #include "app/application.h"
-#include "app/editionLibrary.h"
+#include "core/editionLibrary.h"
 #include "app/frmMain.h"
 #include "app/mainImages.h"
 #include "app/treeModel.h"

@@ -1,4 +1,4 @@
-#include "app/editionLibrary.h"
+#include "core/editionLibrary.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
 #include "dialogs/dlgAbout.h"

@@ -1,7 +1,7 @@
 #include "app/application.h"
-#include "app/editionLibrary.h"
 #include "app/frmMain.h"
 #include "app/utilsGeneral.h"
+#include "core/editionLibrary.h"
 #include "core/texts.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"

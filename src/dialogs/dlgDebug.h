@@ -1,3 +1,4 @@
+// The diagnostic window, TfrmDebug; dialog units are named dlg*, their classes Tfrm*.
 #pragma once
 
 #include <QDialog>

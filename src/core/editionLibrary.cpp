@@ -1,4 +1,4 @@
-#include "app/editionLibrary.h"
+#include "core/editionLibrary.h"
 
 #include "core/texts.h"
 

@@ -1,6 +1,9 @@
-/* A stand-in edition library for the about box tests. Which exports it has is chosen when it is built:
- * EDITION_NAME and EDITION_URL (string literals) give GetEditionName / GetEditionURL; LOGO_VALID exports a
- * 48 x 60 JPEG, LOGO_BROKEN exports bytes that are not one. */
+/* The stand-in edition library of every test. Which exports it has is chosen when it is built (see
+ * tests/CMakeLists.txt): EDITION_NAME and EDITION_URL (string literals, or NULL for a null pointer) give
+ * GetEditionName / GetEditionURL, left undefined the export is missing; LOGO_VALID exports a 48 x 60 JPEG,
+ * LOGO_BROKEN exports bytes that are not one, neither leaves the logo out. */
+#include <stddef.h>
+
 #define EXPORT __attribute__((visibility("default")))
 
 #ifdef EDITION_NAME

@@ -1,4 +1,4 @@
-#include "app/editionLibrary.h"
+#include "core/editionLibrary.h"
 
 #include <QFile>
 #include <QTest>
@@ -67,7 +67,7 @@ void TestEditionLibrary::urlAndLogo()
     QCOMPARE(TEditionLibrary::EditionURL(&found), QStringLiteral("https://edition.example/"));
     QVERIFY(found);
     const QByteArray logo = TEditionLibrary::Logo();
-    QCOMPARE(logo.size(), 13);
+    QCOMPARE(logo.size(), 399);
     QVERIFY(logo.startsWith("\xFF\xD8\xFF\xE0"));
     QVERIFY(logo.endsWith("\xFF\xD9"));
 }

@@ -1,4 +1,4 @@
-#include "app/versionInfo.h"
+#include "core/versionInfo.h"
 
 #include <cstring>
 #include <QBuffer>

@@ -1,4 +1,4 @@
-#include "dialogs/DlgDebug.h"
+#include "dialogs/dlgDebug.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/databaseLocation.h"
+#include "core/databaseLocation.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// TEvent and the event types built on it, and TObject, the Sender every event carries.
 #pragma once
 
 #include <functional>

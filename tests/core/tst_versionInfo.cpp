@@ -1,5 +1,5 @@
-#include "app/versionInfo.h"
 #include "core/texts.h"
+#include "core/versionInfo.h"
 
 #include <QCoreApplication>
 #include <QFile>
