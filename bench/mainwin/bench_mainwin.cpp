@@ -2,6 +2,7 @@
 //
 //   bench_mainwin [count]                 runs the measurement (default 1,000 computers on loopback)
 //   bench_mainwin --make-db DIR [count]   only writes DIR/network.ccn (a few sample computers by default)
+//   bench_mainwin --make-status-db DIR    writes DIR/network.ccn for scripts/screenshot-status.sh
 //   bench_mainwin --idle [count] [scale]  bytes written while every computer is re-checked each minute and
 //                                         nothing changes (default 10,000 computers); scale divides the
 //                                         re-check interval and the longest wait of unchanged dates alike,
@@ -84,6 +85,35 @@ bool MakeDatabase(const QString& dir, int count, bool samples)
         return false;
     }
     return true;
+}
+
+// Computers whose status the screenshots show: one on loopback, one nobody answers for, one whose address
+// a machine with another MAC answers, one on a network that no interface of this machine holds.
+bool MakeStatusDatabase(const QString& dir)
+{
+    TOstrelDatabase db;
+    db.FileName = dir + QStringLiteral("/network.ccn");
+    db.CreateNew();
+    TGroup group;
+    group.Storage = db.DataStorage;
+    const struct
+    {
+        const char* Name;
+        const char* IP;
+        const char* MAC;
+    } computers[] = {{"Workshop NAS", "127.0.0.1", "00-11-32-4A-7C-01"},
+                     {"Media centre", "10.44.0.9", "B8-27-EB-12-34-56"},
+                     {"build-server", "10.44.0.5", "3C-97-0E-AA-BB-CC"},
+                     {"branch-office PC", "10.99.1.5", "00-1E-68-5D-22-10"}};
+    for (const auto& entry : computers) {
+        TComputer* computer = group.Computers()->Add();
+        computer->SetName(QString::fromLatin1(entry.Name));
+        computer->IPAddress = QString::fromLatin1(entry.IP);
+        computer->SubNet = QStringLiteral("255.255.255.0");
+        computer->MACAddresses()->Add()->Address = QString::fromLatin1(entry.MAC);
+    }
+    QString error;
+    return SaveGroup(group, &error);
 }
 
 // One figure of /proc/self/io (bytes), or -1.
@@ -199,6 +229,8 @@ int main(int argc, char* argv[])
         return MakeDatabase(args[2], count, samples) ? 0 : 1;
     }
 
+    if (args.size() >= 3 && args[1] == QStringLiteral("--make-status-db"))
+        return MakeStatusDatabase(args[2]) ? 0 : 1;
     if (args.size() >= 2 && args[1] == QStringLiteral("--idle"))
         return IdleRechecks(args.size() >= 3 ? args[2].toInt() : 10000,
                             std::max(1, args.size() >= 4 ? args[3].toInt() : 1));

@@ -426,8 +426,11 @@ QString TfrmMain::StatusText() const
 
 void TfrmMain::ShowStatus(const QString& message)
 {
-    if (FStatusText)
-        FStatusText->setText(message);
+    if (!FStatusText)
+        return;
+    FStatusText->setText(message);
+    // A long message is cut at the window's edge; its tool tip holds all of it.
+    FStatusText->setToolTip(message);
 }
 
 void TfrmMain::OpenLink(const char* hex)
