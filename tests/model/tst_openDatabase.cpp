@@ -10,6 +10,8 @@
 #include "support/netns.h"
 #include "timing/threadTimer.h"
 
+#include <cstdio>
+#include <cstring>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -98,6 +100,29 @@ private:
     static inline int FLans = 0;
 };
 
+const char* UnavailableArgument = "--checks-unavailable";
+
+// The child of checksUnavailableToldOnce, run without privileges: opens the file and prints every status
+// message until the checks of its two computers have ended.
+int ChecksUnavailableChild(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    TOpenDatabase db(QString::fromLocal8Bit(argv[2]));
+    QObject::connect(&db, &TOpenDatabase::StatusMessage, [](const QString& message) {
+        std::printf("%s\n", qPrintable(message));
+        std::fflush(stdout);
+    });
+    int updates = 0;
+    QObject::connect(&db, &TOpenDatabase::ComputerUpdated, [&] {
+        if (++updates == 2)
+            QTimer::singleShot(300, &app, &QCoreApplication::quit);
+    });
+    db.Open();
+    QTimer::singleShot(15000, &app, &QCoreApplication::quit);
+    app.exec();
+    return db.Close() && updates == 2 ? 0 : 1;
+}
+
 } // namespace
 
 class TestOpenDatabase : public QObject
@@ -120,6 +145,7 @@ private slots:
     void loadedSchedulesStayOff();
     void liveStatusFollowsPeers();
     void wakeWatchReports();
+    void checksUnavailableToldOnce();
 
 private:
     bool FIsolated = false;
@@ -506,5 +532,41 @@ void TestOpenDatabase::wakeWatchReports()
              QStringLiteral("10.31.0.9 did not answer within 3 minutes of the wake-up"));
 }
 
-QTEST_GUILESS_MAIN(TestOpenDatabase)
+void TestOpenDatabase::checksUnavailableToldOnce()
+{
+    if (!FIsolated)
+        QSKIP("needs network namespaces");
+    // Debian's default: no group may open ping sockets; an ordinary user has no raw sockets either.
+    TTestNamespace plain(QStringLiteral("lsu"));
+    QVERIFY(plain.Ok());
+    QCOMPARE(plain.Exec({"sysctl", "-qw", "net.ipv4.ping_group_range=1 0"}), 0);
+    WriteDatabase(File(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}});
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                     QFile::WriteOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(FDir->path(), all) && QFile::setPermissions(File(), all));
+    QString output;
+    QCOMPARE(plain.Exec({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                         QCoreApplication::applicationFilePath(), UnavailableArgument, File()},
+                        &output),
+             0);
+    QCOMPARE(output.count(Res::Str(Res::ChecksUnavailable)), 1);
+    // What is stored stays what the check said.
+    auto stored = ReadDatabase(File());
+    QVERIFY(stored);
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(!stored->Computers()->Items(i)->Online);
+        QCOMPARE(stored->Computers()->Items(i)->LastPingReply,
+                 QStringLiteral("Exception: Cannot allocate socket."));
+    }
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 2 && std::strcmp(argv[1], UnavailableArgument) == 0)
+        return ChecksUnavailableChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestOpenDatabase test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_openDatabase.moc"
