@@ -3,21 +3,13 @@
 #include "model/persistent.h"
 #include "model/schedule.h"
 
-#include <functional>
-#include <memory>
 #include <QHash>
 #include <QtGlobal>
+#include <functional>
+#include <memory>
 
-enum TDataType
-{
-    dtNormal,
-    dtAlias
-};
-enum TSendOptions
-{
-    soLAN,
-    soInternet
-};
+enum TDataType { dtNormal, dtAlias };
+enum TSendOptions { soLAN, soInternet };
 
 const QStringList& DataTypeNames();
 const QStringList& SendOptionsNames();
