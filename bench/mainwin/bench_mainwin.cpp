@@ -2,6 +2,12 @@
 //
 //   bench_mainwin [count]                 runs the measurement (default 1,000 computers on loopback)
 //   bench_mainwin --make-db DIR [count]   only writes DIR/network.ccn (a few sample computers by default)
+//   bench_mainwin --make-status-db DIR    writes DIR/network.ccn for scripts/screenshot-status.sh
+//   bench_mainwin --idle [count] [scale]  bytes written while every computer is re-checked each minute and
+//                                         nothing changes (default 10,000 computers); scale divides the
+//                                         re-check interval and the longest wait of unchanged dates alike,
+//                                         so the run takes 10 / scale minutes and still covers what
+//                                         10 real minutes would write
 #include "app/frmMain.h"
 #include "app/treeModel.h"
 #include "app/treeView.h"
@@ -9,9 +15,11 @@
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
+#include "model/statusWatch.h"
 
 #include <cstdio>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -79,6 +87,35 @@ bool MakeDatabase(const QString& dir, int count, bool samples)
     return true;
 }
 
+// Computers whose status the screenshots show: one on loopback, one nobody answers for, one whose address
+// a machine with another MAC answers, one on a network that no interface of this machine holds.
+bool MakeStatusDatabase(const QString& dir)
+{
+    TOstrelDatabase db;
+    db.FileName = dir + QStringLiteral("/network.ccn");
+    db.CreateNew();
+    TGroup group;
+    group.Storage = db.DataStorage;
+    const struct
+    {
+        const char* Name;
+        const char* IP;
+        const char* MAC;
+    } computers[] = {{"Workshop NAS", "127.0.0.1", "00-11-32-4A-7C-01"},
+                     {"Media centre", "10.44.0.9", "B8-27-EB-12-34-56"},
+                     {"build-server", "10.44.0.5", "3C-97-0E-AA-BB-CC"},
+                     {"branch-office PC", "10.99.1.5", "00-1E-68-5D-22-10"}};
+    for (const auto& entry : computers) {
+        TComputer* computer = group.Computers()->Add();
+        computer->SetName(QString::fromLatin1(entry.Name));
+        computer->IPAddress = QString::fromLatin1(entry.IP);
+        computer->SubNet = QStringLiteral("255.255.255.0");
+        computer->MACAddresses()->Add()->Address = QString::fromLatin1(entry.MAC);
+    }
+    QString error;
+    return SaveGroup(group, &error);
+}
+
 // One figure of /proc/self/io (bytes), or -1.
 long long ProcIo(const char* key)
 {
@@ -105,6 +142,81 @@ long long ProcStatus(const char* key)
     return -1;
 }
 
+// Ten minutes of an open list whose computers all keep answering as before: what reaches the disk.
+int IdleRechecks(int count, int scale)
+{
+    // On the disk of the working folder, not /tmp, which may be memory.
+    QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench-idle-XXXXXX"));
+    if (!dir.isValid() || !MakeDatabase(dir.path(), count, false))
+        return 1;
+    const QString file = dir.path() + QStringLiteral("/network.ccn");
+    auto window = std::make_unique<TfrmMain>(file);
+    TOpenDatabase* db = window->OpenDatabase();
+    if (!window->Root())
+        return 1;
+    const int interval = TRecheckSchedule::DefaultIntervalMs / scale;
+    const int period = TOpenDatabase::StaleSaveInterval / scale;
+    db->SetStaleSaveInterval(period);
+    db->StartRechecks(interval);
+
+    int checks = 0;
+    int saves = 0;
+    int onlineChanges = 0;
+    QObject::connect(db, &TOpenDatabase::ComputerUpdated, [&](TComputer* computer) {
+        ++checks;
+        onlineChanges += computer->Online ? 0 : 1;
+    });
+    QObject::connect(db, &TOpenDatabase::Saved, [&] { ++saves; });
+    // The load's checks bring every computer online: those results are saved first.
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(100);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (checks >= count && db->SaveState() == TOpenDatabase::ssSaved)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    poll.stop();
+
+    const long long writtenBefore = ProcIo("write_bytes");
+    const long long charsBefore = ProcIo("wchar");
+    const int checksBefore = checks;
+    const int savesBefore = saves;
+    onlineChanges = 0;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(period, &loop, &QEventLoop::quit);
+    loop.exec();
+    const long long written = ProcIo("write_bytes") - writtenBefore;
+    const long long chars = ProcIo("wchar") - charsBefore;
+    const long long fileSize = QFileInfo(file).size();
+    std::printf("computers                          %d\n", count);
+    std::printf("re-check interval                  %d ms (scale %d)\n", interval, scale);
+    std::printf("measured                           %lld ms (10 minutes / scale)\n",
+                static_cast<long long>(clock.elapsed()));
+    std::printf("checks completed                   %d (%d went offline)\n", checks - checksBefore,
+                onlineChanges);
+    std::printf("saves                              %d\n", saves - savesBefore);
+    std::printf("database file                      %lld bytes\n", fileSize);
+    std::printf("bytes written (write_bytes)        %lld (%.2f x the file)\n", written,
+                fileSize > 0 ? double(written) / double(fileSize) : 0.0);
+    std::printf("bytes written (wchar)              %lld (%.2f x the file)\n", chars,
+                fileSize > 0 ? double(chars) / double(fileSize) : 0.0);
+    std::fflush(stdout);
+    window.reset();
+    QTimer wait;
+    wait.setInterval(50);
+    QObject::connect(&wait, &QTimer::timeout, [&] {
+        if (TWorkerThread::LiveCount() == 0)
+            loop.quit();
+    });
+    wait.start();
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -116,6 +228,12 @@ int main(int argc, char* argv[])
         const int count = samples ? int(std::size(Samples)) : args[3].toInt();
         return MakeDatabase(args[2], count, samples) ? 0 : 1;
     }
+
+    if (args.size() >= 3 && args[1] == QStringLiteral("--make-status-db"))
+        return MakeStatusDatabase(args[2]) ? 0 : 1;
+    if (args.size() >= 2 && args[1] == QStringLiteral("--idle"))
+        return IdleRechecks(args.size() >= 3 ? args[2].toInt() : 10000,
+                            std::max(1, args.size() >= 4 ? args[3].toInt() : 1));
 
     const int count = args.size() >= 2 ? args[1].toInt() : 1000;
     QTemporaryDir dir;

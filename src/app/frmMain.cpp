@@ -12,12 +12,14 @@
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
+#include "model/statusWatch.h"
 #include "timing/threadTimer.h"
 
 #include <algorithm>
 #include <QAction>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -72,7 +74,7 @@ void TfrmMain::CreateActions()
         action->setObjectName(QString::fromLatin1(name));
         action->setText(Res::Str(menuCaption));
         action->setIconText(Res::Str(caption));
-        // A hint is the tool bar button's tool tip; the status bar never shows text.
+        // A hint is the tool bar button's tool tip; the status bar shows only what the window reports.
         action->setToolTip(hint ? Res::Str(hint) : Res::Str(caption));
     };
     make(acNewCompManual, "acNewCompManual", Res::MenuNewCompManual, Res::AcNewCompManual,
@@ -81,6 +83,8 @@ void TfrmMain::CreateActions()
     make(acEditProperties, "acEditProperties", Res::MenuEditProperties, Res::AcEditProperties,
          Res::AcEditPropertiesHint);
     make(acToolsWakeUp, "acToolsWakeUp", Res::MenuToolsWakeUp, Res::AcToolsWakeUp, Res::AcToolsWakeUpHint);
+    make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
+         Res::AcToolsRefreshHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -91,6 +95,7 @@ void TfrmMain::CreateActions()
     acNewCompManual->setShortcut(QKeySequence(Qt::Key_Insert));
     acEditDelete->setShortcut(QKeySequence(Qt::Key_Delete));
     acToolsWakeUp->setShortcut(QKeySequence(Qt::Key_F3));
+    acToolsRefresh->setShortcut(QKeySequence(Qt::Key_F5));
 
     acNewCompManual->setIcon(CommandImage(ciNewComputer));
     acToolsWakeUp->setIcon(CommandImage(ciWakeUp));
@@ -106,6 +111,7 @@ void TfrmMain::CreateActions()
     };
     handle(acEditDelete, &TfrmMain::acEditDeleteExecute);
     handle(acToolsWakeUp, &TfrmMain::acToolsWakeUpExecute);
+    handle(acToolsRefresh, &TfrmMain::acToolsRefreshExecute);
     handle(acHelpSablewickPro, &TfrmMain::acHelpSablewickProExecute);
     handle(acHelpOstrelDev, &TfrmMain::acHelpOstrelDevExecute);
     handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
@@ -134,6 +140,7 @@ void TfrmMain::CreateMenus()
 
     QMenu* tools = bar->addMenu(Res::Str(Res::MenuTools));
     tools->addAction(acToolsWakeUp);
+    tools->addAction(acToolsRefresh);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);
@@ -148,6 +155,7 @@ void TfrmMain::CreateMenus()
     popVST = new QMenu(this);
     popVST->setObjectName(QStringLiteral("popVST"));
     popVST->addAction(acToolsWakeUp);
+    popVST->addAction(acToolsRefresh);
     popVST->addSeparator();
     popVST->addAction(acEditDelete);
     QMenu* newMenu = popVST->addMenu(Res::Str(Res::MenuNew));
@@ -217,6 +225,9 @@ void TfrmMain::CreateTree()
     setCentralWidget(central);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    FStatusText = new QLabel(statusBar());
+    FStatusText->setObjectName(QStringLiteral("StatusText"));
+    statusBar()->addWidget(FStatusText, 1);
 
     connect(VST, &TComputerTreeView::Clicked, this, [this] { UpdateActions(); });
     connect(VST, &QWidget::customContextMenuRequested, this, &TfrmMain::popVSTPopup);
@@ -263,8 +274,12 @@ void TfrmMain::FormCreate()
         QMetaObject::invokeMethod(
             this, [message] { ShowError(message); }, Qt::QueuedConnection);
     });
+    connect(FDatabase.get(), &TOpenDatabase::StatusMessage, this, &TfrmMain::ShowStatus);
     try {
         LoadRoot();
+        // Loading has just checked every computer; from now on each is checked again once a minute.
+        if (Root())
+            FDatabase->StartRechecks(TimerDelay);
         UpdateActions();
     } catch (const std::exception& e) {
         appEventsException(ExceptionMessage(e));
@@ -325,6 +340,7 @@ void TfrmMain::UpdateActions()
     acEditDelete->setEnabled(selected);
     acEditProperties->setEnabled(selected);
     acToolsWakeUp->setEnabled(selected);
+    acToolsRefresh->setEnabled(Root() != nullptr);
     acNewCompManual->setEnabled(Root() != nullptr);
 }
 
@@ -392,11 +408,29 @@ void TfrmMain::acEditDeleteExecute()
 
 void TfrmMain::acToolsWakeUpExecute()
 {
-    TGroup* root = Root();
-    if (!root)
+    if (FDatabase)
+        FDatabase->Wake(SelectedItemIDs(), WakeDelay);
+}
+
+void TfrmMain::acToolsRefreshExecute()
+{
+    // Nothing selected: every computer.
+    if (FDatabase)
+        FDatabase->Refresh(SelectedItemIDs());
+}
+
+QString TfrmMain::StatusText() const
+{
+    return FStatusText ? FStatusText->text() : QString();
+}
+
+void TfrmMain::ShowStatus(const QString& message)
+{
+    if (!FStatusText)
         return;
-    for (const QString& id : SelectedItemIDs())
-        root->WakeComputerByID(id, WakeDelay);
+    FStatusText->setText(message);
+    // A long message is cut at the window's edge; its tool tip holds all of it.
+    FStatusText->setToolTip(message);
 }
 
 void TfrmMain::OpenLink(const char* hex)

@@ -6,6 +6,7 @@
 
 class QAction;
 class QActionGroup;
+class QLabel;
 class QMenu;
 class QToolBar;
 class TComputerTreeModel;
@@ -32,6 +33,7 @@ public:
     QAction* acEditDelete = nullptr;
     QAction* acEditProperties = nullptr;
     QAction* acToolsWakeUp = nullptr;
+    QAction* acToolsRefresh = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -66,6 +68,7 @@ public:
     // Command handlers.
     void acEditDeleteExecute();
     void acToolsWakeUpExecute();
+    void acToolsRefreshExecute();
     void acHelpSablewickProExecute();
     void acHelpOstrelDevExecute();
     void acHelpQuandrelExecute();
@@ -78,6 +81,10 @@ public:
     void acHelpAboutExecute();
     void NewComputer();
     void EditComputer();
+
+    // The status bar's text: how the last wake-up went, or why checks fail.
+    QString StatusText() const;
+    void ShowStatus(const QString& message);
 
     // The window timer's tick (every 60 seconds): also retries a save that failed.
     void OnThreadTimer(TObject* sender);
@@ -102,4 +109,6 @@ private:
     std::unique_ptr<TThreadTimer> FTimer;
     QToolBar* ToolBar1 = nullptr;
     QToolBar* ToolBar2 = nullptr;
+    // A label of the status bar's own, not its message: the empty tips of menu entries would clear that.
+    QLabel* FStatusText = nullptr;
 };

@@ -195,6 +195,12 @@ QString TComputerTreeModel::Hint(int row) const
     const TMACAddresses* adapters = computer->MACAddresses();
     if (adapters && adapters->Count() > 0)
         lines << Res::Str(Res::HintMACAddress).arg(adapters->Items(0)->Address);
+    // Why it is shown as it is: the last check's reply for one that is not online ("Timed out", or that no
+    // check can run at all), a warning for one that answers from another machine's hardware address.
+    if (!computer->Online && !computer->LastPingReply.isEmpty())
+        lines << computer->LastPingReply;
+    else if (computer->Online && !computer->IdentityWarning.isEmpty())
+        lines << computer->IdentityWarning;
     if (!computer->Comments.isEmpty()) {
         lines << QString();
         lines << Res::Str(Res::HintComments).arg(computer->Comments);

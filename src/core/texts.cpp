@@ -160,6 +160,14 @@ const QHash<int, QString>& Table()
         {WakeOffLink,
          QStringLiteral("Magic packet for %1 sent to %2, which is not on a local network of this computer")},
         {IdentityDiffers, QStringLiteral("Answers from a different MAC address (%1) than the stored one")},
+        {ChecksUnavailable,
+         QStringLiteral("Reachability checks are unavailable: this program may not open a ping socket. "
+                        "Allow ping sockets (net.ipv4.ping_group_range) or install the package; see "
+                        "\"Reachability checks\" in the README.")},
+        {AcToolsRefresh, QStringLiteral("Refresh")},
+        {AcToolsRefreshHint,
+         QStringLiteral("Checks whether the selected computers, or all computers, are online")},
+        {MenuToolsRefresh, QStringLiteral("&Refresh")},
 
         {CmdDescription,
          QStringLiteral("Wakes the computers of the list and tells whether they are online.")},

@@ -155,6 +155,10 @@ enum Id : int {
     WakeNoAnswer,
     WakeOffLink,
     IdentityDiffers,
+    ChecksUnavailable,
+    AcToolsRefresh,
+    AcToolsRefreshHint,
+    MenuToolsRefresh,
     // The command line
     CmdDescription = 64960,
     CmdOptDatabase,

@@ -99,6 +99,9 @@ public:
 
     // Not persistent.
     quint16 PingSequence = 0;
+    // Set by a check that found the computer online answering from a hardware address other than every
+    // stored one; empty otherwise.
+    QString IdentityWarning;
     TThreadTimer* ScheduleTimer() const { return FScheduleTimer.get(); }
     TWorkerThread* RunningCheck() const { return FRunningCheck; }
 
@@ -192,8 +195,11 @@ public:
 
     TComputer* FindComputer(const QString& itemID) const { return FComputers->Find(itemID); }
     // Starts a wake-up sender for the computer with that identifier, after delay seconds. onEnd, when
-    // given, runs on the main thread once the sender has ended. False when no computer has that identifier.
-    bool WakeComputerByID(const QString& itemID, int delay, std::function<void()> onEnd = nullptr);
+    // given, runs on the main thread once the sender has ended; onOffLink before it, with the destination,
+    // when a LAN-mode packet went to an address that no local network broadcasts to. False when no
+    // computer has that identifier.
+    bool WakeComputerByID(const QString& itemID, int delay, std::function<void()> onEnd = nullptr,
+                          std::function<void(const QString& destination)> onOffLink = nullptr);
     void CheckSchedule();
     void FireSchedule();
 

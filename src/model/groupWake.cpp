@@ -24,7 +24,8 @@ TWakeTarget WakeTargetOf(const TComputer& computer)
 
 } // namespace
 
-bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void()> onEnd)
+bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void()> onEnd,
+                              std::function<void(const QString& destination)> onOffLink)
 {
     const TComputer* computer = FindComputer(itemID);
     if (!computer)
@@ -32,8 +33,15 @@ bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<vo
     // The sender takes its copy of the computer's values now, so deleting or editing the computer
     // during the delay can never leave it reading freed memory.
     auto* sender = new TWOLThread(WakeTargetOf(*computer), delay);
-    if (onEnd)
-        sender->SetOnTerminate([onEnd = std::move(onEnd)](TWorkerThread*) { onEnd(); });
+    if (onEnd || onOffLink)
+        sender->SetOnTerminate(
+            [onEnd = std::move(onEnd), onOffLink = std::move(onOffLink)](TWorkerThread* worker) {
+                const auto* done = static_cast<const TWOLThread*>(worker);
+                if (onOffLink && done->Sent() && done->Route().OffLink)
+                    onOffLink(done->Route().Destination);
+                if (onEnd)
+                    onEnd();
+            });
     sender->Start();
     return true;
 }

@@ -3,9 +3,11 @@
 #include "core/texts.h"
 #include "model/computers.h"
 #include "model/database.h"
+#include "model/statusWatch.h"
 
 #include <algorithm>
 #include <QFileInfo>
+#include <QPointer>
 #include <unordered_set>
 #include <vector>
 
@@ -19,6 +21,21 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, QObject* parent) : QObject
     FStaleTimer.setInterval(StaleSaveInterval);
     connect(&FResultTimer, &QTimer::timeout, this, [this] { SaveNow(); });
     connect(&FStaleTimer, &QTimer::timeout, this, [this] { SaveNow(); });
+
+    // Only one check of a computer at a time; a computer that is gone counts as busy, so it is skipped.
+    TCheckHooks hooks;
+    hooks.CheckNow = [this](const QString& id) {
+        // Its own sequence number again: handing out new ones would exhaust them in a few hours.
+        if (TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr)
+            computer->CheckOnline();
+    };
+    hooks.IsChecking = [this](const QString& id) {
+        const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
+        return !computer || computer->RunningCheck() != nullptr;
+    };
+    FRechecks = std::make_unique<TRecheckSchedule>(hooks, [this] { return AllItemIDs(); });
+    FWakeWatch = std::make_unique<TWakeWatch>(
+        hooks, [this](const QString&, const QString& message) { emit StatusMessage(message); });
 }
 
 TOpenDatabase::~TOpenDatabase()
@@ -57,6 +74,8 @@ bool TOpenDatabase::Close(QString* error)
     FClosed = true;
     FResultTimer.stop();
     FStaleTimer.stop();
+    FRechecks->Stop();
+    FWakeWatch->Clear();
     bool saved = true;
     if (FRoot) {
         // Whatever the file lacks is written before the database compacts it.
@@ -97,6 +116,7 @@ bool TOpenDatabase::DeleteComputer(const QString& itemID)
     TComputer* computer = FRoot ? FRoot->FindComputer(itemID) : nullptr;
     if (!computer)
         return false;
+    FWakeWatch->Forget(computer->ItemID());
     FRoot->Computers()->Delete(computer->Index());
     return true;
 }
@@ -121,8 +141,10 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
             else
                 later.append(id);
         }
-        for (TComputer* computer : doomed)
+        for (TComputer* computer : doomed) {
+            FWakeWatch->Forget(computer->ItemID());
             FRoot->Computers()->Delete(computer->Index());
+        }
         for (const QString& id : std::as_const(later))
             DeleteComputer(id);
     }
@@ -142,6 +164,52 @@ void TOpenDatabase::Retry()
 {
     if (FState == ssFailed)
         Save();
+}
+
+void TOpenDatabase::StartRechecks(int intervalMs)
+{
+    FRechecks->SetInterval(intervalMs);
+    FRechecks->Start();
+}
+
+void TOpenDatabase::Refresh(const QStringList& itemIDs)
+{
+    FRechecks->CheckNow(itemIDs.isEmpty() ? AllItemIDs() : itemIDs);
+}
+
+void TOpenDatabase::Wake(const QStringList& itemIDs, int delay)
+{
+    if (!FRoot)
+        return;
+    for (const QString& id : itemIDs) {
+        const TComputer* computer = FRoot->FindComputer(id);
+        if (!computer)
+            continue;
+        const QString name = computer->Name().isEmpty() ? computer->IPAddress : computer->Name();
+        QPointer<TOpenDatabase> self(this);
+        FRoot->WakeComputerByID(id, delay, nullptr, [self, name](const QString& destination) {
+            if (self)
+                emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
+        });
+        FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
+    }
+}
+
+void TOpenDatabase::SetStaleSaveInterval(int ms)
+{
+    FStaleTimer.setInterval(qMax(1, ms));
+}
+
+QStringList TOpenDatabase::AllItemIDs() const
+{
+    QStringList ids;
+    if (!FRoot)
+        return ids;
+    const TComputers* computers = FRoot->Computers();
+    ids.reserve(computers->Count());
+    for (int i = 0; i < computers->Count(); ++i)
+        ids.append(computers->Items(i)->ItemID());
+    return ids;
 }
 
 void TOpenDatabase::HookRoot()
@@ -173,8 +241,18 @@ void TOpenDatabase::OnGroupUpdate(TObject* sender)
 
 void TOpenDatabase::OnComputerUpdate(TObject* sender)
 {
-    if (auto* computer = dynamic_cast<TComputer*>(sender))
-        emit ComputerUpdated(computer);
+    auto* computer = dynamic_cast<TComputer*>(sender);
+    if (!computer)
+        return;
+    FWakeWatch->CheckCompleted(computer->ItemID(), computer->Online);
+    // Without a socket of either kind no check can ever succeed: every computer would look simply
+    // offline, so the user is told once what is wrong.
+    if (!FUnavailableReported &&
+        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate))) {
+        FUnavailableReported = true;
+        emit StatusMessage(Res::Str(Res::ChecksUnavailable));
+    }
+    emit ComputerUpdated(computer);
 }
 
 void TOpenDatabase::MarkResult()

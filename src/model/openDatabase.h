@@ -4,12 +4,15 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 class TComputer;
 class TGroup;
 class TObject;
 class TOstrelDatabase;
+class TRecheckSchedule;
+class TWakeWatch;
 
 // What a completed reachability check changed, while it reports through the group's OnUpdate.
 enum class TCheckChange
@@ -80,6 +83,17 @@ public:
     // The periodic retry after a failed save.
     void Retry();
 
+    // Starts checking every computer again once per interval, spread over it (call after Open).
+    void StartRechecks(int intervalMs);
+    TRecheckSchedule* Rechecks() const { return FRechecks.get(); }
+    // Checks these computers now (all of them when the list is empty), except those being checked.
+    void Refresh(const QStringList& itemIDs);
+    // Wakes these computers after delay seconds and watches whether each answers afterwards.
+    void Wake(const QStringList& itemIDs, int delay);
+    TWakeWatch* WakeWatch() const { return FWakeWatch.get(); }
+    // The longest wait of unchanged check dates (benchmarks shorten it with the recheck interval).
+    void SetStaleSaveInterval(int ms);
+
 signals:
     // A check of this computer completed; what is shown of it may have changed.
     void ComputerUpdated(TComputer* computer);
@@ -87,6 +101,8 @@ signals:
     void Saved();
     // A save failed; the message names the file and the reason. Raised once until a save succeeds.
     void SaveFailed(const QString& message);
+    // Something the user should read in the status bar: how a wake-up went, or why checks fail.
+    void StatusMessage(const QString& message);
 
 private:
     void HookRoot();
@@ -94,6 +110,7 @@ private:
     void OnComputerUpdate(TObject* sender);
     void MarkResult();
     void MarkStale();
+    QStringList AllItemIDs() const;
     bool Save();
 
     QString FFileName;
@@ -111,4 +128,7 @@ private:
     // While several changes of one command are made: they are saved together at its end.
     bool FBatch = false;
     bool FBatchChanged = false;
+    std::unique_ptr<TRecheckSchedule> FRechecks;
+    std::unique_ptr<TWakeWatch> FWakeWatch;
+    bool FUnavailableReported = false;
 };

@@ -101,6 +101,12 @@ void TWakeWatch::Forget(const QString& itemId)
     FWatches.remove(itemId.toUpper());
 }
 
+void TWakeWatch::Clear()
+{
+    FWatches.clear();
+    FTimer.stop();
+}
+
 void TWakeWatch::CheckCompleted(const QString& itemId, bool online)
 {
     const auto found = FWatches.constFind(itemId.toUpper());

@@ -68,6 +68,8 @@ public:
     // the report count from then.
     void Watch(const QString& itemId, const QString& name, int sendDelayMs = 0);
     void Forget(const QString& itemId);
+    // Stops watching every computer, without reports.
+    void Clear();
     bool Watching(const QString& itemId) const { return FWatches.contains(itemId.toUpper()); }
 
     // A check of the computer has ended; online tells its outcome.

@@ -1,6 +1,7 @@
 #include "net/threadMac.h"
 
 #include "net/hostResolve.h"
+#include "net/neighbours.h"
 #include "net/netbiosPacket.h"
 
 #include <arpa/inet.h>
@@ -310,4 +311,21 @@ void TMACThread::Execute()
     if (StopRequested())
         return;
     DetectMACAddresses(FComputerName, FResult);
+    if (!FResult.isEmpty() || FComputerName.isEmpty() || StopRequested())
+        return;
+    // Hosts without NetBIOS (Linux machines, printers, NAS boxes) still have an entry in the kernel's
+    // neighbour table once they are asked for; a host behind a router gets no guess.
+    quint32 address = 0;
+    QString ip;
+    if (ParseDottedAddress(FComputerName, &address) || ResolveIPv4(FComputerName, &address))
+        ip = QStringLiteral("%1.%2.%3.%4")
+                 .arg(address >> 24)
+                 .arg(address >> 16 & 0xFF)
+                 .arg(address >> 8 & 0xFF)
+                 .arg(address & 0xFF);
+    if (ip.isEmpty() || StopRequested())
+        return;
+    const QString mac = ProbeNeighbourMac(ip);
+    if (!mac.isEmpty())
+        FResult << mac;
 }

@@ -2,6 +2,7 @@
 
 #include "core/exceptions.h"
 #include "core/texts.h"
+#include "net/neighbours.h"
 
 #include <chrono>
 
@@ -47,7 +48,7 @@ void TPingThread::AfterPause()
             QByteArray(), FSequence,
             [this](const TReplyStatus& status) {
                 Reply(status);
-                Finish();
+                Answered();
             },
             [this](const QString& message) { Failed(message); });
     } catch (const std::exception& e) {
@@ -60,6 +61,24 @@ void TPingThread::Failed(const QString& message)
     FOutcome = 1;
     FReplyText = Res::Str(Res::PingException).arg(SingleLine(message));
     Finish();
+}
+
+void TPingThread::Answered()
+{
+    // Loopback has no neighbours; every other answer is compared with the stored adapters, so a host
+    // that took over the address of another can be told apart.
+    if (FOutcome != 0 || FFromAddress.isEmpty() || FFromAddress.startsWith(QLatin1String("127."))) {
+        Finish();
+        return;
+    }
+    // The table is read on the pool, not on the engine: a large table takes a while to dump.
+    RunBlocking([this] {
+        QString mac = ::NeighbourMac(FFromAddress);
+        TWorkerEngine::Instance().Post([this, mac = std::move(mac)] {
+            FNeighbourMac = mac;
+            Finish();
+        });
+    });
 }
 
 void TPingThread::Reply(const TReplyStatus& status)

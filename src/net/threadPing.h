@@ -33,6 +33,9 @@ public:
     int ReceivedBytes() const { return FReceivedBytes; }
     quint32 RoundTripTime() const { return FRoundTripTime; }
     quint8 AnswerTTL() const { return FAnswerTTL; }
+    // For an answered check: the hardware address the neighbour table holds for the answering address
+    // (empty when it holds none, as for a host behind a router).
+    const QString& NeighbourMac() const { return FNeighbourMac; }
 
 protected:
     void Launch() override;
@@ -41,6 +44,7 @@ private:
     void AfterPause();
     void Reply(const TReplyStatus& status);
     void Failed(const QString& message);
+    void Answered();
 
     std::unique_ptr<TIcmpClient> FClient;
     QString FHost;
@@ -54,4 +58,5 @@ private:
     int FReceivedBytes = 0;
     quint32 FRoundTripTime = 0;
     quint8 FAnswerTTL = 0;
+    QString FNeighbourMac;
 };

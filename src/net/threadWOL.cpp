@@ -91,6 +91,11 @@ void TWOLThread::DelayEnded()
         Finish(); // an unusable MAC text wakes nothing, and nobody is told
         return;
     }
+    if (!FTarget->Internet) {
+        SendLan(*packet);
+        Finish();
+        return;
+    }
     const QString host = DestinationHost(*FTarget);
     if (quint32 address = 0; ParseIPv4Literal(host, &address)) {
         SendTo(*packet, address);
@@ -118,6 +123,17 @@ void TWOLThread::SendTo(const QByteArray& packet, quint32 address)
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<quint16>(FTarget->Port));
     to.sin_addr.s_addr = htonl(address);
-    ::sendto(fd, packet.constData(), static_cast<size_t>(packet.size()), 0, reinterpret_cast<sockaddr*>(&to),
-             sizeof(to));
+    FSent = ::sendto(fd, packet.constData(), static_cast<size_t>(packet.size()), 0,
+                     reinterpret_cast<sockaddr*>(&to), sizeof(to)) >= 0;
+}
+
+void TWOLThread::SendLan(const QByteArray& packet)
+{
+    // A subnet broadcast worked out from a stored /24 mask is an ordinary host address on a /16 network:
+    // the network the kernel reports for the address wins over the stored mask.
+    FRoute = LanWakeRoute(FTarget->IPAddress, FTarget->SubNet);
+    const int fd = WakeSocket();
+    if (fd < 0)
+        return;
+    FSent = SendAlongRoute(fd, FRoute, static_cast<quint16>(FTarget->Port), packet) >= 0;
 }

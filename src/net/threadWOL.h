@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/worker.h"
+#include "net/interfaces.h"
 
 #include <optional>
 #include <QByteArray>
@@ -18,8 +19,10 @@ struct TWakeTarget
 };
 
 // Wakes one computer: after WakeDelay seconds sends one magic packet as a UDP datagram, either to the
-// broadcast address of the computer's subnet or to its own address. Reports nothing, success or failure;
-// a completion handler only learns that the sender has ended. A sender owns no thread: its delay is a
+// broadcast address of the computer's local network or to its own address. In LAN mode the network is
+// that of the up interface holding the computer's address, and the packet leaves through it; the stored
+// mask decides only when no interface holds the address. The completion handler can read where the
+// packet went. A sender owns no thread: its delay is a
 // timer of the worker engine, and every sender sends from the engine's one UDP socket.
 class TWOLThread : public TWorkerThread
 {
@@ -35,8 +38,12 @@ public:
     // The 102-byte magic packet for a MAC text, or nothing when the text gives fewer than twelve
     // hexadecimal digits once its hyphens are removed, or a pair that does not convert.
     static std::optional<QByteArray> BuildMagicPacket(const QString& mac);
-    // The host text the packet goes to.
+    // The host text an Internet-mode packet goes to (LAN mode: the stored mask's broadcast address).
     static QString DestinationHost(const TWakeTarget& target);
+
+    // Read in the completion handler: whether a packet left, and for a LAN-mode one where it went.
+    bool Sent() const { return FSent; }
+    const TWakeRoute& Route() const { return FRoute; }
 
     static constexpr int MagicPacketSize = 102;
 
@@ -46,10 +53,13 @@ protected:
 private:
     void DelayEnded();
     void SendTo(const QByteArray& packet, quint32 address);
+    void SendLan(const QByteArray& packet);
 
     // Values copied from the computer when the sender was made. The computer itself is never read on
     // the worker thread: it may be edited or deleted on the main thread while the sender waits, and a
     // copy cannot dangle.
     std::optional<TWakeTarget> FTarget;
     bool FHasClient = false;
+    bool FSent = false;
+    TWakeRoute FRoute;
 };

@@ -11,13 +11,14 @@
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
+#include "model/statusWatch.h"
 #include "timing/threadTimer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <QAction>
-#include <QCollator>
 #include <QApplication>
+#include <QCollator>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QRubberBand>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -216,6 +218,9 @@ private slots:
     void deleteThree();
     void deleteAnsweredNo();
     void activateSendsAfterDelay();
+    void refreshChecksSelectionOrAll();
+    void hintTellsWhy_data();
+    void hintTellsWhy();
     void selectionEnablesCommands();
     void dragSelectsWithRubberBand();
     void commandsLayout();
@@ -568,6 +573,79 @@ void TestFrmMain::activateSendsAfterDelay()
     QCOMPARE(first.Receive(), -1);
     QCOMPARE(second.Receive(), -1);
     QCOMPARE(unselected.Receive(), -1);
+    // Each woken computer is checked a few seconds later; the status bar says how it went.
+    const QRegularExpression answered(QStringLiteral("^(first|second) answered \\d+ s after the wake-up$"));
+    QTRY_VERIFY_WITH_TIMEOUT(answered.match(window->StatusText()).hasMatch(), 10000);
+    QVERIFY(!window->OpenDatabase()->WakeWatch()->Watching(window->Root()->Computers()->Items(0)->ItemID()));
+}
+
+void TestFrmMain::refreshChecksSelectionOrAll()
+{
+    WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}, {"c", "127.0.0.3"}});
+    TWatchedWindow window(Dir());
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.Window.get()));
+    QVERIFY(window.WaitForChecks(3));
+    QVERIFY(window->acToolsRefresh->isEnabled());
+    TComputers* computers = window->Root()->Computers();
+    auto running = [computers] {
+        QList<bool> result;
+        for (int i = 0; i < computers->Count(); ++i)
+            result << (computers->Items(i)->RunningCheck() != nullptr);
+        return result;
+    };
+    window.Select({1});
+    QTest::keyClick(window->VST, Qt::Key_F5);
+    QCOMPARE(running(), (QList<bool>{false, true, false}));
+    QVERIFY(window.WaitForChecks(4));
+    window.Select({});
+    QTest::keyClick(window->VST, Qt::Key_F5);
+    QCOMPARE(running(), (QList<bool>{true, true, true}));
+    QVERIFY(window.WaitForChecks(7));
+}
+
+void TestFrmMain::hintTellsWhy_data()
+{
+    QTest::addColumn<bool>("online");
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<QString>("extra"); // the line after the address; empty: none
+    QTest::newRow("timed out") << false << "Timed out"
+                               << ""
+                               << "Timed out";
+    QTest::newRow("no socket") << false << "Exception: Cannot allocate socket."
+                               << ""
+                               << "Exception: Cannot allocate socket.";
+    QTest::newRow("online") << true << "Response from 127.0.0.1 in 0 millisec."
+                            << ""
+                            << "";
+    QTest::newRow("another machine")
+        << true << "Response from 127.0.0.1 in 0 millisec."
+        << "Answers from a different MAC address (02-00-00-00-00-01) than the stored one"
+        << "Answers from a different MAC address (02-00-00-00-00-01) than the stored one";
+    QTest::newRow("warning of an old check") << false << "Timed out"
+                                             << "stale"
+                                             << "Timed out";
+}
+
+void TestFrmMain::hintTellsWhy()
+{
+    QFETCH(bool, online);
+    QFETCH(QString, reply);
+    QFETCH(QString, warning);
+    QFETCH(QString, extra);
+    WriteDatabase(Dir(), {{"pc", ""}});
+    TWatchedWindow window(Dir());
+    QVERIFY(window.WaitForChecks(1));
+    TComputer* computer = window->Root()->Computers()->Items(0);
+    computer->Online = online;
+    computer->LastPingReply = reply;
+    computer->IdentityWarning = warning;
+    const QStringList lines = window.Model()->Hint(0).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.value(0), QString(online ? "pc (Online)" : "pc (Offline)"));
+    QCOMPARE(lines.value(2), extra);
+    QCOMPARE(lines.size(), extra.isEmpty() ? 2 : 3);
 }
 
 void TestFrmMain::selectionEnablesCommands()
@@ -650,13 +728,14 @@ void TestFrmMain::commandsLayout()
     QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tools", "&Help"}));
     QCOMPARE(items[0], (QStringList{"Ne&w computer...", "-", "&Exit"}));
     QCOMPARE(items[1], (QStringList{"&Delete", "-", "&Properties..."}));
-    QCOMPARE(items[2], (QStringList{"&Activate"}));
+    QCOMPARE(items[2], (QStringList{"&Activate", "&Refresh"}));
     QCOMPARE(items[3], (QStringList{"&Get Sablewick Professional", "-", "&Ostrel Development web site",
                                     "&Quandrel web site", "-", "&Support forums", "-", "&About..."}));
 
     QCOMPARE(window.acNewCompManual->shortcut(), QKeySequence(Qt::Key_Insert));
     QCOMPARE(window.acEditDelete->shortcut(), QKeySequence(Qt::Key_Delete));
     QCOMPARE(window.acToolsWakeUp->shortcut(), QKeySequence(Qt::Key_F3));
+    QCOMPARE(window.acToolsRefresh->shortcut(), QKeySequence(Qt::Key_F5));
     QCOMPARE(window.acEditDelete->toolTip(), Res::Str(Res::AcEditDeleteHint));
     QCOMPARE(window.acToolsWakeUp->iconText(), QStringLiteral("Activate"));
     QCOMPARE(window.acEditProperties->iconText(), QStringLiteral("Properties..."));
@@ -680,8 +759,8 @@ void TestFrmMain::commandsLayout()
         popup << (action->isSeparator() ? QStringLiteral("-")
                   : action->menu()      ? "New:" + texts(action->menu()).join(',')
                                         : action->objectName());
-    QCOMPARE(popup, (QStringList{"acToolsWakeUp", "-", "acEditDelete", "New:Ne&w computer...", "-",
-                                 "acEditProperties"}));
+    QCOMPARE(popup, (QStringList{"acToolsWakeUp", "acToolsRefresh", "-", "acEditDelete",
+                                 "New:Ne&w computer...", "-", "acEditProperties"}));
 
     QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colMAC), 150);
     QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colIP), 150);

@@ -35,6 +35,8 @@ private slots:
     void localInterfacesListed();
     void thisComputerFromAdapters();
     void sambaZeroUnitIdIgnored();
+    void neighbourTableWithoutNetBios_data();
+    void neighbourTableWithoutNetBios();
 
 private:
     bool OnlyAdapter(const QString& prefix);
@@ -449,6 +451,48 @@ void TestThreadMac::sambaZeroUnitIdIgnored()
     QStringList list;
     QCOMPARE(DetectMACAddresses(QStringLiteral("swsamba"), list), 1);
     QVERIFY(list.isEmpty());
+}
+
+void TestThreadMac::neighbourTableWithoutNetBios_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("Linux host on the LAN") << "10.232.4.2" << true;
+    // Behind a router the table would only hold the router's address: no guess.
+    QTest::newRow("off every local network") << "10.232.9.9" << false;
+}
+
+void TestThreadMac::neighbourTableWithoutNetBios()
+{
+    if (!FSkip.isEmpty())
+        QSKIP(qPrintable(FSkip));
+    QFETCH(QString, name);
+    QFETCH(bool, found);
+    // A peer that runs no name service at all.
+    TTestNamespace bare(QStringLiteral("macl"));
+    QString error;
+    QVERIFY2(ConnectVeth(nullptr, "10.232.4.1/24", &bare, "10.232.4.2/24", &error), qPrintable(error));
+    QString hardware;
+    QCOMPARE(bare.Exec({"ip", "-o", "link", "show"}, &hardware), 0);
+    const QString peerMac = QRegularExpression(QStringLiteral("link/ether ([0-9a-f:]{17})"))
+                                .match(hardware)
+                                .captured(1)
+                                .replace(':', '-');
+    QVERIFY(!peerMac.isEmpty());
+
+    QStringList result{QStringLiteral("unset")};
+    bool done = false;
+    auto* worker = new TMACThread(name);
+    worker->SetOnTerminate([&](TWorkerThread* sender) {
+        result = static_cast<TMACThread*>(sender)->Result();
+        done = true;
+    });
+    worker->Start();
+    QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+    QCOMPARE(result, found ? QStringList{peerMac} : QStringList());
+    // The detected form is what the wizard's MAC field takes.
+    for (const QString& mac : result)
+        QVERIFY2(IsValidMAC(mac.toUpper()), qPrintable(mac));
 }
 
 QTEST_GUILESS_MAIN(TestThreadMac)

@@ -26,7 +26,7 @@ struct TDatagram
 const char* WakeOnceArgument = "--wake-once";
 
 // The child process: wakes 00-11-22-AA-BB-CC once on the LAN of ADDRESS MASK at PORT, and ends when the
-// sender has.
+// sender has: 3 when the packet went off-link, 0 otherwise.
 int WakeOnce(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -36,9 +36,15 @@ int WakeOnce(int argc, char** argv)
                                               QString::fromLocal8Bit(argv[2]),
                                               QString::fromLocal8Bit(argv[3]), std::atoi(argv[4])},
                                   0);
-    sender->SetOnTerminate([&app](TWorkerThread*) { app.quit(); });
+    int code = 0;
+    sender->SetOnTerminate([&app, &code](TWorkerThread* worker) {
+        const auto* done = static_cast<const TWOLThread*>(worker);
+        code = done->Sent() && done->Route().OffLink ? 3 : 0;
+        app.quit();
+    });
     sender->Start();
-    return app.exec();
+    app.exec();
+    return code;
 }
 
 // Runs fn on a thread of its own that has entered the named network namespace (the test's own
@@ -450,41 +456,56 @@ void TestThreadWOL::DeleteDuringDelay()
 
 void TestThreadWOL::LanAcrossNetwork_data()
 {
-    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("sender");  // the sending side's address and prefix
+    QTest::addColumn<QString>("waker");   // the computer's side, which listens
+    QTest::addColumn<QString>("address"); // the computer's stored values
     QTest::addColumn<QString>("mask");
-    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QString>("destination"); // empty: nothing arrives
+    QTest::addColumn<bool>("offLink");
 
-    QTest::newRow("subnet broadcast") << "10.231.7.20"
+    const QString s24 = QStringLiteral("10.231.7.20/24"), w24 = QStringLiteral("10.231.7.1/24");
+    QTest::newRow("subnet broadcast") << s24 << w24 << "10.231.7.20"
                                       << "255.255.255.0"
-                                      << "10.231.7.255";
-    QTest::newRow("invalid mask") << "10.231.7.20"
+                                      << "10.231.7.255" << false;
+    // The interface's network decides, whatever mask is stored.
+    QTest::newRow("invalid mask") << s24 << w24 << "10.231.7.20"
                                   << "255.255.255"
-                                  << "255.255.255.255";
-    QTest::newRow("empty mask") << "10.231.7.20"
+                                  << "10.231.7.255" << false;
+    QTest::newRow("empty mask") << s24 << w24 << "10.231.7.20"
                                 << ""
-                                << "255.255.255.255";
-    QTest::newRow("host name") << "WORKSTATION7"
+                                << "10.231.7.255" << false;
+    QTest::newRow("host name") << s24 << w24 << "WORKSTATION7"
                                << "255.255.255.0"
-                               << "255.255.255.255";
+                               << "255.255.255.255" << false;
+    // On a /16 the stored /24 mask's 10.20.5.255 is an ordinary host address nobody listens on.
+    QTest::newRow("/16 LAN, /24 stored") << "10.20.0.1/16"
+                                         << "10.20.5.7/16"
+                                         << "10.20.5.7"
+                                         << "255.255.255.0"
+                                         << "10.20.255.255" << false;
+    QTest::newRow("another network") << s24 << w24 << "10.99.1.5"
+                                     << "255.255.255.0"
+                                     << "" << true;
 }
 
 void TestThreadWOL::LanAcrossNetwork()
 {
+    QFETCH(QString, sender);
+    QFETCH(QString, waker);
     QFETCH(QString, address);
     QFETCH(QString, mask);
     QFETCH(QString, destination);
+    QFETCH(bool, offLink);
     QString reason;
     if (!TTestNamespace::Available(&reason))
         QSKIP(qPrintable(reason));
-    // The computer's side (10.231.7.1) listens; the sender runs in the other namespace (10.231.7.20).
     TTestNamespace sending(QStringLiteral("wols")), waking(QStringLiteral("wolw"));
     QVERIFY(sending.Ok() && waking.Ok());
     QString error;
-    QVERIFY2(ConnectVeth(&sending, QStringLiteral("10.231.7.20/24"), &waking, QStringLiteral("10.231.7.1/24"),
-                         &error),
-             qPrintable(error));
-    // The limited broadcast follows the default route, which stays inside the pair.
-    QCOMPARE(sending.Exec({"ip", "route", "add", "default", "via", "10.231.7.1"}), 0);
+    QVERIFY2(ConnectVeth(&sending, sender, &waking, waker, &error), qPrintable(error));
+    // The limited broadcast and other networks follow the default route, which stays inside the pair.
+    QCOMPARE(sending.Exec({"ip", "route", "add", "default", "via", waker.section(QLatin1Char('/'), 0, 0)}),
+             0);
 
     TListener listener(waking.Name());
     QVERIFY(listener.Ok());
@@ -494,8 +515,12 @@ void TestThreadWOL::LanAcrossNetwork()
     QCOMPARE(sending.Exec({QCoreApplication::applicationFilePath(), QString::fromLatin1(WakeOnceArgument),
                            address, mask, QString::number(listener.Port())},
                           &output, 10000),
-             0);
-    const auto datagram = listener.Next(2000);
+             offLink ? 3 : 0);
+    const auto datagram = listener.Next(destination.isEmpty() ? 300 : 2000);
+    if (destination.isEmpty()) {
+        QVERIFY(!datagram);
+        return;
+    }
     QVERIFY(datagram);
     QCOMPARE(datagram->Destination, destination);
     QCOMPARE(datagram->Payload, ExpectedPacket(MacBytes));
