@@ -16,6 +16,7 @@
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
+#include "support/procStatus.h"
 
 #include <cstdio>
 #include <QApplication>
@@ -126,19 +127,6 @@ long long ProcIo(const char* key)
     for (const QByteArray& line : file.readAll().split('\n'))
         if (line.startsWith(prefix))
             return line.mid(prefix.size()).trimmed().toLongLong();
-    return -1;
-}
-
-// One figure of /proc/self/status (the number, without its unit), or -1.
-long long ProcStatus(const char* key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
     return -1;
 }
 
@@ -291,11 +279,11 @@ int main(int argc, char* argv[])
         longestBlock = std::max(longestBlock, gap.nsecsElapsed() / 1000);
         gap.restart();
     });
-    long long peakThreads = ProcStatus("Threads");
+    long long peakThreads = ProcStatusField("Threads");
     QTimer threads;
     threads.setInterval(10);
     QObject::connect(&threads, &QTimer::timeout,
-                     [&] { peakThreads = std::max(peakThreads, ProcStatus("Threads")); });
+                     [&] { peakThreads = std::max(peakThreads, ProcStatusField("Threads")); });
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
@@ -320,7 +308,7 @@ int main(int argc, char* argv[])
     std::printf("bytes written (wchar)              %lld (%.1f x the file)\n", chars,
                 fileSize > 0 ? double(chars) / double(fileSize) : 0.0);
     std::printf("peak threads                       %lld\n", peakThreads);
-    std::printf("peak RSS                           %.1f MB\n", ProcStatus("VmHWM") / 1024.0);
+    std::printf("peak RSS                           %.1f MB\n", ProcStatusField("VmHWM") / 1024.0);
     // Completions queued while the main thread saves are all run before it looks at anything else, so
     // this is also how long the window would not answer the user.
     std::printf("longest event-loop stall           %.1f ms\n", longestBlock / 1000.0);

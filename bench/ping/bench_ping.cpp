@@ -14,6 +14,7 @@
 // peak RSS <= 100 MB in both.
 #include "net/icmpListener.h"
 #include "net/threadPing.h"
+#include "support/procStatus.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,18 +37,6 @@ namespace {
 const char* ChildArgument = "--checks";
 constexpr qint64 MaxThreads = 64;
 constexpr qint64 MaxRssKb = 100 * 1024;
-
-qint64 StatusField(const char* name, const QString& pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(name) + ':';
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 // Address i; with silentTenth every tenth one is routed into the void.
 QString Address(int i, bool silentTenth)
@@ -166,8 +155,8 @@ TRun Measure(const std::vector<QByteArray>& command, const QByteArray& program,
         // The child's own figures, once it runs the program (not the copy of this one before exec).
         QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
         if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == program) {
-            run.PeakRssKb = qMax(run.PeakRssKb, StatusField("VmHWM", pid));
-            run.PeakThreads = qMax(run.PeakThreads, StatusField("Threads", pid));
+            run.PeakRssKb = qMax(run.PeakRssKb, ProcStatusField("VmHWM", pid));
+            run.PeakThreads = qMax(run.PeakThreads, ProcStatusField("Threads", pid));
         }
     }
     close(out[0]);

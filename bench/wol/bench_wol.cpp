@@ -10,6 +10,7 @@
 
 #include "core/worker.h"
 #include "model/computers.h"
+#include "support/procStatus.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -25,21 +26,6 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-namespace {
-
-qint64 ThreadCount()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("Threads:"))
-            return line.mid(8).trimmed().toLongLong();
-    return -1;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {

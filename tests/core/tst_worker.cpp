@@ -1,6 +1,7 @@
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 #include "core/worker.h"
+#include "support/procStatus.h"
 
 #include <algorithm>
 #include <atomic>
@@ -52,17 +53,6 @@ protected:
 private:
     int FDelayMs;
 };
-
-int ThreadCount()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("Threads:"))
-            return line.mid(8).trimmed().toInt();
-    return -1;
-}
 
 const char* ChildArgument = "--exit-while-workers-run";
 const char* ThreadDestroyedWarning = "QThread: Destroyed while thread is still running";

@@ -6,6 +6,7 @@
 #include "net/icmpPacket.h"
 #include "net/threadPing.h"
 #include "support/netns.h"
+#include "support/procStatus.h"
 
 #include <arpa/inet.h>
 #include <linux/icmp.h>
@@ -48,17 +49,6 @@ void StartCheck(const QString& host, quint16 sequence, TCheckResult* result, int
         result->Elapsed = clock->elapsed();
     });
     check->Start();
-}
-
-int ThreadCount()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("Threads:"))
-            return line.mid(8).trimmed().toInt();
-    return -1;
 }
 
 QByteArray Bytes(std::initializer_list<int> values)
