@@ -1,3 +1,4 @@
+// TComputerTreeModel: the rows of the main window's tree, which hold only each computer's ItemID.
 #pragma once
 
 #include <functional>

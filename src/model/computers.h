@@ -1,3 +1,4 @@
+// The data model of the database: TGroup, TComputers, TComputer, TMACAddresses and TMACAddress.
 #pragma once
 
 #include "model/persistent.h"

@@ -1,3 +1,5 @@
+// Watching the status of computers: TRecheckSchedule (periodic re-checks), TWakeWatch (did a wake-up
+// work) and IdentityHint (a computer that answers from another MAC address).
 #pragma once
 
 #include <functional>

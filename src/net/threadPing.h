@@ -1,3 +1,4 @@
+// The reachability check, TPingThread; worker units are named thread*, their classes T*Thread.
 #pragma once
 
 #include "core/worker.h"

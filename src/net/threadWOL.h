@@ -1,3 +1,4 @@
+// The Wake-on-LAN sender, TWOLThread; worker units are named thread*, their classes T*Thread.
 #pragma once
 
 #include "core/worker.h"
