@@ -27,6 +27,17 @@ QString ChangeFileExt(const QString& path, const QString& extension)
     return path + extension;
 }
 
+// The name of a file that lives beside the database: its backup (".~ccn") or the compaction's scratch
+// file ("$$$"). network.ccn keeps the customary names (network.~ccn, network$$$); a database named
+// otherwise keeps its whole name and gets the extension added, so the file beside it can never be the
+// database itself (a database opened as "x.~ccn") or another database's (home.ccn beside home.db).
+QString SiblingName(const QString& path, const QString& extension)
+{
+    if (path.endsWith(QLatin1String(".ccn")))
+        return ChangeFileExt(path, extension);
+    return path + (extension.startsWith(QLatin1Char('.')) ? extension : QLatin1Char('.') + extension);
+}
+
 } // namespace
 
 TOstrelDatabase::~TOstrelDatabase()
@@ -81,7 +92,7 @@ void TOstrelDatabase::LeaveUntouched()
 {
     // We still hold the lock: clear what killed writes of the backup left, and an empty backup, which
     // holds nothing; a backup with content may be the last good copy and stays.
-    const QString backup = ChangeFileExt(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
+    const QString backup = SiblingName(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
     TStorage::RemoveLeftovers(backup);
     struct stat info;
     if (::lstat(QFile::encodeName(backup).constData(), &info) == 0 && S_ISREG(info.st_mode) &&
@@ -128,7 +139,7 @@ void TOstrelDatabase::CreateNew()
 
 void TOstrelDatabase::MakeTempCopy()
 {
-    TempFileName = ChangeFileExt(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
+    TempFileName = SiblingName(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
     TempStorage.reset();
     std::shared_ptr<TStorage> temp;
     quint32 code = RootStorage ? StgResult::Ok : StgResult::FromErrno(EBADF);
@@ -156,7 +167,7 @@ void TOstrelDatabase::Compact()
     if (TStorage::Open(path, root) != StgResult::Ok)
         return; // still held, or unreadable: it stays as it is
     // The fresh copy replaces the file only once it is complete on disk; a failure leaves the file.
-    root->CommitThrough(ChangeFileExt(root->FileName(), QStringLiteral("$$$")));
+    root->CommitThrough(SiblingName(root->FileName(), QStringLiteral("$$$")));
 }
 
 QString TOstrelDatabase::StorageErrorText(quint32 code)

@@ -173,6 +173,8 @@ private slots:
 
     void createNewMakesTheFile();
     void orderlyCloseLeavesOnlyTheFile();
+    void otherNamesKeepTheirBackupApart_data();
+    void otherNamesKeepTheirBackupApart();
     void createFailures();
     void openFailures_data();
     void openFailures();
@@ -265,6 +267,40 @@ void TestDatabase::orderlyCloseLeavesOnlyTheFile()
     QCOMPARE(WriteComponent(*group), AsLoaded(written));
     QVERIFY(group->IsRoot);
     QCOMPARE(group->Storage, db.DataStorage);
+}
+
+void TestDatabase::otherNamesKeepTheirBackupApart_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("backup");
+    // A database opened under its backup's name must not take itself for its backup.
+    QTest::newRow("a backup opened as the database") << "network.~ccn" << "network.~ccn.~ccn";
+    QTest::newRow("another extension") << "home.db" << "home.db.~ccn";
+    QTest::newRow("no extension") << "lab" << "lab.~ccn";
+}
+
+void TestDatabase::otherNamesKeepTheirBackupApart()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, backup);
+    const QString path = FDir->filePath(name);
+    {
+        TOstrelDatabase db;
+        db.FileName = path;
+        db.CreateNew();
+        auto group = std::make_unique<TGroup>();
+        group->Storage = db.DataStorage;
+        FillGroup(*group, 2);
+        QVERIFY(SaveGroup(*group));
+        QCOMPARE(db.TempFileName, FDir->filePath(backup));
+        QVERIFY(QFileInfo::exists(db.TempFileName));
+    }
+    QCOMPARE(DirEntries(), QStringList({name}));
+    TOstrelDatabase db;
+    db.FileName = path;
+    auto group = LoadDatabase(db);
+    QVERIFY(group);
+    QCOMPARE(group->Computers()->Count(), 2);
 }
 
 void TestDatabase::createFailures()
