@@ -379,11 +379,18 @@ void TCommandRunner::RunWake()
             continue;
         }
         const QString line = Res::Str(Res::CmdWakeSent).arg(computer->Name(), mac) + QLatin1Char('\n');
+        const QString failure = ErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()));
         QPointer<TCommandRunner> self(this);
-        const bool started = root->WakeComputerByID(id, 0, [self, line] {
+        const bool started = root->WakeComputerByID(id, 0, [self, line, failure](bool sent) {
             if (!self)
                 return;
-            self->FResult.Out += line;
+            // A name that does not resolve or a send the network refuses is no wake-up.
+            if (sent) {
+                self->FResult.Out += line;
+            } else {
+                self->FResult.Err += failure;
+                self->FResult.ExitCode = 1;
+            }
             if (--self->FWakesRunning == 0)
                 self->Finish();
         });

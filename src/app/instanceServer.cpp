@@ -180,7 +180,9 @@ std::optional<TCommandResult> SendToInstance(const QString& databaseFile, const 
     QElapsedTimer clock;
     clock.start();
     QByteArray reply;
-    while (!reply.endsWith('\n') && reply.size() <= MaxMessage) {
+    // No cap on the answer: it comes from this user's own program and the wait is bounded; a list of
+    // thousands of computers is larger than any request.
+    while (!reply.endsWith('\n')) {
         const qint64 left = timeoutMs - clock.elapsed();
         if (left <= 0)
             break;

@@ -199,6 +199,7 @@ const QHash<int, QString>& Table()
         {CmdNever, QStringLiteral("never")},
         {CmdErrBadRequest, QStringLiteral("the request was not understood")},
         {CmdErrOneDatabase, QStringLiteral("--database can be given once")},
+        {CmdErrNotSent, QStringLiteral("the wake-up for \"%1\" could not be sent")},
 
         {DbUnreadable,
          QStringLiteral("Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},

@@ -188,6 +188,7 @@ enum Id : int {
     CmdNever,
     CmdErrBadRequest,
     CmdErrOneDatabase,
+    CmdErrNotSent,
     // The database file: a file left untouched, and names that are no regular file
     DbUnreadable = 64940,
     StgIsDirectory,

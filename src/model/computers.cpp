@@ -535,7 +535,7 @@ TWakeTarget WakeTargetOf(const TComputer& computer)
 
 } // namespace
 
-bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void()> onEnd,
+bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd,
                               std::function<void(const QString& destination)> onOffLink)
 {
     const TComputer* computer = FindComputer(itemID);
@@ -551,7 +551,7 @@ bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<vo
                 if (onOffLink && done->Sent() && done->Route().OffLink)
                     onOffLink(done->Route().Destination);
                 if (onEnd)
-                    onEnd();
+                    onEnd(done->Sent());
             });
     sender->Start();
     return true;

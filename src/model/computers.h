@@ -196,10 +196,10 @@ public:
 
     TComputer* FindComputer(const QString& itemID) const { return FComputers->Find(itemID); }
     // Starts a wake-up sender for the computer with that identifier, after delay seconds. onEnd, when
-    // given, runs on the main thread once the sender has ended; onOffLink before it, with the destination,
-    // when a LAN-mode packet went to an address that no local network broadcasts to. False when no
-    // computer has that identifier.
-    bool WakeComputerByID(const QString& itemID, int delay, std::function<void()> onEnd = nullptr,
+    // given, runs on the main thread once the sender has ended, told whether the packet left; onOffLink
+    // runs before it, with the destination, when a LAN-mode packet went to an address that no local
+    // network broadcasts to. False when no computer has that identifier.
+    bool WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd = nullptr,
                           std::function<void(const QString& destination)> onOffLink = nullptr);
     void CheckSchedule();
     void FireSchedule();

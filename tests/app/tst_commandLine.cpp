@@ -152,6 +152,12 @@ void TestCommandLine::MakeDatabase()
     }
     // A computer without a MAC address cannot be woken.
     group.Computers()->Add()->SetName(QStringLiteral("NoMac"));
+    // Nor one whose host name does not resolve: no packet leaves, and the command must not say it did.
+    TComputer* lost = group.Computers()->Add();
+    lost->SetName(QStringLiteral("Lost"));
+    lost->IPAddress = QStringLiteral("lost.invalid");
+    lost->SendOptions = soInternet;
+    lost->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-66");
     QVERIFY(SaveGroup(group));
     group.Storage.reset();
 }
@@ -268,13 +274,13 @@ void TestCommandLine::requests()
     TRun run = Run(db + QStringList{"--list", "--json"});
     QCOMPARE(run.Exit, 0);
     const QJsonArray list = QJsonDocument::fromJson(run.Out.toUtf8()).array();
-    QCOMPARE(list.size(), 3);
+    QCOMPARE(list.size(), 4);
     QCOMPARE(list[1].toObject().value("name").toString(), QStringLiteral("Beta"));
     QCOMPARE(list[1].toObject().value("mac").toString(), QStringLiteral("66-77-88-99-AA-BB"));
     QCOMPARE(list[1].toObject().value("ip").toString(), QStringLiteral("127.0.0.2"));
     QCOMPARE(list[1].toObject().value("mode").toString(), QStringLiteral("Internet"));
     run = Run(db + QStringList{"--list"});
-    QCOMPARE(run.Out.count(QLatin1Char('\n')), 3);
+    QCOMPARE(run.Out.count(QLatin1Char('\n')), 4);
     QVERIFY(run.Out.startsWith(QLatin1String("Alpha\t00-11-22-33-44-55\t127.0.0.1\t")));
 
     // Waking by name (any case), by MAC and by IP, two at once.
@@ -282,10 +288,12 @@ void TestCommandLine::requests()
     QCOMPARE(run.Exit, 0);
     QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
     QCOMPARE(Received(1), QStringList{"66-77-88-99-AA-BB"});
-    run = Run(db + QStringList{"--wake", "66:77:88:99:aa:bb", "Nobody", "NoMac"});
+    run = Run(db + QStringList{"--wake", "66:77:88:99:aa:bb", "Nobody", "NoMac", "Lost"});
     QCOMPARE(run.Exit, 1);
-    QVERIFY2(run.Err.contains(QLatin1String("\"Nobody\"")) && run.Err.contains(QLatin1String("\"NoMac\"")),
+    QVERIFY2(run.Err.contains(QLatin1String("\"Nobody\"")) && run.Err.contains(QLatin1String("\"NoMac\"")) &&
+                 run.Err.contains(QLatin1String("\"Lost\"")),
              qPrintable(run.Err));
+    QVERIFY2(!run.Out.contains(QLatin1String("Lost")), qPrintable(run.Out));
     QCOMPARE(Received(1), QStringList{"66-77-88-99-AA-BB"}); // the match found is still woken
     QCOMPARE(Received(0), QStringList());
 
@@ -309,7 +317,7 @@ void TestCommandLine::requests()
         [&] {
             const QJsonArray after =
                 QJsonDocument::fromJson(Run(db + QStringList{"--list", "--json"}).Out.toUtf8()).array();
-            return after.size() == 3 && after[0].toObject().value("online").toBool();
+            return after.size() == 4 && after[0].toObject().value("online").toBool();
         }(),
         20000);
     if (!withInstance) // the lock is released: only the file is left
@@ -340,7 +348,7 @@ void TestCommandLine::foreignSocketIsNotUsed()
     QCOMPARE(::chown(QFile::encodeName(impostor.fullServerName()).constData(), 65534, 65534), 0);
     const TRun run = Run({QStringLiteral("--database"), DatabaseFile(), QStringLiteral("--list")});
     QCOMPARE(run.Exit, 0);
-    QCOMPARE(run.Out.count(QLatin1Char('\n')), 3); // read from the file itself
+    QCOMPARE(run.Out.count(QLatin1Char('\n')), 4); // read from the file itself
     QVERIFY(!impostor.hasPendingConnections());
 }
 
