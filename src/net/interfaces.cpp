@@ -1,5 +1,6 @@
 #include "net/interfaces.h"
 
+#include "net/hostResolve.h"
 #include "net/utilsNetwork.h"
 
 #include <arpa/inet.h>
@@ -16,15 +17,6 @@ namespace {
 quint32 HostOrder(const sockaddr* address)
 {
     return ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
-}
-
-QString Dotted(quint32 address)
-{
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
 }
 
 // An address label such as "eth0:1" belongs to the device "eth0".
@@ -47,11 +39,14 @@ bool TNetInterface::Holds(quint32 address) const
     return Netmask != 0 && (address & Netmask) == (Address & Netmask);
 }
 
-std::vector<TNetInterface> UpIPv4Interfaces()
+std::vector<TNetInterface> UpIPv4Interfaces(bool* ok)
 {
     std::vector<TNetInterface> result;
     ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
+    const bool read = getifaddrs(&list) == 0;
+    if (ok)
+        *ok = read;
+    if (!read)
         return result;
     for (const ifaddrs* item = list; item; item = item->ifa_next) {
         if (!item->ifa_addr || item->ifa_addr->sa_family != AF_INET || !(item->ifa_flags & IFF_UP))
@@ -100,7 +95,7 @@ TWakeRoute LanWakeRoute(const QString& ipAddress, const QString& subnetMask,
     quint32 address = 0;
     if (ParseIPv4(ipAddress, &address)) {
         if (const auto holder = InterfaceHolding(address, interfaces)) {
-            route.Destination = Dotted(holder->Broadcast);
+            route.Destination = IPv4ToText(holder->Broadcast);
             route.InterfaceIndex = holder->Index;
             route.SourceAddress = holder->Address;
             return route;

@@ -22,8 +22,8 @@ struct TNetInterface
     bool Holds(quint32 address) const;
 };
 
-// The IPv4 interfaces that are up, in the kernel's order; empty when they cannot be read.
-std::vector<TNetInterface> UpIPv4Interfaces();
+// The IPv4 interfaces that are up, in the kernel's order; empty, with ok false, when they cannot be read.
+std::vector<TNetInterface> UpIPv4Interfaces(bool* ok = nullptr);
 
 // The up interface that can broadcast and whose subnet holds the address (the longest mask wins when
 // subnets overlap); none when the address is off every local network.

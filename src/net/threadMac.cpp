@@ -1,6 +1,7 @@
 #include "net/threadMac.h"
 
 #include "net/hostResolve.h"
+#include "net/interfaces.h"
 #include "net/neighbours.h"
 #include "net/netbiosPacket.h"
 
@@ -16,7 +17,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <QRandomGenerator>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -209,39 +209,18 @@ void SetMacDetectionSources(TMacDetectionSources newSources)
 bool EnumerateLanAdapters(std::vector<TLanAdapter>& adapters)
 {
     adapters.clear();
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return false;
-    for (const ifaddrs* item = list; item; item = item->ifa_next) {
-        if (!item->ifa_addr || item->ifa_addr->sa_family != AF_INET)
-            continue;
-        const unsigned flags = item->ifa_flags;
-        if (!(flags & IFF_UP) || (flags & IFF_LOOPBACK) || !(flags & IFF_BROADCAST) || !item->ifa_broadaddr)
-            continue;
-        TLanAdapter adapter;
-        adapter.Name = QString::fromLocal8Bit(item->ifa_name);
-        adapter.Address = ntohl(reinterpret_cast<const sockaddr_in*>(item->ifa_addr)->sin_addr.s_addr);
-        adapter.Broadcast = ntohl(reinterpret_cast<const sockaddr_in*>(item->ifa_broadaddr)->sin_addr.s_addr);
-        if (adapter.Broadcast == 0)
-            continue;
-        adapters.push_back(adapter);
-    }
-    freeifaddrs(list);
-    return true;
+    bool ok = false;
+    for (const TNetInterface& entry : UpIPv4Interfaces(&ok))
+        if (entry.CanBroadcast() && !(entry.Flags & IFF_LOOPBACK))
+            adapters.push_back({entry.Name, entry.Address, entry.Broadcast, entry.Hardware});
+    return ok;
 }
 
 bool ReadAdapterHardwareAddress(const TLanAdapter& adapter, NetBios::TUnitId* address)
 {
-    TSocket socket;
-    ifreq request{};
-    const QByteArray name = adapter.Name.toLocal8Bit();
-    if (socket.Handle() < 0 || name.isEmpty() || name.size() >= IFNAMSIZ)
-        return false;
-    std::memcpy(request.ifr_name, name.constData(), static_cast<size_t>(name.size()));
-    // An address label ("eth0:1") names its interface; the kernel reads the part before the colon.
-    if (ioctl(socket.Handle(), SIOCGIFHWADDR, &request) != 0 || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
-        return false;
-    std::memcpy(address->data(), request.ifr_hwaddr.sa_data, address->size());
+    if (adapter.Hardware.size() != static_cast<qsizetype>(address->size()))
+        return false; // not Ethernet-like
+    std::memcpy(address->data(), adapter.Hardware.constData(), address->size());
     return NetBios::IsUnicastUnitId(*address);
 }
 
@@ -318,11 +297,7 @@ void TMACThread::Execute()
     quint32 address = 0;
     QString ip;
     if (ParseDottedAddress(FComputerName, &address) || ResolveIPv4(FComputerName, &address))
-        ip = QStringLiteral("%1.%2.%3.%4")
-                 .arg(address >> 24)
-                 .arg(address >> 16 & 0xFF)
-                 .arg(address >> 8 & 0xFF)
-                 .arg(address & 0xFF);
+        ip = IPv4ToText(address);
     if (ip.isEmpty() || StopRequested())
         return;
     const QString mac = ProbeNeighbourMac(ip);

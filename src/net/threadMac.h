@@ -25,6 +25,7 @@ struct TLanAdapter
     QString Name;
     quint32 Address = 0;
     quint32 Broadcast = 0;
+    QByteArray Hardware; // link-layer address; empty when the kernel reports none
 };
 
 // Where DetectMACAddresses takes its adapters and its local fall-back from. Tests replace them (an
