@@ -55,10 +55,8 @@ void TOpenDatabase::Open()
         HookRoot();
         return;
     }
-    std::unique_ptr<TGroup> group = ::LoadDatabase(*FDatabase);
-    if (!group)
-        return; // no stream to read: the run goes on without a root group, silently
-    FRoot = std::move(group);
+    // A file that yields no root group raises, and is left as it is.
+    FRoot = ::LoadDatabase(*FDatabase);
     HookRoot();
     TComputers* computers = FRoot->Computers();
     for (int i = 0; i < computers->Count(); ++i)

@@ -56,8 +56,8 @@ public:
     ~TOpenDatabase() override;
 
     // Loads the file, or creates it when there is none. Every loaded computer gets its ping sequence
-    // number and a check. Raises the database's open and create errors; a file without a root group
-    // leaves Root() null, silently.
+    // number and a check. Raises the database's open and create errors, and the unreadable-database
+    // error for a file without a root group, which is then left untouched; Root() stays null.
     void Open();
     // Saves what is unsaved, then releases the root group, then the database (which compacts the file).
     // False with the save message in error when the last save failed.
