@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort(); // long enough for any IP header and an ICMP header
 
     InternetChecksum(data, length);
-    const QByteArray payload = QByteArray::fromRawData(reinterpret_cast<const char*>(data),
-                                                       static_cast<qsizetype>(size));
+    const QByteArray payload =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const quint16 id = size >= 2 ? static_cast<quint16>(data[0] | (data[1] << 8)) : 0;
     const QByteArray request = BuildEchoRequest(id, quint16(~id), quint32(size), payload);
     if (request.size() != EchoRequestSize ||

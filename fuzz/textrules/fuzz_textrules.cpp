@@ -21,8 +21,7 @@ namespace {
 
 std::optional<qint32> ReferenceInt(const QString& text)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^ *([+-]?)(\\$|0x|0X|x|X)?([0-9A-Fa-f]+)\\z"));
+    static const QRegularExpression pattern(QStringLiteral("^ *([+-]?)(\\$|0x|0X|x|X)?([0-9A-Fa-f]+)\\z"));
     const auto match = pattern.match(text);
     if (!match.hasMatch())
         return std::nullopt;
@@ -121,7 +120,8 @@ void CheckBroadcast(const QString& address, const QString& mask)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString input = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const QString input =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const qsizetype bar = input.indexOf(QLatin1Char('|'));
     const QString first = bar < 0 ? input : input.left(bar);
     const QString second = bar < 0 ? QString() : input.mid(bar + 1);

@@ -1,4 +1,5 @@
-// The main window's Properties and About commands: part of TfrmMain, in a file of its own to keep frmMain.cpp short.
+// The main window's Properties and About commands: part of TfrmMain, in a file of its own to keep frmMain.cpp
+// short.
 #include "app/frmMain.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"

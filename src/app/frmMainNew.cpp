@@ -1,4 +1,5 @@
-// The New computer command of the main window: part of TfrmMain, in a file of its own to keep frmMain.cpp short.
+// The New computer command of the main window: part of TfrmMain, in a file of its own to keep frmMain.cpp
+// short.
 #include "app/frmMain.h"
 #include "dialogs/wizNewComp.h"
 #include "model/computers.h"

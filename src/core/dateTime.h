@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QDateTime>
 #include <functional>
+#include <QDateTime>
 
 // A date and time as a count of days since 30 December 1899, midnight, local time; the fraction is the
 // time of day. Negative values count backwards for the date while the fraction still gives the time.

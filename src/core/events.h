@@ -12,8 +12,7 @@ public:
 };
 
 // An event: a callable bound to a receiver. It is "assigned" when a callable is set.
-template <typename... Args>
-class TEvent
+template <typename... Args> class TEvent
 {
 public:
     using Handler = std::function<void(Args...)>;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <exception>
+#include <QString>
 
 // Base of the system's errors: a finished message text, shown as it is by the application's error box.
 class Exception : public std::exception

@@ -2,11 +2,11 @@
 
 #include "core/exceptions.h"
 
+#include <cstdio>
+#include <mutex>
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
-#include <cstdio>
-#include <mutex>
 
 namespace {
 
@@ -30,7 +30,8 @@ void RunOnMainThread(std::function<void()> call)
         Guarded(call);
         return;
     }
-    QMetaObject::invokeMethod(app, [call = std::move(call)] { Guarded(call); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [call = std::move(call)] { Guarded(call); }, Qt::QueuedConnection);
 }
 
 void RunOnMainThreadAndWait(const std::function<void()>& call)
@@ -42,7 +43,8 @@ void RunOnMainThreadAndWait(const std::function<void()>& call)
         Guarded(call);
         return;
     }
-    QMetaObject::invokeMethod(app, [&call] { Guarded(call); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [&call] { Guarded(call); }, Qt::BlockingQueuedConnection);
 }
 
 void SetExceptionReporter(std::function<void(const QString&)> newReporter)

@@ -4,7 +4,8 @@
 #include <QtGlobal>
 
 // What kind of network resource a browsed entry is.
-enum TNetEntryKind : quint8 {
+enum TNetEntryKind : quint8
+{
     nekDomain = 0,
     nekGeneric = 1,
     nekServer = 2,

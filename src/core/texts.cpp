@@ -47,11 +47,10 @@ const QHash<int, QString>& Table()
         {MacInvalid, QStringLiteral("Invalid MAC address!     ")},
         {IPNotValid, QStringLiteral("\"%1\" is not a valid IP address!     ")},
         {IPRequired, QStringLiteral("You need to specify a valid IP address or host name!     ")},
-        {NotAdministrator,
-         QStringLiteral("Sablewick is unable to startup because your user account     \r\n"
-                        "does not include administrative priviliges!\r\n\r\n"
-                        "Please logon with an adminstrator account or contact your\r\n"
-                        "system administrator for more information.")},
+        {NotAdministrator, QStringLiteral("Sablewick is unable to startup because your user account     \r\n"
+                                          "does not include administrative priviliges!\r\n\r\n"
+                                          "Please logon with an adminstrator account or contact your\r\n"
+                                          "system administrator for more information.")},
         {WizIPCaption, QStringLiteral("Specify IP Address")},
         {WizIPDescr, QStringLiteral("Enter the computer's IP address or use Auto-detect.")},
         {WizMACCaption, QStringLiteral("Specify networkcard MAC-address")},
@@ -65,7 +64,8 @@ const QHash<int, QString>& Table()
         {WizMACInvalid, QStringLiteral("You must specify a valid MAC address!     ")},
         {WizHomeNetwork, QStringLiteral("Home network (LAN)")},
         {WizInternet, QStringLiteral("Internet")},
-        {WizSummary, QStringLiteral("Computer name\t: %1\r\nConnection\t: %2\r\nIP Address\t: %3\r\nMAC Address\t: %4")},
+        {WizSummary,
+         QStringLiteral("Computer name\t: %1\r\nConnection\t: %2\r\nIP Address\t: %3\r\nMAC Address\t: %4")},
         {WizDetectingMAC, QStringLiteral("Attempting to auto-detect MAC-address...")},
         {HintIPAddress, QStringLiteral("IP Address: %1")},
         {HintMACAddress, QStringLiteral("MAC Address: %1")},
@@ -75,9 +75,11 @@ const QHash<int, QString>& Table()
         {WizNameCaption, QStringLiteral("Specify name and connection type")},
         {WizNameDescr, QStringLiteral("Specify the name of the computer and how it's connected.")},
         {DeleteOne,
-         QStringLiteral("The computer \"%1\" will be removed from the database!     \r\nDo you want to continue?")},
+         QStringLiteral(
+             "The computer \"%1\" will be removed from the database!     \r\nDo you want to continue?")},
         {DeleteMany,
-         QStringLiteral("The selected items will be removed from the database!     \r\nDo you want to continue?")},
+         QStringLiteral(
+             "The selected items will be removed from the database!     \r\nDo you want to continue?")},
 
         {ProductName, QStringLiteral("Sablewick")},
         {DbOpenError, QStringLiteral("Unable to open the database \"%1\"!\r\n%2")},
@@ -149,8 +151,9 @@ const QHash<int, QString>& Table()
         {AboutCopyright, QStringLiteral("Copyright \u00A9 2026 Ostrel Software")},
         {AboutRights, QStringLiteral("All rights reserved.")},
         {AboutPartner, QStringLiteral("Network components by Quandrel Labs")},
-        {AboutWarning, QStringLiteral("This program is protected by copyright law. Copying or distributing it, "
-                                      "or any part of it, without permission is not allowed.")},
+        {AboutWarning,
+         QStringLiteral("This program is protected by copyright law. Copying or distributing it, "
+                        "or any part of it, without permission is not allowed.")},
         {StgNotCompoundFile, QStringLiteral("The file is not a valid compound file.")},
         {StgSharingViolation,
          QStringLiteral("The process cannot access the file because it is being used by another process.")},

@@ -7,7 +7,8 @@
 // have numbers from 64000 on. Texts are exact: blanks, punctuation and line breaks belong to them.
 namespace Res {
 
-enum Id : int {
+enum Id : int
+{
     // Main window: columns, commands and menus
     MainColName = 64500,
     MainColMAC,
@@ -43,10 +44,10 @@ enum Id : int {
     MenuHelpAbout,
 
     // Dialog validation messages
-    MacRequired = 65154,     // "You need to specify at least one valid MAC address!     "
-    MacInvalid = 65155,      // "Invalid MAC address!     "
-    IPNotValid = 65156,      // "\"%s\" is not a valid IP address!     "
-    IPRequired = 65157,      // "You need to specify a valid IP address or host name!     "
+    MacRequired = 65154, // "You need to specify at least one valid MAC address!     "
+    MacInvalid = 65155,  // "Invalid MAC address!     "
+    IPNotValid = 65156,  // "\"%s\" is not a valid IP address!     "
+    IPRequired = 65157,  // "You need to specify a valid IP address or host name!     "
     NotAdministrator = 65158,
     WizIPCaption = 65168,
     WizIPDescr = 65169,

@@ -60,7 +60,9 @@ QString NewItemID()
 // ---------------------------------------------------------------------------------------------------
 // TMACAddress
 
-TMACAddress::TMACAddress(TMACAddresses* collection) : TCollectionItem(collection) {}
+TMACAddress::TMACAddress(TMACAddresses* collection) : TCollectionItem(collection)
+{
+}
 
 void TMACAddress::Assign(const TPersistent& source)
 {
@@ -95,7 +97,9 @@ const TPropTable& TMACAddress::PropertyTable()
 // ---------------------------------------------------------------------------------------------------
 // TMACAddresses
 
-TMACAddresses::TMACAddresses(TComputer* owner) : TCollection(owner) {}
+TMACAddresses::TMACAddresses(TComputer* owner) : TCollection(owner)
+{
+}
 
 void TMACAddresses::Assign(const TPersistent& source)
 {
@@ -284,7 +288,9 @@ const TPropTable& TComputer::PropertyTable()
 // ---------------------------------------------------------------------------------------------------
 // TComputers
 
-TComputers::TComputers(TGroup* owner) : TCollection(owner) {}
+TComputers::TComputers(TGroup* owner) : TCollection(owner)
+{
+}
 
 TComputer* TComputers::Add()
 {

@@ -4,13 +4,21 @@
 #include "model/persistent.h"
 #include "model/schedule.h"
 
-#include <QHash>
-#include <QtGlobal>
 #include <functional>
 #include <memory>
+#include <QHash>
+#include <QtGlobal>
 
-enum TDataType { dtNormal, dtAlias };
-enum TSendOptions { soLAN, soInternet };
+enum TDataType
+{
+    dtNormal,
+    dtAlias
+};
+enum TSendOptions
+{
+    soLAN,
+    soInternet
+};
 
 const QStringList& DataTypeNames();
 const QStringList& SendOptionsNames();

@@ -2,7 +2,9 @@
 
 #include "core/exceptions.h"
 
-TPropTable::TPropTable(std::vector<TPropInfo> props) : FProps(std::move(props)) {}
+TPropTable::TPropTable(std::vector<TPropInfo> props) : FProps(std::move(props))
+{
+}
 
 const TPropInfo* TPropTable::Find(QStringView name) const
 {

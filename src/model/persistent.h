@@ -2,11 +2,11 @@
 
 #include "core/events.h"
 
+#include <functional>
+#include <memory>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-#include <functional>
-#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -14,13 +14,14 @@ class TPersistent;
 class TCollection;
 
 // Kinds of published properties, as the component stream knows them.
-enum class TPropKind {
-    Integer,    // 32-bit signed
-    Word,       // unsigned 16-bit
+enum class TPropKind
+{
+    Integer, // 32-bit signed
+    Word,    // unsigned 16-bit
     Boolean,
-    Enum,       // value names in TPropInfo::Names, by ordinal
-    Set,        // one-byte set; member names in TPropInfo::Names, bit n = ordinal n
-    DateTime,   // TDateTime
+    Enum,     // value names in TPropInfo::Names, by ordinal
+    Set,      // one-byte set; member names in TPropInfo::Names, bit n = ordinal n
+    DateTime, // TDateTime
     String,
     Object,     // an owned plain object whose properties are stored with a "Name." prefix
     Collection, // an owned collection of items
@@ -36,8 +37,8 @@ struct TPropInfo
     const QStringList* Names = nullptr;
     std::function<QVariant(const TPersistent&)> Get;
     std::function<void(TPersistent&, const QVariant&)> Set;
-    std::function<TPersistent*(TPersistent&)> Object;      // Object kind
-    std::function<TCollection*(TPersistent&)> Collection;  // Collection kind; may give null
+    std::function<TPersistent*(TPersistent&)> Object;     // Object kind
+    std::function<TCollection*(TPersistent&)> Collection; // Collection kind; may give null
 };
 
 // The published properties of one class, in declaration order (which is the stored order).
@@ -54,8 +55,7 @@ private:
 
 namespace PropValue {
 // The carrier of each kind in TPropInfo::Get/Set (see above).
-template <class V>
-QVariant Box(TPropKind kind, const V& value)
+template <class V> QVariant Box(TPropKind kind, const V& value)
 {
     if constexpr (std::is_same_v<V, QString>)
         return QVariant(value);
@@ -69,8 +69,7 @@ QVariant Box(TPropKind kind, const V& value)
     }
 }
 
-template <class V>
-V Unbox(const QVariant& value)
+template <class V> V Unbox(const QVariant& value)
 {
     if constexpr (std::is_same_v<V, QString>)
         return value.toString();
@@ -98,22 +97,21 @@ TPropInfo AccessorProp(const char* name, TPropKind kind, Getter get, void (T::*s
                        const QStringList* names = nullptr)
 {
     using Plain = std::remove_cvref_t<V>;
-    return {QString::fromLatin1(name), kind, names,
-            [=](const TPersistent& p) { return PropValue::Box(kind, Plain((static_cast<const T&>(p).*get)())); },
-            [=](TPersistent& p, const QVariant& v) { (static_cast<T&>(p).*set)(PropValue::Unbox<Plain>(v)); }};
+    return {
+        QString::fromLatin1(name), kind, names,
+        [=](const TPersistent& p) { return PropValue::Box(kind, Plain((static_cast<const T&>(p).*get)())); },
+        [=](TPersistent& p, const QVariant& v) { (static_cast<T&>(p).*set)(PropValue::Unbox<Plain>(v)); }};
 }
 
 // An owned plain object (stored with a "Name." prefix) or an owned collection.
-template <class T>
-TPropInfo ObjectProp(const char* name, TPersistent* (*object)(T&))
+template <class T> TPropInfo ObjectProp(const char* name, TPersistent* (*object)(T&))
 {
     TPropInfo info{QString::fromLatin1(name), TPropKind::Object};
     info.Object = [=](TPersistent& p) { return object(static_cast<T&>(p)); };
     return info;
 }
 
-template <class T>
-TPropInfo CollectionProp(const char* name, TCollection* (*collection)(T&))
+template <class T> TPropInfo CollectionProp(const char* name, TCollection* (*collection)(T&))
 {
     TPropInfo info{QString::fromLatin1(name), TPropKind::Collection};
     info.Collection = [=](TPersistent& p) { return collection(static_cast<T&>(p)); };

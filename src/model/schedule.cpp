@@ -2,8 +2,8 @@
 
 #include "core/texts.h"
 
-#include <QLocale>
 #include <cmath>
+#include <QLocale>
 
 namespace {
 
@@ -166,11 +166,21 @@ bool ScheduleIsDue(const TSchedule& s, TDateTime now)
             const int occurrence = (today.day() - 1) / 7 + 1;
             int wanted = 0;
             switch (s.monthlyDayOccurence) {
-            case doFirst: wanted = 1; break;
-            case doSecond: wanted = 2; break;
-            case doThird: wanted = 3; break;
-            case doFourth: wanted = 4; break;
-            case doLast: wanted = LastOccurrence(now); break;
+            case doFirst:
+                wanted = 1;
+                break;
+            case doSecond:
+                wanted = 2;
+                break;
+            case doThird:
+                wanted = 3;
+                break;
+            case doFourth:
+                wanted = 4;
+                break;
+            case doLast:
+                wanted = LastOccurrence(now);
+                break;
             }
             return occurrence == wanted && InStartWindow(s, now);
         }

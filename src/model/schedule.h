@@ -7,15 +7,47 @@
 
 // A fixed underlying type lets a field hold any ordinal (the texts and the stream writer then treat an
 // unknown one as such) instead of a value the enumeration cannot represent.
-enum TScheduleInterval : int { siDaily, siWeekly, siMonthly, siOnce };
-enum TMonthlySettings : int { msDayNum, msDayOccurence };
-enum TDayOccurence : int { doFirst, doSecond, doThird, doFourth, doLast };
-enum TDays { daySunday, dayMonday, dayTuesday, dayWednesday, dayThursday, dayFriday, daySaturday };
+enum TScheduleInterval : int
+{
+    siDaily,
+    siWeekly,
+    siMonthly,
+    siOnce
+};
+enum TMonthlySettings : int
+{
+    msDayNum,
+    msDayOccurence
+};
+enum TDayOccurence : int
+{
+    doFirst,
+    doSecond,
+    doThird,
+    doFourth,
+    doLast
+};
+enum TDays
+{
+    daySunday,
+    dayMonday,
+    dayTuesday,
+    dayWednesday,
+    dayThursday,
+    dayFriday,
+    daySaturday
+};
 
 // A one-byte set of TDays: bit n for the day of ordinal n.
 using TWeekDays = quint8;
-constexpr TWeekDays DaySet(TDays day) { return static_cast<TWeekDays>(1u << day); }
-constexpr bool InSet(TWeekDays set, TDays day) { return (set & DaySet(day)) != 0; }
+constexpr TWeekDays DaySet(TDays day)
+{
+    return static_cast<TWeekDays>(1u << day);
+}
+constexpr bool InSet(TWeekDays set, TDays day)
+{
+    return (set & DaySet(day)) != 0;
+}
 
 // When to wake a computer or a group: daily, weekly, monthly or once, at an hour and minute.
 class TSchedule : public TPersistent

@@ -15,7 +15,7 @@ struct TThreadTimerState
     bool Active = false;
     bool Ended = false; // the component is gone or a handler failed: the thread ends
     int Delay = 100;
-    TNotifyEvent OnTimer;        // main thread only
+    TNotifyEvent OnTimer;          // main thread only
     TThreadTimer* Owner = nullptr; // main thread only; null once the component is gone
 };
 
@@ -71,8 +71,7 @@ private:
     std::shared_ptr<TThreadTimerState> FState;
 };
 
-TThreadTimer::TThreadTimer(QObject* owner)
-    : QObject(owner), FState(std::make_shared<TThreadTimerState>())
+TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner), FState(std::make_shared<TThreadTimerState>())
 {
     FState->Owner = this;
 }

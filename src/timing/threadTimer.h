@@ -2,8 +2,8 @@
 
 #include "core/events.h"
 
-#include <QObject>
 #include <memory>
+#include <QObject>
 
 struct TThreadTimerState;
 

@@ -1,7 +1,7 @@
 #include "core/worker.h"
 #include "dialogs/dlgNetEnum.h"
-#include "net/threadNetEnumEx.h"
 #include "net/smbClient.h"
+#include "net/threadNetEnumEx.h"
 #include "support/isolatedNetwork.h"
 #include "support/netns.h"
 #include "support/sambaPeer.h"
@@ -279,11 +279,12 @@ void TstNetEnum::serverListFromSamba()
     TTestNamespace peerNamespace(QStringLiteral("nedlg"));
     QVERIFY(peerNamespace.Ok());
     QString error;
-    if (!ConnectVeth(nullptr, QStringLiteral("10.232.7.1/24"), &peerNamespace, QStringLiteral("10.232.7.2/24"), &error))
+    if (!ConnectVeth(nullptr, QStringLiteral("10.232.7.1/24"), &peerNamespace,
+                     QStringLiteral("10.232.7.2/24"), &error))
         QSKIP(qPrintable(error));
     QTemporaryDir dir;
-    TSmbClient::SetConfiguration(
-        TSambaPeer::WriteClientConfiguration(dir.path(), QStringLiteral("SWDLG"), QStringLiteral("10.232.7.1/24")));
+    TSmbClient::SetConfiguration(TSambaPeer::WriteClientConfiguration(dir.path(), QStringLiteral("SWDLG"),
+                                                                      QStringLiteral("10.232.7.1/24")));
     auto restore = qScopeGuard([] { TSmbClient::SetConfiguration(QString()); });
     TSambaPeer::TOptions options;
     options.NetbiosName = QStringLiteral("SWNAS");

@@ -47,11 +47,11 @@ private slots:
         QCOMPARE(Names(TGroup::PropertyTable()),
                  QStringList({"Name", "Tag", "ID", "IsRoot", "Comments", "Computers", "Schedule"}));
         QCOMPARE(Names(TComputer::PropertyTable()),
-                 QStringList({"ItemID", "RefID", "Name", "Comments", "Descr", "IPAddress", "MACAddresses", "SubNet",
-                              "LocalSubnet", "Port", "Online", "LastPingDate", "LastPingReply", "DataType",
-                              "SendOptions", "Schedule"}));
-        QCOMPARE(Names(TMACAddress::PropertyTable()),
-                 QStringList({"Address", "IPAddress", "AdapterIndex", "Descr", "Name", "Subnet", "UseForWake"}));
+                 QStringList({"ItemID", "RefID", "Name", "Comments", "Descr", "IPAddress", "MACAddresses",
+                              "SubNet", "LocalSubnet", "Port", "Online", "LastPingDate", "LastPingReply",
+                              "DataType", "SendOptions", "Schedule"}));
+        QCOMPARE(Names(TMACAddress::PropertyTable()), QStringList({"Address", "IPAddress", "AdapterIndex",
+                                                                   "Descr", "Name", "Subnet", "UseForWake"}));
         QCOMPARE(Names(TSchedule::PropertyTable()),
                  QStringList({"UseSchedule", "ScheduleInterval", "StartHour", "StartMin", "dailyInterval",
                               "weeklyInterval", "weeklyDays", "monthlySettings", "monthlyNumDays",
@@ -91,8 +91,8 @@ private slots:
         TComputer* computer = group.Computers()->Add();
         const TPropTable& table = computer->Properties();
         const QString id = table.Find(u"ItemID")->Get(*computer).toString();
-        QVERIFY(QRegularExpression(QStringLiteral(
-                                       "^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"))
+        QVERIFY(QRegularExpression(
+                    QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"))
                     .match(id)
                     .hasMatch());
         QCOMPARE(table.Find(u"SubNet")->Get(*computer).toString(), QStringLiteral("255.255.255.0"));
@@ -122,11 +122,16 @@ private slots:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("unc host") << "\\\\SERVER" << "SERVER";
-        QTest::newRow("two pairs") << "A\\\\B\\\\C" << "B\\\\C";
-        QTest::newRow("single backslash stays") << "A\\B" << "A\\B";
-        QTest::newRow("plain") << "PC1" << "PC1";
-        QTest::newRow("pair at the end") << "HOST\\\\" << "";
+        QTest::newRow("unc host") << "\\\\SERVER"
+                                  << "SERVER";
+        QTest::newRow("two pairs") << "A\\\\B\\\\C"
+                                   << "B\\\\C";
+        QTest::newRow("single backslash stays") << "A\\B"
+                                                << "A\\B";
+        QTest::newRow("plain") << "PC1"
+                               << "PC1";
+        QTest::newRow("pair at the end") << "HOST\\\\"
+                                         << "";
     }
 
     void nameSetterDropsEverythingUpToTheFirstDoubleBackslash()
@@ -363,8 +368,9 @@ private slots:
         const int afterAdd = updates.Count;
         computer->IPAddress = QStringLiteral("10.0.0.9");
         computer->SubNet = QStringLiteral("255.255.0.0");
-        for (auto [address, wake] : {std::pair{"00-00-00-00-00-01", true}, std::pair{"00-00-00-00-00-02", false},
-                                     std::pair{"00-00-00-00-00-03", true}}) {
+        for (auto [address, wake] :
+             {std::pair{"00-00-00-00-00-01", true}, std::pair{"00-00-00-00-00-02", false},
+              std::pair{"00-00-00-00-00-03", true}}) {
             TMACAddress* adapter = computer->MACAddresses()->Add();
             adapter->Address = QString::fromLatin1(address);
             adapter->UseForWake = wake;
@@ -377,11 +383,11 @@ private slots:
         QCOMPARE(updates.Count, afterAdd);
 
         QStringList calls;
-        computer->OnSchedule.Set(this, [&](TObject* sender, const QString& mac, const QString& ip,
-                                           const QString& subnet) {
-            QCOMPARE(sender, static_cast<TObject*>(computer));
-            calls << mac + QLatin1Char('|') + ip + QLatin1Char('|') + subnet;
-        });
+        computer->OnSchedule.Set(
+            this, [&](TObject* sender, const QString& mac, const QString& ip, const QString& subnet) {
+                QCOMPARE(sender, static_cast<TObject*>(computer));
+                calls << mac + QLatin1Char('|') + ip + QLatin1Char('|') + subnet;
+            });
         computer->CheckSchedule();
         QCOMPARE(calls, QStringList({"00-00-00-00-00-01|10.0.0.9|255.255.0.0",
                                      "00-00-00-00-00-03|10.0.0.9|255.255.0.0"}));

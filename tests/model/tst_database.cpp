@@ -274,9 +274,12 @@ void TestDatabase::otherNamesKeepTheirBackupApart_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("backup");
     // A database opened under its backup's name must not take itself for its backup.
-    QTest::newRow("a backup opened as the database") << "network.~ccn" << "network.~ccn.~ccn";
-    QTest::newRow("another extension") << "home.db" << "home.db.~ccn";
-    QTest::newRow("no extension") << "lab" << "lab.~ccn";
+    QTest::newRow("a backup opened as the database") << "network.~ccn"
+                                                     << "network.~ccn.~ccn";
+    QTest::newRow("another extension") << "home.db"
+                                       << "home.db.~ccn";
+    QTest::newRow("no extension") << "lab"
+                                  << "lab.~ccn";
 }
 
 void TestDatabase::otherNamesKeepTheirBackupApart()
@@ -325,8 +328,7 @@ void TestDatabase::createFailures()
         second.CreateNew();
         QFAIL("replaced a database that is open");
     } catch (const EOstrelException& e) {
-        QCOMPARE(e.Message(),
-                 OpenMessage(FilePath(), Res::Str(Res::StgSharingViolation)));
+        QCOMPARE(e.Message(), OpenMessage(FilePath(), Res::Str(Res::StgSharingViolation)));
     }
     QCOMPARE(Inode(FilePath()), before);
     QVERIFY(!second.RootStorage && !second.TempStorage);

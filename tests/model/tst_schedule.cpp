@@ -1,8 +1,8 @@
 #include "model/computers.h"
 #include "model/schedule.h"
 
-#include <QLocale>
 #include <limits>
+#include <QLocale>
 #include <QTest>
 
 namespace {
@@ -73,24 +73,26 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("daily") << int(siDaily) << 1 << 0 << -1 << 9 << 0 << "Every day at 09:00 hrs";
         QTest::newRow("daily 3") << int(siDaily) << 3 << 0 << -1 << 18 << 5 << "Every 3 days at 18:05 hrs";
-        QTest::newRow("daily 0 counts as every day") << int(siDaily) << 0 << 0 << -1 << 9 << 0
-                                                     << "Every day at 09:00 hrs";
+        QTest::newRow("daily 0 counts as every day")
+            << int(siDaily) << 0 << 0 << -1 << 9 << 0 << "Every day at 09:00 hrs";
         QTest::newRow("weekly mon-fri") << int(siWeekly) << 1 << 62 << -1 << 9 << 0
                                         << "Every week on Mon, Tue, Wed, Thu, Fri ; at 09:00 hrs";
-        QTest::newRow("weekly 2 sunday") << int(siWeekly) << 2 << 1 << -1 << 9 << 0
-                                         << "Every 2 weeks on Sun ; at 09:00 hrs";
-        QTest::newRow("weekly none") << int(siWeekly) << 1 << 0 << -1 << 9 << 0 << "Every week on ; at 09:00 hrs";
+        QTest::newRow("weekly 2 sunday")
+            << int(siWeekly) << 2 << 1 << -1 << 9 << 0 << "Every 2 weeks on Sun ; at 09:00 hrs";
+        QTest::newRow("weekly none") << int(siWeekly) << 1 << 0 << -1 << 9 << 0
+                                     << "Every week on ; at 09:00 hrs";
         QTest::newRow("last friday") << int(siMonthly) << 1 << int(DaySet(dayFriday)) << int(doLast) << 9 << 0
                                      << "Every last Fri of every month at 09:00 hrs";
-        QTest::newRow("first tuesday") << int(siMonthly) << 1 << int(DaySet(dayTuesday)) << int(doFirst) << 9 << 0
-                                       << "Every first Tue of every month at 09:00 hrs";
-        QTest::newRow("two days, no separator") << int(siMonthly) << 1 << int(Days({daySunday, daySaturday}))
-                                                << int(doThird) << 9 << 0
-                                                << "Every third SunSat of every month at 09:00 hrs";
-        QTest::newRow("day 15") << int(siMonthly) << 15 << 0 << -1 << 9 << 0 << "Day 15 of every month at 09:00 hrs";
+        QTest::newRow("first tuesday") << int(siMonthly) << 1 << int(DaySet(dayTuesday)) << int(doFirst) << 9
+                                       << 0 << "Every first Tue of every month at 09:00 hrs";
+        QTest::newRow("two days, no separator")
+            << int(siMonthly) << 1 << int(Days({daySunday, daySaturday})) << int(doThird) << 9 << 0
+            << "Every third SunSat of every month at 09:00 hrs";
+        QTest::newRow("day 15") << int(siMonthly) << 15 << 0 << -1 << 9 << 0
+                                << "Day 15 of every month at 09:00 hrs";
         QTest::newRow("padded time") << int(siDaily) << 1 << 0 << -1 << 7 << 5 << "Every day at 07:05 hrs";
-        QTest::newRow("out of range printed as is") << int(siDaily) << 1 << 0 << -1 << 124 << 75
-                                                    << "Every day at 124:75 hrs";
+        QTest::newRow("out of range printed as is")
+            << int(siDaily) << 1 << 0 << -1 << 124 << 75 << "Every day at 124:75 hrs";
         QTest::newRow("unknown kind") << 9 << 1 << 0 << -1 << 9 << 0 << "09:00 hrs";
     }
 
@@ -161,47 +163,48 @@ private slots:
 
         // Daily: never fired means due at once, whatever the time.
         QTest::newRow("daily never fired") << int(siDaily) << -1.0 << At(2024, 5, 6, 15, 0) << 1 << 0 << true;
-        QTest::newRow("daily next day window, <24h") << int(siDaily) << At(2024, 5, 6, 15, 0)
-                                                     << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << false;
-        QTest::newRow("daily day after") << int(siDaily) << At(2024, 5, 6, 15, 0) << At(2024, 5, 8, 9, 0)
-                                         << 1 << 0 << true;
-        QTest::newRow("daily 09:00:10 then 09:00:00") << int(siDaily) << At(2024, 5, 6, 9, 0, 10)
-                                                      << At(2024, 5, 7, 9, 0, 0) << 1 << 0 << false;
-        QTest::newRow("daily 09:00:10 then 09:00:30") << int(siDaily) << At(2024, 5, 6, 9, 0, 10)
-                                                      << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << true;
-        QTest::newRow("daily same day") << int(siDaily) << At(2024, 5, 6, 0, 0) << At(2024, 5, 6, 9, 30) << 0 << 0
-                                        << false;
-        QTest::newRow("daily before start minute") << int(siDaily) << At(2024, 5, 1, 9, 0) << At(2024, 5, 6, 9, 14)
-                                                   << 1 << 15 << false;
-        QTest::newRow("daily end of hour") << int(siDaily) << At(2024, 5, 1, 9, 0) << At(2024, 5, 6, 9, 59, 59) << 1
-                                           << 15 << true;
-        QTest::newRow("daily other hour") << int(siDaily) << At(2024, 5, 1, 9, 0) << At(2024, 5, 6, 10, 0) << 1 << 0
-                                          << false;
-        QTest::newRow("daily interval 3 too soon") << int(siDaily) << At(2024, 5, 6, 9, 0) << At(2024, 5, 8, 9, 30)
-                                                   << 3 << 0 << false;
-        QTest::newRow("daily interval 3") << int(siDaily) << At(2024, 5, 6, 9, 0) << At(2024, 5, 9, 9, 30) << 3 << 0
-                                          << true;
-        QTest::newRow("daily across the year") << int(siDaily) << At(2023, 12, 31, 9, 0) << At(2024, 1, 1, 9, 0, 30)
-                                               << 1 << 0 << true;
+        QTest::newRow("daily next day window, <24h")
+            << int(siDaily) << At(2024, 5, 6, 15, 0) << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << false;
+        QTest::newRow("daily day after")
+            << int(siDaily) << At(2024, 5, 6, 15, 0) << At(2024, 5, 8, 9, 0) << 1 << 0 << true;
+        QTest::newRow("daily 09:00:10 then 09:00:00")
+            << int(siDaily) << At(2024, 5, 6, 9, 0, 10) << At(2024, 5, 7, 9, 0, 0) << 1 << 0 << false;
+        QTest::newRow("daily 09:00:10 then 09:00:30")
+            << int(siDaily) << At(2024, 5, 6, 9, 0, 10) << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << true;
+        QTest::newRow("daily same day")
+            << int(siDaily) << At(2024, 5, 6, 0, 0) << At(2024, 5, 6, 9, 30) << 0 << 0 << false;
+        QTest::newRow("daily before start minute")
+            << int(siDaily) << At(2024, 5, 1, 9, 0) << At(2024, 5, 6, 9, 14) << 1 << 15 << false;
+        QTest::newRow("daily end of hour")
+            << int(siDaily) << At(2024, 5, 1, 9, 0) << At(2024, 5, 6, 9, 59, 59) << 1 << 15 << true;
+        QTest::newRow("daily other hour")
+            << int(siDaily) << At(2024, 5, 1, 9, 0) << At(2024, 5, 6, 10, 0) << 1 << 0 << false;
+        QTest::newRow("daily interval 3 too soon")
+            << int(siDaily) << At(2024, 5, 6, 9, 0) << At(2024, 5, 8, 9, 30) << 3 << 0 << false;
+        QTest::newRow("daily interval 3")
+            << int(siDaily) << At(2024, 5, 6, 9, 0) << At(2024, 5, 9, 9, 30) << 3 << 0 << true;
+        QTest::newRow("daily across the year")
+            << int(siDaily) << At(2023, 12, 31, 9, 0) << At(2024, 1, 1, 9, 0, 30) << 1 << 0 << true;
 
         // Weekly, Monday to Friday (2024-05-06 is a Monday).
-        QTest::newRow("weekly never fired") << int(siWeekly) << -1.0 << At(2024, 5, 11, 3, 0) << 1 << 0 << true;
-        QTest::newRow("weekly tuesday same week") << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 7, 9, 5)
-                                                  << 1 << 0 << false;
-        QTest::newRow("weekly friday same week") << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 10, 9, 5)
-                                                 << 1 << 0 << false;
-        QTest::newRow("weekly next monday") << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 13, 9, 0, 30)
-                                            << 1 << 0 << true;
-        QTest::newRow("weekly next monday too early") << int(siWeekly) << At(2024, 5, 6, 9, 0, 40)
-                                                      << At(2024, 5, 13, 9, 0, 30) << 1 << 0 << false;
-        QTest::newRow("weekly saturday not selected") << int(siWeekly) << At(2024, 4, 1, 9, 0)
-                                                      << At(2024, 5, 11, 9, 5) << 1 << 0 << false;
-        QTest::newRow("weekly interval 2 after one week") << int(siWeekly) << At(2024, 5, 6, 9, 0)
-                                                          << At(2024, 5, 13, 9, 30) << 2 << 0 << false;
-        QTest::newRow("weekly interval 2 after two weeks") << int(siWeekly) << At(2024, 5, 6, 9, 0)
-                                                           << At(2024, 5, 20, 9, 30) << 2 << 0 << true;
-        QTest::newRow("weekly across the year") << int(siWeekly) << At(2024, 12, 23, 9, 0) << At(2024, 12, 30, 9, 1)
-                                                << 1 << 0 << true;
+        QTest::newRow("weekly never fired")
+            << int(siWeekly) << -1.0 << At(2024, 5, 11, 3, 0) << 1 << 0 << true;
+        QTest::newRow("weekly tuesday same week")
+            << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 7, 9, 5) << 1 << 0 << false;
+        QTest::newRow("weekly friday same week")
+            << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 10, 9, 5) << 1 << 0 << false;
+        QTest::newRow("weekly next monday")
+            << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 13, 9, 0, 30) << 1 << 0 << true;
+        QTest::newRow("weekly next monday too early")
+            << int(siWeekly) << At(2024, 5, 6, 9, 0, 40) << At(2024, 5, 13, 9, 0, 30) << 1 << 0 << false;
+        QTest::newRow("weekly saturday not selected")
+            << int(siWeekly) << At(2024, 4, 1, 9, 0) << At(2024, 5, 11, 9, 5) << 1 << 0 << false;
+        QTest::newRow("weekly interval 2 after one week")
+            << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 13, 9, 30) << 2 << 0 << false;
+        QTest::newRow("weekly interval 2 after two weeks")
+            << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 20, 9, 30) << 2 << 0 << true;
+        QTest::newRow("weekly across the year")
+            << int(siWeekly) << At(2024, 12, 23, 9, 0) << At(2024, 12, 30, 9, 1) << 1 << 0 << true;
     }
 
     void dueTests()
@@ -229,17 +232,19 @@ private slots:
         QTest::addColumn<double>("now");
         QTest::addColumn<bool>("due");
         // November 2024 has five Fridays (1, 8, 15, 22, 29); February 2024 has four (2, 9, 16, 23).
-        QTest::newRow("last friday, five") << int(doLast) << 0 << int(dayFriday) << At(2024, 11, 29, 9, 10) << true;
-        QTest::newRow("last friday, not the 22nd") << int(doLast) << 0 << int(dayFriday) << At(2024, 11, 22, 9, 10)
-                                                   << false;
-        QTest::newRow("last friday, four") << int(doLast) << 0 << int(dayFriday) << At(2024, 2, 23, 9, 10) << true;
-        QTest::newRow("fourth friday of five") << int(doFourth) << 0 << int(dayFriday) << At(2024, 11, 22, 9, 0)
-                                               << true;
+        QTest::newRow("last friday, five")
+            << int(doLast) << 0 << int(dayFriday) << At(2024, 11, 29, 9, 10) << true;
+        QTest::newRow("last friday, not the 22nd")
+            << int(doLast) << 0 << int(dayFriday) << At(2024, 11, 22, 9, 10) << false;
+        QTest::newRow("last friday, four")
+            << int(doLast) << 0 << int(dayFriday) << At(2024, 2, 23, 9, 10) << true;
+        QTest::newRow("fourth friday of five")
+            << int(doFourth) << 0 << int(dayFriday) << At(2024, 11, 22, 9, 0) << true;
         QTest::newRow("first friday") << int(doFirst) << 0 << int(dayFriday) << At(2024, 11, 1, 9, 0) << true;
-        QTest::newRow("second, wrong weekday") << int(doSecond) << 0 << int(dayMonday) << At(2024, 11, 8, 9, 0)
-                                               << false;
-        QTest::newRow("third, outside window") << int(doThird) << 0 << int(dayFriday) << At(2024, 11, 15, 10, 0)
-                                               << false;
+        QTest::newRow("second, wrong weekday")
+            << int(doSecond) << 0 << int(dayMonday) << At(2024, 11, 8, 9, 0) << false;
+        QTest::newRow("third, outside window")
+            << int(doThird) << 0 << int(dayFriday) << At(2024, 11, 15, 10, 0) << false;
         QTest::newRow("day 15") << -1 << 15 << 0 << At(2024, 6, 15, 9, 30) << true;
         QTest::newRow("day 15 on the 16th") << -1 << 15 << 0 << At(2024, 6, 16, 9, 30) << false;
         QTest::newRow("day 31 in a 30-day month") << -1 << 31 << 0 << At(2024, 6, 30, 9, 30) << false;
@@ -280,10 +285,10 @@ private slots:
 
     void lastOccurrence()
     {
-        QCOMPARE(LastOccurrence(At(2024, 11, 3)), 4);  // Sundays: 3..24
-        QCOMPARE(LastOccurrence(At(2024, 11, 1)), 5);  // Fridays: 1..29
-        QCOMPARE(LastOccurrence(At(2024, 2, 16)), 4);  // Fridays: 2..23
-        QCOMPARE(LastOccurrence(At(2024, 2, 29)), 5);  // Thursdays in a leap February: 1..29
+        QCOMPARE(LastOccurrence(At(2024, 11, 3)), 4); // Sundays: 3..24
+        QCOMPARE(LastOccurrence(At(2024, 11, 1)), 5); // Fridays: 1..29
+        QCOMPARE(LastOccurrence(At(2024, 2, 16)), 4); // Fridays: 2..23
+        QCOMPARE(LastOccurrence(At(2024, 2, 29)), 5); // Thursdays in a leap February: 1..29
         QCOMPARE(LastOccurrence(At(2023, 2, 28)), 4);
     }
 
@@ -296,7 +301,8 @@ private slots:
         computer->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-55");
         computer->Schedule().UseSchedule = true;
         int fired = 0;
-        computer->OnSchedule.Set(this, [&](TObject*, const QString&, const QString&, const QString&) { ++fired; });
+        computer->OnSchedule.Set(this,
+                                 [&](TObject*, const QString&, const QString&, const QString&) { ++fired; });
 
         computer->CheckSchedule();
         QCOMPARE(fired, 1);

@@ -1,8 +1,8 @@
 #include "support/netns.h"
 
+#include <atomic>
 #include <QCoreApplication>
 #include <QProcess>
-#include <atomic>
 #include <unistd.h>
 
 namespace {
@@ -70,8 +70,8 @@ bool TTestNamespace::Available(QString* reason)
     return true;
 }
 
-bool ConnectVeth(const TTestNamespace* a, const QString& addressA, const TTestNamespace* b, const QString& addressB,
-                 QString* error)
+bool ConnectVeth(const TTestNamespace* a, const QString& addressA, const TTestNamespace* b,
+                 const QString& addressB, QString* error)
 {
     const QString tag = QStringLiteral("%1x%2").arg(getpid() % 100000).arg(counter++);
     const QString endA = QStringLiteral("va") + tag, endB = QStringLiteral("vb") + tag;

@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // Runs a command and returns its exit code (output is captured into *output when given).
-int RunCommand(const QString& program, const QStringList& args, QString* output = nullptr, int timeoutMs = 30000);
+int RunCommand(const QString& program, const QStringList& args, QString* output = nullptr,
+               int timeoutMs = 30000);
 
 // A network namespace that the test creates and removes again. Names are made unique per process.
 class TTestNamespace
@@ -30,5 +31,5 @@ private:
 
 // Joins two namespaces (or a namespace and the test's own, when one is null) with a veth pair and gives
 // each end an address in CIDR form ("10.77.1.1/24"). Addresses must stay inside the test's namespaces.
-bool ConnectVeth(const TTestNamespace* a, const QString& addressA, const TTestNamespace* b, const QString& addressB,
-                 QString* error = nullptr);
+bool ConnectVeth(const TTestNamespace* a, const QString& addressA, const TTestNamespace* b,
+                 const QString& addressB, QString* error = nullptr);
