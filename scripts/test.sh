@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh --tests
+# Every source file keeps the project's format; a stray one fails the run before the long build.
+git ls-files -z 'src/*.cpp' 'src/*.h' | xargs -0 clang-format --dry-run -Werror
 bash scripts/build.sh -DSABLEWICK_WERROR=ON
 cd build
 # The tests send packets (pings, wake-ups, NetBIOS, name lookups). As root they run in a network
