@@ -5,6 +5,8 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh --tests
 # Every source file keeps the project's format; a stray one fails the run before the long build.
 git ls-files -z 'src/*.cpp' 'src/*.h' | xargs -0 clang-format --dry-run -Werror
+# No file includes a layer above its own.
+bash scripts/checkLayers.sh
 bash scripts/build.sh -DSABLEWICK_WERROR=ON
 cd build
 # The tests send packets (pings, wake-ups, NetBIOS, name lookups). As root they run in a network

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes, as the image of a program file, to the version section reader and reads both
 // values from whatever section it finds.
-#include "core/versionInfo.h"
+#include "product/versionInfo.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "app/commandLine.h"
 
 #include "core/texts.h"
-#include "core/versionInfo.h"
+#include "product/versionInfo.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

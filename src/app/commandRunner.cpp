@@ -1,12 +1,12 @@
 #include "app/commandRunner.h"
 
 #include "app/instanceServer.h"
-#include "core/databaseLocation.h"
 #include "core/dateTime.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "net/threadWOL.h"
+#include "product/databaseLocation.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,5 +1,5 @@
 # Version data of the program file: key=value lines in a section of their own (".sablewick_version"),
-# added after every link and read back by GetFileVersionString / GetFileComments (core/versionInfo.h).
+# added after every link and read back by GetFileVersionString / GetFileComments (product/versionInfo.h).
 #
 # This file serves twice: included from src/CMakeLists.txt it adds the build step; run as a script
 # (cmake -P) by that step it writes the section's content, so the comment names the commit of each build.

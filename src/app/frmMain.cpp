@@ -4,19 +4,20 @@
 #include "app/mainImages.h"
 #include "app/treeModel.h"
 #include "app/treeView.h"
-#include "app/utilsGeneral.h"
-#include "core/editionLibrary.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
-#include "core/webAddresses.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
+#include "product/editionLibrary.h"
+#include "product/webAddresses.h"
 #include "timing/threadTimer.h"
+#include "ui/messageBoxes.h"
 
 #include <algorithm>
 #include <QAction>
+#include <QDesktopServices>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
@@ -26,6 +27,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -41,6 +43,16 @@ QWidget* Spacer(const QString& name, QWidget* parent)
     spacer->setObjectName(name);
     spacer->setFixedHeight(BevelHeight);
     return spacer;
+}
+
+// Asks the desktop to open a web address; true when it accepted the request. Shows nothing: the desktop
+// decides how to open it and reports problems itself, if at all.
+bool ShellOpen(const QString& target)
+{
+    const QUrl url = QUrl::fromUserInput(target);
+    if (!url.isValid())
+        return false;
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace
@@ -431,7 +443,7 @@ void TfrmMain::ShowStatus(const QString& message)
 void TfrmMain::OpenLink(const char* hex)
 {
     // Whether the desktop could open it doesn't matter to the command.
-    ShellOpen(HexToText(QString::fromLatin1(hex)), this);
+    ShellOpen(HexToText(QString::fromLatin1(hex)));
 }
 
 void TfrmMain::acHelpSablewickProExecute()

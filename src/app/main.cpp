@@ -4,10 +4,10 @@
 #include "app/frmMain.h"
 #include "app/instanceServer.h"
 #include "app/signalHandler.h"
-#include "app/utilsGeneral.h"
-#include "core/databaseLocation.h"
+#include "app/userRights.h"
 #include "core/texts.h"
 #include "model/openDatabase.h"
+#include "product/databaseLocation.h"
 
 #include <linux/capability.h>
 #include <QIcon>

@@ -222,3 +222,44 @@ QIcon CommandImage(TCommandImage image)
     }
     return Icon(paint, {16, 24});
 }
+
+QColor GreyLevel(const QColor& color, int addition)
+{
+    const int grey = qMin(qMin(addition, 100) + (color.red() + color.green() + color.blue()) / 3, 240);
+    return QColor(grey, grey, grey);
+}
+
+QImage GreyedImage(const QImage& source, const QSize& size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(255, 0, 255));
+    {
+        QPainter painter(&image);
+        painter.drawImage(0, 0, source);
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = GreyLevel(QColor(line[x]), 30).rgb();
+    }
+    // The grey of the top-left pixel is the transparent colour, as the image list keeps it.
+    const QRgb transparent = image.pixel(0, 0);
+    QImage result = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < result.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(result.scanLine(y));
+        for (int x = 0; x < result.width(); ++x)
+            if ((line[x] & 0xFFFFFFu) == (transparent & 0xFFFFFFu))
+                line[x] = 0;
+    }
+    return result;
+}
+
+void MakeDisabledImages(QList<QIcon>& images, const QList<QSize>& sizes)
+{
+    for (QIcon& image : images) {
+        for (const QSize& size : sizes) {
+            const QImage source = image.pixmap(size).toImage();
+            image.addPixmap(QPixmap::fromImage(GreyedImage(source, size)), QIcon::Disabled);
+        }
+    }
+}

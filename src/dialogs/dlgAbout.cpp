@@ -1,13 +1,12 @@
 #include "dialogs/dlgAbout.h"
 
-#include "app/utilsGeneral.h"
-#include "core/databaseLocation.h"
-#include "core/editionLibrary.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
-#include "core/versionInfo.h"
-#include "core/webAddresses.h"
+#include "product/databaseLocation.h"
+#include "product/editionLibrary.h"
+#include "product/versionInfo.h"
+#include "product/webAddresses.h"
 #include "ui/hyperlinkLabel.h"
 #include "ui/jpegImage.h"
 

@@ -1,12 +1,12 @@
 #include "dialogs/dlgComputer.h"
 
-#include "app/utilsGeneral.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "net/hostResolve.h"
 #include "net/utilsNetwork.h"
 #include "ui/macEdit.h"
+#include "ui/messageBoxes.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "dialogs/dlgMAC.h"
 
-#include "app/utilsGeneral.h"
 #include "core/texts.h"
 #include "net/utilsNetwork.h"
 #include "ui/macEdit.h"
+#include "ui/messageBoxes.h"
 
 #include <QFontDatabase>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // The network browse dialog TfrmNetEnum and its tree model; dialog units are dlg*, their classes Tfrm*.
 #pragma once
 
-#include "core/netEntry.h"
+#include "net/netEntry.h"
 #include "net/threadNetEnum.h"
 
 #include <memory>

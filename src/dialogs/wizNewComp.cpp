@@ -1,15 +1,15 @@
 #include "dialogs/wizNewComp.h"
 
-#include "app/utilsGeneral.h"
-#include "core/netEntry.h"
 #include "core/texts.h"
 #include "dialogs/dlgNetEnum.h"
 #include "dialogs/dlgProgress.h"
 #include "dialogs/progressMessages.h"
 #include "net/hostResolve.h"
+#include "net/netEntry.h"
 #include "net/threadMac.h"
 #include "net/utilsNetwork.h"
 #include "ui/macEdit.h"
+#include "ui/messageBoxes.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,8 +1,8 @@
 // The neighbourhood walk TNetEnumThread and the sink it fills; units thread*, their workers T*Thread.
 #pragma once
 
-#include "core/netEntry.h"
 #include "core/worker.h"
+#include "net/netEntry.h"
 
 #include <memory>
 

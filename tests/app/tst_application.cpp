@@ -1,6 +1,5 @@
 #include "app/application.h"
 #include "app/frmMain.h"
-#include "app/utilsGeneral.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 
@@ -85,3 +84,4 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_application.moc"
+#include "ui/messageBoxes.h"

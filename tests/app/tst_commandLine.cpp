@@ -1,11 +1,11 @@
 #include "app/commandLine.h"
 #include "app/commandRunner.h"
 #include "app/instanceServer.h"
-#include "core/versionInfo.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
+#include "product/versionInfo.h"
 #include "support/isolatedNetwork.h"
 
 #include <cstring>

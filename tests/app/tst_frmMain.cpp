@@ -3,8 +3,7 @@
 #include "app/mainImages.h"
 #include "app/treeModel.h"
 #include "app/treeView.h"
-#include "app/utilsGeneral.h"
-#include "core/editionLibrary.h"
+#include "app/userRights.h"
 #include "core/texts.h"
 #include "core/worker.h"
 #include "model/compoundFile.h"
@@ -12,7 +11,9 @@
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
+#include "product/editionLibrary.h"
 #include "timing/threadTimer.h"
+#include "ui/messageBoxes.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

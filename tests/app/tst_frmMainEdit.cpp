@@ -1,7 +1,6 @@
 #include "app/frmMain.h"
 #include "app/treeModel.h"
 #include "app/treeView.h"
-#include "app/utilsGeneral.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
 #include "model/computers.h"
@@ -250,3 +249,4 @@ private slots:
 
 QTEST_MAIN(TestFrmMainEdit)
 #include "tst_frmMainEdit.moc"
+#include "ui/messageBoxes.h"

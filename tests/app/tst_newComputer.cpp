@@ -1,6 +1,5 @@
 #include "app/frmMain.h"
 #include "app/treeModel.h"
-#include "app/utilsGeneral.h"
 #include "core/worker.h"
 #include "dialogs/wizNewComp.h"
 #include "model/computers.h"
@@ -248,3 +247,4 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_newComputer.moc"
+#include "ui/messageBoxes.h"

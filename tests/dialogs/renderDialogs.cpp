@@ -1,12 +1,12 @@
 // Renders every dialog of the program to a PNG file, for looking at the layout: renderDialogs <outdir>
 // [edition library]. Not a test; scripts/render-dialogs.sh builds and runs it.
-#include "core/editionLibrary.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
 #include "dialogs/dlgDebug.h"
 #include "dialogs/dlgMAC.h"
 #include "dialogs/dlgProgress.h"
 #include "model/computers.h"
+#include "product/editionLibrary.h"
 #include "ui/macEdit.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
-#include "core/editionLibrary.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
 #include "dialogs/dlgAbout.h"
+#include "product/editionLibrary.h"
 #include "ui/hyperlinkLabel.h"
 
 #include <QFile>

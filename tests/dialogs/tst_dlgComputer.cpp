@@ -1,4 +1,3 @@
-#include "app/utilsGeneral.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
 #include "dialogs/dlgComputer.h"
@@ -457,3 +456,4 @@ private slots:
 
 QTEST_MAIN(TestDlgComputer)
 #include "tst_dlgComputer.moc"
+#include "ui/messageBoxes.h"

@@ -1,4 +1,3 @@
-#include "app/utilsGeneral.h"
 #include "dialogs/dlgMAC.h"
 #include "ui/macEdit.h"
 
@@ -52,3 +51,4 @@ private slots:
 
 QTEST_MAIN(TestDlgMAC)
 #include "tst_dlgMAC.moc"
+#include "ui/messageBoxes.h"

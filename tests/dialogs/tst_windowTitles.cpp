@@ -1,13 +1,12 @@
 #include "app/application.h"
 #include "app/frmMain.h"
-#include "app/utilsGeneral.h"
-#include "core/editionLibrary.h"
 #include "core/texts.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
 #include "dialogs/dlgNetEnum.h"
 #include "dialogs/dlgProgress.h"
 #include "dialogs/wizNewComp.h"
+#include "product/editionLibrary.h"
 
 #include <memory>
 #include <QApplication>
@@ -147,3 +146,4 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_windowTitles.moc"
+#include "ui/messageBoxes.h"

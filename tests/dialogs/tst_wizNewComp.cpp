@@ -1,4 +1,3 @@
-#include "app/utilsGeneral.h"
 #include "core/texts.h"
 #include "core/worker.h"
 #include "dialogs/dlgNetEnum.h"
@@ -859,3 +858,4 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_wizNewComp.moc"
+#include "ui/messageBoxes.h"

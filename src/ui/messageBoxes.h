@@ -1,18 +1,9 @@
-// No class: the shared helpers of the windows (message boxes, greyed images, shell, administrator test).
+// No class: the message boxes of every window.
 #pragma once
 
-#include <functional>
-#include <QColor>
-#include <QIcon>
-#include <QImage>
 #include <QList>
 #include <QMessageBox>
 #include <QString>
-
-class QWidget;
-
-// The shared helpers of the windows: message boxes, greyed images, opening web addresses and the
-// administrator test.
 
 // Modal message boxes, always with the caption "Sablewick".
 // An OK box with the exclamation icon (validation messages).
@@ -62,25 +53,3 @@ QString ElideQuotedValues(const QString& message, int maxLength = 64);
 // quoted values shortened (ElideQuotedValues) so that no box outgrows the screen.
 QMessageBox::StandardButton ShowMessage(QMessageBox::Icon icon, const QString& message,
                                         QMessageBox::StandardButtons buttons);
-
-// The characters coded by a string of hexadecimal digit pairs; invalid pairs are skipped and a single
-// trailing digit is ignored.
-QString HexToText(const QString& hex);
-
-// The grey that stands for a colour in a disabled image: all three components
-// min(addition, 100) + (red + green + blue) div 3, capped at 240.
-QColor GreyLevel(const QColor& color, int addition);
-// A greyed copy of an image: drawn over magenta, every pixel turned to its grey level (addition 30),
-// then the grey of the top-left pixel made transparent.
-QImage GreyedImage(const QImage& source, const QSize& size);
-// Gives each image, at each of the sizes, its greyed copy as the pixmap shown when disabled.
-void MakeDisabledImages(QList<QIcon>& images, const QList<QSize>& sizes);
-
-// Asks the desktop to open a file or web address; true when it accepted the request. Shows nothing.
-bool ShellOpen(const QString& target, QWidget* owner = nullptr);
-
-// Whether the logged-on user holds administrator privilege here.
-bool IsUserAdmin();
-// Whether the named account is an administrator: root, or a member (primary or supplementary group)
-// of one of the groups sudo, wheel or admin. An unknown account is not.
-bool IsUserAdmin(const QString& userName);

@@ -1,5 +1,5 @@
 #include "core/texts.h"
-#include "core/versionInfo.h"
+#include "product/versionInfo.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "core/versionInfo.h"
+#include "product/versionInfo.h"
 
 #include <cstring>
 #include <QBuffer>

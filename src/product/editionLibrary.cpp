@@ -1,4 +1,4 @@
-#include "core/editionLibrary.h"
+#include "product/editionLibrary.h"
 
 #include "core/texts.h"
 

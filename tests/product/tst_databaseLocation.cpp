@@ -1,4 +1,4 @@
-#include "core/databaseLocation.h"
+#include "product/databaseLocation.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // The web addresses the program opens, kept as hexadecimal text (turned into text with HexToText).
 // The help menu and the about box share them.
 namespace WebAddress {
@@ -12,3 +14,7 @@ inline constexpr char Support[] =
     "68747470733A2F2F666F72756D732E6F737472656C2E6578616D706C652F737570706F72742F";
 
 } // namespace WebAddress
+
+// The characters coded by a string of hexadecimal digit pairs; invalid pairs are skipped and a single
+// trailing digit is ignored.
+QString HexToText(const QString& hex);
