@@ -2,6 +2,7 @@
 #include "app/frmMain.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
+#include "ui/messageBoxes.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -6,6 +6,7 @@
 #include "model/computers.h"
 #include "model/database.h"
 #include "timing/threadTimer.h"
+#include "ui/messageBoxes.h"
 
 #include <functional>
 #include <QAction>
@@ -249,4 +250,3 @@ private slots:
 
 QTEST_MAIN(TestFrmMainEdit)
 #include "tst_frmMainEdit.moc"
-#include "ui/messageBoxes.h"

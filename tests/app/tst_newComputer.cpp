@@ -6,6 +6,7 @@
 #include "model/database.h"
 #include "support/isolatedNetwork.h"
 #include "ui/macEdit.h"
+#include "ui/messageBoxes.h"
 
 #include <QAction>
 #include <QApplication>
@@ -247,4 +248,3 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_newComputer.moc"
-#include "ui/messageBoxes.h"

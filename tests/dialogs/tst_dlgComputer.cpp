@@ -3,6 +3,7 @@
 #include "dialogs/dlgComputer.h"
 #include "model/computers.h"
 #include "ui/macEdit.h"
+#include "ui/messageBoxes.h"
 
 #include <functional>
 #include <memory>
@@ -456,4 +457,3 @@ private slots:
 
 QTEST_MAIN(TestDlgComputer)
 #include "tst_dlgComputer.moc"
-#include "ui/messageBoxes.h"

@@ -1,5 +1,6 @@
 #include "dialogs/dlgMAC.h"
 #include "ui/macEdit.h"
+#include "ui/messageBoxes.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -51,4 +52,3 @@ private slots:
 
 QTEST_MAIN(TestDlgMAC)
 #include "tst_dlgMAC.moc"
-#include "ui/messageBoxes.h"

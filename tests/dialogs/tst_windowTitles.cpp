@@ -7,6 +7,7 @@
 #include "dialogs/dlgProgress.h"
 #include "dialogs/wizNewComp.h"
 #include "product/editionLibrary.h"
+#include "ui/messageBoxes.h"
 
 #include <memory>
 #include <QApplication>
@@ -146,4 +147,3 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_windowTitles.moc"
-#include "ui/messageBoxes.h"

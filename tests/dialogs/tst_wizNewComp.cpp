@@ -6,6 +6,7 @@
 #include "net/threadMac.h"
 #include "support/isolatedNetwork.h"
 #include "ui/macEdit.h"
+#include "ui/messageBoxes.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -858,4 +859,3 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_wizNewComp.moc"
-#include "ui/messageBoxes.h"
