@@ -16,6 +16,7 @@
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 std::atomic<int> TWorkerThread::FLive{0};
@@ -86,6 +87,21 @@ TCompletionPump& Pump()
     return *pump;
 }
 
+// Engine workers that finished and wait for the main thread to take them, in finishing order. A burst of
+// thousands of results costs one hand-over to the main thread, not a wake-up of it per worker.
+struct TFinishedQueue
+{
+    std::mutex Lock;
+    std::vector<QPointer<TWorkerThread>> Workers;
+    bool Posted = false;
+};
+
+TFinishedQueue& FinishedQueue()
+{
+    static auto* queue = new TFinishedQueue;
+    return *queue;
+}
+
 } // namespace
 
 TWorkerThread::TWorkerThread()
@@ -123,8 +139,31 @@ void TWorkerThread::Finish()
 {
     if (FFinished.exchange(true))
         return;
-    // Queued behind the ends of every worker that finished earlier, whichever way it ran.
-    QMetaObject::invokeMethod(this, &TWorkerThread::HandleFinished, Qt::QueuedConnection);
+    TFinishedQueue& queue = FinishedQueue();
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> guard(queue.Lock);
+        queue.Workers.emplace_back(this);
+        post = !std::exchange(queue.Posted, true);
+    }
+    if (!post)
+        return;
+    // The main thread takes every worker finished by then, in order, into the completion pump.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            TFinishedQueue& finished = FinishedQueue();
+            std::vector<QPointer<TWorkerThread>> workers;
+            {
+                std::lock_guard<std::mutex> guard(finished.Lock);
+                workers.swap(finished.Workers);
+                finished.Posted = false;
+            }
+            for (const QPointer<TWorkerThread>& worker : workers)
+                if (worker)
+                    worker->HandleFinished();
+        },
+        Qt::QueuedConnection);
 }
 
 void TWorkerThread::run()
