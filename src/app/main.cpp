@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 #include "app/instanceServer.h"
 #include "app/signalHandler.h"
+#include "app/translations.h"
 #include "app/utilsGeneral.h"
 #include "core/databaseLocation.h"
 #include "core/texts.h"
@@ -53,6 +54,7 @@ int main(int argc, char* argv[])
     TApplication app(argc, argv);
     // The lower-case name gives the data folder, ~/.local/share/sablewick.
     TApplication::setApplicationName(QStringLiteral("sablewick"));
+    LoadTranslations();
     // Not Qt's display name: X11 would append it to every window title.
     TApplication::SetTitle(Res::Str(Res::ProductName));
     TApplication::setDesktopFileName(QStringLiteral("sablewick"));

@@ -1,216 +1,253 @@
 #include "core/texts.h"
 
+#include <algorithm>
+#include <QCoreApplication>
 #include <QHash>
 
 namespace Res {
 
 namespace {
 
-const QHash<int, QString>& Table()
+const QHash<int, const char*>& Table()
 {
     // Never destroyed: workers still running while the process exits read their texts from it.
-    static const auto& table = *new QHash<int, QString>{
-        {MainColName, QStringLiteral("Name")},
-        {MainColMAC, QStringLiteral("MAC Address")},
-        {MainColIP, QStringLiteral("IP Address")},
-        {AcNewCompManual, QStringLiteral("New computer...")},
-        {AcNewCompManualHint, QStringLiteral("Adds a new computer to the database.")},
-        {AcEditDelete, QStringLiteral("Delete")},
-        {AcEditDeleteHint, QStringLiteral("Removes the selected computer from the database.")},
-        {AcEditProperties, QStringLiteral("Properties...")},
-        {AcEditPropertiesHint, QStringLiteral("Displays the properties of the selected computer.")},
-        {AcToolsWakeUp, QStringLiteral("Activate")},
-        {AcToolsWakeUpHint, QStringLiteral("Attempts to activate the selected computer")},
-        {AcFileExit, QStringLiteral("Exit")},
-        {AcHelpAbout, QStringLiteral("About...")},
-        {AcHelpSablewickPro, QStringLiteral("Get Sablewick Professional")},
-        {AcHelpOstrelDev, QStringLiteral("Ostrel Development web site")},
-        {AcHelpQuandrel, QStringLiteral("Quandrel web site")},
-        {AcHelpSupport, QStringLiteral("Support forums")},
-        {MenuFile, QStringLiteral("&File")},
-        {MenuEdit, QStringLiteral("&Edit")},
-        {MenuTools, QStringLiteral("&Tools")},
-        {MenuHelp, QStringLiteral("&Help")},
-        {MenuNew, QStringLiteral("New")},
-        {MenuNewCompManual, QStringLiteral("Ne&w computer...")},
-        {MenuFileExit, QStringLiteral("&Exit")},
-        {MenuEditDelete, QStringLiteral("&Delete")},
-        {MenuEditProperties, QStringLiteral("&Properties...")},
-        {MenuToolsWakeUp, QStringLiteral("&Activate")},
-        {MenuHelpSablewickPro, QStringLiteral("&Get Sablewick Professional")},
-        {MenuHelpOstrelDev, QStringLiteral("&Ostrel Development web site")},
-        {MenuHelpQuandrel, QStringLiteral("&Quandrel web site")},
-        {MenuHelpSupport, QStringLiteral("&Support forums")},
-        {MenuHelpAbout, QStringLiteral("&About...")},
+    static const auto& table = *new QHash<int, const char*>{
+        {MainColName, QT_TRANSLATE_NOOP("Res", "Name")},
+        {MainColMAC, QT_TRANSLATE_NOOP("Res", "MAC Address")},
+        {MainColIP, QT_TRANSLATE_NOOP("Res", "IP Address")},
+        {AcNewCompManual, QT_TRANSLATE_NOOP("Res", "New computer...")},
+        {AcNewCompManualHint, QT_TRANSLATE_NOOP("Res", "Adds a new computer to the database.")},
+        {AcEditDelete, QT_TRANSLATE_NOOP("Res", "Delete")},
+        {AcEditDeleteHint, QT_TRANSLATE_NOOP("Res", "Removes the selected computer from the database.")},
+        {AcEditProperties, QT_TRANSLATE_NOOP("Res", "Properties...")},
+        {AcEditPropertiesHint, QT_TRANSLATE_NOOP("Res", "Displays the properties of the selected computer.")},
+        {AcToolsWakeUp, QT_TRANSLATE_NOOP("Res", "Activate")},
+        {AcToolsWakeUpHint, QT_TRANSLATE_NOOP("Res", "Attempts to activate the selected computer")},
+        {AcFileExit, QT_TRANSLATE_NOOP("Res", "Exit")},
+        {AcHelpAbout, QT_TRANSLATE_NOOP("Res", "About...")},
+        {AcHelpSablewickPro, QT_TRANSLATE_NOOP("Res", "Get Sablewick Professional")},
+        {AcHelpOstrelDev, QT_TRANSLATE_NOOP("Res", "Ostrel Development web site")},
+        {AcHelpQuandrel, QT_TRANSLATE_NOOP("Res", "Quandrel web site")},
+        {AcHelpSupport, QT_TRANSLATE_NOOP("Res", "Support forums")},
+        {MenuFile, QT_TRANSLATE_NOOP("Res", "&File")},
+        {MenuEdit, QT_TRANSLATE_NOOP("Res", "&Edit")},
+        {MenuTools, QT_TRANSLATE_NOOP("Res", "&Tools")},
+        {MenuHelp, QT_TRANSLATE_NOOP("Res", "&Help")},
+        {MenuNew, QT_TRANSLATE_NOOP("Res", "New")},
+        {MenuNewCompManual, QT_TRANSLATE_NOOP("Res", "Ne&w computer...")},
+        {MenuFileExit, QT_TRANSLATE_NOOP("Res", "&Exit")},
+        {MenuEditDelete, QT_TRANSLATE_NOOP("Res", "&Delete")},
+        {MenuEditProperties, QT_TRANSLATE_NOOP("Res", "&Properties...")},
+        {MenuToolsWakeUp, QT_TRANSLATE_NOOP("Res", "&Activate")},
+        {MenuHelpSablewickPro, QT_TRANSLATE_NOOP("Res", "&Get Sablewick Professional")},
+        {MenuHelpOstrelDev, QT_TRANSLATE_NOOP("Res", "&Ostrel Development web site")},
+        {MenuHelpQuandrel, QT_TRANSLATE_NOOP("Res", "&Quandrel web site")},
+        {MenuHelpSupport, QT_TRANSLATE_NOOP("Res", "&Support forums")},
+        {MenuHelpAbout, QT_TRANSLATE_NOOP("Res", "&About...")},
 
-        {MacRequired, QStringLiteral("You need to specify at least one valid MAC address!     ")},
-        {MacInvalid, QStringLiteral("Invalid MAC address!     ")},
-        {IPNotValid, QStringLiteral("\"%1\" is not a valid IP address!     ")},
-        {IPRequired, QStringLiteral("You need to specify a valid IP address or host name!     ")},
-        {NotAdministrator, QStringLiteral("Sablewick is unable to startup because your user account     \r\n"
-                                          "does not include administrative priviliges!\r\n\r\n"
-                                          "Please logon with an adminstrator account or contact your\r\n"
-                                          "system administrator for more information.")},
-        {WizIPCaption, QStringLiteral("Specify IP Address")},
-        {WizIPDescr, QStringLiteral("Enter the computer's IP address or use Auto-detect.")},
-        {WizMACCaption, QStringLiteral("Specify networkcard MAC-address")},
-        {WizMACDescr, QStringLiteral("Enter the MAC-address of the computer's networkcard")},
-        {WizFinishCaption, QStringLiteral("Add computer")},
-        {WizFinishDescr, QStringLiteral("Add the computer to the database or review your selections")},
-        {WizFinish, QStringLiteral("Finish")},
-        {WizNext, QStringLiteral("Next >")},
-        {WizNameRequired, QStringLiteral("You must provide a name for the computer you wish to add!     ")},
-        {WizIPInvalid, QStringLiteral("You must specify a valid IP address!     ")},
-        {WizMACInvalid, QStringLiteral("You must specify a valid MAC address!     ")},
-        {WizHomeNetwork, QStringLiteral("Home network (LAN)")},
-        {WizInternet, QStringLiteral("Internet")},
+        //: Message boxes: the blanks at the end widen the box; keep them.
+        {MacRequired, QT_TRANSLATE_NOOP("Res", "You need to specify at least one valid MAC address!     ")},
+        {MacInvalid, QT_TRANSLATE_NOOP("Res", "Invalid MAC address!     ")},
+        //: %1: the address as typed.
+        {IPNotValid, QT_TRANSLATE_NOOP("Res", "\"%1\" is not a valid IP address!     ")},
+        {IPRequired, QT_TRANSLATE_NOOP("Res", "You need to specify a valid IP address or host name!     ")},
+        {NotAdministrator,
+         QT_TRANSLATE_NOOP("Res", "Sablewick is unable to startup because your user account     \r\n"
+                                  "does not include administrative priviliges!\r\n\r\n"
+                                  "Please logon with an adminstrator account or contact your\r\n"
+                                  "system administrator for more information.")},
+        {WizIPCaption, QT_TRANSLATE_NOOP("Res", "Specify IP Address")},
+        {WizIPDescr, QT_TRANSLATE_NOOP("Res", "Enter the computer's IP address or use Auto-detect.")},
+        {WizMACCaption, QT_TRANSLATE_NOOP("Res", "Specify networkcard MAC-address")},
+        {WizMACDescr, QT_TRANSLATE_NOOP("Res", "Enter the MAC-address of the computer's networkcard")},
+        {WizFinishCaption, QT_TRANSLATE_NOOP("Res", "Add computer")},
+        {WizFinishDescr,
+         QT_TRANSLATE_NOOP("Res", "Add the computer to the database or review your selections")},
+        {WizFinish, QT_TRANSLATE_NOOP("Res", "Finish")},
+        {WizNext, QT_TRANSLATE_NOOP("Res", "Next >")},
+        {WizNameRequired,
+         QT_TRANSLATE_NOOP("Res", "You must provide a name for the computer you wish to add!     ")},
+        {WizIPInvalid, QT_TRANSLATE_NOOP("Res", "You must specify a valid IP address!     ")},
+        {WizMACInvalid, QT_TRANSLATE_NOOP("Res", "You must specify a valid MAC address!     ")},
+        {WizHomeNetwork, QT_TRANSLATE_NOOP("Res", "Home network (LAN)")},
+        {WizInternet, QT_TRANSLATE_NOOP("Res", "Internet")},
+        //: The wizard's summary: field, tab, colon, value. %1 name, %2 connection, %3 IP address, %4 MAC
+        //: address.
         {WizSummary,
-         QStringLiteral("Computer name\t: %1\r\nConnection\t: %2\r\nIP Address\t: %3\r\nMAC Address\t: %4")},
-        {WizDetectingMAC, QStringLiteral("Attempting to auto-detect MAC-address...")},
-        {HintIPAddress, QStringLiteral("IP Address: %1")},
-        {HintMACAddress, QStringLiteral("MAC Address: %1")},
-        {HintComments, QStringLiteral("Comments: %1")},
-        {HintOnline, QStringLiteral(" (Online)")},
-        {HintOffline, QStringLiteral(" (Offline)")},
-        {WizNameCaption, QStringLiteral("Specify name and connection type")},
-        {WizNameDescr, QStringLiteral("Specify the name of the computer and how it's connected.")},
+         QT_TRANSLATE_NOOP(
+             "Res", "Computer name\t: %1\r\nConnection\t: %2\r\nIP Address\t: %3\r\nMAC Address\t: %4")},
+        {WizDetectingMAC, QT_TRANSLATE_NOOP("Res", "Attempting to auto-detect MAC-address...")},
+        {HintIPAddress, QT_TRANSLATE_NOOP("Res", "IP Address: %1")},
+        {HintMACAddress, QT_TRANSLATE_NOOP("Res", "MAC Address: %1")},
+        {HintComments, QT_TRANSLATE_NOOP("Res", "Comments: %1")},
+        {HintOnline, QT_TRANSLATE_NOOP("Res", " (Online)")},
+        {HintOffline, QT_TRANSLATE_NOOP("Res", " (Offline)")},
+        {WizNameCaption, QT_TRANSLATE_NOOP("Res", "Specify name and connection type")},
+        {WizNameDescr, QT_TRANSLATE_NOOP("Res", "Specify the name of the computer and how it's connected.")},
+        //: %1: the computer's name.
         {DeleteOne,
-         QStringLiteral(
+         QT_TRANSLATE_NOOP(
+             "Res",
              "The computer \"%1\" will be removed from the database!     \r\nDo you want to continue?")},
         {DeleteMany,
-         QStringLiteral(
+         QT_TRANSLATE_NOOP(
+             "Res",
              "The selected items will be removed from the database!     \r\nDo you want to continue?")},
 
-        {ProductName, QStringLiteral("Sablewick")},
-        {DbOpenError, QStringLiteral("Unable to open the database \"%1\"!\r\n%2")},
-        {DbCreateError, QStringLiteral("Unable to create the database \"%1\"!\r\n%2")},
-        {DbTempError, QStringLiteral("Unable to create temporary file due to the following error:\r\n%1")},
-        {DbSaveError, QStringLiteral("Unable to save the database \"%1\"!\r\n%2")},
-        {MaskInvalidInput, QStringLiteral("Invalid input value.  Use escape key to abandon changes")},
-        {PingResponse, QStringLiteral("Response from %1 in %2 millisec.")},
-        {PingUnknownError, QStringLiteral("Unknown error")},
-        {PingTimedOut, QStringLiteral("Timed out")},
-        {PingUnreachable, QStringLiteral("%1 reports destination network unreachable")},
-        {PingTtlExpired, QStringLiteral("%1 TTL expired")},
-        {PingException, QStringLiteral("Exception: %1")},
-        {PingCannotAllocate, QStringLiteral("Cannot allocate socket.")},
-        {PingNotEnoughBytes, QStringLiteral("Not enough bytes received")},
-        {PingNonEcho, QStringLiteral("Non-echo type response received")},
-        {SocketError, QStringLiteral("Socket Error # %1\r\n%2")},
-        {SchedNA, QStringLiteral("N/A")},
-        {SchedEveryDay, QStringLiteral("Every day at ")},
-        {SchedEveryNDays, QStringLiteral("Every %1 days at ")},
-        {SchedEveryWeek, QStringLiteral("Every week on ")},
-        {SchedEveryNWeeks, QStringLiteral("Every %1 weeks on ")},
-        {SchedAt, QStringLiteral("; at ")},
-        {SchedEveryFirst, QStringLiteral("Every first ")},
-        {SchedEverySecond, QStringLiteral("Every second ")},
-        {SchedEveryThird, QStringLiteral("Every third ")},
-        {SchedEveryFourth, QStringLiteral("Every fourth ")},
-        {SchedEveryLast, QStringLiteral("Every last ")},
-        {SchedOfEveryMonth, QStringLiteral(" of every month at ")},
-        {SchedDayOfMonth, QStringLiteral("Day %1 of every month at ")},
-        {SchedOnceFormat, QStringLiteral("MMMM dd, yyyy, ")},
-        {SchedTime, QStringLiteral("%1:%2 hrs")},
-        {SchedSun, QStringLiteral("Sun")},
-        {SchedMon, QStringLiteral("Mon")},
-        {SchedTue, QStringLiteral("Tue")},
-        {SchedWed, QStringLiteral("Wed")},
-        {SchedThu, QStringLiteral("Thu")},
-        {SchedFri, QStringLiteral("Fri")},
-        {SchedSat, QStringLiteral("Sat")},
-        {LibraryNotFound, QStringLiteral("Library not found: %1")},
-        {FunctionNotFound, QStringLiteral("Function not found: %1.%2")},
-        {VersionLine, QStringLiteral("Version %1 [%2]")},
+        {ProductName, QT_TRANSLATE_NOOP("Res", "Sablewick")},
+        //: %1: the database file; %2: the reason.
+        {DbOpenError, QT_TRANSLATE_NOOP("Res", "Unable to open the database \"%1\"!\r\n%2")},
+        {DbCreateError, QT_TRANSLATE_NOOP("Res", "Unable to create the database \"%1\"!\r\n%2")},
+        {DbTempError,
+         QT_TRANSLATE_NOOP("Res", "Unable to create temporary file due to the following error:\r\n%1")},
+        {DbSaveError, QT_TRANSLATE_NOOP("Res", "Unable to save the database \"%1\"!\r\n%2")},
+        //: Shown when a MAC address field holds an incomplete address.
+        {MaskInvalidInput,
+         QT_TRANSLATE_NOOP("Res", "Invalid input value.  Use escape key to abandon changes")},
+        //: The reply of a reachability check: %1 the address, %2 the round-trip time.
+        {PingResponse, QT_TRANSLATE_NOOP("Res", "Response from %1 in %2 millisec.")},
+        {PingUnknownError, QT_TRANSLATE_NOOP("Res", "Unknown error")},
+        {PingTimedOut, QT_TRANSLATE_NOOP("Res", "Timed out")},
+        //: %1: the router that reported it.
+        {PingUnreachable, QT_TRANSLATE_NOOP("Res", "%1 reports destination network unreachable")},
+        {PingTtlExpired, QT_TRANSLATE_NOOP("Res", "%1 TTL expired")},
+        {PingException, QT_TRANSLATE_NOOP("Res", "Exception: %1")},
+        {PingCannotAllocate, QT_TRANSLATE_NOOP("Res", "Cannot allocate socket.")},
+        {PingNotEnoughBytes, QT_TRANSLATE_NOOP("Res", "Not enough bytes received")},
+        {PingNonEcho, QT_TRANSLATE_NOOP("Res", "Non-echo type response received")},
+        {SocketError, QT_TRANSLATE_NOOP("Res", "Socket Error # %1\r\n%2")},
+        {SchedNA, QT_TRANSLATE_NOOP("Res", "N/A")},
+        //: Schedule descriptions are built from pieces: "Every day at " + "06:30 hrs". Keep the blanks at the
+        //: ends.
+        {SchedEveryDay, QT_TRANSLATE_NOOP("Res", "Every day at ")},
+        {SchedEveryNDays, QT_TRANSLATE_NOOP("Res", "Every %1 days at ")},
+        {SchedEveryWeek, QT_TRANSLATE_NOOP("Res", "Every week on ")},
+        {SchedEveryNWeeks, QT_TRANSLATE_NOOP("Res", "Every %1 weeks on ")},
+        {SchedAt, QT_TRANSLATE_NOOP("Res", "; at ")},
+        {SchedEveryFirst, QT_TRANSLATE_NOOP("Res", "Every first ")},
+        {SchedEverySecond, QT_TRANSLATE_NOOP("Res", "Every second ")},
+        {SchedEveryThird, QT_TRANSLATE_NOOP("Res", "Every third ")},
+        {SchedEveryFourth, QT_TRANSLATE_NOOP("Res", "Every fourth ")},
+        {SchedEveryLast, QT_TRANSLATE_NOOP("Res", "Every last ")},
+        {SchedOfEveryMonth, QT_TRANSLATE_NOOP("Res", " of every month at ")},
+        {SchedDayOfMonth, QT_TRANSLATE_NOOP("Res", "Day %1 of every month at ")},
+        //: A date format of QDateTime (MMMM month name, dd day, yyyy year) for a schedule that runs once.
+        {SchedOnceFormat, QT_TRANSLATE_NOOP("Res", "MMMM dd, yyyy, ")},
+        {SchedTime, QT_TRANSLATE_NOOP("Res", "%1:%2 hrs")},
+        //: Short weekday names in schedule descriptions.
+        {SchedSun, QT_TRANSLATE_NOOP("Res", "Sun")},
+        {SchedMon, QT_TRANSLATE_NOOP("Res", "Mon")},
+        {SchedTue, QT_TRANSLATE_NOOP("Res", "Tue")},
+        {SchedWed, QT_TRANSLATE_NOOP("Res", "Wed")},
+        {SchedThu, QT_TRANSLATE_NOOP("Res", "Thu")},
+        {SchedFri, QT_TRANSLATE_NOOP("Res", "Fri")},
+        {SchedSat, QT_TRANSLATE_NOOP("Res", "Sat")},
+        {LibraryNotFound, QT_TRANSLATE_NOOP("Res", "Library not found: %1")},
+        {FunctionNotFound, QT_TRANSLATE_NOOP("Res", "Function not found: %1.%2")},
+        //: About box: %1 the version, %2 the build's commit or date.
+        {VersionLine, QT_TRANSLATE_NOOP("Res", "Version %1 [%2]")},
 
-        {WizCaption, QStringLiteral("New computer wizard")},
-        {WizConnectedTo, QStringLiteral("This computer is connected to:")},
-        {WizHomeNetworkItem, QStringLiteral("the home network (LAN)")},
-        {WizInternetItem, QStringLiteral("the Internet")},
-        {WizComputerName, QStringLiteral("Computer name:")},
-        {WizBrowseNet, QStringLiteral("Browse network...")},
-        {WizIPAddressLabel, QStringLiteral("IP Address:")},
-        {WizAutoDetect, QStringLiteral("Auto-detect")},
-        {WizMACAddressLabel, QStringLiteral("MAC address:")},
+        {WizCaption, QT_TRANSLATE_NOOP("Res", "New computer wizard")},
+        {WizConnectedTo, QT_TRANSLATE_NOOP("Res", "This computer is connected to:")},
+        {WizHomeNetworkItem, QT_TRANSLATE_NOOP("Res", "the home network (LAN)")},
+        {WizInternetItem, QT_TRANSLATE_NOOP("Res", "the Internet")},
+        {WizComputerName, QT_TRANSLATE_NOOP("Res", "Computer name:")},
+        {WizBrowseNet, QT_TRANSLATE_NOOP("Res", "Browse network...")},
+        {WizIPAddressLabel, QT_TRANSLATE_NOOP("Res", "IP Address:")},
+        {WizAutoDetect, QT_TRANSLATE_NOOP("Res", "Auto-detect")},
+        {WizMACAddressLabel, QT_TRANSLATE_NOOP("Res", "MAC address:")},
         {WizFinishedText,
-         QStringLiteral("You have finished the New computer wizard! Click Finish to add the computer to the "
-                        "database. Click Back to review  your selections or click Cancel to exit this wizard "
-                        "without adding a computer to the database.")},
-        {WizBack, QStringLiteral("< Back")},
-        {WizCancel, QStringLiteral("Cancel")},
-        {NetEnumCaption, QStringLiteral("Browse network")},
-        {NetEnumComputers, QStringLiteral("Computers")},
-        {NetEnumComments, QStringLiteral("Comments")},
-        {NetEnumCancel, QStringLiteral("Cancel")},
-        {NetEnumSelect, QStringLiteral("Select")},
+         QT_TRANSLATE_NOOP(
+             "Res", "You have finished the New computer wizard! Click Finish to add the computer to the "
+                    "database. Click Back to review  your selections or click Cancel to exit this wizard "
+                    "without adding a computer to the database.")},
+        {WizBack, QT_TRANSLATE_NOOP("Res", "< Back")},
+        {WizCancel, QT_TRANSLATE_NOOP("Res", "Cancel")},
+        {NetEnumCaption, QT_TRANSLATE_NOOP("Res", "Browse network")},
+        {NetEnumComputers, QT_TRANSLATE_NOOP("Res", "Computers")},
+        {NetEnumComments, QT_TRANSLATE_NOOP("Res", "Comments")},
+        {NetEnumCancel, QT_TRANSLATE_NOOP("Res", "Cancel")},
+        {NetEnumSelect, QT_TRANSLATE_NOOP("Res", "Select")},
 
-        {LogoNotFound, QStringLiteral("Resource oemlogo not found")},
-        {JpegError, QStringLiteral("JPEG error: %1")},
-        {JpegTooLarge, QStringLiteral("JPEG error: the image is too large")},
-        {JpegTooManyScans, QStringLiteral("JPEG error: the image has too many scans")},
-        {AboutCopyright, QStringLiteral("Copyright \u00A9 2026 Ostrel Software")},
-        {AboutRights, QStringLiteral("All rights reserved.")},
-        {AboutPartner, QStringLiteral("Network components by Quandrel Labs")},
+        {LogoNotFound, QT_TRANSLATE_NOOP("Res", "Resource oemlogo not found")},
+        {JpegError, QT_TRANSLATE_NOOP("Res", "JPEG error: %1")},
+        {JpegTooLarge, QT_TRANSLATE_NOOP("Res", "JPEG error: the image is too large")},
+        {JpegTooManyScans, QT_TRANSLATE_NOOP("Res", "JPEG error: the image has too many scans")},
+        {AboutCopyright, QT_TRANSLATE_NOOP("Res", "Copyright © 2026 Ostrel Software")},
+        {AboutRights, QT_TRANSLATE_NOOP("Res", "All rights reserved.")},
+        {AboutPartner, QT_TRANSLATE_NOOP("Res", "Network components by Quandrel Labs")},
         {AboutWarning,
-         QStringLiteral("This program is protected by copyright law. Copying or distributing it, "
-                        "or any part of it, without permission is not allowed.")},
-        {StgNotCompoundFile, QStringLiteral("The file is not a valid compound file.")},
+         QT_TRANSLATE_NOOP("Res", "This program is protected by copyright law. Copying or distributing it, "
+                                  "or any part of it, without permission is not allowed.")},
+        {StgNotCompoundFile, QT_TRANSLATE_NOOP("Res", "The file is not a valid compound file.")},
         {StgSharingViolation,
-         QStringLiteral("The process cannot access the file because it is being used by another process.")},
-        {SmbNetworkProvider, QStringLiteral("SMB Network")},
-        {WakeAnswered, QStringLiteral("%1 answered %2 s after the wake-up")},
-        {WakeNoAnswer, QStringLiteral("%1 did not answer within 3 minutes of the wake-up")},
+         QT_TRANSLATE_NOOP(
+             "Res", "The process cannot access the file because it is being used by another process.")},
+        {SmbNetworkProvider, QT_TRANSLATE_NOOP("Res", "SMB Network")},
+        //: Status bar: %1 the computer, %2 seconds.
+        {WakeAnswered, QT_TRANSLATE_NOOP("Res", "%1 answered %2 s after the wake-up")},
+        {WakeNoAnswer, QT_TRANSLATE_NOOP("Res", "%1 did not answer within 3 minutes of the wake-up")},
+        //: Status bar: %1 the computer, %2 the broadcast address the packet went to.
         {WakeOffLink,
-         QStringLiteral("Magic packet for %1 sent to %2, which is not on a local network of this computer")},
-        {IdentityDiffers, QStringLiteral("Answers from a different MAC address (%1) than the stored one")},
+         QT_TRANSLATE_NOOP(
+             "Res", "Magic packet for %1 sent to %2, which is not on a local network of this computer")},
+        {IdentityDiffers,
+         QT_TRANSLATE_NOOP("Res", "Answers from a different MAC address (%1) than the stored one")},
+        //: "Reachability checks" is the title of a README section; keep it in English.
         {ChecksUnavailable,
-         QStringLiteral("Reachability checks are unavailable: this program may not open a ping socket. "
-                        "Allow ping sockets (net.ipv4.ping_group_range) or install the package; see "
-                        "\"Reachability checks\" in the README.")},
-        {AcToolsRefresh, QStringLiteral("Refresh")},
+         QT_TRANSLATE_NOOP("Res",
+                           "Reachability checks are unavailable: this program may not open a ping socket. "
+                           "Allow ping sockets (net.ipv4.ping_group_range) or install the package; see "
+                           "\"Reachability checks\" in the README.")},
+        {AcToolsRefresh, QT_TRANSLATE_NOOP("Res", "Refresh")},
         {AcToolsRefreshHint,
-         QStringLiteral("Checks whether the selected computers, or all computers, are online")},
-        {MenuToolsRefresh, QStringLiteral("&Refresh")},
+         QT_TRANSLATE_NOOP("Res", "Checks whether the selected computers, or all computers, are online")},
+        {MenuToolsRefresh, QT_TRANSLATE_NOOP("Res", "&Refresh")},
 
+        //: The command line's --help.
         {CmdDescription,
-         QStringLiteral("Wakes the computers of the list and tells whether they are online.")},
-        {CmdOptDatabase, QStringLiteral("Use FILE as the database instead of the usual one.")},
-        {CmdOptDatabaseValue, QStringLiteral("FILE")},
-        {CmdOptWake, QStringLiteral("Wake the computers named (by name, MAC address or IP address).")},
-        {CmdOptList, QStringLiteral("List the computers with their last known status.")},
+         QT_TRANSLATE_NOOP("Res", "Wakes the computers of the list and tells whether they are online.")},
+        {CmdOptDatabase, QT_TRANSLATE_NOOP("Res", "Use FILE as the database instead of the usual one.")},
+        {CmdOptDatabaseValue, QT_TRANSLATE_NOOP("Res", "FILE")},
+        {CmdOptWake,
+         QT_TRANSLATE_NOOP("Res", "Wake the computers named (by name, MAC address or IP address).")},
+        {CmdOptList, QT_TRANSLATE_NOOP("Res", "List the computers with their last known status.")},
         {CmdOptStatus,
-         QStringLiteral("Check the computers named now; exit code 0 only when all are online.")},
-        {CmdOptJson, QStringLiteral("Print the list or the status as JSON.")},
-        {CmdOptHelp, QStringLiteral("Show this help and exit.")},
-        {CmdOptVersion, QStringLiteral("Show the version and exit.")},
-        {CmdArgNames, QStringLiteral("Computers: names, MAC addresses or IP addresses.")},
-        {CmdErrorLine, QStringLiteral("sablewick: %1")},
-        {CmdErrOneAction, QStringLiteral("choose one of --wake, --list and --status")},
-        {CmdErrNamesNeeded, QStringLiteral("%1 needs at least one computer")},
-        {CmdErrNoNamesForList, QStringLiteral("--list takes no computers")},
-        {CmdErrJsonOnly, QStringLiteral("--json goes with --list or --status")},
-        {CmdErrNamesWithoutAction, QStringLiteral("computers named without --wake or --status")},
-        {CmdErrNoMatch, QStringLiteral("no computer matches \"%1\"")},
-        {CmdErrNoMac, QStringLiteral("\"%1\" has no MAC address to wake")},
-        {CmdErrNoDatabase, QStringLiteral("no database at %1")},
-        {CmdErrNoAnswer, QStringLiteral("the running instance did not answer")},
-        {CmdErrSave, QStringLiteral("the results could not be saved: %1")},
-        {CmdWakeSent, QStringLiteral("Wake-up sent to %1 (%2)")},
-        {CmdOnline, QStringLiteral("online")},
-        {CmdOffline, QStringLiteral("offline")},
-        {CmdUnknown, QStringLiteral("unknown")},
-        {CmdNever, QStringLiteral("never")},
-        {CmdErrBadRequest, QStringLiteral("the request was not understood")},
-        {CmdErrOneDatabase, QStringLiteral("--database can be given once")},
-        {CmdErrNotSent, QStringLiteral("the wake-up for \"%1\" could not be sent")},
+         QT_TRANSLATE_NOOP("Res", "Check the computers named now; exit code 0 only when all are online.")},
+        {CmdOptJson, QT_TRANSLATE_NOOP("Res", "Print the list or the status as JSON.")},
+        {CmdOptHelp, QT_TRANSLATE_NOOP("Res", "Show this help and exit.")},
+        {CmdOptVersion, QT_TRANSLATE_NOOP("Res", "Show the version and exit.")},
+        {CmdArgNames, QT_TRANSLATE_NOOP("Res", "Computers: names, MAC addresses or IP addresses.")},
+        //: Error line of the command line: keep "sablewick: " in front.
+        {CmdErrorLine, QT_TRANSLATE_NOOP("Res", "sablewick: %1")},
+        {CmdErrOneAction, QT_TRANSLATE_NOOP("Res", "choose one of --wake, --list and --status")},
+        {CmdErrNamesNeeded, QT_TRANSLATE_NOOP("Res", "%1 needs at least one computer")},
+        {CmdErrNoNamesForList, QT_TRANSLATE_NOOP("Res", "--list takes no computers")},
+        {CmdErrJsonOnly, QT_TRANSLATE_NOOP("Res", "--json goes with --list or --status")},
+        {CmdErrNamesWithoutAction, QT_TRANSLATE_NOOP("Res", "computers named without --wake or --status")},
+        {CmdErrNoMatch, QT_TRANSLATE_NOOP("Res", "no computer matches \"%1\"")},
+        {CmdErrNoMac, QT_TRANSLATE_NOOP("Res", "\"%1\" has no MAC address to wake")},
+        {CmdErrNoDatabase, QT_TRANSLATE_NOOP("Res", "no database at %1")},
+        {CmdErrNoAnswer, QT_TRANSLATE_NOOP("Res", "the running instance did not answer")},
+        {CmdErrSave, QT_TRANSLATE_NOOP("Res", "the results could not be saved: %1")},
+        {CmdWakeSent, QT_TRANSLATE_NOOP("Res", "Wake-up sent to %1 (%2)")},
+        //: Status words of "sablewick --list".
+        {CmdOnline, QT_TRANSLATE_NOOP("Res", "online")},
+        {CmdOffline, QT_TRANSLATE_NOOP("Res", "offline")},
+        {CmdUnknown, QT_TRANSLATE_NOOP("Res", "unknown")},
+        {CmdNever, QT_TRANSLATE_NOOP("Res", "never")},
+        {CmdErrBadRequest, QT_TRANSLATE_NOOP("Res", "the request was not understood")},
+        {CmdErrOneDatabase, QT_TRANSLATE_NOOP("Res", "--database can be given once")},
+        {CmdErrNotSent, QT_TRANSLATE_NOOP("Res", "the wake-up for \"%1\" could not be sent")},
 
         {DbUnreadable,
-         QStringLiteral("Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},
-        {StgIsDirectory, QStringLiteral("The name is a directory, not a regular file.")},
-        {StgIsFifo, QStringLiteral("The name is a named pipe (FIFO), not a regular file.")},
-        {StgIsSocket, QStringLiteral("The name is a socket, not a regular file.")},
-        {StgIsDevice, QStringLiteral("The name is a device, not a regular file.")},
-        {StgDanglingLink, QStringLiteral("The name is a symbolic link to a file that does not exist.")},
+         QT_TRANSLATE_NOOP("Res", "Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},
+        {StgIsDirectory, QT_TRANSLATE_NOOP("Res", "The name is a directory, not a regular file.")},
+        {StgIsFifo, QT_TRANSLATE_NOOP("Res", "The name is a named pipe (FIFO), not a regular file.")},
+        {StgIsSocket, QT_TRANSLATE_NOOP("Res", "The name is a socket, not a regular file.")},
+        {StgIsDevice, QT_TRANSLATE_NOOP("Res", "The name is a device, not a regular file.")},
+        {StgDanglingLink,
+         QT_TRANSLATE_NOOP("Res", "The name is a symbolic link to a file that does not exist.")},
     };
     return table;
 }
@@ -219,7 +256,21 @@ const QHash<int, QString>& Table()
 
 QString Str(int id)
 {
-    return Table().value(id);
+    const char* source = Table().value(id);
+    // Without a translator for the user's language this is the English source, unchanged.
+    return source ? QCoreApplication::translate("Res", source) : QString();
+}
+
+QList<int> Ids()
+{
+    QList<int> ids = Table().keys();
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+QString Source(int id)
+{
+    return QString::fromUtf8(Table().value(id));
 }
 
 } // namespace Res

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // The one table of the system's user-visible texts ("resource strings"), keyed by number.
@@ -199,7 +200,11 @@ enum Id : int
     StgDanglingLink,
 };
 
-// The text of a number; an unknown number gives the empty text.
+// The text of a number in the user's language; an unknown number gives the empty text.
 QString Str(int id);
+
+// Every number of the table, in order, and its English source: for the checks of the translations.
+QList<int> Ids();
+QString Source(int id);
 
 } // namespace Res

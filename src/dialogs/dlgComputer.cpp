@@ -50,11 +50,11 @@ TfrmComputer::TfrmComputer(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FComputer(std::make_unique<TComputer>())
 {
     setObjectName(QStringLiteral("frmComputer"));
-    setWindowTitle(QStringLiteral("Computer properties"));
+    setWindowTitle(tr("Computer properties"));
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     setFixedSize(342, 295);
 
-    acIPDetect = new QAction(QStringLiteral("Auto-detect"), this);
+    acIPDetect = new QAction(tr("Auto-detect"), this);
     acIPDetect->setObjectName(QStringLiteral("acIPDetect"));
     connect(acIPDetect, &QAction::triggered, this, [this] { Guarded([this] { acIPDetectExecute(); }); });
 
@@ -65,14 +65,14 @@ TfrmComputer::TfrmComputer(QWidget* owner)
     CreateNotesPage();
     PageControl1->setCurrentWidget(tabGeneral);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(178, 262, 75, 25);
     btnOK->setAutoDefault(false); // Enter must never confirm the dialog
     btnOK->setEnabled(false);
     connect(btnOK, &QPushButton::clicked, this, [this] { Guarded([this] { btnOKClick(); }); });
 
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(259, 262, 75, 25);
     btnCancel->setAutoDefault(false);
@@ -87,11 +87,11 @@ void TfrmComputer::CreateGeneralPage()
 {
     tabGeneral = new QWidget(PageControl1);
     tabGeneral->setObjectName(QStringLiteral("tabGeneral"));
-    PageControl1->addTab(tabGeneral, QStringLiteral("General"));
+    PageControl1->addTab(tabGeneral, tr("General"));
 
     cbSendOptions = new QComboBox(tabGeneral);
     cbSendOptions->setObjectName(QStringLiteral("cbSendOptions"));
-    cbSendOptions->addItems({QStringLiteral("Local Area Network"), QStringLiteral("Internet")});
+    cbSendOptions->addItems({tr("Local Area Network"), tr("Internet")});
     cbSendOptions->setCurrentIndex(0);
     // Only the user's choice is a change; LoadFromComputer runs the handler itself.
     connect(cbSendOptions, &QComboBox::activated, this, &TfrmComputer::cbSendOptionsChange);
@@ -118,10 +118,10 @@ void TfrmComputer::CreateGeneralPage()
     // Without this a changed MAC address alone could never be confirmed.
     connect(edMACAddress, &QLineEdit::textEdited, this, [this] { SetModified(true); });
 
-    lbSendOptions = FieldLabel(QStringLiteral("Network type:"), "lbSendOptions", cbSendOptions, tabGeneral);
-    lbName = FieldLabel(QStringLiteral("Computer name:"), "lbName", edName, tabGeneral);
-    lbIPAddress = FieldLabel(QStringLiteral("IP Address:"), "lbIPAddress", edIPAddress, tabGeneral);
-    lbMACAddress = FieldLabel(QStringLiteral("MAC-address:"), "lbMACAddress", edMACAddress, tabGeneral);
+    lbSendOptions = FieldLabel(tr("Network type:"), "lbSendOptions", cbSendOptions, tabGeneral);
+    lbName = FieldLabel(tr("Computer name:"), "lbName", edName, tabGeneral);
+    lbIPAddress = FieldLabel(tr("IP Address:"), "lbIPAddress", edIPAddress, tabGeneral);
+    lbMACAddress = FieldLabel(tr("MAC-address:"), "lbMACAddress", edMACAddress, tabGeneral);
 
     auto* grid = new QGridLayout(tabGeneral);
     grid->setContentsMargins(10, 14, 10, 10);
@@ -144,7 +144,7 @@ void TfrmComputer::CreateNotesPage()
 {
     tabNotes = new QWidget(PageControl1);
     tabNotes->setObjectName(QStringLiteral("tabNotes"));
-    PageControl1->addTab(tabNotes, QStringLiteral("Notes"));
+    PageControl1->addTab(tabNotes, tr("Notes"));
 
     memDescr = new QPlainTextEdit(tabNotes);
     memDescr->setObjectName(QStringLiteral("memDescr"));

@@ -44,7 +44,7 @@ TfrmProgress::TfrmProgress(QWidget* owner)
     lbStatus->setAttribute(Qt::WA_TranslucentBackground);
     lbStatus->setCursor(Qt::WaitCursor);
 
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(112, 56, 75, 25);
     btnCancel->setDefault(true);
