@@ -213,6 +213,7 @@ void TfrmMain::CreateTree()
     VSTModel->setObjectName(QStringLiteral("VSTModel"));
     VSTModel->SetImages(ComputerImage(true), ComputerImage(false));
     VST = new TComputerTreeView(panel);
+    VST->setAccessibleName(Res::Str(Res::NetEnumComputers));
     VST->setObjectName(QStringLiteral("VST"));
     VST->setModel(VSTModel);
     VST->header()->resizeSection(TComputerTreeModel::colName, 268);

@@ -148,6 +148,7 @@ void TfrmComputer::CreateNotesPage()
 
     memDescr = new QPlainTextEdit(tabNotes);
     memDescr->setObjectName(QStringLiteral("memDescr"));
+    memDescr->setAccessibleName(tr("Notes"));
     memDescr->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(memDescr, &QPlainTextEdit::textChanged, this, &TfrmComputer::edNameChange);
 

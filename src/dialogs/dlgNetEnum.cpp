@@ -231,6 +231,7 @@ TfrmNetEnum::TfrmNetEnum(QWidget* owner) : QDialog(owner)
 
     vtNet = new QTreeView(this);
     vtNet->setObjectName(QStringLiteral("vtNet"));
+    vtNet->setAccessibleName(Res::Str(Res::NetEnumComputers));
     vtNet->setModel(FModel);
     vtNet->setItemDelegate(new TNetItemDelegate(vtNet));
     vtNet->setUniformRowHeights(true);
