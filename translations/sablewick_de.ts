@@ -167,7 +167,7 @@ für weitere Informationen an Ihren Systemadministrator.</translation>
     </message>
     <message>
         <source>Enter the computer&apos;s IP address or use Auto-detect.</source>
-        <translation>Geben Sie die IP-Adresse des Computers ein oder verwenden Sie die automatische Erkennung.</translation>
+        <translation>IP-Adresse eingeben oder mit „Erkennen“ ermitteln.</translation>
     </message>
     <message>
         <source>Specify networkcard MAC-address</source>
@@ -175,7 +175,7 @@ für weitere Informationen an Ihren Systemadministrator.</translation>
     </message>
     <message>
         <source>Enter the MAC-address of the computer&apos;s networkcard</source>
-        <translation>Geben Sie die MAC-Adresse der Netzwerkkarte des Computers ein</translation>
+        <translation>MAC-Adresse der Netzwerkkarte des Computers eingeben</translation>
     </message>
     <message>
         <source>Add computer</source>
@@ -183,11 +183,11 @@ für weitere Informationen an Ihren Systemadministrator.</translation>
     </message>
     <message>
         <source>Add the computer to the database or review your selections</source>
-        <translation>Fügen Sie den Computer der Datenbank hinzu oder überprüfen Sie Ihre Angaben</translation>
+        <translation>Computer hinzufügen oder Angaben überprüfen</translation>
     </message>
     <message>
         <source>Finish</source>
-        <translation>Fertig stellen</translation>
+        <translation>Fertig</translation>
     </message>
     <message>
         <source>Next &gt;</source>
@@ -254,7 +254,7 @@ MAC-Adresse	: %4</translation>
     </message>
     <message>
         <source>Specify the name of the computer and how it&apos;s connected.</source>
-        <translation>Geben Sie den Namen des Computers an und wie er verbunden ist.</translation>
+        <translation>Name des Computers und seine Verbindung angeben.</translation>
     </message>
     <message>
         <source>The computer &quot;%1&quot; will be removed from the database!     <byte value="xd"/>
@@ -481,7 +481,7 @@ Möchten Sie fortfahren?</translation>
     </message>
     <message>
         <source>Auto-detect</source>
-        <translation>Automatisch erkennen</translation>
+        <translation>Erkennen</translation>
     </message>
     <message>
         <source>MAC address:</source>
@@ -489,7 +489,7 @@ Möchten Sie fortfahren?</translation>
     </message>
     <message>
         <source>You have finished the New computer wizard! Click Finish to add the computer to the database. Click Back to review  your selections or click Cancel to exit this wizard without adding a computer to the database.</source>
-        <translation>Sie haben den Assistenten für neue Computer abgeschlossen! Klicken Sie auf „Fertig stellen“, um den Computer der Datenbank hinzuzufügen. Klicken Sie auf „Zurück“, um Ihre Angaben zu überprüfen, oder auf „Abbrechen“, um den Assistenten zu verlassen, ohne einen Computer hinzuzufügen.</translation>
+        <translation>Sie haben den Assistenten für neue Computer abgeschlossen! Klicken Sie auf „Fertig“, um den Computer der Datenbank hinzuzufügen. Klicken Sie auf „Zurück“, um Ihre Angaben zu überprüfen, oder auf „Abbrechen“, um den Assistenten zu verlassen, ohne einen Computer hinzuzufügen.</translation>
     </message>
     <message>
         <source>&lt; Back</source>
@@ -759,7 +759,7 @@ Möchten Sie fortfahren?</translation>
     </message>
     <message>
         <source>Auto-detect</source>
-        <translation>Automatisch erkennen</translation>
+        <translation>Erkennen</translation>
     </message>
     <message>
         <source>OK</source>

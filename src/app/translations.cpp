@@ -33,9 +33,8 @@ QString TranslationsFolder()
     return {};
 }
 
-void LoadTranslations()
+void LoadTranslations(const QString& folder)
 {
-    const QString folder = TranslationsFolder();
     if (folder.isEmpty())
         return;
     // The user's first language that this program speaks wins, and Qt's own texts follow it, so buttons

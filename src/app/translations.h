@@ -9,4 +9,4 @@ QString TranslationsFolder();
 // Installs the translations of the user's language (LANGUAGE, LC_ALL, LC_MESSAGES, LANG): the program's
 // own and Qt's. English is the language of the sources, so an English user gets no translator at all.
 // Needs the application object.
-void LoadTranslations();
+void LoadTranslations(const QString& folder = TranslationsFolder());
