@@ -1,6 +1,7 @@
 #include "app/commandRunner.h"
 
 #include "app/instanceServer.h"
+#include "app/translations.h"
 #include "core/databaseLocation.h"
 #include "core/dateTime.h"
 #include "core/exceptions.h"
@@ -365,6 +366,7 @@ int RunCommandLine(int& argc, char** argv, const TCommandLine& line)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sablewick"));
+    LoadTranslations();
     switch (line.Action) {
     case TCommandLine::Help:
         QTextStream(stdout) << CommandLineHelp();
@@ -379,6 +381,7 @@ int RunCommandLine(int& argc, char** argv, const TCommandLine& line)
     case TCommandLine::Window:
         break;
     }
-    QTextStream(stderr) << ErrorLine(line.Error);
+    // The reason was worded before the user's language was loaded; word it again.
+    QTextStream(stderr) << ErrorLine(ParseCommandLine(QCoreApplication::arguments()).Error);
     return 2;
 }

@@ -67,6 +67,7 @@ private slots:
     void foreignPeerIsRefused();
     void queriesWriteNothing();
     void wakeThroughTheWindowIsWatched();
+    void answersInTheUsersLanguage();
 
 private:
     TRun Run(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 90000);
@@ -492,6 +493,36 @@ void TestCommandLine::wakeThroughTheWindowIsWatched()
     QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
     // Whether it answered or not, the watch says so, as after the window's own wake-up.
     QTRY_VERIFY_WITH_TIMEOUT(messages.filter(QStringLiteral("Alpha")).size() == 1, 10000);
+}
+
+// German users get German help and errors; English users, and languages without a translation, get the
+// English texts unchanged.
+void TestCommandLine::answersInTheUsersLanguage()
+{
+    const QProcessEnvironment plain = FEnvironment;
+    auto runIn = [&](const char* lang, const char* language, const QStringList& arguments) {
+        FEnvironment = plain;
+        for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            FEnvironment.remove(QString::fromLatin1(name));
+        FEnvironment.insert(QStringLiteral("LANG"), QString::fromLatin1(lang));
+        if (language)
+            FEnvironment.insert(QStringLiteral("LANGUAGE"), QString::fromLatin1(language));
+        const TRun run = Run(arguments);
+        FEnvironment = plain;
+        return run;
+    };
+    const TRun german = runIn("de_DE.UTF-8", nullptr, {QStringLiteral("--help")});
+    QCOMPARE(german.Exit, 0);
+    QVERIFY2(german.Out.contains(QStringLiteral("Diese Hilfe anzeigen und beenden.")),
+             qPrintable(german.Out));
+    const TRun germanError = runIn("C", "de", {QStringLiteral("--list"), QStringLiteral("a")});
+    QCOMPARE(germanError.Exit, 2);
+    QCOMPARE(germanError.Err, QStringLiteral("sablewick: --list nimmt keine Computer an\n"));
+
+    const TRun english = runIn("C", nullptr, {QStringLiteral("--help")});
+    QVERIFY2(english.Out.contains(QStringLiteral("Show this help and exit.")), qPrintable(english.Out));
+    QCOMPARE(runIn("en_GB.UTF-8", "en_GB:de", {QStringLiteral("--help")}).Out, english.Out);
+    QCOMPARE(runIn("fr_FR.UTF-8", nullptr, {QStringLiteral("--help")}).Out, english.Out);
 }
 
 int main(int argc, char* argv[])
