@@ -248,6 +248,24 @@ const QHash<int, const char*>& Table()
         {StgIsDevice, QT_TRANSLATE_NOOP("Res", "The name is a device, not a regular file.")},
         {StgDanglingLink,
          QT_TRANSLATE_NOOP("Res", "The name is a symbolic link to a file that does not exist.")},
+
+        //: The reply of a check by TCP: %1 the address, %2 the port.
+        {PingTcpResponse, QT_TRANSLATE_NOOP("Res", "Response from %1 on TCP port %2.")},
+        {AcToolsOptions, QT_TRANSLATE_NOOP("Res", "Options...")},
+        {AcToolsOptionsHint, QT_TRANSLATE_NOOP("Res", "Changes how computers are checked")},
+        {MenuToolsOptions, QT_TRANSLATE_NOOP("Res", "&Options...")},
+        {OptionsCaption, QT_TRANSLATE_NOOP("Res", "Options")},
+        {OptionsTcpPorts, QT_TRANSLATE_NOOP("Res", "&TCP ports tried when a computer does not answer ping:")},
+        {OptionsTcpPortsNote,
+         QT_TRANSLATE_NOOP("Res",
+                           "Port numbers separated by commas or blanks. Leave the list empty to check with "
+                           "ping only.")},
+        {OptionsDefaults, QT_TRANSLATE_NOOP("Res", "&Defaults")},
+        {OptionsOK, QT_TRANSLATE_NOOP("Res", "OK")},
+        {OptionsCancel, QT_TRANSLATE_NOOP("Res", "Cancel")},
+        {OptionsBadPort, QT_TRANSLATE_NOOP("Res", "\"%1\" is not a port number (1 to 65535).")},
+        {OptionsTooManyPorts, QT_TRANSLATE_NOOP("Res", "At most %1 ports can be tried.")},
+        {OptionsCannotSave, QT_TRANSLATE_NOOP("Res", "The settings could not be saved in %1.")},
     };
     return table;
 }
