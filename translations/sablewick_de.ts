@@ -739,6 +739,55 @@ Möchten Sie fortfahren?</translation>
         <source>The name is a symbolic link to a file that does not exist.</source>
         <translation>Der Name ist ein symbolischer Link auf eine Datei, die nicht existiert.</translation>
     </message>
+    <message>
+        <source>Response from %1 on TCP port %2.</source>
+        <extracomment>The reply of a check by TCP: %1 the address, %2 the port.</extracomment>
+        <translation>Antwort von %1 auf TCP-Port %2.</translation>
+    </message>
+    <message>
+        <source>Options...</source>
+        <translation>Optionen...</translation>
+    </message>
+    <message>
+        <source>Changes how computers are checked</source>
+        <translation>Ändert, wie Computer geprüft werden</translation>
+    </message>
+    <message>
+        <source>&amp;Options...</source>
+        <translation>&amp;Optionen...</translation>
+    </message>
+    <message>
+        <source>Options</source>
+        <translation>Optionen</translation>
+    </message>
+    <message>
+        <source>&amp;TCP ports tried when a computer does not answer ping:</source>
+        <translation>&amp;TCP-Ports, die versucht werden, wenn ein Computer nicht auf Ping antwortet:</translation>
+    </message>
+    <message>
+        <source>Port numbers separated by commas or blanks. Leave the list empty to check with ping only.</source>
+        <translation>Portnummern, getrennt durch Kommas oder Leerzeichen. Lassen Sie die Liste leer, um nur mit Ping zu prüfen.</translation>
+    </message>
+    <message>
+        <source>&amp;Defaults</source>
+        <translation>&amp;Standardwerte</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a port number (1 to 65535).</source>
+        <translation>„%1“ ist keine Portnummer (1 bis 65535).</translation>
+    </message>
+    <message>
+        <source>At most %1 ports can be tried.</source>
+        <translation>Es können höchstens %1 Ports versucht werden.</translation>
+    </message>
+    <message>
+        <source>The settings could not be saved in %1.</source>
+        <translation>Die Einstellungen konnten nicht in %1 gespeichert werden.</translation>
+    </message>
 </context>
 <context>
     <name>TfrmAbout</name>
