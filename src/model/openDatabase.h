@@ -60,13 +60,16 @@ public:
     // error for a file without a root group, which is then left untouched; Root() stays null.
     void Open();
     // Saves what is unsaved, then releases the root group, then the database (which compacts the file).
-    // False with the save message in error when the last save failed.
+    // False with the save message in error when the last save failed; the file is then left as it is,
+    // not compacted, and its backup copy stays beside it.
     bool Close(QString* error = nullptr);
 
     const QString& FileName() const { return FFileName; }
     TGroup* Root() const { return FRoot.get(); }
     TOstrelDatabase* Database() const { return FDatabase.get(); }
     TSaveState SaveState() const { return FState; }
+    // The message of the last failed save; empty once a save succeeded.
+    const QString& LastError() const { return FLastError; }
 
     // The smallest positive ping sequence number not yet handed out in this run.
     quint16 NextPingSequence();
