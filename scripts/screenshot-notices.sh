@@ -43,7 +43,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/config/qt6ct" "$work/db"
+mkdir -p "$work/config/qt6ct" "$work/config/sablewick" "$work/db"
+# TCP probes off: without them and without an ICMP socket no check can run.
+printf '[checks]\ntcpPorts=\n' >"$work/config/sablewick/sablewick.conf"
 cat >"$work/config/qt6ct/qt6ct.conf" <<'EOF'
 [Appearance]
 style=Fusion
@@ -95,7 +97,7 @@ browse="$(window '^Browse network$')"
 xdotool windowactivate --sync "$browse"
 shot browse-searching
 # Without any server on the network the search gives up after a while.
-sleep "${BROWSE_WAIT:-30}"
+sleep "${BROWSE_WAIT:-10}"
 shot browse-none-found
 key Escape
 xdotool windowactivate --sync "$wizard"
@@ -114,12 +116,15 @@ sleep 1
 xdotool windowactivate --sync "$main"
 sleep 2
 shot status-checks-unavailable
-key Home F3
+xdotool mousemove --window "$main" 120 "${ROW0:-142}" click 1
+key F3
 # The packet leaves after two seconds, the first check three seconds later.
 sleep 6.5
 shot status-wake-unchecked
 eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove $((X + 100)) $((Y + HEIGHT - 10))
+xdotool mousemove --window "$main" 200 $((HEIGHT - 14))
+sleep 0.3
+xdotool mousemove --window "$main" 202 $((HEIGHT - 13))
 sleep 2
 shot status-tool-tip
 
