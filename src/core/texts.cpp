@@ -203,6 +203,11 @@ const QHash<int, const char*>& Table()
         {AcToolsRefreshHint,
          QT_TRANSLATE_NOOP("Res", "Checks whether the selected computers, or all computers, are online")},
         {MenuToolsRefresh, QT_TRANSLATE_NOOP("Res", "&Refresh")},
+        {WakeUnchecked,
+         QT_TRANSLATE_NOOP("Res", "Wake-up sent to %1; whether it answered could not be checked. %2")},
+        {DbNotOpened, QT_TRANSLATE_NOOP("Res", "The database could not be opened: %1")},
+        {NetEnumSearching, QT_TRANSLATE_NOOP("Res", "Searching…")},
+        {NetEnumNoneFound, QT_TRANSLATE_NOOP("Res", "No computers found")},
 
         //: The command line's --help.
         {CmdDescription,
