@@ -788,6 +788,22 @@ Möchten Sie fortfahren?</translation>
         <source>The settings could not be saved in %1.</source>
         <translation>Die Einstellungen konnten nicht in %1 gespeichert werden.</translation>
     </message>
+    <message>
+        <source>Wake-up sent to %1; whether it answered could not be checked. %2</source>
+        <translation>Weckruf an %1 gesendet; ob er geantwortet hat, konnte nicht geprüft werden. %2</translation>
+    </message>
+    <message>
+        <source>The database could not be opened: %1</source>
+        <translation>Die Datenbank konnte nicht geöffnet werden: %1</translation>
+    </message>
+    <message>
+        <source>Searching…</source>
+        <translation>Suche läuft…</translation>
+    </message>
+    <message>
+        <source>No computers found</source>
+        <translation>Keine Computer gefunden</translation>
+    </message>
 </context>
 <context>
     <name>TfrmAbout</name>
