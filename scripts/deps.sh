@@ -4,7 +4,7 @@ set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-          libgsf-1-dev libsmbclient-dev libjpeg-dev)
+          libgsf-1-dev libsmbclient-dev libjpeg-dev libavahi-client-dev ieee-data)
 if [ "${1:-}" = "--tests" ]; then
   PACKAGES+=(samba smbclient python3-olefile iproute2 xvfb fping util-linux libcap2-bin procps
              clang-14 libclang-rt-14-dev imagemagick x11-apps desktop-file-utils appstream man-db

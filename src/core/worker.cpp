@@ -2,6 +2,7 @@
 
 #include "core/mainThread.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -156,6 +157,7 @@ struct TWorkerEngine::TState
     {
         int Fd;
         std::function<void(short)> OnReady;
+        quint64 Id = 0; // a socket number may come back for another socket; the id never does
     };
 
     std::mutex Lock;
@@ -174,6 +176,15 @@ struct TWorkerEngine::TState
     {
         const quint64 one = 1;
         [[maybe_unused]] const ssize_t written = ::write(WakeFd, &one, sizeof(one));
+    }
+
+    // A handler may have stopped watching another socket of this round, and closed it.
+    bool StillWatched(quint64 id)
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (!WatchesChanged)
+            return true;
+        return std::any_of(Watches.begin(), Watches.end(), [id](const TWatch& w) { return w.Id == id; });
     }
 
     void Run()
@@ -228,7 +239,7 @@ struct TWorkerEngine::TState
                 [[maybe_unused]] const ssize_t read = ::read(WakeFd, &count, sizeof(count));
             }
             for (size_t i = 1; i < fds.size(); ++i)
-                if (fds[i].revents) {
+                if (fds[i].revents && StillWatched(watches[i - 1].Id)) {
                     try {
                         watches[i - 1].OnReady(fds[i].revents);
                     } catch (...) {
@@ -288,9 +299,19 @@ void TWorkerEngine::Cancel(TTimerId id)
 void TWorkerEngine::Watch(int fd, std::function<void(short)> onReady)
 {
     std::lock_guard<std::mutex> guard(FState->Lock);
-    FState->Watches.push_back({fd, std::move(onReady)});
+    FState->Watches.push_back({fd, std::move(onReady), FState->NextId++});
     FState->WatchesChanged = true;
     FState->Wake();
+}
+
+void TWorkerEngine::Unwatch(int fd)
+{
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    auto& watches = FState->Watches;
+    watches.erase(
+        std::remove_if(watches.begin(), watches.end(), [fd](const TState::TWatch& w) { return w.Fd == fd; }),
+        watches.end());
+    FState->WatchesChanged = true;
 }
 
 bool TWorkerEngine::OnEngine() const

@@ -89,6 +89,8 @@ public:
     void Cancel(TTimerId id);
     // Any thread. Calls onReady(revents) on the engine whenever fd is readable or has an error.
     void Watch(int fd, std::function<void(short revents)> onReady);
+    // Engine thread. Stops watching fd: its handler is not called again, so its owner may close it.
+    void Unwatch(int fd);
 
     bool OnEngine() const;
     // Ends the engine's thread promptly (tasks still queued are dropped); later calls are ignored.

@@ -151,6 +151,23 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
         Save();
 }
 
+void TOpenDatabase::ChangeTogether(const std::function<void()>& change)
+{
+    FBatch = true;
+    FBatchChanged = false;
+    try {
+        change();
+    } catch (...) {
+        FBatch = false;
+        if (FBatchChanged)
+            Save();
+        throw;
+    }
+    FBatch = false;
+    if (FBatchChanged)
+        Save();
+}
+
 bool TOpenDatabase::SaveNow()
 {
     if (FState == ssSaved)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <QElapsedTimer>
 #include <QObject>
@@ -78,6 +79,9 @@ public:
     bool DeleteComputer(const QString& itemID);
     // Deletes the computers with these identifiers, those that exist, and saves once.
     void DeleteComputers(const QStringList& itemIDs);
+    // Runs change, which may add, edit and delete computers, and saves once at its end if anything
+    // changed (a change that throws still saves what it did).
+    void ChangeTogether(const std::function<void()>& change);
     // Writes the group now when anything is unsaved. True when the file holds everything.
     bool SaveNow();
     // The periodic retry after a failed save.
