@@ -37,6 +37,9 @@ struct TOptions
     QCommandLineOption Database{QStringLiteral("database"), Res::Str(Res::CmdOptDatabase),
                                 Res::Str(Res::CmdOptDatabaseValue)};
     std::vector<QCommandLineOption> Commands;
+    QCommandLineOption Scan{QStringLiteral("scan"), Res::Str(Res::CmdOptScan),
+                            Res::Str(Res::CmdOptScanValue)};
+    QCommandLineOption Add{QStringLiteral("add"), Res::Str(Res::CmdOptAdd)};
     QCommandLineOption Json{QStringLiteral("json"), Res::Str(Res::CmdOptJson)};
     QCommandLineOption Help{{QStringLiteral("h"), QStringLiteral("help")}, Res::Str(Res::CmdOptHelp)};
     QCommandLineOption Version{{QStringLiteral("v"), QStringLiteral("version")},
@@ -56,7 +59,7 @@ struct TOptions
         parser.addOption(Database);
         for (const QCommandLineOption& command : Commands)
             parser.addOption(command);
-        parser.addOptions({Json, Help, Version});
+        parser.addOptions({Scan, Add, Json, Help, Version});
         parser.addPositionalArgument(QStringLiteral("computers"), Res::Str(Res::CmdArgNames),
                                      QStringLiteral("[NAME|MAC|IP...]"));
     }
@@ -102,8 +105,23 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         }
     }
     const QStringList names = parser.positionalArguments();
-    if (commands > 1)
+    if (commands + int(parser.isSet(options.Scan)) > 1 || parser.values(options.Scan).size() > 1)
         return fail(Res::Str(Res::CmdErrOneAction));
+    if (parser.isSet(options.Add) && !parser.isSet(options.Scan))
+        return fail(Res::Str(Res::CmdErrAddOnlyScan));
+    if (parser.isSet(options.Scan)) {
+        // The network is the option's value; the sweep runs in this process (app/commandScan.h).
+        if (!names.isEmpty())
+            return fail(Res::Str(Res::CmdErrNamesWithoutAction));
+        if (parser.isSet(options.Add) && parser.isSet(options.Json))
+            return fail(Res::Str(Res::CmdErrAddNoJson));
+        line.Request.Command = TCommandRequest::Scan;
+        line.Request.Names = {parser.value(options.Scan)};
+        line.Request.Json = parser.isSet(options.Json);
+        line.Request.Add = parser.isSet(options.Add);
+        line.Action = TCommandLine::RunRequest;
+        return line;
+    }
     if (!command) {
         if (!names.isEmpty())
             return fail(Res::Str(Res::CmdErrNamesWithoutAction));

@@ -1,5 +1,6 @@
 #include "app/commandRunner.h"
 
+#include "app/commandScan.h"
 #include "app/instanceServer.h"
 #include "core/databaseLocation.h"
 #include "core/dateTime.h"
@@ -353,7 +354,11 @@ TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& data
 
 int RunCommandRequest(const TCommandRequest& request, const QString& databaseFile)
 {
-    std::optional<TCommandResult> result = SendToInstance(databaseFile, request);
+    std::optional<TCommandResult> result;
+    if (request.Command == TCommandRequest::Scan)
+        result = RunScanCommand({request.Names.value(0), request.Json, request.Add}, databaseFile);
+    else
+        result = SendToInstance(databaseFile, request);
     if (!result)
         result = RunOnDatabase(request, databaseFile);
     QTextStream(stdout) << result->Out;

@@ -233,6 +233,7 @@ const QHash<int, QString>& Table()
         {CmdOptScanValue, QStringLiteral("NETWORK")},
         {CmdOptAdd, QStringLiteral("With --scan: add the hosts found that are not in the database yet.")},
         {CmdErrAddOnlyScan, QStringLiteral("--add goes with --scan")},
+        {CmdErrAddNoJson, QStringLiteral("--add prints only a count: leave out --json")},
 
         {DbUnreadable,
          QStringLiteral("Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},

@@ -219,6 +219,7 @@ enum Id : int
     CmdOptScanValue,
     CmdOptAdd,
     CmdErrAddOnlyScan,
+    CmdErrAddNoJson,
     // The database file: a file left untouched, and names that are no regular file
     DbUnreadable = 64940,
     StgIsDirectory,

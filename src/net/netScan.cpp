@@ -488,9 +488,11 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
         host.Mac = mac;
         Found.emplace(address, host);
         auto self = shared_from_this();
+        // The node status question goes to the host: paced like the sweep. The reverse lookup goes to the
+        // system's resolvers, not to the network being scanned.
         if (NetBiosSocket >= 0)
             FollowUps.push_back([self, address] { self->AskNetBios(address); });
-        FollowUps.push_back([self, address] { self->AskDns(address); });
+        AskDns(address);
     }
 
     void AskNetBios(quint32 address)

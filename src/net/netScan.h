@@ -72,8 +72,8 @@ enum TScanMethod
 
 // Sweeps one network on the worker engine and learns what it can of every host that answers: MAC
 // (ARP reply or neighbour table; off-link only from a NetBIOS unit ID), name and vendor. Every packet
-// goes to an address of the network (or, for names, to the system's resolvers), and never more of
-// them a second than the rate: sweep probes and follow-up questions share one pace.
+// goes to an address of the network, never more of them a second than the rate (sweep probes and
+// NetBIOS questions share one pace); only reverse lookups go to the system's resolvers.
 //
 // Created idle; the creator sets the completion (and progress) handler and calls Start. AskToStop
 // ends the sweep at once; the completion still comes, with what was found until then.
