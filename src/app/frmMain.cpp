@@ -9,6 +9,7 @@
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "core/webAddresses.h"
+#include "dialogs/dlgOptions.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
@@ -86,6 +87,8 @@ void TfrmMain::CreateActions()
     make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
          Res::AcToolsRefreshHint);
     make(acToolsScan, "acToolsScan", Res::MenuToolsScan, Res::AcToolsScan, Res::AcToolsScanHint);
+    make(acToolsOptions, "acToolsOptions", Res::MenuToolsOptions, Res::AcToolsOptions,
+         Res::AcToolsOptionsHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -113,6 +116,7 @@ void TfrmMain::CreateActions()
     handle(acEditDelete, &TfrmMain::acEditDeleteExecute);
     handle(acToolsWakeUp, &TfrmMain::acToolsWakeUpExecute);
     handle(acToolsRefresh, &TfrmMain::acToolsRefreshExecute);
+    handle(acToolsOptions, &TfrmMain::acToolsOptionsExecute);
     handle(acHelpSablewickPro, &TfrmMain::acHelpSablewickProExecute);
     handle(acHelpOstrelDev, &TfrmMain::acHelpOstrelDevExecute);
     handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
@@ -145,6 +149,7 @@ void TfrmMain::CreateMenus()
     tools->addAction(acToolsRefresh);
     tools->addSeparator();
     tools->addAction(acToolsScan);
+    tools->addAction(acToolsOptions);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);
@@ -417,6 +422,13 @@ void TfrmMain::acToolsRefreshExecute()
     // Nothing selected: every computer.
     if (FDatabase)
         FDatabase->Refresh(SelectedItemIDs());
+}
+
+void TfrmMain::acToolsOptionsExecute()
+{
+    // The new ports apply to every check started from now on.
+    TfrmOptions options(this);
+    options.exec();
 }
 
 QString TfrmMain::StatusText() const

@@ -35,6 +35,7 @@ public:
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
     QAction* acToolsScan = nullptr;
+    QAction* acToolsOptions = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -68,6 +69,7 @@ public:
     void acEditDeleteExecute();
     void acToolsWakeUpExecute();
     void acToolsRefreshExecute();
+    void acToolsOptionsExecute();
     void acHelpSablewickProExecute();
     void acHelpOstrelDevExecute();
     void acHelpQuandrelExecute();
