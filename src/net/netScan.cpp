@@ -2,6 +2,8 @@
 
 #include "core/mainThread.h"
 #include "core/texts.h"
+#include "core/userSettings.h"
+#include "net/checkSettings.h"
 #include "net/hostResolve.h"
 #include "net/icmpClient.h"
 #include "net/icmpListener.h"
@@ -11,6 +13,7 @@
 #include "net/neighbours.h"
 #include "net/netbiosPacket.h"
 #include "net/ouiVendors.h"
+#include "net/tcpProbe.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -30,7 +33,6 @@
 #include <QFile>
 #include <QPointer>
 #include <QSettings>
-#include <QStandardPaths>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -44,6 +46,10 @@ using namespace std::chrono_literals;
 // LAN; echo answers cross routers.
 constexpr auto ArpGrace = 1000ms;
 constexpr auto EchoGrace = 2000ms;
+// An address whose echo request goes unanswered this long gets the TCP probes (a host that drops echo
+// requests still answers a connection, if only with a refusal).
+constexpr auto EchoBeforeTcp = 1000ms;
+constexpr int TcpProbeTimeoutMs = 2000;
 // The kernel gives up on an address after three requests a second apart.
 constexpr auto KernelResolveLimit = 3500ms;
 constexpr auto NeighbourPoll = 100ms;
@@ -148,9 +154,7 @@ std::vector<TScanNetwork> LocalScanNetworks()
 
 TScanOptions ReadScanSettings()
 {
-    const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                         QStringLiteral("/sablewick/sablewick.conf");
-    QSettings settings(file, QSettings::IniFormat);
+    QSettings settings(UserSettingsFile(), QSettings::IniFormat);
     TScanOptions options;
     bool ok = false;
     const int rate = settings.value(QStringLiteral("scan/rate")).toInt(&ok);
@@ -177,7 +181,11 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
     TNetInterface Interface;
     std::vector<quint32> Targets;
     size_t NextTarget = 0;
-    std::deque<std::function<void()>> FollowUps;
+    // Questions to hosts found (or silent) so far; each returns how many packets it sent.
+    std::deque<std::function<int()>> FollowUps;
+    std::vector<quint16> TcpPorts;
+    int EchoWaits = 0;
+    std::map<quint32, std::unique_ptr<TTcpProbe>> TcpProbes;
     TClock::duration Interval{};
     TClock::time_point NextSend;
     std::map<quint32, TScanHost> Found;
@@ -224,8 +232,9 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
                 error = Res::Str(Res::ScanNoSocket).arg(QString::fromLocal8Bit(std::strerror(errno)));
             TableLimit = NeighbourTableLimit();
         } else if (method == smEcho) {
+            // Without an ICMP socket the TCP probes still find hosts, one echo-wait later.
             Listener = TIcmpListener::Acquire();
-            if (!Listener)
+            if (!Listener && TcpProbePorts().empty())
                 error = Res::Str(Res::ScanNoSocket).arg(Res::Str(Res::PingCannotAllocate));
         }
         {
@@ -239,7 +248,9 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
             return;
         }
         OpenNetBiosSocket();
-        if (method == smEcho) {
+        if (method == smEcho)
+            TcpPorts = TcpProbePorts();
+        if (Listener) {
             EchoSequence = nextEchoSequence++;
             if (EchoSequence < 0xF000)
                 EchoSequence = nextEchoSequence = 0xF000;
@@ -319,9 +330,10 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
             if (!FollowUps.empty()) {
                 auto next = std::move(FollowUps.front());
                 FollowUps.pop_front();
-                next();
-            } else if (NextTarget < Targets.size() &&
-                       (Method != smArpKernel || int(InFlight.size()) < Window)) {
+                NextSend += Interval * std::max(1, next());
+                continue;
+            }
+            if (NextTarget < Targets.size() && (Method != smArpKernel || int(InFlight.size()) < Window)) {
                 if (!SendProbe(Targets[NextTarget]))
                     break; // the socket's queue is full: the same address again on the next task
                 ++NextTarget;
@@ -338,7 +350,7 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
             AskMdns();
         Progress(now, false);
         if (SweepDone && now >= SweepEnd && InFlight.empty() && FollowUps.empty() && NetBiosAsked.empty() &&
-            PendingLookups == 0 && VendorsLoaded && MdnsAsked) {
+            PendingLookups == 0 && VendorsLoaded && MdnsAsked && EchoWaits == 0 && TcpProbes.empty()) {
             End();
             return;
         }
@@ -405,12 +417,46 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
             return true;
         }
         case smEcho: {
+            if (!Listener) {
+                auto self = shared_from_this();
+                FollowUps.push_back([self, address] { return self->ProbeTcp(address); });
+                return true;
+            }
             const QByteArray request = BuildEchoRequest(Listener->Identifier(), EchoSequence, TickCount());
             const int error = Listener->Send(request, address, TIcmpClient::DefaultTTL);
-            return error != EAGAIN && error != ENOBUFS;
+            if (error == EAGAIN || error == ENOBUFS)
+                return false;
+            if (!TcpPorts.empty()) {
+                ++EchoWaits;
+                auto self = shared_from_this();
+                Engine().At(TClock::now() + EchoBeforeTcp, [self, address] {
+                    --self->EchoWaits;
+                    if (!self->Ended && !self->Found.count(address))
+                        self->FollowUps.push_back([self, address] { return self->ProbeTcp(address); });
+                    self->Wake();
+                });
+            }
+            return true;
         }
         }
         return true;
+    }
+
+    int ProbeTcp(quint32 address)
+    {
+        auto probe = std::make_unique<TTcpProbe>();
+        auto self = shared_from_this();
+        probe->Start(address, TcpPorts, TcpProbeTimeoutMs, [self, address](const TTcpProbeResult& result) {
+            if (result.Up)
+                self->Add(address, QString());
+            // Not from within the probe's own call.
+            self->Engine().Post([self, address] {
+                self->TcpProbes.erase(address);
+                self->Wake();
+            });
+        });
+        TcpProbes[address] = std::move(probe);
+        return int(TcpPorts.size());
     }
 
     void ReadArp()
@@ -491,7 +537,10 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
         // The node status question goes to the host: paced like the sweep. The reverse lookup goes to the
         // system's resolvers, not to the network being scanned.
         if (NetBiosSocket >= 0)
-            FollowUps.push_back([self, address] { self->AskNetBios(address); });
+            FollowUps.push_back([self, address] {
+                self->AskNetBios(address);
+                return 1;
+            });
         AskDns(address);
     }
 
@@ -621,6 +670,7 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
         if (TimerSet)
             Engine().Cancel(Timer);
         EchoWaiter.reset();
+        TcpProbes.clear();
         for (int* fd : {&ArpSocket, &NetBiosSocket, &ProbeSocket}) {
             if (*fd < 0)
                 continue;

@@ -35,8 +35,14 @@ private slots:
     void dialogShowsProgressAndList();
 
 private:
-    QJsonArray ScanJson(bool unprivileged);
-    QString Run(const QStringList& arguments, bool unprivileged = false, int* exitCode = nullptr);
+    enum TWay
+    {
+        wyRoot,
+        wyUnprivileged,
+        wyOffLink
+    };
+    QJsonArray ScanJson(TWay way);
+    QString Run(const QStringList& arguments, TWay way = wyRoot, int* exitCode = nullptr);
     void MakeDatabase(const QString& file);
 
     QString FSkip;
@@ -49,6 +55,8 @@ private:
 namespace {
 
 constexpr int Peers = 30;
+// The peers and the router, which is a host of the network too.
+constexpr int Hosts = Peers + 1;
 constexpr int IntelPeer = 4;
 const QString IntelMac = QStringLiteral("00:1b:21:5c:07:0f");
 const QStringList NetBiosNames = {QStringLiteral("SWSCANA"), QStringLiteral("SWSCANB")};
@@ -62,8 +70,9 @@ void TestScan::initTestCase()
         return;
     FTemp = std::make_unique<QTemporaryDir>();
     // Read by the unprivileged run too; mDNS off: the Avahi daemon of the machine would ask the real LAN.
-    QFile::setPermissions(FTemp->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                             QFileDevice::ReadOther | QFileDevice::ExeOther);
+    QFile::setPermissions(FTemp->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                             QFileDevice::ExeOther);
     QDir().mkpath(FTemp->filePath(QStringLiteral("sablewick")));
     QFile conf(FTemp->filePath(QStringLiteral("sablewick/sablewick.conf")));
     QVERIFY(conf.open(QIODevice::WriteOnly));
@@ -75,11 +84,14 @@ void TestScan::initTestCase()
     QString error;
     QVERIFY2(FLan->Build(&error), qPrintable(error));
     for (int i : {2, 5, 8})
-        QCOMPARE(FLan->Peers()[size_t(i)].Namespace->Exec({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}), 0);
+        QCOMPARE(
+            FLan->Peers()[size_t(i)].Namespace->Exec({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}),
+            0);
     for (int i = 0; i < NetBiosNames.size(); ++i) {
         const auto& peer = FLan->Peers()[size_t(i)];
         FSamba.push_back(std::make_unique<TSambaPeer>(
-            *peer.Namespace, TSambaPeer::TOptions{NetBiosNames[i], QStringLiteral("SWSCANWG"), peer.Address + "/24"}));
+            *peer.Namespace,
+            TSambaPeer::TOptions{NetBiosNames[i], QStringLiteral("SWSCANWG"), peer.Address + "/24"}));
         QVERIFY2(FSamba.back()->Start(&error), qPrintable(error));
     }
     // nmbd answers a node status once its names are registered.
@@ -106,11 +118,14 @@ void TestScan::cleanupTestCase()
     FLan.reset();
 }
 
-QString TestScan::Run(const QStringList& arguments, bool unprivileged, int* exitCode)
+QString TestScan::Run(const QStringList& arguments, TWay way, int* exitCode)
 {
-    QStringList command{"netns", "exec", FLan->Scanner().Name()};
-    if (unprivileged)
-        command << "setpriv" << "--reuid=65534" << "--regid=65534" << "--clear-groups";
+    QStringList command{"netns", "exec", (way == wyOffLink ? FLan->RemoteScanner() : FLan->Scanner()).Name()};
+    if (way == wyUnprivileged)
+        command << "setpriv"
+                << "--reuid=65534"
+                << "--regid=65534"
+                << "--clear-groups";
     command << qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + QStringLiteral("/sablewick") << arguments;
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -126,34 +141,39 @@ QString TestScan::Run(const QStringList& arguments, bool unprivileged, int* exit
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-QJsonArray TestScan::ScanJson(bool unprivileged)
+QJsonArray TestScan::ScanJson(TWay way)
 {
     return QJsonDocument::fromJson(
-               Run({"--scan", FLan->Network(), "--json", "--database", FTemp->filePath("none.ccn")}, unprivileged)
+               Run({"--scan", FLan->Network(), "--json", "--database", FTemp->filePath("none.ccn")}, way)
                    .toUtf8())
         .array();
 }
 
 void TestScan::commandLineFindsEveryPeer_data()
 {
-    QTest::addColumn<bool>("unprivileged");
-    QTest::newRow("own ARP requests") << false;
-    QTest::newRow("kernel's resolution") << true;
+    QTest::addColumn<int>("way");
+    QTest::newRow("own ARP requests") << int(wyRoot);
+    QTest::newRow("kernel's resolution") << int(wyUnprivileged);
+    // Echo requests, and TCP probes for the three that ignore them; no MAC crosses the router.
+    QTest::newRow("behind a router") << int(wyOffLink);
 }
 
 void TestScan::commandLineFindsEveryPeer()
 {
     if (!FSkip.isEmpty())
         QSKIP(qPrintable(FSkip));
-    QFETCH(bool, unprivileged);
-    const QJsonArray hosts = ScanJson(unprivileged);
-    QCOMPARE(hosts.size(), Peers);
+    QFETCH(int, way);
+    const QJsonArray hosts = ScanJson(TWay(way));
+    const bool macs = way != wyOffLink;
+    QCOMPARE(hosts.size(), Hosts);
+    QCOMPARE(hosts[Peers].toObject().value("ip").toString(), QStringLiteral("10.233.7.254"));
     for (int i = 0; i < Peers; ++i) {
         const auto& peer = FLan->Peers()[size_t(i)];
         const QJsonObject host = hosts[i].toObject();
         QCOMPARE(host.value("ip").toString(), peer.Address);
-        QCOMPARE(host.value("mac").toString(), peer.Mac.toUpper());
-        QCOMPARE(host.value("vendor").toString(), i == IntelPeer ? QStringLiteral("Intel Corporate") : QString());
+        QCOMPARE(host.value("mac").toString(), macs ? peer.Mac.toUpper() : QString());
+        QCOMPARE(host.value("vendor").toString(),
+                 macs && i == IntelPeer ? QStringLiteral("Intel Corporate") : QString());
         QCOMPARE(host.value("name").toString(), i < NetBiosNames.size() ? NetBiosNames[i] : QString());
         QCOMPARE(host.value("known"), QJsonValue(false));
     }
@@ -189,7 +209,7 @@ void TestScan::commandLineAddsOnlyNewOnes()
                           "\t\t\tas Known MAC\n"),
              qPrintable(out));
     int exitCode = -1;
-    QCOMPARE(Run(list + QStringList{"--add"}, false, &exitCode), QStringLiteral("28 computers added\n"));
+    QCOMPARE(Run(list + QStringList{"--add"}, wyRoot, &exitCode), QStringLiteral("29 computers added\n"));
     QCOMPARE(exitCode, 0);
     // Again: every host is known now.
     QCOMPARE(Run(list + QStringList{"--add"}), QStringLiteral("0 computers added\n"));
@@ -197,12 +217,15 @@ void TestScan::commandLineAddsOnlyNewOnes()
     TOstrelDatabase db;
     db.FileName = file;
     const std::unique_ptr<TGroup> root = LoadDatabase(db);
-    QCOMPARE(root->Computers()->Count(), Peers);
+    QCOMPARE(root->Computers()->Count(), Hosts);
     for (int i = 0; i < Peers; ++i) {
         if (i == KnownByMac || i == KnownByIp)
             continue;
         const auto& peer = FLan->Peers()[size_t(i)];
-        const TComputer* computer = root->Computers()->Items(2 + i - (i > KnownByIp ? 2 : i > KnownByMac ? 1 : 0));
+        const TComputer* computer = root->Computers()->Items(2 + i -
+                                                             (i > KnownByIp    ? 2
+                                                              : i > KnownByMac ? 1
+                                                                               : 0));
         QCOMPARE(computer->Name(), i < NetBiosNames.size() ? NetBiosNames[i] : peer.Address);
         QCOMPARE(computer->IPAddress, peer.Address);
         QCOMPARE(computer->SubNet, QStringLiteral("255.255.255.0"));
@@ -256,14 +279,14 @@ void TestScan::dialogShowsProgressAndList()
     QTRY_VERIFY_WITH_TIMEOUT(dialog.pbProgress->value() > 0, 5000);
     QVERIFY(dialog.pbProgress->value() < dialog.pbProgress->maximum());
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.Scanning(), 20000);
-    QCOMPARE(dialog.lbFound->text(), QStringLiteral("Found: 30"));
-    QCOMPARE(dialog.lvHosts->topLevelItemCount(), Peers);
+    QCOMPARE(dialog.lbFound->text(), QStringLiteral("Found: 31"));
+    QCOMPARE(dialog.lvHosts->topLevelItemCount(), Hosts);
     const QTreeWidgetItem* greyed = dialog.lvHosts->topLevelItem(KnownByMac);
     QVERIFY(!(greyed->flags() & Qt::ItemIsEnabled));
     QCOMPARE(greyed->text(4), QStringLiteral("as Known MAC"));
-    QCOMPARE(dialog.SelectedHosts().size(), size_t(Peers - 1));
+    QCOMPARE(dialog.SelectedHosts().size(), size_t(Hosts - 1));
     dialog.lvHosts->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
-    QCOMPARE(dialog.SelectedHosts().size(), size_t(Peers - 2));
+    QCOMPARE(dialog.SelectedHosts().size(), size_t(Hosts - 2));
     QVERIFY(dialog.btnAdd->isEnabled());
 }
 

@@ -8,7 +8,8 @@
 
 // A LAN of the test's own: a bridge in one namespace, the scanning side in another (10.233.N.1/24) and
 // Count peers in namespaces of their own at 10.233.N.11, .12, ... each with a MAC address of the test's
-// choosing (locally administered, except where a peer takes a given one).
+// choosing (locally administered, except where a peer takes a given one). A router joins the bridge to a
+// second scanning side on the next network.
 class TScanLan
 {
 public:
@@ -26,6 +27,8 @@ public:
     void SetMac(int index, const QString& mac) { FMacs[index] = mac; }
 
     const TTestNamespace& Scanner() const { return *FScanner; }
+    // The scanning side of another network (10.233.N+1.1/24), behind a router (.254 on both).
+    const TTestNamespace& RemoteScanner() const { return *FRemote; }
     const std::vector<TPeer>& Peers() const { return FPeers; }
     QString Network() const { return QStringLiteral("10.233.%1.0/24").arg(FSubnet); }
 
@@ -35,5 +38,7 @@ private:
     std::vector<QString> FMacs;
     std::unique_ptr<TTestNamespace> FBridge;
     std::unique_ptr<TTestNamespace> FScanner;
+    std::unique_ptr<TTestNamespace> FRouter;
+    std::unique_ptr<TTestNamespace> FRemote;
     std::vector<TPeer> FPeers;
 };
