@@ -2,13 +2,13 @@
 # Time to the full list of a /20 with 1,000 live hosts, three runs each: `sablewick --scan` at the default
 # rate and at the fastest, and `nmap -sn -n` on the same network in the same run. As root; nmap from Debian.
 #
-#   bench/scan/run.sh [BUILD_DIR]      (default: build)
+#   bench/scan/run.sh [BUILD_DIR]      (default: build; SABLEWICK=PROGRAM runs another program file)
 #
 # The network lives in namespaces of its own: the scanning side (10.240.0.1/20) and one peer whose
 # interface holds the 1,000 addresses (10.240.0.2, .6, .10, ... every fourth address of the /20).
 set -euo pipefail
 BUILD=${1:-build}
-PROGRAM=$(realpath "$BUILD/sablewick")
+PROGRAM=${SABLEWICK:-$(realpath "$BUILD/sablewick")}
 command -v nmap >/dev/null || { echo "nmap is not installed (apt-get install nmap)"; exit 2; }
 TAG=swbench$$
 S=${TAG}s P=${TAG}p
