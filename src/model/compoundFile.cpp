@@ -389,8 +389,10 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
     // A replaced file keeps its owner and group (as far as this process may give them: root may, the
     // owner may keep a group of its own) and the mode it had, which the umask may have narrowed.
     if (replacing) {
-        if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0)
-            (void)::fchown(fd.Get(), static_cast<uid_t>(-1), existing.st_gid);
+        if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0 &&
+            ::fchown(fd.Get(), static_cast<uid_t>(-1), existing.st_gid) != 0) {
+            // Neither is allowed: the file keeps this process's owner and group.
+        }
         (void)::fchmod(fd.Get(), mode);
     }
     if (!WriteAll(fd.Get(), bytes.constData(), bytes.size()))
