@@ -47,18 +47,20 @@ int main(int argc, char* argv[])
     InstallSignalHandler([] { TApplication::closeAllWindows(); });
 
     const QString database = DatabaseFilePath(TApplication::applicationDirPath(), line.DatabaseFile);
+    // A refused account asks nothing of a running window and leaves nothing behind (StartUp makes the
+    // database's folder only after the check).
+    const bool administrator = IsUserAdmin();
     // This user's window already holds the file: bring it to the front rather than open a second one.
     TCommandRequest activate;
     activate.Command = TCommandRequest::Activate;
-    if (const std::optional<TCommandResult> answer = SendToInstance(database, activate, 5000);
+    if (const std::optional<TCommandResult> answer =
+            administrator ? SendToInstance(database, activate, 5000) : std::nullopt;
         answer && answer->ExitCode == 0)
         return 0;
-    EnsureDatabaseFolder(database);
-    SetOpenDatabaseFile(database);
 
-    std::unique_ptr<TfrmMain> window = StartUp(database, [] { return IsUserAdmin(); });
+    std::unique_ptr<TfrmMain> window = StartUp(database, [administrator] { return administrator; });
     if (!window)
-        return 0;
+        return 1;
     TfrmMain* frame = window.get();
     auto server = std::make_unique<TInstanceServer>(
         [frame] { return frame->OpenDatabase(); },

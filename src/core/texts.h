@@ -190,6 +190,8 @@ enum Id : int
     CmdErrBadRequest,
     CmdErrOneDatabase,
     CmdErrNotSent,
+    CmdErrTooLarge,
+    CmdErrNoIcmpSocket,
     // The database file: a file left untouched, and names that are no regular file
     DbUnreadable = 64940,
     StgIsDirectory,
@@ -197,6 +199,8 @@ enum Id : int
     StgIsSocket,
     StgIsDevice,
     StgDanglingLink,
+    DbNoRootStorage,
+    DbNoDataStream,
 };
 
 // The text of a number; an unknown number gives the empty text.
