@@ -201,6 +201,20 @@ enum Id : int
     StgDanglingLink,
     DbNoRootStorage,
     DbNoDataStream,
+    // TCP probes and the Options dialog
+    PingTcpResponse = 65200,
+    AcToolsOptions,
+    AcToolsOptionsHint,
+    MenuToolsOptions,
+    OptionsCaption,
+    OptionsTcpPorts,
+    OptionsTcpPortsNote,
+    OptionsDefaults,
+    OptionsOK,
+    OptionsCancel,
+    OptionsBadPort,
+    OptionsTooManyPorts,
+    OptionsCannotSave,
 };
 
 // The text of a number; an unknown number gives the empty text.
