@@ -44,7 +44,10 @@ int main(int argc, char* argv[])
     TApplication::setDesktopFileName(QStringLiteral("io.github.sablewick.Sablewick"));
     TApplication::setWindowIcon(ApplicationIcon());
     // SIGTERM, SIGINT and SIGHUP close the window the orderly way, so pending saves are written.
-    InstallSignalHandler([] { TApplication::closeAllWindows(); });
+    InstallSignalHandler([] {
+        TApplication::SetClosingOnSignal(true);
+        TApplication::closeAllWindows();
+    });
 
     const QString database = DatabaseFilePath(TApplication::applicationDirPath(), line.DatabaseFile);
     // A refused account asks nothing of a running window and leaves nothing behind (StartUp makes the
