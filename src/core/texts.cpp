@@ -238,6 +238,12 @@ const QHash<int, QString>& Table()
         {CmdOptAdd, QStringLiteral("With --scan: add the hosts found that are not in the database yet.")},
         {CmdErrAddOnlyScan, QStringLiteral("--add goes with --scan")},
         {CmdErrAddNoJson, QStringLiteral("--add prints only a count: leave out --json")},
+        {CmdErrTooLarge, QStringLiteral("the request is too large (more than %1 MiB)")},
+        {CmdErrNoIcmpSocket,
+         QStringLiteral("no check could run: allow ping sockets (sudo sysctl "
+                        "net.ipv4.ping_group_range=\"0 2147483647\"), give the program the raw-socket "
+                        "capability (sudo setcap cap_net_raw+p %1) or run it as root; see \"Reachability "
+                        "checks\" in the README")},
 
         {DbUnreadable,
          QStringLiteral("Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},
@@ -246,6 +252,8 @@ const QHash<int, QString>& Table()
         {StgIsSocket, QStringLiteral("The name is a socket, not a regular file.")},
         {StgIsDevice, QStringLiteral("The name is a device, not a regular file.")},
         {StgDanglingLink, QStringLiteral("The name is a symbolic link to a file that does not exist.")},
+        {DbNoRootStorage, QStringLiteral("The database has no DBROOT storage.")},
+        {DbNoDataStream, QStringLiteral("The database has no DATA stream.")},
 
         {PingTcpResponse, QStringLiteral("Response from %1 on TCP port %2.")},
         {AcToolsOptions, QStringLiteral("Options...")},

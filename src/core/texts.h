@@ -190,6 +190,8 @@ enum Id : int
     CmdErrBadRequest,
     CmdErrOneDatabase,
     CmdErrNotSent,
+    CmdErrTooLarge,
+    CmdErrNoIcmpSocket,
     // Network scans: the dialog, the command line and their errors
     ScanCaption = 64600,
     ScanNetworkLabel,
@@ -227,6 +229,8 @@ enum Id : int
     StgIsSocket,
     StgIsDevice,
     StgDanglingLink,
+    DbNoRootStorage,
+    DbNoDataStream,
     // TCP probes and the Options dialog
     PingTcpResponse = 65200,
     AcToolsOptions,

@@ -1,6 +1,7 @@
 #include "net/netScan.h"
 
 #include "core/mainThread.h"
+#include "core/rawCapability.h"
 #include "core/texts.h"
 #include "core/userSettings.h"
 #include "net/checkSettings.h"
@@ -284,7 +285,12 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
 
     bool OpenArpSocket()
     {
-        const int fd = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ARP));
+        int fd = -1;
+        {
+            // The package's capability, effective only while the socket is opened.
+            const TRawCapabilityScope raised;
+            fd = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ARP));
+        }
         if (fd < 0)
             return false;
         sockaddr_ll local{};
