@@ -278,8 +278,11 @@ void TfrmMain::FormCreate()
     try {
         LoadRoot();
         // Loading has just checked every computer; from now on each is checked again once a minute.
-        if (Root())
+        if (Root()) {
             FDatabase->StartRechecks(TimerDelay);
+            // A schedule wakes its computer as Activate would.
+            FDatabase->StartSchedules(WakeDelay);
+        }
         UpdateActions();
     } catch (const std::exception& e) {
         appEventsException(ExceptionMessage(e));

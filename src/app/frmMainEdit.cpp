@@ -36,8 +36,8 @@ void TfrmMain::EditComputer()
     if (!computer)
         return;
     computer->Assign(*dialog->Computer());
+    // The open database's clock tests every schedule from start-up on; nothing to switch here.
     computer->NotifyUpdate();
-    computer->ActivateSchedule(computer->Schedule().UseSchedule);
 }
 
 void TfrmMain::acHelpAboutExecute()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/dateTime.h"
+
 #include <memory>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -12,6 +15,7 @@ class TGroup;
 class TObject;
 class TOstrelDatabase;
 class TRecheckSchedule;
+class TScheduleClock;
 class TWakeWatch;
 
 // What a completed reachability check changed, while it reports through the group's OnUpdate.
@@ -91,6 +95,14 @@ public:
     // Wakes these computers after delay seconds and watches whether each answers afterwards.
     void Wake(const QStringList& itemIDs, int delay);
     TWakeWatch* WakeWatch() const { return FWakeWatch.get(); }
+    // From now on tests every schedule of the group at every tick of one clock, and wakes what is due as
+    // Wake does, after wakeDelay seconds.
+    void StartSchedules(int wakeDelay);
+    TScheduleClock* ScheduleClock() const { return FScheduleClock.get(); }
+    // Tests every schedule at the moment now, the group's (for the computers without a schedule of their
+    // own) and each computer's. What is due is stamped, and the file saved once for all of them. Returns
+    // the identifiers of the computers to wake, each once, in the order they fell due.
+    QStringList FireDueSchedules(TDateTime now);
     // The longest wait of unchanged check dates (benchmarks shorten it with the recheck interval).
     void SetStaleSaveInterval(int ms);
 
@@ -112,6 +124,8 @@ private:
     void MarkStale();
     QStringList AllItemIDs() const;
     bool Save();
+    void HookSchedule(TComputer* computer);
+    void CollectScheduled(const TComputer* computer);
 
     QString FFileName;
     std::unique_ptr<TOstrelDatabase> FDatabase;
@@ -131,4 +145,8 @@ private:
     std::unique_ptr<TRecheckSchedule> FRechecks;
     std::unique_ptr<TWakeWatch> FWakeWatch;
     bool FUnavailableReported = false;
+    std::unique_ptr<TScheduleClock> FScheduleClock;
+    int FScheduleWakeDelay = 0;
+    QStringList FScheduled; // while FireDueSchedules runs
+    QSet<const TComputer*> FScheduledSeen;
 };
