@@ -85,6 +85,8 @@ void TfrmMain::CreateActions()
     make(acToolsWakeUp, "acToolsWakeUp", Res::MenuToolsWakeUp, Res::AcToolsWakeUp, Res::AcToolsWakeUpHint);
     make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
          Res::AcToolsRefreshHint);
+    make(acToolsSchedule, "acToolsSchedule", Res::MenuToolsSchedule, Res::AcToolsSchedule,
+         Res::AcToolsScheduleHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -120,6 +122,7 @@ void TfrmMain::CreateActions()
     // The commands that open dialogs (frmMainNew.cpp, frmMainEdit.cpp).
     handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
     handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
+    handle(acToolsSchedule, &TfrmMain::acToolsScheduleExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
 }
 
@@ -141,6 +144,8 @@ void TfrmMain::CreateMenus()
     QMenu* tools = bar->addMenu(Res::Str(Res::MenuTools));
     tools->addAction(acToolsWakeUp);
     tools->addAction(acToolsRefresh);
+    tools->addSeparator();
+    tools->addAction(acToolsSchedule);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);
@@ -345,6 +350,7 @@ void TfrmMain::UpdateActions()
     acToolsWakeUp->setEnabled(selected);
     acToolsRefresh->setEnabled(Root() != nullptr);
     acNewCompManual->setEnabled(Root() != nullptr);
+    acToolsSchedule->setEnabled(Root() != nullptr);
 }
 
 void TfrmMain::AddTreeEntry(const QString& itemID)

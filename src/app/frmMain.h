@@ -34,6 +34,7 @@ public:
     QAction* acEditProperties = nullptr;
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
+    QAction* acToolsSchedule = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -81,6 +82,8 @@ public:
     void acHelpAboutExecute();
     void NewComputer();
     void EditComputer();
+    // Edits the root group's schedule, which wakes the computers without a schedule of their own.
+    void acToolsScheduleExecute();
 
     // The status bar's text: how the last wake-up went, or why checks fail.
     QString StatusText() const;
