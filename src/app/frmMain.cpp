@@ -9,6 +9,7 @@
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "core/webAddresses.h"
+#include "dialogs/dlgOptions.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
@@ -87,6 +88,8 @@ void TfrmMain::CreateActions()
          Res::AcToolsRefreshHint);
     make(acToolsSchedule, "acToolsSchedule", Res::MenuToolsSchedule, Res::AcToolsSchedule,
          Res::AcToolsScheduleHint);
+    make(acToolsOptions, "acToolsOptions", Res::MenuToolsOptions, Res::AcToolsOptions,
+         Res::AcToolsOptionsHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -114,6 +117,7 @@ void TfrmMain::CreateActions()
     handle(acEditDelete, &TfrmMain::acEditDeleteExecute);
     handle(acToolsWakeUp, &TfrmMain::acToolsWakeUpExecute);
     handle(acToolsRefresh, &TfrmMain::acToolsRefreshExecute);
+    handle(acToolsOptions, &TfrmMain::acToolsOptionsExecute);
     handle(acHelpSablewickPro, &TfrmMain::acHelpSablewickProExecute);
     handle(acHelpOstrelDev, &TfrmMain::acHelpOstrelDevExecute);
     handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
@@ -146,6 +150,7 @@ void TfrmMain::CreateMenus()
     tools->addAction(acToolsRefresh);
     tools->addSeparator();
     tools->addAction(acToolsSchedule);
+    tools->addAction(acToolsOptions);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);
@@ -337,11 +342,6 @@ TOstrelDatabase* TfrmMain::Database() const
     return FDatabase ? FDatabase->Database() : nullptr;
 }
 
-quint16 TfrmMain::NextPingSequence()
-{
-    return FDatabase ? FDatabase->NextPingSequence() : 1;
-}
-
 void TfrmMain::UpdateActions()
 {
     const bool selected = VST && VST->selectionModel() && VST->selectionModel()->hasSelection();
@@ -426,6 +426,13 @@ void TfrmMain::acToolsRefreshExecute()
     // Nothing selected: every computer.
     if (FDatabase)
         FDatabase->Refresh(SelectedItemIDs());
+}
+
+void TfrmMain::acToolsOptionsExecute()
+{
+    // The new ports apply to every check started from now on.
+    TfrmOptions options(this);
+    options.exec();
 }
 
 QString TfrmMain::StatusText() const

@@ -35,6 +35,7 @@ public:
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
     QAction* acToolsSchedule = nullptr;
+    QAction* acToolsOptions = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -54,8 +55,6 @@ public:
     const QString& DatabaseFile() const { return FDatabaseFile; }
     TThreadTimer* Timer() const { return FTimer.get(); }
 
-    // The smallest positive ping sequence number not yet handed out in this run.
-    quint16 NextPingSequence();
     // Sets the enabled states of the commands from the selection and the root group.
     void UpdateActions();
     // Adds a row for the computer with that identifier; the tree re-sorts.
@@ -70,6 +69,7 @@ public:
     void acEditDeleteExecute();
     void acToolsWakeUpExecute();
     void acToolsRefreshExecute();
+    void acToolsOptionsExecute();
     void acHelpSablewickProExecute();
     void acHelpOstrelDevExecute();
     void acHelpQuandrelExecute();

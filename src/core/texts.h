@@ -227,6 +227,20 @@ enum Id : int
     StgIsSocket,
     StgIsDevice,
     StgDanglingLink,
+    // TCP probes and the Options dialog
+    PingTcpResponse = 65200,
+    AcToolsOptions,
+    AcToolsOptionsHint,
+    MenuToolsOptions,
+    OptionsCaption,
+    OptionsTcpPorts,
+    OptionsTcpPortsNote,
+    OptionsDefaults,
+    OptionsOK,
+    OptionsCancel,
+    OptionsBadPort,
+    OptionsTooManyPorts,
+    OptionsCannotSave,
 };
 
 // The text of a number; an unknown number gives the empty text.
