@@ -142,6 +142,7 @@ const TCommandRunner::THandler* TCommandRunner::Handler(const QString& command)
         {"wake", TOpenDatabase::omReadOnly, &TCommandRunner::RunWake},
         {"list", TOpenDatabase::omReadOnly, &TCommandRunner::RunList},
         {"status", TOpenDatabase::omReadWrite, &TCommandRunner::RunStatus},
+        {"run-schedules", TOpenDatabase::omReadWrite, &TCommandRunner::RunSchedules},
     };
     for (const THandler& handler : Handlers) {
         if (command == QLatin1String(handler.Name))
@@ -222,7 +223,22 @@ void TCommandRunner::RunList()
 
 void TCommandRunner::RunWake()
 {
-    const QStringList ids = Resolve();
+    WakeComputers(Resolve(), 0);
+}
+
+void TCommandRunner::RunSchedules()
+{
+    // Stamped and saved before the packets leave: a second run in the same start window, or the window's
+    // own clock, finds them fired. Woken as the window's Activate wakes (its delay, where it is the
+    // window that runs them); nothing printed when nothing was due, as it runs every minute.
+    if (FDatabase)
+        WakeComputers(FDatabase->FireDueSchedules(::Now()), FDatabase->ScheduleWakeDelay());
+    else
+        Finish();
+}
+
+void TCommandRunner::WakeComputers(const QStringList& ids, int delay)
+{
     TGroup* root = Root();
     QStringList wake;
     for (const QString& id : ids) {
@@ -242,7 +258,7 @@ void TCommandRunner::RunWake()
     }
     if (FDatabase && !wake.isEmpty()) {
         QPointer<TCommandRunner> self(this);
-        FWakesRunning = FDatabase->Wake(wake, 0, [self](const QString& id, bool sent) {
+        FWakesRunning = FDatabase->Wake(wake, delay, [self](const QString& id, bool sent) {
             if (self)
                 self->WakeEnded(id, sent);
         });

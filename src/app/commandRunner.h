@@ -46,6 +46,9 @@ private:
     void RunList();
     void RunWake();
     void RunStatus();
+    void RunSchedules();
+    // Wakes these computers after delay seconds; each prints whether its packet left.
+    void WakeComputers(const QStringList& ids, int delay);
     void WakeEnded(const QString& itemID, bool sent);
     void CheckEnded();
     void Finish();

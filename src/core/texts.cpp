@@ -233,7 +233,7 @@ const QHash<int, QString>& Table()
         {MenuToolsSchedule, QStringLiteral("&Schedule for all computers...")},
         {HintSchedule, QStringLiteral("Schedule: %1")},
         {CmdOptRunSchedules, QStringLiteral("Wake the computers whose schedule is due now, then exit.")},
-        {CmdSchedNothingDue, QStringLiteral("No schedule is due.")},
+        {CmdErrNoComputers, QStringLiteral("%1 takes no computers")},
 
         {DbUnreadable,
          QStringLiteral("Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},

@@ -219,7 +219,7 @@ enum Id : int
     MenuToolsSchedule,
     HintSchedule,
     CmdOptRunSchedules,
-    CmdSchedNothingDue,
+    CmdErrNoComputers,
     // The database file: a file left untouched, and names that are no regular file
     DbUnreadable = 64940,
     StgIsDirectory,

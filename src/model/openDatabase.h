@@ -124,6 +124,9 @@ public:
     // Wake does, after wakeDelay seconds.
     void StartSchedules(int wakeDelay);
     TScheduleClock* ScheduleClock() const { return FScheduleClock.get(); }
+    // How many seconds after its firing a schedule's wake-up leaves: the window's Activate delay where the
+    // window runs the schedules, none elsewhere.
+    int ScheduleWakeDelay() const { return FScheduleWakeDelay; }
     // Tests every schedule at the moment now, the group's (for the computers without a schedule of their
     // own) and each computer's. What is due is stamped, and the file saved once for all of them. Returns
     // the identifiers of the computers to wake, each once, in the order they fell due.
