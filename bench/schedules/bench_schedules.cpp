@@ -88,7 +88,7 @@ int main(int argc, char** argv)
     TOpenDatabase db(file);
     db.Open();
     // Opening checks every computer; let those end before measuring.
-    QTest::qWaitFor([] { return TWorkerThread::LiveCount() == 0; }, 120000);
+    (void)QTest::qWaitFor([] { return TWorkerThread::LiveCount() == 0; }, 120000);
     std::vector<double> outside, inside;
     for (int run = 0; run < 3; ++run) {
         outside.push_back(MeanTickMs(db, At(15, 0)));
