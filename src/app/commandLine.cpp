@@ -30,6 +30,7 @@ const TCommand Commands[] = {
     {"wake", Res::CmdOptWake, TNames::Required, false},
     {"list", Res::CmdOptList, TNames::None, true},
     {"status", Res::CmdOptStatus, TNames::Required, true},
+    {"run-schedules", Res::CmdOptRunSchedules, TNames::None, false},
 };
 
 struct TOptions
@@ -149,7 +150,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     request.Names = names;
     request.Json = parser.isSet(options.Json);
     if (command->Names == TNames::None && !names.isEmpty())
-        return fail(Res::Str(Res::CmdErrNoNamesForList));
+        return fail(Res::Str(Res::CmdErrNoComputers).arg(QStringLiteral("--") + request.Command));
     if (command->Names == TNames::Required && names.isEmpty())
         return fail(Res::Str(Res::CmdErrNamesNeeded).arg(QStringLiteral("--") + request.Command));
     if (request.Json && !command->Json)

@@ -265,6 +265,7 @@ const TCommandRunner::THandler* TCommandRunner::Handler(const QString& command)
         {"wake", TOpenDatabase::omReadOnly, &TCommandRunner::RunWake},
         {"list", TOpenDatabase::omReadOnly, &TCommandRunner::RunList},
         {"status", TOpenDatabase::omReadWrite, &TCommandRunner::RunStatus},
+        {"run-schedules", TOpenDatabase::omReadWrite, &TCommandRunner::RunSchedules},
     };
     for (const THandler& handler : Handlers) {
         if (command == QLatin1String(handler.Name))
@@ -381,7 +382,22 @@ void TCommandRunner::DropDeleted()
 
 void TCommandRunner::RunWake()
 {
-    const QStringList ids = Resolve();
+    WakeComputers(Resolve(), 0);
+}
+
+void TCommandRunner::RunSchedules()
+{
+    // Stamped and saved before the packets leave: a second run in the same start window, or the window's
+    // own clock, finds them fired. Woken as the window's Activate wakes (its delay, where it is the
+    // window that runs them); nothing printed when nothing was due, as it runs every minute.
+    if (FDatabase)
+        WakeComputers(FDatabase->FireDueSchedules(::Now()), FDatabase->ScheduleWakeDelay());
+    else
+        Finish();
+}
+
+void TCommandRunner::WakeComputers(const QStringList& ids, int delay)
+{
     TGroup* root = Root();
     for (const QString& id : ids) {
         const TComputer* computer = root ? root->FindComputer(id) : nullptr;
@@ -398,6 +414,7 @@ void TCommandRunner::RunWake()
                                ErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()))});
         FWakeIDs.append(id);
     }
+    FWakeDelay = delay;
     FWaking = true;
     TTurns::Add(this, [this] { return WakeStep(); });
 }
@@ -408,7 +425,7 @@ bool TCommandRunner::WakeStep()
     FStep += static_cast<size_t>(step.size());
     if (FDatabase && !step.isEmpty()) {
         QPointer<TCommandRunner> self(this);
-        FWakesRunning += FDatabase->Wake(step, 0, [self](const QString& id, bool sent) {
+        FWakesRunning += FDatabase->Wake(step, FWakeDelay, [self](const QString& id, bool sent) {
             if (self)
                 self->WakeEnded(id, sent);
         });

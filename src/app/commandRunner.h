@@ -53,6 +53,9 @@ private:
     bool ListStep();
     bool WakeStep();
     void DropDeleted();
+    void RunSchedules();
+    // Wakes these computers after delay seconds; each prints whether its packet left.
+    void WakeComputers(const QStringList& ids, int delay);
     void WakeEnded(const QString& itemID, bool sent);
     void CheckEnded();
     void Finish();
@@ -76,6 +79,7 @@ private:
     QStringList FWakeIDs;
     size_t FStep = 0;
     bool FWaking = false; // wake-ups are still being started
+    int FWakeDelay = 0;   // seconds before each packet of this request
 };
 
 // The refusal of an account that is not an administrator, as printed on stderr.

@@ -89,6 +89,8 @@ void TfrmMain::CreateActions()
     make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
          Res::AcToolsRefreshHint);
     make(acToolsScan, "acToolsScan", Res::MenuToolsScan, Res::AcToolsScan, Res::AcToolsScanHint);
+    make(acToolsSchedule, "acToolsSchedule", Res::MenuToolsSchedule, Res::AcToolsSchedule,
+         Res::AcToolsScheduleHint);
     make(acToolsOptions, "acToolsOptions", Res::MenuToolsOptions, Res::AcToolsOptions,
          Res::AcToolsOptionsHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
@@ -127,6 +129,7 @@ void TfrmMain::CreateActions()
     // The commands that open dialogs (frmMainNew.cpp, frmMainEdit.cpp).
     handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
     handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
+    handle(acToolsSchedule, &TfrmMain::acToolsScheduleExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
     handle(acToolsScan, &TfrmMain::acToolsScanExecute);
 }
@@ -151,6 +154,7 @@ void TfrmMain::CreateMenus()
     tools->addAction(acToolsRefresh);
     tools->addSeparator();
     tools->addAction(acToolsScan);
+    tools->addAction(acToolsSchedule);
     tools->addAction(acToolsOptions);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
@@ -289,8 +293,11 @@ void TfrmMain::FormCreate()
     try {
         LoadRoot();
         // Loading has just checked every computer; from now on each is checked again once a minute.
-        if (Root())
+        if (Root()) {
             FDatabase->StartRechecks(TimerDelay);
+            // A schedule wakes its computer as Activate would.
+            FDatabase->StartSchedules(WakeDelay);
+        }
         UpdateActions();
     } catch (const std::exception& e) {
         const QString message = ExceptionMessage(e);
@@ -364,6 +371,7 @@ void TfrmMain::UpdateActions()
     acToolsRefresh->setEnabled(Root() != nullptr);
     acNewCompManual->setEnabled(Root() != nullptr);
     acToolsScan->setEnabled(Root() != nullptr);
+    acToolsSchedule->setEnabled(Root() != nullptr);
 }
 
 void TfrmMain::AddTreeEntry(const QString& itemID)

@@ -36,6 +36,7 @@ public:
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
     QAction* acToolsScan = nullptr;
+    QAction* acToolsSchedule = nullptr;
     QAction* acToolsOptions = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
@@ -84,6 +85,8 @@ public:
     void acToolsScanExecute();
     void NewComputer();
     void EditComputer();
+    // Edits the root group's schedule, which wakes the computers without a schedule of their own.
+    void acToolsScheduleExecute();
 
     // The status bar's text: how the last wake-up went, or why checks fail.
     QString StatusText() const;

@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
+#include "dialogs/dlgSchedule.h"
 #include "model/computers.h"
 
 #include <memory>
@@ -36,8 +37,21 @@ void TfrmMain::EditComputer()
     if (!computer)
         return;
     computer->Assign(*dialog->Computer());
+    // The open database's clock tests every schedule from start-up on; nothing to switch here.
     computer->NotifyUpdate();
-    computer->ActivateSchedule(computer->Schedule().UseSchedule);
+}
+
+void TfrmMain::acToolsScheduleExecute()
+{
+    if (!Root())
+        return;
+    auto dialog = std::make_unique<TfrmSchedule>(this);
+    dialog->Load(Root()->Schedule());
+    if (dialog->exec() != QDialog::Accepted || !Root())
+        return;
+    Root()->Schedule().Assign(dialog->Schedule());
+    // Saved at once, as every change of the user's.
+    Root()->Computers()->NotifyUpdate();
 }
 
 void TfrmMain::acHelpAboutExecute()

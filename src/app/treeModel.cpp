@@ -201,6 +201,8 @@ QString TComputerTreeModel::Hint(int row) const
         lines << computer->LastPingReply;
     else if (computer->Online && !computer->IdentityWarning.isEmpty())
         lines << computer->IdentityWarning;
+    if (computer->Schedule().UseSchedule)
+        lines << Res::Str(Res::HintSchedule).arg(ScheduleToStr(computer->Schedule()));
     if (!computer->Comments.isEmpty()) {
         lines << QString();
         lines << Res::Str(Res::HintComments).arg(computer->Comments);

@@ -8,14 +8,12 @@
 #include "net/checkSettings.h"
 #include "net/threadPing.h"
 #include "net/threadWOL.h"
-#include "timing/threadTimer.h"
 
 #include <QUuid>
 #include <typeinfo>
 
 namespace {
 
-constexpr int ScheduleClockDelay = 30000;
 const QString DefaultSubNet = QStringLiteral("255.255.255.0");
 
 // ItemIDs compare without regard to the case of ASCII letters only.
@@ -26,14 +24,6 @@ QString IDKey(const QString& id)
         if (ch >= QLatin1Char('a') && ch <= QLatin1Char('z'))
             ch = QChar(ch.unicode() - 'a' + 'A');
     return key;
-}
-
-std::unique_ptr<TThreadTimer> MakeScheduleClock(std::function<void()> tick)
-{
-    auto timer = std::make_unique<TThreadTimer>();
-    timer->SetDelay(ScheduleClockDelay);
-    timer->SetOnTimer(TNotifyEvent(timer.get(), [tick = std::move(tick)](TObject*) { tick(); }));
-    return timer;
 }
 
 } // namespace
@@ -133,17 +123,13 @@ TComputer::TComputer(TComputers* collection) : TCollectionItem(collection)
     SendOptions = soLAN;
     Port = 1000;
     PingSequence = 0;
-    // The schedule was made with its defaults as a member; its clock follows it.
-    FScheduleTimer = MakeScheduleClock([this] { CheckSchedule(); });
+    // The schedule was made with its defaults as a member; one clock of the open database tests them all.
 }
 
 TComputer::~TComputer()
 {
     DetachRunningCheck();
     FMACAddresses.reset();
-    if (FScheduleTimer)
-        FScheduleTimer->SetActive(false);
-    FScheduleTimer.reset();
 }
 
 void TComputer::DetachRunningCheck()
@@ -222,38 +208,39 @@ void TComputer::NotifyUpdate()
         computers->NotifyUpdate();
 }
 
-void TComputer::ActivateSchedule(bool active)
+bool TComputer::CheckSchedule()
 {
-    if (FScheduleTimer)
-        FScheduleTimer->SetActive(active);
+    return CheckSchedule(TScheduleMoment::Of(::Now()));
 }
 
-void TComputer::CheckSchedule()
+bool TComputer::CheckSchedule(const TScheduleMoment& moment)
 {
-    const TDateTime now = ::Now();
     if (!FSchedule.UseSchedule)
-        return;
-    if (ScheduleIsDue(FSchedule, now) && OnSchedule.Assigned())
-        FireSchedule();
+        return false;
+    return ScheduleIsDue(FSchedule, moment) && OnSchedule.Assigned() && FireSchedule();
 }
 
-void TComputer::FireSchedule()
+bool TComputer::FireSchedule()
 {
     if (!OnSchedule.Assigned() || !FMACAddresses)
-        return;
+        return false;
+    bool fired = false;
     for (int i = 0; i < FMACAddresses->Count(); ++i) {
-        // The receiver or the save may change the adapters; stop at the current end.
-        if (i >= FMACAddresses->Count())
-            break;
         TMACAddress* adapter = FMACAddresses->Items(i);
         if (!adapter->UseForWake)
             continue;
         OnSchedule(this, adapter->Address, IPAddress, SubNet);
-        FSchedule.LastDate = ::Now();
-        NotifyUpdate();
+        fired = true;
+        // The receiver may have changed the adapters; stop at their current end.
         if (!FMACAddresses)
             break;
     }
+    // One firing is one moment in the file, however many adapters it woke: stamped once, saved once.
+    if (fired) {
+        FSchedule.LastDate = ::Now();
+        NotifyUpdate();
+    }
+    return fired;
 }
 
 const TPropTable& TComputer::Properties() const
@@ -365,16 +352,11 @@ TGroup::TGroup()
 {
     IsRoot = false;
     FComputers = std::make_unique<TComputers>(this);
-    // The schedule was made with its defaults as a member; its clock follows it.
-    FScheduleTimer = MakeScheduleClock([this] { CheckSchedule(); });
 }
 
 TGroup::~TGroup()
 {
     FComputers.reset();
-    if (FScheduleTimer)
-        FScheduleTimer->SetActive(false);
-    FScheduleTimer.reset();
     Storage.reset();
 }
 
@@ -391,19 +373,23 @@ void TGroup::Assign(const TPersistent& source)
     FSchedule.Assign(other->FSchedule);
 }
 
-void TGroup::CheckSchedule()
+bool TGroup::CheckSchedule()
 {
-    const TDateTime now = ::Now();
-    if (!FSchedule.UseSchedule)
-        return;
-    if (ScheduleIsDue(FSchedule, now) && OnSchedule.Assigned())
-        FireSchedule();
+    return CheckSchedule(TScheduleMoment::Of(::Now()));
 }
 
-void TGroup::FireSchedule()
+bool TGroup::CheckSchedule(const TScheduleMoment& moment)
+{
+    if (!FSchedule.UseSchedule)
+        return false;
+    return ScheduleIsDue(FSchedule, moment) && OnSchedule.Assigned() && FireSchedule();
+}
+
+bool TGroup::FireSchedule()
 {
     if (!OnSchedule.Assigned())
-        return;
+        return false;
+    bool fired = false;
     for (int i = 0; i < FComputers->Count(); ++i) {
         TComputer* computer = FComputers->Items(i);
         if (computer->Schedule().UseSchedule || !computer->MACAddresses())
@@ -413,12 +399,18 @@ void TGroup::FireSchedule()
             TMACAddress* adapter = adapters->Items(j);
             if (!adapter->UseForWake)
                 continue;
+            FFanOutComputer = computer;
             OnSchedule(this, adapter->Address, computer->IPAddress, computer->SubNet);
-            FSchedule.LastDate = ::Now();
-            if (OnUpdate.Assigned())
-                OnUpdate(this);
+            FFanOutComputer = nullptr;
+            fired = true;
         }
     }
+    if (fired) {
+        FSchedule.LastDate = ::Now();
+        if (OnUpdate.Assigned())
+            OnUpdate(this);
+    }
+    return fired;
 }
 
 const TPropTable& TGroup::Properties() const

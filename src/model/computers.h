@@ -27,7 +27,6 @@ class TComputer;
 class TComputers;
 class TGroup;
 class TMACAddresses;
-class TThreadTimer;
 class TWorkerThread;
 class TStorage;
 
@@ -111,7 +110,6 @@ public:
     // Set by a check that found the computer online answering from a hardware address other than every
     // stored one; empty otherwise.
     QString IdentityWarning;
-    TThreadTimer* ScheduleTimer() const { return FScheduleTimer.get(); }
     TWorkerThread* RunningCheck() const { return FRunningCheck; }
 
     // Copies the fields of another computer (identity included; not DataType, events, PingSequence, the
@@ -122,11 +120,13 @@ public:
 
     // Starts a reachability check of IPAddress; a newer check supersedes a running one.
     void CheckOnline();
-    // Switches the schedule clock.
-    void ActivateSchedule(bool active);
-    // The schedule clock's tick: the due test, and the wake fan-out when a receiver is assigned.
-    void CheckSchedule();
-    void FireSchedule();
+    // The schedule clock's tick: the due test, and the wake fan-out when a receiver is assigned. True
+    // when the schedule fired.
+    bool CheckSchedule(const TScheduleMoment& moment);
+    bool CheckSchedule();
+    // Raises OnSchedule for each wake-enabled adapter, then stamps LastDate and reports the change once.
+    // True when any adapter was raised.
+    bool FireSchedule();
 
     TComputers* Computers() const;
     QString ClassName() const override { return QStringLiteral("TComputer"); }
@@ -142,7 +142,6 @@ private:
     std::unique_ptr<TMACAddresses> FMACAddresses;
     TDataType FDataType = dtNormal;
     TSchedule FSchedule;
-    std::unique_ptr<TThreadTimer> FScheduleTimer;
     TWorkerThread* FRunningCheck = nullptr;
 };
 
@@ -202,7 +201,6 @@ public:
 
     // Not persistent: where the group's record is saved (shared with the database).
     std::shared_ptr<TStorage> Storage;
-    TThreadTimer* ScheduleTimer() const { return FScheduleTimer.get(); }
 
     TComputer* FindComputer(const QString& itemID) const { return FComputers->Find(itemID); }
     // Starts a wake-up sender for the computer with that identifier, after delay seconds. onEnd, when
@@ -211,8 +209,12 @@ public:
     // network broadcasts to. False when no computer has that identifier.
     bool WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd = nullptr,
                           std::function<void(const QString& destination)> onOffLink = nullptr);
-    void CheckSchedule();
-    void FireSchedule();
+    // The group's schedule covers every computer without a schedule of its own in use.
+    bool CheckSchedule(const TScheduleMoment& moment);
+    bool CheckSchedule();
+    bool FireSchedule();
+    // While the group raises OnSchedule: the computer whose adapter it is; null otherwise.
+    TComputer* FanOutComputer() const { return FFanOutComputer; }
 
     void Assign(const TPersistent& source) override;
     QString ClassName() const override { return QStringLiteral("TGroup"); }
@@ -222,5 +224,5 @@ public:
 private:
     std::unique_ptr<TComputers> FComputers;
     TSchedule FSchedule;
-    std::unique_ptr<TThreadTimer> FScheduleTimer;
+    TComputer* FFanOutComputer = nullptr;
 };

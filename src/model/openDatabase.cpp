@@ -4,6 +4,7 @@
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/statusWatch.h"
+#include "timing/scheduleClock.h"
 
 #include <algorithm>
 #include <QFileInfo>
@@ -84,6 +85,8 @@ bool TOpenDatabase::Close(QString* error)
     FResultTimer.stop();
     FStaleTimer.stop();
     FRechecks->Stop();
+    if (FScheduleClock)
+        FScheduleClock->Stop();
     FWakeWatch->Clear();
     bool saved = true;
     if (FRoot) {
@@ -254,6 +257,9 @@ QStringList TOpenDatabase::AllItemIDs() const
 void TOpenDatabase::HookRoot()
 {
     FRoot->OnUpdate.Set(this, [this](TObject* sender) { OnGroupUpdate(sender); });
+    FRoot->OnSchedule.Set(this, [this](TObject*, const QString&, const QString&, const QString&) {
+        CollectScheduled(FRoot->FanOutComputer());
+    });
     FRoot->Computers()->OnItemUpdate.Set(this, [this](TObject* sender) { OnComputerUpdate(sender); });
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/dateTime.h"
+
 #include <functional>
 #include <memory>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -13,6 +16,7 @@ class TGroup;
 class TObject;
 class TOstrelDatabase;
 class TRecheckSchedule;
+class TScheduleClock;
 class TWakeWatch;
 
 // What a completed reachability check changed, while it reports through the group's OnUpdate.
@@ -122,6 +126,17 @@ public:
     int Wake(const QStringList& itemIDs, int delay,
              std::function<void(const QString& itemID, bool sent)> sent = nullptr);
     TWakeWatch* WakeWatch() const { return FWakeWatch.get(); }
+    // From now on tests every schedule of the group at every tick of one clock, and wakes what is due as
+    // Wake does, after wakeDelay seconds.
+    void StartSchedules(int wakeDelay);
+    TScheduleClock* ScheduleClock() const { return FScheduleClock.get(); }
+    // How many seconds after its firing a schedule's wake-up leaves: the window's Activate delay where the
+    // window runs the schedules, none elsewhere.
+    int ScheduleWakeDelay() const { return FScheduleWakeDelay; }
+    // Tests every schedule at the moment now, the group's (for the computers without a schedule of their
+    // own) and each computer's. What is due is stamped, and the file saved once for all of them. Returns
+    // the identifiers of the computers to wake, each once, in the order they fell due.
+    QStringList FireDueSchedules(TDateTime now);
     // The longest wait of unchanged check dates (benchmarks shorten it with the recheck interval).
     void SetStaleSaveInterval(int ms);
 
@@ -145,6 +160,8 @@ private:
     void MarkStale();
     QStringList AllItemIDs() const;
     bool Save();
+    void HookSchedule(TComputer* computer);
+    void CollectScheduled(const TComputer* computer);
 
     QString FFileName;
     TOpenMode FMode;
@@ -166,4 +183,8 @@ private:
     std::unique_ptr<TRecheckSchedule> FRechecks;
     std::unique_ptr<TWakeWatch> FWakeWatch;
     bool FUnavailableReported = false;
+    std::unique_ptr<TScheduleClock> FScheduleClock;
+    int FScheduleWakeDelay = 0;
+    QStringList FScheduled; // while FireDueSchedules runs
+    QSet<const TComputer*> FScheduledSeen;
 };
