@@ -185,10 +185,16 @@ void TOpenDatabase::Wake(const QStringList& itemIDs, int delay)
             continue;
         const QString name = computer->Name().isEmpty() ? computer->IPAddress : computer->Name();
         QPointer<TOpenDatabase> self(this);
-        FRoot->WakeComputerByID(id, delay, nullptr, [self, name](const QString& destination) {
-            if (self)
-                emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
-        });
+        FRoot->WakeComputerByID(
+            id, delay, nullptr,
+            [self, name](const QString& destination) {
+                if (self)
+                    emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
+            },
+            [self, name](const QString& reason) {
+                if (self)
+                    emit self->StatusMessage(Res::Str(Res::RelayWakeFailed).arg(name, reason));
+            });
         FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
     }
 }
@@ -249,6 +255,16 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
         computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate))) {
         FUnavailableReported = true;
         emit StatusMessage(Res::Str(Res::ChecksUnavailable));
+    }
+    // A relay that cannot be asked is told once per relay and reason, not once per computer behind it.
+    if (!computer->RelayName.isEmpty()) {
+        QString& reported = FRelayReports[computer->RelayName];
+        if (!computer->RelayFailed)
+            reported.clear();
+        else if (reported != computer->LastPingReply) {
+            reported = computer->LastPingReply;
+            emit StatusMessage(reported);
+        }
     }
     emit ComputerUpdated(computer);
 }

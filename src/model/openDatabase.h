@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -131,4 +132,5 @@ private:
     std::unique_ptr<TRecheckSchedule> FRechecks;
     std::unique_ptr<TWakeWatch> FWakeWatch;
     bool FUnavailableReported = false;
+    QHash<QString, QString> FRelayReports; // the failure last told of each relay
 };
