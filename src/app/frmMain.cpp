@@ -85,6 +85,7 @@ void TfrmMain::CreateActions()
     make(acToolsWakeUp, "acToolsWakeUp", Res::MenuToolsWakeUp, Res::AcToolsWakeUp, Res::AcToolsWakeUpHint);
     make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
          Res::AcToolsRefreshHint);
+    make(acToolsRelays, "acToolsRelays", Res::MenuToolsRelays, Res::AcToolsRelays, Res::AcToolsRelaysHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -121,6 +122,7 @@ void TfrmMain::CreateActions()
     handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
     handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
+    handle(acToolsRelays, &TfrmMain::acToolsRelaysExecute);
 }
 
 void TfrmMain::CreateMenus()
@@ -141,6 +143,8 @@ void TfrmMain::CreateMenus()
     QMenu* tools = bar->addMenu(Res::Str(Res::MenuTools));
     tools->addAction(acToolsWakeUp);
     tools->addAction(acToolsRefresh);
+    tools->addSeparator();
+    tools->addAction(acToolsRelays);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);

@@ -34,6 +34,7 @@ public:
     QAction* acEditProperties = nullptr;
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
+    QAction* acToolsRelays = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -79,6 +80,7 @@ public:
     void acNewCompManualExecute();
     void acEditPropertiesExecute();
     void acHelpAboutExecute();
+    void acToolsRelaysExecute();
     void NewComputer();
     void EditComputer();
 

@@ -3,7 +3,9 @@
 #include "app/frmMain.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
+#include "dialogs/dlgRelays.h"
 #include "model/computers.h"
+#include "model/openDatabase.h"
 
 #include <memory>
 
@@ -38,6 +40,15 @@ void TfrmMain::EditComputer()
     computer->Assign(*dialog->Computer());
     computer->NotifyUpdate();
     computer->ActivateSchedule(computer->Schedule().UseSchedule);
+}
+
+void TfrmMain::acToolsRelaysExecute()
+{
+    auto relays = std::make_unique<TfrmRelays>(this);
+    relays->exec();
+    // Routes may have changed: every computer is checked along its route now.
+    if (FDatabase)
+        FDatabase->Refresh({});
 }
 
 void TfrmMain::acHelpAboutExecute()

@@ -255,7 +255,6 @@ const QHash<int, QString>& Table()
         {RelayTestOk, QStringLiteral("Relay %1 answered in %2 ms; it wakes with %3 and checks with %4.")},
         {RelayTestNoTool, QStringLiteral("Relay %1 answered in %2 ms, but has no tool to send a wake-up: "
                                          "install wakeonlan or python3 there, or give the relay a command.")},
-        {RelayTestFailed, QStringLiteral("%1")},
         {RelayDuplicate, QStringLiteral("There is already a relay named %1.")},
         {AcToolsRelays, QStringLiteral("Relays")},
         {AcToolsRelaysHint, QStringLiteral("Lists, edits and tests the relays that reach other networks")},

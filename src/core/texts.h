@@ -231,7 +231,6 @@ enum Id : int
     RelayTesting,
     RelayTestOk,
     RelayTestNoTool,
-    RelayTestFailed,
     RelayDuplicate,
     AcToolsRelays,
     AcToolsRelaysHint,

@@ -33,7 +33,14 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, QObject* parent) : QObject
         const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
         return !computer || computer->RunningCheck() != nullptr;
     };
-    FRechecks = std::make_unique<TRecheckSchedule>(hooks, [this] { return AllItemIDs(); });
+    // A relay checks all its computers in one exchange; spreading them over the round would cost one
+    // exchange per tick instead of one per round.
+    TCheckHooks recheckHooks = hooks;
+    recheckHooks.Batched = [this](const QString& id) {
+        const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
+        return computer && !computer->RelayName.isEmpty();
+    };
+    FRechecks = std::make_unique<TRecheckSchedule>(recheckHooks, [this] { return AllItemIDs(); });
     FWakeWatch = std::make_unique<TWakeWatch>(
         hooks, [this](const QString&, const QString& message) { emit StatusMessage(message); });
 }
