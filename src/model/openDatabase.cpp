@@ -11,7 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
-TOpenDatabase::TOpenDatabase(const QString& fileName, QObject* parent) : QObject(parent), FFileName(fileName)
+TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* parent)
+    : QObject(parent), FFileName(fileName), FMode(mode)
 {
     qRegisterMetaType<TComputer*>();
     FResultTimer.setSingleShot(true);
@@ -54,7 +55,9 @@ void TOpenDatabase::Open()
 {
     FDatabase = std::make_unique<TOstrelDatabase>();
     FDatabase->FileName = FFileName;
-    if (!QFileInfo::exists(FFileName)) {
+    FDatabase->ReadOnly = FMode == omReadOnly;
+    FDatabase->WithBackup = FMode == omWindow;
+    if (FMode != omReadOnly && !QFileInfo::exists(FFileName)) {
         FDatabase->CreateNew();
         // The group written into the new file is not read back; the first save replaces it.
         FRoot = std::make_unique<TGroup>();
@@ -66,8 +69,17 @@ void TOpenDatabase::Open()
     FRoot = ::LoadDatabase(*FDatabase);
     HookRoot();
     TComputers* computers = FRoot->Computers();
-    for (int i = 0; i < computers->Count(); ++i)
-        StartCheck(computers->Items(i));
+    for (int i = 0; i < computers->Count(); ++i) {
+        if (FMode == omWindow)
+            StartCheck(computers->Items(i));
+        else
+            computers->Items(i)->PingSequence = NextPingSequence();
+    }
+}
+
+bool TOpenDatabase::IsOpen() const
+{
+    return FDatabase && FDatabase->RootStorage;
 }
 
 bool TOpenDatabase::Close(QString* error)
@@ -113,7 +125,8 @@ TComputer* TOpenDatabase::AddComputer()
 void TOpenDatabase::StartCheck(TComputer* computer)
 {
     computer->PingSequence = NextPingSequence();
-    computer->CheckOnline();
+    if (FMode != omReadOnly)
+        computer->CheckOnline();
 }
 
 bool TOpenDatabase::DeleteComputer(const QString& itemID)
@@ -123,6 +136,7 @@ bool TOpenDatabase::DeleteComputer(const QString& itemID)
         return false;
     FWakeWatch->Forget(computer->ItemID());
     FRoot->Computers()->Delete(computer->Index());
+    emit ComputersDeleted();
     return true;
 }
 
@@ -156,6 +170,7 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
     FBatch = false;
     if (FBatchChanged)
         Save();
+    emit ComputersDeleted();
 }
 
 bool TOpenDatabase::SaveNow()
@@ -173,37 +188,51 @@ void TOpenDatabase::Retry()
 
 void TOpenDatabase::StartRechecks(int intervalMs)
 {
+    if (FMode == omReadOnly)
+        return;
     FRechecks->SetInterval(intervalMs);
     FRechecks->Start();
 }
 
 void TOpenDatabase::Refresh(const QStringList& itemIDs)
 {
+    if (FMode == omReadOnly)
+        return;
     FRechecks->CheckNow(itemIDs.isEmpty() ? AllItemIDs() : itemIDs);
 }
 
-void TOpenDatabase::Wake(const QStringList& itemIDs, int delay)
+int TOpenDatabase::Wake(const QStringList& itemIDs, int delay,
+                        std::function<void(const QString& itemID, bool sent)> sent)
 {
     if (!FRoot)
-        return;
+        return 0;
+    int started = 0;
     for (const QString& id : itemIDs) {
         const TComputer* computer = FRoot->FindComputer(id);
         if (!computer)
             continue;
         const QString name = computer->Name().isEmpty() ? computer->IPAddress : computer->Name();
         QPointer<TOpenDatabase> self(this);
+        std::function<void(bool)> onEnd;
+        if (sent)
+            onEnd = [sent, id](bool ok) { sent(id, ok); };
         FRoot->WakeComputerByID(
-            id, delay, nullptr,
+            id, delay, std::move(onEnd),
             [self, name](const QString& destination) {
                 if (self)
                     emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
             },
-            [self, name](const QString& reason) {
-                if (self)
-                    emit self->StatusMessage(Res::Str(Res::RelayWakeFailed).arg(name, reason));
+            [self, name, id](const QString& reason) {
+                if (!self)
+                    return;
+                emit self->RelayFailed(id, reason);
+                emit self->StatusMessage(Res::Str(Res::RelayWakeFailed).arg(name, reason));
             });
-        FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
+        ++started;
+        if (FMode != omReadOnly)
+            FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
     }
+    return started;
 }
 
 void TOpenDatabase::SetStaleSaveInterval(int ms)
@@ -310,10 +339,12 @@ bool TOpenDatabase::Save()
         FState = ssSaved;
         FFailureReported = false;
         FLastError.clear();
+        FLastReason.clear();
         emit Saved();
         return true;
     }
     FState = ssFailed;
+    FLastReason = error;
     FLastError = Res::Str(Res::DbSaveError).arg(FFileName, error);
     // Once until a save succeeds again: the user need not hear of every further attempt.
     if (!FFailureReported) {
