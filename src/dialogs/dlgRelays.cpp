@@ -88,7 +88,8 @@ void TfrmRelay::btnOKClick()
         culprit = edDestination;
     else if (problem == Res::Str(Res::RelayNoNetwork).arg(relay.Name))
         culprit = edNetworks;
-    if (problem.isEmpty() && !bad.isEmpty()) {
+    // A network that does not parse says more than "no network" does.
+    if ((problem.isEmpty() || culprit == edNetworks) && !bad.isEmpty()) {
         problem = Res::Str(Res::RelayBadNetwork).arg(relay.Name, bad.join(QStringLiteral(", ")));
         culprit = edNetworks;
     }

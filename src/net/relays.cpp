@@ -103,7 +103,7 @@ std::vector<TRelay> LoadRelays(const QString& path, QStringList* problems)
         }
         settings.endGroup();
         QString problem = RelayProblem(relay);
-        if (problem.isEmpty() && !bad.isEmpty())
+        if ((problem.isEmpty() || relay.Networks.empty()) && !bad.isEmpty())
             problem = Res::Str(Res::RelayBadNetwork).arg(relay.Name, bad.join(QStringLiteral(", ")));
         if (!problem.isEmpty()) {
             if (problems)

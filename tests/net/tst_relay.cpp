@@ -5,6 +5,7 @@
 //                                        10.232.1.1 --- 10.232.1.12 lan2 (ignores echo, listens on TCP 3389)
 //   sshd on 10.231.0.2:22 (root, the test's key), 10.231.0.2:2200 (the same, but without any wake tool)
 #include "model/computers.h"
+#include "model/openDatabase.h"
 #include "net/relayHub.h"
 #include "net/threadRelay.h"
 #include "support/netns.h"
@@ -12,6 +13,9 @@
 
 #include <memory>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,6 +31,7 @@ private slots:
     void magicPacketOnTheRelaysLan();
     void failuresInPlainWords();
     void storedFieldsRunNothing();
+    void commandLine();
 
 private:
     TComputer* AddComputer(const QString& name, const QString& ip, const QString& mac,
@@ -239,6 +244,52 @@ void TestRelay::storedFieldsRunNothing()
     QVERIFY(log.open(QIODevice::ReadOnly));
     // The relay has no interface on 10.239.0.0/16 and the stored mask is no mask: the limited broadcast.
     QCOMPARE(log.readAll(), QByteArray("00:11:22:33:44:5a|255.255.255.255|9|-\n"));
+}
+
+void TestRelay::commandLine()
+{
+    const QString file = FDir.path() + "/cli.ccn";
+    {
+        TOpenDatabase database(file);
+        database.Open();
+        for (const auto& [name, ip] :
+             {std::pair{"lan-pc", "10.232.0.11"}, std::pair{"far-pc", "10.234.0.5"}}) {
+            TComputer* computer = database.AddComputer();
+            computer->SetName(QString::fromLatin1(name));
+            computer->IPAddress = QString::fromLatin1(ip);
+            computer->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-55");
+            computer->NotifyUpdate();
+        }
+        QVERIFY(database.Close());
+    }
+    auto run = [&](const QStringList& arguments, QString* out, QString* err) {
+        QProcess process;
+        process.start(qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + "/sablewick",
+                      QStringList{"--database", file} + arguments);
+        process.waitForFinished(60000);
+        *out = QString::fromUtf8(process.readAllStandardOutput());
+        *err = QString::fromUtf8(process.readAllStandardError());
+        return process.exitCode();
+    };
+    QString out, err;
+    QCOMPARE(run({"--status", "lan-pc"}, &out, &err), 0);
+    QVERIFY2(out.startsWith("lan-pc\tonline\tResponse from 10.232.0.11 in ") && out.contains("(relay lab)"),
+             qPrintable(out + err));
+    const QString stopped = "Relay stopped: ssh://root@10.231.0.2:2222 refused the connection; no SSH server "
+                            "answers there.";
+    QCOMPARE(run({"--status", "far-pc"}, &out, &err), 1);
+    QCOMPARE(err, "sablewick: \"far-pc\" could not be checked: " + stopped + "\n");
+    QCOMPARE(run({"--wake", "far-pc", "lan-pc"}, &out, &err), 1);
+    QCOMPARE(err, "sablewick: the wake-up for \"far-pc\" failed: " + stopped + "\n");
+    QCOMPARE(out, QStringLiteral("Wake-up sent to lan-pc (00-11-22-33-44-55)\n"));
+    QCOMPARE(run({"--relays", "--json"}, &out, &err), 1);
+    const QJsonArray relays = QJsonDocument::fromJson(out.toUtf8()).array();
+    QCOMPARE(relays.size(), 5);
+    QStringList verdicts;
+    for (const QJsonValue& relay : relays)
+        verdicts << relay["name"].toString() + '=' + relay["wakeTool"].toString() + '/' +
+                        QString::number(relay["ok"].toBool());
+    QCOMPARE(verdicts.join(' '), "bare=/0 cmd=command/1 lab=python3/1 stopped=/0 stranger=/0");
 }
 
 QTEST_GUILESS_MAIN(TestRelay)
