@@ -9,6 +9,7 @@
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "core/webAddresses.h"
+#include "dialogs/dlgOptions.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
@@ -85,6 +86,8 @@ void TfrmMain::CreateActions()
     make(acToolsWakeUp, "acToolsWakeUp", Res::MenuToolsWakeUp, Res::AcToolsWakeUp, Res::AcToolsWakeUpHint);
     make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
          Res::AcToolsRefreshHint);
+    make(acToolsOptions, "acToolsOptions", Res::MenuToolsOptions, Res::AcToolsOptions,
+         Res::AcToolsOptionsHint);
     make(acToolsRelays, "acToolsRelays", Res::MenuToolsRelays, Res::AcToolsRelays, Res::AcToolsRelaysHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
@@ -113,6 +116,7 @@ void TfrmMain::CreateActions()
     handle(acEditDelete, &TfrmMain::acEditDeleteExecute);
     handle(acToolsWakeUp, &TfrmMain::acToolsWakeUpExecute);
     handle(acToolsRefresh, &TfrmMain::acToolsRefreshExecute);
+    handle(acToolsOptions, &TfrmMain::acToolsOptionsExecute);
     handle(acHelpSablewickPro, &TfrmMain::acHelpSablewickProExecute);
     handle(acHelpOstrelDev, &TfrmMain::acHelpOstrelDevExecute);
     handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
@@ -144,6 +148,7 @@ void TfrmMain::CreateMenus()
     tools->addAction(acToolsWakeUp);
     tools->addAction(acToolsRefresh);
     tools->addSeparator();
+    tools->addAction(acToolsOptions);
     tools->addAction(acToolsRelays);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
@@ -416,6 +421,13 @@ void TfrmMain::acToolsRefreshExecute()
     // Nothing selected: every computer.
     if (FDatabase)
         FDatabase->Refresh(SelectedItemIDs());
+}
+
+void TfrmMain::acToolsOptionsExecute()
+{
+    // The new ports apply to every check started from now on.
+    TfrmOptions options(this);
+    options.exec();
 }
 
 QString TfrmMain::StatusText() const

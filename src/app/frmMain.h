@@ -34,6 +34,7 @@ public:
     QAction* acEditProperties = nullptr;
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
+    QAction* acToolsOptions = nullptr;
     QAction* acToolsRelays = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
@@ -68,6 +69,7 @@ public:
     void acEditDeleteExecute();
     void acToolsWakeUpExecute();
     void acToolsRefreshExecute();
+    void acToolsOptionsExecute();
     void acHelpSablewickProExecute();
     void acHelpOstrelDevExecute();
     void acHelpQuandrelExecute();

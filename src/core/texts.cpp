@@ -233,7 +233,6 @@ const QHash<int, QString>& Table()
         {RelayReplySuffix, QStringLiteral(" (relay %1)")},
         {RelayHint, QStringLiteral("Through relay %1")},
         {RelayWakeFailed, QStringLiteral("%1 was not woken. %2")},
-        {PingTcpResponse, QStringLiteral("Response from %1 on TCP port %2.")},
         {RelaysCaption, QStringLiteral("Relays")},
         {RelayColName, QStringLiteral("Name")},
         {RelayColDestination, QStringLiteral("Destination")},
@@ -272,6 +271,22 @@ const QHash<int, QString>& Table()
         {StgIsSocket, QStringLiteral("The name is a socket, not a regular file.")},
         {StgIsDevice, QStringLiteral("The name is a device, not a regular file.")},
         {StgDanglingLink, QStringLiteral("The name is a symbolic link to a file that does not exist.")},
+
+        {PingTcpResponse, QStringLiteral("Response from %1 on TCP port %2.")},
+        {AcToolsOptions, QStringLiteral("Options...")},
+        {AcToolsOptionsHint, QStringLiteral("Changes how computers are checked")},
+        {MenuToolsOptions, QStringLiteral("&Options...")},
+        {OptionsCaption, QStringLiteral("Options")},
+        {OptionsTcpPorts, QStringLiteral("&TCP ports tried when a computer does not answer ping:")},
+        {OptionsTcpPortsNote,
+         QStringLiteral("Port numbers separated by commas or blanks. Leave the list empty to check with "
+                        "ping only.")},
+        {OptionsDefaults, QStringLiteral("&Defaults")},
+        {OptionsOK, QStringLiteral("OK")},
+        {OptionsCancel, QStringLiteral("Cancel")},
+        {OptionsBadPort, QStringLiteral("\"%1\" is not a port number (1 to 65535).")},
+        {OptionsTooManyPorts, QStringLiteral("At most %1 ports can be tried.")},
+        {OptionsCannotSave, QStringLiteral("The settings could not be saved in %1.")},
     };
     return table;
 }

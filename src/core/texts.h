@@ -210,7 +210,6 @@ enum Id : int
     RelayReplySuffix,
     RelayHint,
     RelayWakeFailed,
-    PingTcpResponse,
     RelaysCaption,
     RelayColName,
     RelayColDestination,
@@ -247,6 +246,20 @@ enum Id : int
     StgIsSocket,
     StgIsDevice,
     StgDanglingLink,
+    // TCP probes and the Options dialog
+    PingTcpResponse = 65200,
+    AcToolsOptions,
+    AcToolsOptionsHint,
+    MenuToolsOptions,
+    OptionsCaption,
+    OptionsTcpPorts,
+    OptionsTcpPortsNote,
+    OptionsDefaults,
+    OptionsOK,
+    OptionsCancel,
+    OptionsBadPort,
+    OptionsTooManyPorts,
+    OptionsCannotSave,
 };
 
 // The text of a number; an unknown number gives the empty text.

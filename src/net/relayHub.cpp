@@ -1,14 +1,13 @@
 #include "net/relayHub.h"
 
 #include "core/texts.h"
+#include "net/checkSettings.h"
 #include "net/hostResolve.h"
 #include "net/threadWOL.h"
 #include "net/utilsNetwork.h"
 
 #include <mutex>
 #include <QRegularExpression>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTimer>
 
 namespace {
@@ -49,25 +48,6 @@ QString RelayNameFor(quint32 address)
     return relay ? relay->Name : QString();
 }
 
-QList<quint16> CheckTcpPorts()
-{
-    static const QList<quint16> defaults{22, 80, 135, 139, 443, 445, 3389, 5900};
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                         QStringLiteral("/sablewick/sablewick.conf");
-    const QSettings settings(path, QSettings::IniFormat);
-    const QVariant value = settings.value(QStringLiteral("checks/tcpPorts"));
-    if (!value.isValid())
-        return defaults;
-    QList<quint16> ports;
-    for (const QString& text : value.toStringList()) {
-        bool ok = false;
-        const uint port = text.trimmed().toUInt(&ok);
-        if (ok && port > 0 && port < 65536 && !ports.contains(port))
-            ports << static_cast<quint16>(port);
-    }
-    return ports;
-}
-
 TRelayHub& TRelayHub::Instance()
 {
     static TRelayHub* hub = new TRelayHub;
@@ -105,7 +85,7 @@ QString TRelayHub::CanonicalMac(const QString& mac)
     return QString::fromLatin1(packet->mid(6, 6).toHex(':'));
 }
 
-QByteArray TRelayHub::CheckScript(const QList<quint32>& addresses, const QList<quint16>& ports)
+QByteArray TRelayHub::CheckScript(const QList<quint32>& addresses, const std::vector<quint16>& ports)
 {
     QStringList words;
     for (quint32 address : addresses)
@@ -294,7 +274,7 @@ void TRelayHub::Flush(const QString& relayName)
         if (!addresses.contains(item.first))
             addresses << item.first;
     pending.InFlight = true;
-    Client(*relay)->Run(CheckScript(addresses, CheckTcpPorts()), TRelayClient::DefaultTimeoutMs,
+    Client(*relay)->Run(CheckScript(addresses, TcpProbePorts()), TRelayClient::DefaultTimeoutMs,
                         [this, relayName, items](const TRelayReply& reply) {
                             const auto results = reply.Ok ? ParseCheckOutput(reply.Output, relayName)
                                                           : QHash<quint32, TRelayCheckResult>();

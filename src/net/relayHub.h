@@ -20,10 +20,6 @@ void ReloadRelays(QStringList* problems = nullptr);
 // The name of the relay that serves an address; empty when none does. Any thread.
 QString RelayNameFor(quint32 address);
 
-// The TCP ports that checks try when a computer does not answer the echo request ("checks/tcpPorts" of
-// sablewick.conf; an empty list turns them off).
-QList<quint16> CheckTcpPorts();
-
 struct TRelayCheckResult
 {
     bool Online = false;
@@ -77,7 +73,7 @@ public:
     void CloseConnections();
 
     // The remote scripts; every value in them has been checked and is quoted.
-    static QByteArray CheckScript(const QList<quint32>& addresses, const QList<quint16>& ports);
+    static QByteArray CheckScript(const QList<quint32>& addresses, const std::vector<quint16>& ports);
     static QByteArray WakeScript(const QList<TRelayWakeRequest>& requests, const QString& command);
     static QByteArray TestScript(const QString& command);
     // The result of each address from a check script's output.
