@@ -98,8 +98,13 @@ QByteArray TRelayHub::CheckScript(const QList<quint32>& addresses, const std::ve
     script += "P=" + ShellQuote(portWords.join(QLatin1Char(' '))) + "\n";
     script += "T=" + QByteArray::number(CheckTimeoutSeconds) + "\n";
     // One fping for all, or one ping each in parallel; each answer becomes "R address milliseconds".
-    script += R"(if command -v fping >/dev/null 2>&1; then
-  R=$(fping -e -r 0 -i 1 -t ${T}000 $A 2>/dev/null | sed -n 's/^\([0-9.]*\) is alive (\([0-9.]*\) ms).*/R \1 \2/p')
+    script += R"(rc=9
+if command -v fping >/dev/null 2>&1; then
+  F=$(fping -e -r 0 -i 1 -t ${T}000 $A 2>/dev/null); rc=$?
+fi
+# fping ends with 1 or 2 when some did not answer, with more when it could not run at all.
+if [ $rc -le 2 ]; then
+  R=$(printf '%s\n' "$F" | sed -n 's/^\([0-9.]*\) is alive (\([0-9.]*\) ms).*/R \1 \2/p')
 else
   R=$(for a in $A; do ( o=$(ping -n -c1 -W$T "$a" 2>/dev/null) && t=${o#*time=} && echo "R $a ${t%% *}" ) & done; wait)
 fi
