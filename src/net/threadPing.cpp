@@ -6,6 +6,7 @@
 #include "net/icmpPacket.h"
 #include "net/neighbours.h"
 
+#include <algorithm>
 #include <chrono>
 
 QString SingleLine(const QString& text)
@@ -56,7 +57,7 @@ void TPingThread::AfterPause()
         FProbeTimer = TWorkerEngine::Instance().At(
             TWorkerEngine::TClock::now() + std::chrono::milliseconds(TcpProbeDelay), [this] {
                 FProbeTimer = 0;
-                StartProbe(FTimeout - TcpProbeDelay, false);
+                StartProbe(std::min(FTimeout - TcpProbeDelay, TcpProbeWait), false);
             });
     };
     try {

@@ -24,6 +24,9 @@ public:
     static constexpr int DefaultTimeout = 5000;
     static constexpr int StartPause = 500;
     static constexpr int TcpProbeDelay = 300;
+    // A host that has not answered a connection by then is taken as not answering on TCP, so a sweep
+    // over many silent hosts frees its probe connections for the next ones soon.
+    static constexpr int TcpProbeWait = 2000;
 
     // timeout in milliseconds (0: 5000); ttl -1 leaves the default of 128.
     TPingThread(const QString& host, int timeout, int ttl);
