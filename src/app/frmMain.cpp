@@ -15,8 +15,10 @@
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
 #include "timing/threadTimer.h"
+#include "ui/elidedLabel.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <QAction>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -234,7 +236,7 @@ void TfrmMain::CreateTree()
     setCentralWidget(central);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
-    FStatusText = new QLabel(statusBar());
+    FStatusText = new TElidedLabel(statusBar());
     FStatusText->setObjectName(QStringLiteral("StatusText"));
     statusBar()->addWidget(FStatusText, 1);
 
@@ -291,7 +293,11 @@ void TfrmMain::FormCreate()
             FDatabase->StartRechecks(TimerDelay);
         UpdateActions();
     } catch (const std::exception& e) {
-        appEventsException(ExceptionMessage(e));
+        const QString message = ExceptionMessage(e);
+        appEventsException(message);
+        // The empty window keeps saying why it is empty once the box is gone: the reason is the message's
+        // last line.
+        ShowStatus(Res::Str(Res::DbNotOpened).arg(message.section(QStringLiteral("\r\n"), -1).trimmed()));
         // The commands must reflect that there may be no root group.
         UpdateActions();
     }
@@ -321,9 +327,20 @@ void TfrmMain::FormDestroy()
     delete VSTModel;
     VSTModel = nullptr;
     if (FDatabase) {
+        // From here on a failed save is answered below, not by the box of a running window.
+        disconnect(FDatabase.get(), &TOpenDatabase::SaveFailed, this, nullptr);
+        // A user who frees space and retries loses nothing; a close by signal must not wait for a
+        // click that may never come.
+        const bool unattended = TApplication::ClosingOnSignal();
+        while (!unattended && !FDatabase->SaveNow() && AskRetry(FDatabase->LastError())) {
+        }
         QString error;
-        if (!FDatabase->Close(&error))
-            ShowError(error);
+        // A failed save leaves the file as it was and keeps its backup copy beside it.
+        if (!FDatabase->Close(&error) && unattended) {
+            QString line = Res::Str(Res::CmdErrorLine).arg(error);
+            line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+        }
         FDatabase.reset();
     }
 }
@@ -432,16 +449,14 @@ void TfrmMain::acToolsOptionsExecute()
 
 QString TfrmMain::StatusText() const
 {
-    return FStatusText ? FStatusText->text() : QString();
+    return FStatusText ? FStatusText->FullText() : QString();
 }
 
 void TfrmMain::ShowStatus(const QString& message)
 {
-    if (!FStatusText)
-        return;
-    FStatusText->setText(message);
-    // A long message is cut at the window's edge; its tool tip holds all of it.
-    FStatusText->setToolTip(message);
+    // A long message is cut at the window's edge with "…"; its tool tip holds all of it.
+    if (FStatusText)
+        FStatusText->SetFullText(message);
 }
 
 void TfrmMain::OpenLink(const char* hex)

@@ -11,6 +11,7 @@ class QMenu;
 class QToolBar;
 class TComputerTreeModel;
 class TComputerTreeView;
+class TElidedLabel;
 class TGroup;
 class TObject;
 class TOpenDatabase;
@@ -112,5 +113,5 @@ private:
     QToolBar* ToolBar1 = nullptr;
     QToolBar* ToolBar2 = nullptr;
     // A label of the status bar's own, not its message: the empty tips of menu entries would clear that.
-    QLabel* FStatusText = nullptr;
+    TElidedLabel* FStatusText = nullptr;
 };

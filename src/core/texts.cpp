@@ -171,6 +171,10 @@ const QHash<int, QString>& Table()
         {AcToolsRefreshHint,
          QStringLiteral("Checks whether the selected computers, or all computers, are online")},
         {MenuToolsRefresh, QStringLiteral("&Refresh")},
+        {WakeUnchecked, QStringLiteral("Wake-up sent to %1; whether it answered could not be checked. %2")},
+        {DbNotOpened, QStringLiteral("The database could not be opened: %1")},
+        {NetEnumSearching, QStringLiteral("Searching\u2026")},
+        {NetEnumNoneFound, QStringLiteral("No computers found")},
 
         {CmdDescription,
          QStringLiteral("Wakes the computers of the list and tells whether they are online.")},

@@ -104,6 +104,8 @@ bool TOpenDatabase::Close(QString* error)
         // No reference to the database's storage may be left when the file is closed.
         FRoot.reset();
     }
+    if (!saved && FDatabase)
+        FDatabase->ReleaseKeepingBackup();
     FDatabase.reset();
     return saved;
 }
@@ -284,11 +286,11 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
     auto* computer = dynamic_cast<TComputer*>(sender);
     if (!computer)
         return;
-    FWakeWatch->CheckCompleted(computer->ItemID(), computer->Online);
     // Without a socket of either kind no check can ever succeed: every computer would look simply
     // offline, so the user is told once what is wrong.
-    if (!FUnavailableReported &&
-        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate))) {
+    const bool unavailable =
+        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate));
+    if (!FUnavailableReported && unavailable) {
         FUnavailableReported = true;
         emit StatusMessage(Res::Str(Res::ChecksUnavailable));
     }
@@ -302,6 +304,8 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
             emit StatusMessage(reported);
         }
     }
+    // After that message: a wake-up's own report (which repeats it) is the one left in view.
+    FWakeWatch->CheckCompleted(computer->ItemID(), computer->Online, !unavailable);
     emit ComputerUpdated(computer);
 }
 
