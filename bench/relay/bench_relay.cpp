@@ -1,10 +1,10 @@
 // Computers behind relays: 10 relays (Debian's sshd in namespaces), each serving 1,000 addresses that a
-// router namespace behind it answers for (a local route on a dummy interface, so the shared neighbour table
+// router namespace behind it answers for (a local route on its loopback, so the shared neighbour table
 // holds one entry per relay). Measures the time until every status is known, the time until every magic
 // packet has arrived, and the ssh connections each server saw.
 //
 //   this namespace 10.240.R.1 --- 10.240.R.2 relay R 10.241.R.1 --- 10.241.R.2 router R
-//                                                    router R: 10.(100+R).0.0/22 local on dummy0
+//                                                    router R: 10.(100+R).0.0/22 local (on its loopback)
 #include "model/computers.h"
 #include "net/relayHub.h"
 #include "support/netns.h"
@@ -62,9 +62,7 @@ int main(int argc, char** argv)
             return Fail("cannot build the namespaces");
         site.Relay->Exec({"sysctl", "-q", "-w", "net.ipv4.ip_forward=1"});
         site.Relay->Exec({"ip", "route", "add", targets, "via", lan + "2"});
-        site.Router->Exec({"ip", "link", "add", "dummy0", "type", "dummy"});
-        site.Router->Exec({"ip", "link", "set", "dummy0", "up"});
-        site.Router->Exec({"ip", "route", "add", "local", targets, "dev", "dummy0"});
+        site.Router->Exec({"ip", "route", "add", "local", targets, "dev", "lo"});
         site.Router->Exec({"ip", "route", "add", "default", "via", lan + "1"});
         site.Server = std::make_unique<TSshServer>(*site.Relay, dir.path() + QStringLiteral("/sshd%1").arg(r),
                                                    wan + "2", 22, client.ClientPublicKey());
