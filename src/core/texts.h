@@ -190,6 +190,8 @@ enum Id : int
     CmdErrBadRequest,
     CmdErrOneDatabase,
     CmdErrNotSent,
+    CmdErrTooLarge,
+    CmdErrNoIcmpSocket,
     // Relays: computers on other networks, woken and checked through ssh
     RelayFileUnreadable = 64600,
     RelayFileUnwritable,
@@ -246,6 +248,8 @@ enum Id : int
     StgIsSocket,
     StgIsDevice,
     StgDanglingLink,
+    DbNoRootStorage,
+    DbNoDataStream,
     // TCP probes and the Options dialog
     PingTcpResponse = 65200,
     AcToolsOptions,

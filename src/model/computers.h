@@ -160,6 +160,8 @@ public:
     TComputer* Add();
     // Destroys the computer at index, closes the gap, then raises the group's OnUpdate.
     void Delete(int index);
+    // Destroys these computers in one pass, then raises the group's OnUpdate once (when any went).
+    void Delete(const std::unordered_set<const TComputer*>& computers);
     TCollectionItem* AddItem() override;
     void Clear() override;
     // Raises the owner group's OnUpdate (owner exactly a TGroup, event assigned).
