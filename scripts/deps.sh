@@ -14,7 +14,8 @@ PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev
 for option in "$@"; do
   case "$option" in
     --tests) PACKAGES+=(clang-format samba python3-olefile iproute2 util-linux procps xvfb x11-utils
-                        desktop-file-utils appstream man-db dpkg-dev file lintian nftables) ;;
+                        desktop-file-utils appstream man-db dpkg-dev file lintian nftables
+                        openssh-client openssh-server) ;;
     --bench) PACKAGES+=(fping iproute2 util-linux) ;;
     --screenshots) PACKAGES+=(xvfb x11-utils openbox xdotool imagemagick iproute2 util-linux) ;;
     --fuzz) PACKAGES+=(clang-14 libclang-rt-14-dev) ;;

@@ -31,6 +31,7 @@ const TCommand Commands[] = {
     {"list", Res::CmdOptList, TNames::None, true},
     {"status", Res::CmdOptStatus, TNames::Required, true},
     {"run-schedules", Res::CmdOptRunSchedules, TNames::None, false},
+    {"relays", Res::CmdOptRelays, TNames::None, true},
 };
 
 struct TOptions

@@ -2,6 +2,7 @@
 
 #include "app/commandScan.h"
 #include "app/instanceServer.h"
+#include "app/relayCommand.h"
 #include "app/utilsGeneral.h"
 #include "core/databaseLocation.h"
 #include "core/dateTime.h"
@@ -425,6 +426,8 @@ bool TCommandRunner::WakeStep()
     FStep += static_cast<size_t>(step.size());
     if (FDatabase && !step.isEmpty()) {
         QPointer<TCommandRunner> self(this);
+        connect(FDatabase, &TOpenDatabase::RelayFailed, this,
+                [this](const QString& id, const QString& reason) { FRelayFailures.insert(id, reason); });
         FWakesRunning += FDatabase->Wake(step, FWakeDelay, [self](const QString& id, bool sent) {
             if (self)
                 self->WakeEnded(id, sent);
@@ -444,6 +447,12 @@ void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
     // A name that does not resolve or a send the network refuses is no wake-up.
     if (sent) {
         FResult.Out += line;
+    } else if (FRelayFailures.contains(itemID)) {
+        const TComputer* computer = Root() ? Root()->FindComputer(itemID) : nullptr;
+        FResult.Err +=
+            ErrorLine(Res::Str(Res::CmdErrRelayWake)
+                          .arg(computer ? computer->Name() : itemID, FRelayFailures.value(itemID)));
+        FResult.ExitCode = 1;
     } else {
         FResult.Err += failure;
         FResult.ExitCode = 1;
@@ -487,6 +496,9 @@ void TCommandRunner::CheckEnded()
             FResult.ExitCode = 1;
         if (!computer)
             continue; // deleted in the window meanwhile
+        if (computer->RelayFailed)
+            FResult.Err +=
+                ErrorLine(Res::Str(Res::CmdErrRelayStatus).arg(computer->Name(), computer->LastPingReply));
         socketMissing = socketMissing || computer->LastPingReply == noSocket;
         if (FRequest.Json) {
             array.append(ComputerJson(*computer));
@@ -546,6 +558,14 @@ TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& data
 
 int RunCommandRequest(const TCommandRequest& request, const QString& databaseFile)
 {
+    // Relays are the user's settings, not the database's: no window or file is needed to test them.
+    if (request.Command == QLatin1String("relays")) {
+        QString out, err;
+        const int exitCode = RunRelaysCommand(request.Json, &out, &err);
+        QTextStream(stdout) << out;
+        QTextStream(stderr) << err;
+        return exitCode;
+    }
     std::optional<TCommandResult> result;
     if (request.Command == TCommandRequest::Scan)
         result = RunScanCommand({request.Names.value(0), request.Json, request.Add}, databaseFile);

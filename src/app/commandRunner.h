@@ -71,6 +71,8 @@ private:
     // The computers whose checks are awaited, while FChecking.
     QStringList FPending;
     bool FChecking = false;
+    // Wake-ups whose relay failed, with the reason.
+    QHash<QString, QString> FRelayFailures;
     // What each wake-up prints when its packet left, and when it did not.
     QHash<QString, std::pair<QString, QString>> FWakeLines;
     int FWakesRunning = 0;

@@ -93,6 +93,7 @@ void TfrmMain::CreateActions()
          Res::AcToolsScheduleHint);
     make(acToolsOptions, "acToolsOptions", Res::MenuToolsOptions, Res::AcToolsOptions,
          Res::AcToolsOptionsHint);
+    make(acToolsRelays, "acToolsRelays", Res::MenuToolsRelays, Res::AcToolsRelays, Res::AcToolsRelaysHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -132,6 +133,7 @@ void TfrmMain::CreateActions()
     handle(acToolsSchedule, &TfrmMain::acToolsScheduleExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
     handle(acToolsScan, &TfrmMain::acToolsScanExecute);
+    handle(acToolsRelays, &TfrmMain::acToolsRelaysExecute);
 }
 
 void TfrmMain::CreateMenus()
@@ -156,6 +158,7 @@ void TfrmMain::CreateMenus()
     tools->addAction(acToolsScan);
     tools->addAction(acToolsSchedule);
     tools->addAction(acToolsOptions);
+    tools->addAction(acToolsRelays);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);

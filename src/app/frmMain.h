@@ -38,6 +38,7 @@ public:
     QAction* acToolsScan = nullptr;
     QAction* acToolsSchedule = nullptr;
     QAction* acToolsOptions = nullptr;
+    QAction* acToolsRelays = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -83,6 +84,7 @@ public:
     void acEditPropertiesExecute();
     void acHelpAboutExecute();
     void acToolsScanExecute();
+    void acToolsRelaysExecute();
     void NewComputer();
     void EditComputer();
     // Edits the root group's schedule, which wakes the computers without a schedule of their own.

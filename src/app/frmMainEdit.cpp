@@ -3,8 +3,10 @@
 #include "app/frmMain.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
+#include "dialogs/dlgRelays.h"
 #include "dialogs/dlgSchedule.h"
 #include "model/computers.h"
+#include "model/openDatabase.h"
 
 #include <memory>
 
@@ -52,6 +54,15 @@ void TfrmMain::acToolsScheduleExecute()
     Root()->Schedule().Assign(dialog->Schedule());
     // Saved at once, as every change of the user's.
     Root()->Computers()->NotifyUpdate();
+}
+
+void TfrmMain::acToolsRelaysExecute()
+{
+    auto relays = std::make_unique<TfrmRelays>(this);
+    relays->exec();
+    // Routes may have changed: every computer is checked along its route now.
+    if (FDatabase)
+        FDatabase->Refresh({});
 }
 
 void TfrmMain::acHelpAboutExecute()

@@ -6,7 +6,9 @@
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
 #include "net/checkSettings.h"
+#include "net/relayHub.h"
 #include "net/threadPing.h"
+#include "net/threadRelay.h"
 #include "net/threadWOL.h"
 
 #include <QUuid>
@@ -484,7 +486,9 @@ void TComputer::CheckOnline()
 {
     // A newer check supersedes a running one, whose result must then never reach the computer.
     DetachRunningCheck();
-    auto* worker = new TPingThread(IPAddress, CheckTimeout, -1);
+    // Without relays every check is local, with no detour through the route.
+    auto* worker = RelaysConfigured() ? new TRelayPingThread(IPAddress, CheckTimeout, -1)
+                                      : new TPingThread(IPAddress, CheckTimeout, -1);
     worker->SetOnTerminate([this](TWorkerThread* sender) { CheckCompleted(sender); });
     worker->SetSequence(PingSequence);
     worker->SetTcpPorts(TcpProbePorts());
@@ -498,10 +502,22 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
     auto* check = static_cast<TPingThread*>(worker);
     const bool online = check->Outcome() == 0;
     QString reply = check->ReplyText();
-    // A result that is the same as before only brings a new date: the file may learn it later.
+    const auto* relayed = dynamic_cast<const TRelayPingThread*>(check);
+    const QString relay = relayed ? relayed->RelayName() : QString();
+    // A result that is the same as before only brings a new date: the file may learn it later. A relay's
+    // reply carries the relay's name at its end, which the comparison of round-trip times looks past.
+    QString before = LastPingReply;
+    QString after = reply;
+    if (const QString suffix = Res::Str(Res::RelayReplySuffix).arg(relay);
+        !relay.isEmpty() && before.endsWith(suffix) && after.endsWith(suffix)) {
+        before.chop(suffix.size());
+        after.chop(suffix.size());
+    }
     const bool same =
-        online == Online &&
-        (online ? OnlyTimeDiffers(LastPingReply, reply, check->FromAddress()) : reply == LastPingReply);
+        online == Online && relay == RelayName &&
+        (online ? OnlyTimeDiffers(before, after, check->FromAddress()) : reply == LastPingReply);
+    RelayName = relay;
+    RelayFailed = relayed && relayed->RelayFailed();
     const TCheckChange change = same ? TCheckChange::Stale : TCheckChange::Result;
     QStringList stored;
     if (const TMACAddresses* adapters = MACAddresses())
@@ -545,23 +561,29 @@ TWakeTarget WakeTargetOf(const TComputer& computer)
 } // namespace
 
 bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd,
-                              std::function<void(const QString& destination)> onOffLink)
+                              std::function<void(const QString& destination)> onOffLink,
+                              std::function<void(const QString& reason)> onRelayFailed)
 {
     const TComputer* computer = FindComputer(itemID);
     if (!computer)
         return false;
     // The sender takes its copy of the computer's values now, so deleting or editing the computer
     // during the delay can never leave it reading freed memory.
-    auto* sender = new TWOLThread(WakeTargetOf(*computer), delay);
-    if (onEnd || onOffLink)
-        sender->SetOnTerminate(
-            [onEnd = std::move(onEnd), onOffLink = std::move(onOffLink)](TWorkerThread* worker) {
-                const auto* done = static_cast<const TWOLThread*>(worker);
-                if (onOffLink && done->Sent() && done->Route().OffLink)
-                    onOffLink(done->Route().Destination);
-                if (onEnd)
-                    onEnd(done->Sent());
-            });
+    // Without relays every packet leaves from here, with no detour through the route.
+    auto* sender = RelaysConfigured() ? new TRelayWOLThread(WakeTargetOf(*computer), delay)
+                                      : new TWOLThread(WakeTargetOf(*computer), delay);
+    if (onEnd || onOffLink || onRelayFailed)
+        sender->SetOnTerminate([onEnd = std::move(onEnd), onOffLink = std::move(onOffLink),
+                                onRelayFailed = std::move(onRelayFailed)](TWorkerThread* worker) {
+            const auto* done = static_cast<const TWOLThread*>(worker);
+            const auto* relayed = dynamic_cast<const TRelayWOLThread*>(done);
+            if (onRelayFailed && relayed && !relayed->RelayError().isEmpty())
+                onRelayFailed(relayed->RelayError());
+            if (onOffLink && done->Sent() && done->Route().OffLink)
+                onOffLink(done->Route().Destination);
+            if (onEnd)
+                onEnd(done->Sent());
+        });
     sender->Start();
     return true;
 }

@@ -110,6 +110,10 @@ public:
     // Set by a check that found the computer online answering from a hardware address other than every
     // stored one; empty otherwise.
     QString IdentityWarning;
+    // The relay that served the last check (empty for a local one), and whether that relay could not be
+    // asked; LastPingReply then says why.
+    QString RelayName;
+    bool RelayFailed = false;
     TWorkerThread* RunningCheck() const { return FRunningCheck; }
 
     // Copies the fields of another computer (identity included; not DataType, events, PingSequence, the
@@ -206,9 +210,12 @@ public:
     // Starts a wake-up sender for the computer with that identifier, after delay seconds. onEnd, when
     // given, runs on the main thread once the sender has ended, told whether the packet left; onOffLink
     // runs before it, with the destination, when a LAN-mode packet went to an address that no local
-    // network broadcasts to. False when no computer has that identifier.
+    // network broadcasts to. A computer on a relay's network is woken by that relay; onRelayFailed, when
+    // given, runs before onEnd with the reason (naming the relay) when the relay could not send.
+    // False when no computer has that identifier.
     bool WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd = nullptr,
-                          std::function<void(const QString& destination)> onOffLink = nullptr);
+                          std::function<void(const QString& destination)> onOffLink = nullptr,
+                          std::function<void(const QString& reason)> onRelayFailed = nullptr);
     // The group's schedule covers every computer without a schedule of its own in use.
     bool CheckSchedule(const TScheduleMoment& moment);
     bool CheckSchedule();

@@ -34,7 +34,14 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* p
         const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
         return !computer || computer->RunningCheck() != nullptr;
     };
-    FRechecks = std::make_unique<TRecheckSchedule>(hooks, [this] { return AllItemIDs(); });
+    // A relay checks all its computers in one exchange; spreading them over the round would cost one
+    // exchange per tick instead of one per round.
+    TCheckHooks recheckHooks = hooks;
+    recheckHooks.Batched = [this](const QString& id) {
+        const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
+        return computer && !computer->RelayName.isEmpty();
+    };
+    FRechecks = std::make_unique<TRecheckSchedule>(recheckHooks, [this] { return AllItemIDs(); });
     FWakeWatch = std::make_unique<TWakeWatch>(
         hooks, [this](const QString&, const QString& message) { emit StatusMessage(message); });
 }
@@ -226,10 +233,18 @@ int TOpenDatabase::Wake(const QStringList& itemIDs, int delay,
         std::function<void(bool)> onEnd;
         if (sent)
             onEnd = [sent, id](bool ok) { sent(id, ok); };
-        FRoot->WakeComputerByID(id, delay, std::move(onEnd), [self, name](const QString& destination) {
-            if (self)
-                emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
-        });
+        FRoot->WakeComputerByID(
+            id, delay, std::move(onEnd),
+            [self, name](const QString& destination) {
+                if (self)
+                    emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
+            },
+            [self, name, id](const QString& reason) {
+                if (!self)
+                    return;
+                emit self->RelayFailed(id, reason);
+                emit self->StatusMessage(Res::Str(Res::RelayWakeFailed).arg(name, reason));
+            });
         ++started;
         if (FMode != omReadOnly)
             FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
@@ -296,6 +311,16 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
     if (!FUnavailableReported && unavailable) {
         FUnavailableReported = true;
         emit StatusMessage(Res::Str(Res::ChecksUnavailable));
+    }
+    // A relay that cannot be asked is told once per relay and reason, not once per computer behind it.
+    if (!computer->RelayName.isEmpty()) {
+        QString& reported = FRelayReports[computer->RelayName];
+        if (!computer->RelayFailed)
+            reported.clear();
+        else if (reported != computer->LastPingReply) {
+            reported = computer->LastPingReply;
+            emit StatusMessage(reported);
+        }
     }
     // After that message: a wake-up's own report (which repeats it) is the one left in view.
     FWakeWatch->CheckCompleted(computer->ItemID(), computer->Online, !unavailable);

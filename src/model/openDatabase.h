@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -151,6 +152,8 @@ signals:
     void SaveFailed(const QString& message);
     // Something the user should read in the status bar: how a wake-up went, or why checks fail.
     void StatusMessage(const QString& message);
+    // The relay that serves this computer could not send its wake-up; the reason names the relay.
+    void RelayFailed(const QString& itemID, const QString& reason);
 
 private:
     void HookRoot();
@@ -187,4 +190,5 @@ private:
     int FScheduleWakeDelay = 0;
     QStringList FScheduled; // while FireDueSchedules runs
     QSet<const TComputer*> FScheduledSeen;
+    QHash<QString, QString> FRelayReports; // the failure last told of each relay
 };
