@@ -253,7 +253,7 @@ enum Id : int
     CmdOptRunSchedules,
     CmdErrNoComputers,
     // Relays: computers on other networks, woken and checked through ssh
-    RelayFileUnreadable = 64600,
+    RelayFileUnreadable = 64300,
     RelayFileUnwritable,
     RelayBadName,
     RelayBadDestination,
