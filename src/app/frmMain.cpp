@@ -88,8 +88,12 @@ void TfrmMain::CreateActions()
     make(acToolsWakeUp, "acToolsWakeUp", Res::MenuToolsWakeUp, Res::AcToolsWakeUp, Res::AcToolsWakeUpHint);
     make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
          Res::AcToolsRefreshHint);
+    make(acToolsScan, "acToolsScan", Res::MenuToolsScan, Res::AcToolsScan, Res::AcToolsScanHint);
+    make(acToolsSchedule, "acToolsSchedule", Res::MenuToolsSchedule, Res::AcToolsSchedule,
+         Res::AcToolsScheduleHint);
     make(acToolsOptions, "acToolsOptions", Res::MenuToolsOptions, Res::AcToolsOptions,
          Res::AcToolsOptionsHint);
+    make(acToolsRelays, "acToolsRelays", Res::MenuToolsRelays, Res::AcToolsRelays, Res::AcToolsRelaysHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -126,7 +130,10 @@ void TfrmMain::CreateActions()
     // The commands that open dialogs (frmMainNew.cpp, frmMainEdit.cpp).
     handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
     handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
+    handle(acToolsSchedule, &TfrmMain::acToolsScheduleExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
+    handle(acToolsScan, &TfrmMain::acToolsScanExecute);
+    handle(acToolsRelays, &TfrmMain::acToolsRelaysExecute);
 }
 
 void TfrmMain::CreateMenus()
@@ -148,7 +155,10 @@ void TfrmMain::CreateMenus()
     tools->addAction(acToolsWakeUp);
     tools->addAction(acToolsRefresh);
     tools->addSeparator();
+    tools->addAction(acToolsScan);
+    tools->addAction(acToolsSchedule);
     tools->addAction(acToolsOptions);
+    tools->addAction(acToolsRelays);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);
@@ -287,8 +297,11 @@ void TfrmMain::FormCreate()
     try {
         LoadRoot();
         // Loading has just checked every computer; from now on each is checked again once a minute.
-        if (Root())
+        if (Root()) {
             FDatabase->StartRechecks(TimerDelay);
+            // A schedule wakes its computer as Activate would.
+            FDatabase->StartSchedules(WakeDelay);
+        }
         UpdateActions();
     } catch (const std::exception& e) {
         const QString message = ExceptionMessage(e);
@@ -361,6 +374,8 @@ void TfrmMain::UpdateActions()
     acToolsWakeUp->setEnabled(selected);
     acToolsRefresh->setEnabled(Root() != nullptr);
     acNewCompManual->setEnabled(Root() != nullptr);
+    acToolsScan->setEnabled(Root() != nullptr);
+    acToolsSchedule->setEnabled(Root() != nullptr);
 }
 
 void TfrmMain::AddTreeEntry(const QString& itemID)

@@ -35,7 +35,10 @@ public:
     QAction* acEditProperties = nullptr;
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
+    QAction* acToolsScan = nullptr;
+    QAction* acToolsSchedule = nullptr;
     QAction* acToolsOptions = nullptr;
+    QAction* acToolsRelays = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -80,8 +83,12 @@ public:
     void acNewCompManualExecute();
     void acEditPropertiesExecute();
     void acHelpAboutExecute();
+    void acToolsScanExecute();
+    void acToolsRelaysExecute();
     void NewComputer();
     void EditComputer();
+    // Edits the root group's schedule, which wakes the computers without a schedule of their own.
+    void acToolsScheduleExecute();
 
     // The status bar's text: how the last wake-up went, or why checks fail.
     QString StatusText() const;

@@ -3,6 +3,7 @@
 #include "app/utilsGeneral.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
+#include "dialogs/frameSchedule.h"
 #include "model/computers.h"
 #include "net/hostResolve.h"
 #include "net/utilsNetwork.h"
@@ -64,6 +65,7 @@ TfrmComputer::TfrmComputer(QWidget* owner)
     PageControl1->setGeometry(8, 8, 326, 246);
     CreateGeneralPage();
     CreateNotesPage();
+    CreateSchedulePage();
     PageControl1->setCurrentWidget(tabGeneral);
 
     btnOK = new QPushButton(tr("OK"), this);
@@ -159,6 +161,14 @@ void TfrmComputer::CreateNotesPage()
     layout->addWidget(memDescr);
 }
 
+void TfrmComputer::CreateSchedulePage()
+{
+    tabSchedule = frameSchedule = new TframeSchedule(Res::Str(Res::SchedUseComputer), PageControl1);
+    tabSchedule->setObjectName(QStringLiteral("tabSchedule"));
+    PageControl1->addTab(tabSchedule, Res::Str(Res::SchedPage));
+    connect(frameSchedule, &TframeSchedule::Changed, this, [this] { SetModified(true); });
+}
+
 void TfrmComputer::SetModified(bool value)
 {
     if (value == FModified)
@@ -177,6 +187,7 @@ void TfrmComputer::LoadFromComputer()
     const TMACAddresses* addresses = FComputer->MACAddresses();
     if (addresses && addresses->Count() > 0)
         edMACAddress->SetTextByProgram(addresses->Items(0)->Address);
+    frameSchedule->Load(FComputer->Schedule());
 }
 
 void TfrmComputer::edNameChange()
@@ -253,5 +264,6 @@ void TfrmComputer::btnOKClick()
         entry->Address = edMACAddress->MaskedText();
         entry->UseForWake = true;
     }
+    FComputer->Schedule().Assign(frameSchedule->Schedule());
     accept();
 }

@@ -48,12 +48,23 @@ void TRecheckSchedule::CheckNow(const QStringList& itemIds)
 void TRecheckSchedule::BeginRound()
 {
     FRound = FComputers ? FComputers() : QStringList();
+    FBatched.clear();
+    if (FHooks.Batched) {
+        QStringList spread;
+        for (const QString& id : std::as_const(FRound))
+            (FHooks.Batched(id) ? FBatched : spread).append(id);
+        FRound = spread;
+    }
     FNext = 0;
     FRoundClock.start();
 }
 
 void TRecheckSchedule::Tick()
 {
+    const QStringList batched = std::exchange(FBatched, {});
+    for (const QString& id : batched)
+        if (!FHooks.IsChecking(id))
+            FHooks.CheckNow(id);
     const qint64 elapsed = FRoundClock.elapsed();
     const qsizetype count = FRound.size();
     // Computer i is due once (i + 1) / count of the interval has passed.

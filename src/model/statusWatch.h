@@ -16,6 +16,9 @@ struct TCheckHooks
 {
     std::function<void(const QString& itemId)> CheckNow;
     std::function<bool(const QString& itemId)> IsChecking;
+    // Optional: computers checked elsewhere in batches (through a relay). A round checks them all at its
+    // first tick, so each batch holds the whole round instead of a sixtieth of it.
+    std::function<bool(const QString& itemId)> Batched;
 };
 
 // Checks every computer again once per interval, spread evenly over it so that a large list does not
@@ -50,6 +53,7 @@ private:
     QTimer FTimer;
     QElapsedTimer FRoundClock;
     QStringList FRound;
+    QStringList FBatched; // checked together at the round's first tick
     qsizetype FNext = 0;
 };
 

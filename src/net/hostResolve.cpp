@@ -1,5 +1,6 @@
 #include "net/hostResolve.h"
 
+#include "net/threadMac.h"
 #include "net/utilsNetwork.h"
 
 #include <algorithm>
@@ -139,7 +140,8 @@ QString ResolveHostAddress(const QString& name)
         if (inet_pton(AF_INET, host.toLocal8Bit().constData(), &direct) == 1)
             return host;
         quint32 address = 0;
-        if (!ResolveIPv4(host, &address))
+        // A computer found by browsing may be known only to its own name service.
+        if (!ResolveIPv4(host, &address) && !ResolveNetBiosName(host, &address))
             return QString();
         return IPv4ToText(address);
     } catch (...) {

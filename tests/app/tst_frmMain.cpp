@@ -15,6 +15,7 @@
 #include "timing/threadTimer.h"
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <QAction>
 #include <QApplication>
@@ -34,7 +35,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -597,7 +597,8 @@ void TestFrmMain::userTextsTakenAsTheyAre()
     const QRegularExpression answered("^PC%1 %2 answered \\d+ s after the wake-up$");
     QTRY_VERIFY_WITH_TIMEOUT(messages.size() > 0, 10000);
     QVERIFY2(answered.match(window->StatusText()).hasMatch(), qPrintable(window->StatusText()));
-    QVERIFY(window.Model()->index(0, 1).data(TComputerTreeModel::HintRole).toString().startsWith(name + " ("));
+    QVERIFY(
+        window.Model()->index(0, 1).data(TComputerTreeModel::HintRole).toString().startsWith(name + " ("));
     window->acEditDelete->trigger();
     QCOMPARE(FBoxes->Shown().size(), 1);
     QVERIFY(FBoxes->Shown().first().Text.startsWith("The computer \"" + name + "\" will be removed"));
@@ -752,7 +753,8 @@ void TestFrmMain::commandsLayout()
     QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tools", "&Help"}));
     QCOMPARE(items[0], (QStringList{"Ne&w computer...", "-", "&Exit"}));
     QCOMPARE(items[1], (QStringList{"&Delete", "-", "&Properties..."}));
-    QCOMPARE(items[2], (QStringList{"&Activate", "&Refresh", "-", "&Options..."}));
+    QCOMPARE(items[2], (QStringList{"&Activate", "&Refresh", "-", "&Scan network...",
+                                    "&Schedule for all computers...", "&Options...", "Re&lays..."}));
     QCOMPARE(items[3], (QStringList{"&Get Sablewick Professional", "-", "&Ostrel Development web site",
                                     "&Quandrel web site", "-", "&Support forums", "-", "&About..."}));
 

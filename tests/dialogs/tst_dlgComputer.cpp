@@ -2,6 +2,7 @@
 #include "core/mainThread.h"
 #include "core/texts.h"
 #include "dialogs/dlgComputer.h"
+#include "dialogs/frameSchedule.h"
 #include "model/computers.h"
 #include "ui/macEdit.h"
 
@@ -9,13 +10,16 @@
 #include <memory>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTimer>
 #include <sched.h>
 
@@ -398,6 +402,47 @@ private slots:
         QCOMPARE(again.memDescr->toPlainText(), QStringLiteral("first line\nsecond line\nthird"));
         QCOMPARE(again.cbSendOptions->currentIndex(), 1);
         QVERIFY(!again.acIPDetect->isEnabled());
+    }
+
+    // A schedule change alone can be confirmed; the fields the page does not show come back unchanged.
+    void schedulePage()
+    {
+        auto computer = MakeComputer();
+        TSchedule& stored = computer->Schedule();
+        stored.monthlyDay = DaySet(daySunday) | DaySet(daySaturday);
+        stored.LastDate = 45000.5;
+        auto dialog = Open(*computer);
+        QVERIFY(dialog);
+        TframeSchedule* page = dialog->frameSchedule;
+        QCOMPARE(dialog->PageControl1->tabText(2), QStringLiteral("Schedule"));
+        QCOMPARE(page->lbSummary->text(), QStringLiteral("N/A"));
+        QVERIFY(!page->cbKind->isEnabled());
+        dialog->PageControl1->setCurrentWidget(dialog->tabSchedule);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier); // the check box's mnemonic
+        QTRY_VERIFY(page->chkUseSchedule->isChecked()); // a mnemonic clicks after a moment
+        QVERIFY(dialog->btnOK->isEnabled());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_R,
+                        Qt::AltModifier); // to the kind, through its label
+        QVERIFY(page->cbKind->hasFocus());
+        QTest::keyClick(page->cbKind, Qt::Key_Down);
+        QCOMPARE(page->lbSummary->text(),
+                 QStringLiteral("Every week on Mon, Tue, Wed, Thu, Fri ; at 09:00 hrs"));
+        QTest::mouseClick(page->chkDays[dayMonday], Qt::LeftButton);
+        page->edStart->setTime(QTime(6, 30));
+        QCOMPARE(page->lbSummary->text(), QStringLiteral("Every week on Tue, Wed, Thu, Fri ; at 06:30 hrs"));
+        QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+
+        const TSchedule& copy = dialog->Computer()->Schedule();
+        QVERIFY(copy.UseSchedule);
+        QCOMPARE(copy.ScheduleInterval, siWeekly);
+        QCOMPARE(copy.weeklyDays, TWeekDays(DaySet(dayTuesday) | DaySet(dayWednesday) | DaySet(dayThursday) |
+                                            DaySet(dayFriday)));
+        QCOMPARE(copy.StartHour, quint16(6));
+        QCOMPARE(copy.StartMin, quint16(30));
+        QCOMPARE(copy.monthlyDay, stored.monthlyDay);
+        QCOMPARE(copy.LastDate, 45000.5);
+        QCOMPARE(copy.onceDate, stored.onceDate);
     }
 
     void enterAndEscape()
