@@ -804,6 +804,418 @@ Möchten Sie fortfahren?</translation>
         <source>No computers found</source>
         <translation>Keine Computer gefunden</translation>
     </message>
+    <message>
+        <source>Scan network</source>
+        <translation>Netzwerk scannen</translation>
+    </message>
+    <message>
+        <source>&amp;Network:</source>
+        <translation>&amp;Netzwerk:</translation>
+    </message>
+    <message>
+        <source>&amp;Start</source>
+        <translation>&amp;Starten</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>Sto&amp;ppen</translation>
+    </message>
+    <message>
+        <source>&amp;Add selected</source>
+        <translation>Ausgewählte &amp;hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>S&amp;chließen</translation>
+    </message>
+    <message>
+        <source>Found: %1</source>
+        <translation>Gefunden: %1</translation>
+    </message>
+    <message>
+        <source>&amp;Hosts found:</source>
+        <translation>&amp;Gefundene Hosts:</translation>
+    </message>
+    <message>
+        <source>Scan progress</source>
+        <translation>Fortschritt des Scans</translation>
+    </message>
+    <message>
+        <source>Vendor</source>
+        <translation>Hersteller</translation>
+    </message>
+    <message>
+        <source>In database</source>
+        <translation>In der Datenbank</translation>
+    </message>
+    <message>
+        <source>as %1</source>
+        <translation>als %1</translation>
+    </message>
+    <message>
+        <source>new</source>
+        <translation>neu</translation>
+    </message>
+    <message>
+        <source>%1 computers added</source>
+        <translation>%1 Computer hinzugefügt</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a network: give an address and a prefix length, as 10.1.2.0/24</source>
+        <translation>„%1“ ist kein Netzwerk: Geben Sie eine Adresse und eine Präfixlänge an, etwa 10.1.2.0/24</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is wider than a /16: scan at most 65,534 addresses at a time</source>
+        <translation>„%1“ ist größer als ein /16: Scannen Sie höchstens 65.534 Adressen auf einmal</translation>
+    </message>
+    <message>
+        <source>cannot scan: %1</source>
+        <translation>Scannen nicht möglich: %1</translation>
+    </message>
+    <message>
+        <source>At most %1 probes a second.</source>
+        <translation>Höchstens %1 Anfragen pro Sekunde.</translation>
+    </message>
+    <message>
+        <source>Scan network...</source>
+        <translation>Netzwerk scannen...</translation>
+    </message>
+    <message>
+        <source>Finds the computers of a network and adds those you choose.</source>
+        <translation>Findet die Computer eines Netzwerks und fügt die ausgewählten hinzu.</translation>
+    </message>
+    <message>
+        <source>&amp;Scan network...</source>
+        <translation>Netzwerk &amp;scannen...</translation>
+    </message>
+    <message>
+        <source>Scan NETWORK (as 10.1.2.0/24) and list the hosts that answer.</source>
+        <translation>NETZWERK (etwa 10.1.2.0/24) scannen und die antwortenden Hosts auflisten.</translation>
+    </message>
+    <message>
+        <source>NETWORK</source>
+        <translation>NETZWERK</translation>
+    </message>
+    <message>
+        <source>With --scan: add the hosts found that are not in the database yet.</source>
+        <translation>Mit --scan: die gefundenen Hosts hinzufügen, die noch nicht in der Datenbank sind.</translation>
+    </message>
+    <message>
+        <source>--add goes with --scan</source>
+        <translation>--add gehört zu --scan</translation>
+    </message>
+    <message>
+        <source>--add prints only a count: leave out --json</source>
+        <translation>--add gibt nur eine Anzahl aus: lassen Sie --json weg</translation>
+    </message>
+    <message>
+        <source>the request is too large (more than %1 MiB)</source>
+        <translation>die Anfrage ist zu groß (mehr als %1 MiB)</translation>
+    </message>
+    <message>
+        <source>no check could run: allow ping sockets (sudo sysctl net.ipv4.ping_group_range=&quot;0 2147483647&quot;), give the program the raw-socket capability (sudo setcap cap_net_raw+p %1) or run it as root; see &quot;Reachability checks&quot; in the README</source>
+        <translation>keine Prüfung konnte laufen: Erlauben Sie Ping-Sockets (sudo sysctl net.ipv4.ping_group_range=&quot;0 2147483647&quot;), geben Sie dem Programm die Raw-Socket-Berechtigung (sudo setcap cap_net_raw+p %1) oder starten Sie es als root; siehe „Reachability checks“ in der README</translation>
+    </message>
+    <message>
+        <source>Schedule</source>
+        <translation>Zeitplan</translation>
+    </message>
+    <message>
+        <source>&amp;Wake this computer on a schedule</source>
+        <translation>Diesen Computer nach &amp;Zeitplan aufwecken</translation>
+    </message>
+    <message>
+        <source>&amp;Wake the computers without a schedule of their own</source>
+        <translation>Die Computer ohne eigenen Zeitplan &amp;aufwecken</translation>
+    </message>
+    <message>
+        <source>&amp;Repeat:</source>
+        <translation>&amp;Wiederholen:</translation>
+    </message>
+    <message>
+        <source>Daily</source>
+        <translation>Täglich</translation>
+    </message>
+    <message>
+        <source>Weekly</source>
+        <translation>Wöchentlich</translation>
+    </message>
+    <message>
+        <source>Monthly</source>
+        <translation>Monatlich</translation>
+    </message>
+    <message>
+        <source>Once</source>
+        <translation>Einmal</translation>
+    </message>
+    <message>
+        <source>&amp;Start at:</source>
+        <translation>&amp;Beginn um:</translation>
+    </message>
+    <message>
+        <source>E&amp;very:</source>
+        <translation>A&amp;lle:</translation>
+    </message>
+    <message>
+        <source> day(s)</source>
+        <translation> Tag(e)</translation>
+    </message>
+    <message>
+        <source> week(s)</source>
+        <translation> Woche(n)</translation>
+    </message>
+    <message>
+        <source>On &amp;days:</source>
+        <translation>An &amp;Tagen:</translation>
+    </message>
+    <message>
+        <source>On &amp;day</source>
+        <translation>Am &amp;Tag</translation>
+    </message>
+    <message>
+        <source>On &amp;the</source>
+        <translation>Am &amp;jeweils</translation>
+    </message>
+    <message>
+        <source>first</source>
+        <translation>ersten</translation>
+    </message>
+    <message>
+        <source>second</source>
+        <translation>zweiten</translation>
+    </message>
+    <message>
+        <source>third</source>
+        <translation>dritten</translation>
+    </message>
+    <message>
+        <source>fourth</source>
+        <translation>vierten</translation>
+    </message>
+    <message>
+        <source>last</source>
+        <translation>letzten</translation>
+    </message>
+    <message>
+        <source>&amp;Date:</source>
+        <translation>&amp;Datum:</translation>
+    </message>
+    <message>
+        <source>Summary:</source>
+        <translation>Zusammenfassung:</translation>
+    </message>
+    <message>
+        <source>Schedule for all computers</source>
+        <translation>Zeitplan für alle Computer</translation>
+    </message>
+    <message>
+        <source>Schedule for all computers...</source>
+        <translation>Zeitplan für alle Computer...</translation>
+    </message>
+    <message>
+        <source>Sets when the computers without a schedule of their own are woken.</source>
+        <translation>Legt fest, wann die Computer ohne eigenen Zeitplan aufgeweckt werden.</translation>
+    </message>
+    <message>
+        <source>&amp;Schedule for all computers...</source>
+        <translation>&amp;Zeitplan für alle Computer...</translation>
+    </message>
+    <message>
+        <source>Schedule: %1</source>
+        <translation>Zeitplan: %1</translation>
+    </message>
+    <message>
+        <source>Wake the computers whose schedule is due now, then exit.</source>
+        <translation>Die Computer aufwecken, deren Zeitplan jetzt fällig ist, dann beenden.</translation>
+    </message>
+    <message>
+        <source>%1 takes no computers</source>
+        <translation>%1 nimmt keine Computer an</translation>
+    </message>
+    <message>
+        <source>The relay file %1 cannot be read.</source>
+        <translation>Die Relay-Datei %1 kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The relay file %1 cannot be written.</source>
+        <translation>Die Relay-Datei %1 kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot name a relay: a name is not empty, not General, and holds no / or \.</source>
+        <translation>„%1“ kann kein Relay benennen: Ein Name ist nicht leer, nicht General und enthält kein / oder \.</translation>
+    </message>
+    <message>
+        <source>Relay %1 needs a destination that ssh accepts: a host, user@host or ssh://user@host:port.</source>
+        <translation>Relay %1 braucht ein Ziel, das ssh annimmt: einen Host, user@host oder ssh://user@host:port.</translation>
+    </message>
+    <message>
+        <source>Relay %1 serves no network; give at least one, such as 10.20.0.0/16.</source>
+        <translation>Relay %1 bedient kein Netzwerk; geben Sie mindestens eines an, etwa 10.20.0.0/16.</translation>
+    </message>
+    <message>
+        <source>Relay %1: &quot;%2&quot; is not a network; write it as 10.20.0.0/16.</source>
+        <translation>Relay %1: „%2“ ist kein Netzwerk; schreiben Sie es wie 10.20.0.0/16.</translation>
+    </message>
+    <message>
+        <source>Relay %1: the host key of %2 is not known or has changed. Connect once by hand (ssh %2) to check and accept it.</source>
+        <translation>Relay %1: Der Hostschlüssel von %2 ist unbekannt oder hat sich geändert. Verbinden Sie sich einmal von Hand (ssh %2), um ihn zu prüfen und anzunehmen.</translation>
+    </message>
+    <message>
+        <source>Relay %1: %2 refused the key. Install your public key there (ssh-copy-id %2) or add it to your agent.</source>
+        <translation>Relay %1: %2 hat den Schlüssel abgelehnt. Installieren Sie dort Ihren öffentlichen Schlüssel (ssh-copy-id %2) oder fügen Sie ihn Ihrem Agenten hinzu.</translation>
+    </message>
+    <message>
+        <source>Relay %1: %2 refused the connection; no SSH server answers there.</source>
+        <translation>Relay %1: %2 hat die Verbindung abgelehnt; dort antwortet kein SSH-Server.</translation>
+    </message>
+    <message>
+        <source>Relay %1: %2 cannot be reached (%3).</source>
+        <translation>Relay %1: %2 ist nicht erreichbar (%3).</translation>
+    </message>
+    <message>
+        <source>Relay %1: ssh failed (%2).</source>
+        <translation>Relay %1: ssh ist fehlgeschlagen (%2).</translation>
+    </message>
+    <message>
+        <source>no reason given</source>
+        <translation>kein Grund angegeben</translation>
+    </message>
+    <message>
+        <source>Relay %1 did not answer within %2 s.</source>
+        <translation>Relay %1 hat nicht innerhalb von %2 s geantwortet.</translation>
+    </message>
+    <message>
+        <source>Relay %1: the ssh program cannot be started (%2).</source>
+        <translation>Relay %1: Das Programm ssh kann nicht gestartet werden (%2).</translation>
+    </message>
+    <message>
+        <source>Relay %1 has no tool to send a wake-up: install wakeonlan or python3 there, or give the relay a command.</source>
+        <translation>Relay %1 hat kein Werkzeug zum Aufwecken: Installieren Sie dort wakeonlan oder python3, oder geben Sie dem Relay einen Befehl.</translation>
+    </message>
+    <message>
+        <source>Relay %1: the wake-up command failed (%2).</source>
+        <translation>Relay %1: Der Weckbefehl ist fehlgeschlagen (%2).</translation>
+    </message>
+    <message>
+        <source> (relay %1)</source>
+        <translation> (Relay %1)</translation>
+    </message>
+    <message>
+        <source>Through relay %1</source>
+        <translation>Über Relay %1</translation>
+    </message>
+    <message>
+        <source>%1 was not woken. %2</source>
+        <translation>%1 wurde nicht aufgeweckt. %2</translation>
+    </message>
+    <message>
+        <source>Relays</source>
+        <translation>Relays</translation>
+    </message>
+    <message>
+        <source>Destination</source>
+        <translation>Ziel</translation>
+    </message>
+    <message>
+        <source>Networks</source>
+        <translation>Netzwerke</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>Befehl</translation>
+    </message>
+    <message>
+        <source>&amp;Add...</source>
+        <translation>&amp;Hinzufügen...</translation>
+    </message>
+    <message>
+        <source>&amp;Edit...</source>
+        <translation>&amp;Bearbeiten...</translation>
+    </message>
+    <message>
+        <source>&amp;Remove</source>
+        <translation>&amp;Entfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Test</source>
+        <translation>&amp;Testen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Relay</source>
+        <translation>Relay</translation>
+    </message>
+    <message>
+        <source>&amp;Name:</source>
+        <translation>&amp;Name:</translation>
+    </message>
+    <message>
+        <source>&amp;Destination:</source>
+        <translation>&amp;Ziel:</translation>
+    </message>
+    <message>
+        <source>Net&amp;works:</source>
+        <translation>Netz&amp;werke:</translation>
+    </message>
+    <message>
+        <source>&amp;Command:</source>
+        <translation>&amp;Befehl:</translation>
+    </message>
+    <message>
+        <source>Testing relay %1...</source>
+        <translation>Relay %1 wird getestet...</translation>
+    </message>
+    <message>
+        <source>Relay %1 answered in %2 ms; it wakes with %3 and checks with %4.</source>
+        <translation>Relay %1 hat in %2 ms geantwortet; es weckt mit %3 und prüft mit %4.</translation>
+    </message>
+    <message>
+        <source>Relay %1 answered in %2 ms, but has no tool to send a wake-up: install wakeonlan or python3 there, or give the relay a command.</source>
+        <translation>Relay %1 hat in %2 ms geantwortet, hat aber kein Werkzeug zum Aufwecken: Installieren Sie dort wakeonlan oder python3, oder geben Sie dem Relay einen Befehl.</translation>
+    </message>
+    <message>
+        <source>There is already a relay named %1.</source>
+        <translation>Es gibt bereits ein Relay namens %1.</translation>
+    </message>
+    <message>
+        <source>Lists, edits and tests the relays that reach other networks</source>
+        <translation>Listet, bearbeitet und testet die Relays, die andere Netzwerke erreichen</translation>
+    </message>
+    <message>
+        <source>Re&amp;lays...</source>
+        <translation>Re&amp;lays...</translation>
+    </message>
+    <message>
+        <source>List the relays of relays.conf and test each.</source>
+        <translation>Die Relays aus relays.conf auflisten und jedes testen.</translation>
+    </message>
+    <message>
+        <source>%1	%2	%3	%4</source>
+        <translation>%1	%2	%3	%4</translation>
+    </message>
+    <message>
+        <source>the wake-up for &quot;%1&quot; failed: %2</source>
+        <translation>der Weckruf für „%1“ ist fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; could not be checked: %2</source>
+        <translation>„%1“ konnte nicht geprüft werden: %2</translation>
+    </message>
+    <message>
+        <source>no relays in %1</source>
+        <translation>keine Relays in %1</translation>
+    </message>
+    <message>
+        <source>The database has no DBROOT storage.</source>
+        <translation>Die Datenbank hat keinen DBROOT-Speicher.</translation>
+    </message>
+    <message>
+        <source>The database has no DATA stream.</source>
+        <translation>Die Datenbank hat keinen DATA-Stream.</translation>
+    </message>
 </context>
 <context>
     <name>TfrmAbout</name>
