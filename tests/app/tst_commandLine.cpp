@@ -532,7 +532,7 @@ void TestCommandLine::answersInTheUsersLanguage()
     QCOMPARE(runIn("fr_FR.UTF-8", nullptr, {QStringLiteral("--help")}).Out, english.Out);
 }
 
-int main(int argc, char* argv[]) void TestCommandLine::largeRequestsThroughTheWindow()
+void TestCommandLine::largeRequestsThroughTheWindow()
 {
     MakeDatabase();
     TOpenDatabase database(DatabaseFile(), TOpenDatabase::omReadOnly);
@@ -617,73 +617,75 @@ void TestCommandLine::administratorsOnly()
             QStringList());
     }
     QCOMPARE(Received(0), QStringList());
-    void TestCommandLine::runSchedules_data()
-    {
-        QTest::addColumn<bool>("withInstance");
-        QTest::newRow("database opened here") << false;
-        QTest::newRow("handed to the running window") << true;
-    }
+}
 
-    // Alpha's and Lost's schedules are due in this hour, Beta's is not. A due schedule fires once in its
-    // window, whoever runs it: the command line, or the window it is handed to (whose own clock may come
-    // first).
-    void TestCommandLine::runSchedules()
+void TestCommandLine::runSchedules_data()
+{
+    QTest::addColumn<bool>("withInstance");
+    QTest::newRow("database opened here") << false;
+    QTest::newRow("handed to the running window") << true;
+}
+
+// Alpha's and Lost's schedules are due in this hour, Beta's is not. A due schedule fires once in its
+// window, whoever runs it: the command line, or the window it is handed to (whose own clock may come
+// first).
+void TestCommandLine::runSchedules()
+{
+    QFETCH(bool, withInstance);
+    const QTime start = QTime::currentTime();
+    if (start.minute() == 59 && start.second() > 30)
+        QSKIP("the start window would end during the test");
+    MakeDatabase();
     {
-        QFETCH(bool, withInstance);
-        const QTime start = QTime::currentTime();
-        if (start.minute() == 59 && start.second() > 30)
-            QSKIP("the start window would end during the test");
-        MakeDatabase();
-        {
-            TOstrelDatabase db;
-            db.FileName = DatabaseFile();
-            std::unique_ptr<TGroup> group = LoadDatabase(db);
-            for (int i : {0, 1, 3}) {
-                TSchedule& schedule = group->Computers()->Items(i)->Schedule();
-                schedule.UseSchedule = true;
-                schedule.StartHour = quint16((start.hour() + (i == 1 ? 1 : 0)) % 24);
-                schedule.StartMin = 0;
-            }
-            QVERIFY(SaveGroup(*group));
+        TOstrelDatabase db;
+        db.FileName = DatabaseFile();
+        std::unique_ptr<TGroup> group = LoadDatabase(db);
+        for (int i : {0, 1, 3}) {
+            TSchedule& schedule = group->Computers()->Items(i)->Schedule();
+            schedule.UseSchedule = true;
+            schedule.StartHour = quint16((start.hour() + (i == 1 ? 1 : 0)) % 24);
+            schedule.StartMin = 0;
         }
-        if (withInstance)
-            QVERIFY(StartInstance());
-        const QStringList db{QStringLiteral("--database"), DatabaseFile(), QStringLiteral("--run-schedules")};
-        TRun first = Run(db);
-        TRun second = Run(db);
-        QTest::qWait(3000); // the window's own wake-ups leave after Activate's delay
-        QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
-        QCOMPARE(Received(1), QStringList());
-        QCOMPARE(second.Exit, 0);
-        QCOMPARE(second.Out + second.Err, QString());
-        if (!withInstance) {
-            QCOMPARE(first.Exit, 1);
-            QCOMPARE(first.Out, QStringLiteral("Wake-up sent to Alpha (00-11-22-33-44-55)\n"));
-            QVERIFY2(first.Err.contains(QLatin1String("\"Lost\"")), qPrintable(first.Err));
-        }
-        QCOMPARE(Run({QStringLiteral("--run-schedules"), QStringLiteral("Alpha")}).Exit, 2);
-
-        // The firing is in the file; the window may hold it, so a copy is read.
-        const QString copy = FTemp->filePath(QStringLiteral("copy.ccn"));
-        QVERIFY(QFile::copy(DatabaseFile(), copy));
-        TOstrelDatabase stored;
-        stored.FileName = copy;
-        std::unique_ptr<TGroup> group = LoadDatabase(stored);
-        QVERIFY(group->Computers()->Items(0)->Schedule().LastDate >
-                QDateTimeToDateTime(QDateTime::currentDateTime()) - 0.01);
-        QCOMPARE(group->Computers()->Items(1)->Schedule().LastDate, -1.0);
+        QVERIFY(SaveGroup(*group));
     }
-
-    int main(int argc, char* argv[])
-    {
-        // Before any thread exists: what the programs started here send stays on loopback, and what is
-        // mounted here stays here.
-        IsolateNetwork();
-        if (::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0)
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-        QCoreApplication app(argc, argv);
-        TestCommandLine test;
-        return QTest::qExec(&test, argc, argv);
+    if (withInstance)
+        QVERIFY(StartInstance());
+    const QStringList db{QStringLiteral("--database"), DatabaseFile(), QStringLiteral("--run-schedules")};
+    TRun first = Run(db);
+    TRun second = Run(db);
+    QTest::qWait(3000); // the window's own wake-ups leave after Activate's delay
+    QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
+    QCOMPARE(Received(1), QStringList());
+    QCOMPARE(second.Exit, 0);
+    QCOMPARE(second.Out + second.Err, QString());
+    if (!withInstance) {
+        QCOMPARE(first.Exit, 1);
+        QCOMPARE(first.Out, QStringLiteral("Wake-up sent to Alpha (00-11-22-33-44-55)\n"));
+        QVERIFY2(first.Err.contains(QLatin1String("\"Lost\"")), qPrintable(first.Err));
     }
+    QCOMPARE(Run({QStringLiteral("--run-schedules"), QStringLiteral("Alpha")}).Exit, 2);
+
+    // The firing is in the file; the window may hold it, so a copy is read.
+    const QString copy = FTemp->filePath(QStringLiteral("copy.ccn"));
+    QVERIFY(QFile::copy(DatabaseFile(), copy));
+    TOstrelDatabase stored;
+    stored.FileName = copy;
+    std::unique_ptr<TGroup> group = LoadDatabase(stored);
+    QVERIFY(group->Computers()->Items(0)->Schedule().LastDate >
+            QDateTimeToDateTime(QDateTime::currentDateTime()) - 0.01);
+    QCOMPARE(group->Computers()->Items(1)->Schedule().LastDate, -1.0);
+}
+
+int main(int argc, char* argv[])
+{
+    // Before any thread exists: what the programs started here send stays on loopback, and what is
+    // mounted here stays here.
+    IsolateNetwork();
+    if (::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0)
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+    QCoreApplication app(argc, argv);
+    TestCommandLine test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "tst_commandLine.moc"
