@@ -260,7 +260,9 @@ bool IsThisComputer(const QString& name, bool resolve)
         if (!resolve || !ResolveIPv4(name, &address))
             return false;
     }
-    if ((address >> 24) == 127)
+    // The loopback address, and the one Debian's /etc/hosts gives this computer's own name. Other loopback
+    // addresses stand for services of their own, not for this computer's adapters.
+    if (address == 0x7F000001u || address == 0x7F000101u)
         return true;
     bool ok = false;
     for (const TNetInterface& entry : UpIPv4Interfaces(&ok))
