@@ -163,26 +163,11 @@ bool ParseNameQueryResponse(const QByteArray& datagram, quint16 transactionId, q
 
 bool ParseNodeStatusResponse(const QByteArray& datagram, quint16 transactionId, TUnitId* unitId)
 {
-    TReader reader(datagram);
-    quint16 length = 0;
-    if (!AnswerData(reader, transactionId, TypeNBSTAT, &length))
-        return false;
-    // The name count, the name table, then the statistics, which begin with the unit ID. All of it
-    // must lie inside the record's own length, which was checked against the datagram.
-    if (length < 1)
-        return false;
-    const qsizetype start = reader.Pos();
-    const int names = reader.Byte(start);
-    const qsizetype unitAt = 1 + qsizetype(names) * NameEntryLength;
-    if (unitAt + qsizetype(unitId->size()) > length)
-        return false;
-    TUnitId found{};
-    for (size_t i = 0; i < found.size(); ++i)
-        found[i] = reader.Byte(start + unitAt + qsizetype(i));
+    TNodeStatus status;
     // Samba answers with zeros (it does not know the adapter's address); a group address names no adapter.
-    if (!IsUnicastUnitId(found))
+    if (!ParseNodeStatus(datagram, transactionId, &status) || !IsUnicastUnitId(status.UnitId))
         return false;
-    *unitId = found;
+    *unitId = status.UnitId;
     return true;
 }
 
