@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/frmMain.h"
+#include "product/databaseLocation.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
@@ -14,7 +15,19 @@ QString& ApplicationTitle()
     return title;
 }
 
+bool closingOnSignal = false;
+
 } // namespace
+
+void TApplication::SetClosingOnSignal(bool closing)
+{
+    closingOnSignal = closing;
+}
+
+bool TApplication::ClosingOnSignal()
+{
+    return closingOnSignal;
+}
 
 void TApplication::SetTitle(const QString& title)
 {
@@ -77,5 +90,7 @@ std::unique_ptr<TfrmMain> StartUp(const QString& databaseFile, const std::functi
         ShowError(Res::Str(Res::NotAdministrator));
         return nullptr;
     }
+    EnsureDatabaseFolder(databaseFile);
+    SetOpenDatabaseFile(databaseFile);
     return std::make_unique<TfrmMain>(databaseFile);
 }

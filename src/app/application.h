@@ -31,11 +31,17 @@ public:
     static void SetTitle(const QString& title);
     static QString Title();
 
+    // Set when a signal (a logout, Ctrl+C) closes the program: nobody may be there to answer a box, so
+    // the closing windows report on stderr instead of waiting.
+    static void SetClosingOnSignal(bool closing);
+    static bool ClosingOnSignal();
+
 private:
     std::function<void(const QString&)> FOnException;
 };
 
 // The start of the program after the application object exists: the privilege check, then the main
 // window. isUserAdmin decides the check (the real one unless a test gives its own). Returns null after
-// showing the refusal when the account is not an administrator.
+// showing the refusal when the account is not an administrator; only after the check is the database's
+// folder made.
 std::unique_ptr<TfrmMain> StartUp(const QString& databaseFile, const std::function<bool()>& isUserAdmin);

@@ -30,6 +30,8 @@ const TCommand Commands[] = {
     {"wake", Res::CmdOptWake, TNames::Required, false},
     {"list", Res::CmdOptList, TNames::None, true},
     {"status", Res::CmdOptStatus, TNames::Required, true},
+    {"run-schedules", Res::CmdOptRunSchedules, TNames::None, false},
+    {"relays", Res::CmdOptRelays, TNames::None, true},
 };
 
 struct TOptions
@@ -37,15 +39,30 @@ struct TOptions
     QCommandLineOption Database{QStringLiteral("database"), Res::Str(Res::CmdOptDatabase),
                                 Res::Str(Res::CmdOptDatabaseValue)};
     std::vector<QCommandLineOption> Commands;
+    QCommandLineOption Scan{QStringLiteral("scan"), Res::Str(Res::CmdOptScan),
+                            Res::Str(Res::CmdOptScanValue)};
+    QCommandLineOption Add{QStringLiteral("add"), Res::Str(Res::CmdOptAdd)};
     QCommandLineOption Json{QStringLiteral("json"), Res::Str(Res::CmdOptJson)};
     QCommandLineOption Help{{QStringLiteral("h"), QStringLiteral("help")}, Res::Str(Res::CmdOptHelp)};
     QCommandLineOption Version{{QStringLiteral("v"), QStringLiteral("version")},
                                Res::Str(Res::CmdOptVersion)};
 
+    // Qt's own options, which the application object takes from the arguments: accepted as every Qt
+    // program accepts them, and left out of the help.
+    std::vector<QCommandLineOption> QtOptions;
+
     TOptions()
     {
         for (const TCommand& command : ::Commands)
             Commands.emplace_back(QString::fromLatin1(command.Name), Res::Str(command.Help));
+        for (const char* name :
+             {"style", "stylesheet", "platform", "platformpluginpath", "platformtheme", "plugin", "display",
+              "geometry", "qwindowgeometry", "qwindowicon", "qwindowtitle", "session"})
+            QtOptions.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        for (const char* name : {"reverse", "widgetcount"})
+            QtOptions.emplace_back(QString::fromLatin1(name));
+        for (QCommandLineOption& option : QtOptions)
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
     }
 
     void AddTo(QCommandLineParser& parser) const
@@ -56,7 +73,9 @@ struct TOptions
         parser.addOption(Database);
         for (const QCommandLineOption& command : Commands)
             parser.addOption(command);
-        parser.addOptions({Json, Help, Version});
+        parser.addOptions({Scan, Add, Json, Help, Version});
+        for (const QCommandLineOption& option : QtOptions)
+            parser.addOption(option);
         parser.addPositionalArgument(QStringLiteral("computers"), Res::Str(Res::CmdArgNames),
                                      QStringLiteral("[NAME|MAC|IP...]"));
     }
@@ -102,8 +121,23 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         }
     }
     const QStringList names = parser.positionalArguments();
-    if (commands > 1)
+    if (commands + int(parser.isSet(options.Scan)) > 1 || parser.values(options.Scan).size() > 1)
         return fail(Res::Str(Res::CmdErrOneAction));
+    if (parser.isSet(options.Add) && !parser.isSet(options.Scan))
+        return fail(Res::Str(Res::CmdErrAddOnlyScan));
+    if (parser.isSet(options.Scan)) {
+        // The network is the option's value; the sweep runs in this process (app/commandScan.h).
+        if (!names.isEmpty())
+            return fail(Res::Str(Res::CmdErrNamesWithoutAction));
+        if (parser.isSet(options.Add) && parser.isSet(options.Json))
+            return fail(Res::Str(Res::CmdErrAddNoJson));
+        line.Request.Command = TCommandRequest::Scan;
+        line.Request.Names = {parser.value(options.Scan)};
+        line.Request.Json = parser.isSet(options.Json);
+        line.Request.Add = parser.isSet(options.Add);
+        line.Action = TCommandLine::RunRequest;
+        return line;
+    }
     if (!command) {
         if (!names.isEmpty())
             return fail(Res::Str(Res::CmdErrNamesWithoutAction));
@@ -117,7 +151,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     request.Names = names;
     request.Json = parser.isSet(options.Json);
     if (command->Names == TNames::None && !names.isEmpty())
-        return fail(Res::Str(Res::CmdErrNoNamesForList));
+        return fail(Res::Str(Res::CmdErrNoComputers).arg(QStringLiteral("--") + request.Command));
     if (command->Names == TNames::Required && names.isEmpty())
         return fail(Res::Str(Res::CmdErrNamesNeeded).arg(QStringLiteral("--") + request.Command));
     if (request.Json && !command->Json)

@@ -13,11 +13,15 @@ struct TCommandRequest
 {
     // Not a command of the command line: brings the running window to the front.
     static inline const QString Activate = QStringLiteral("activate");
+    // Sweeps the network named in Names here, never in the window: app/commandScan.h.
+    static inline const QString Scan = QStringLiteral("scan");
 
     // The command: the long option that asks for it ("wake", "list", ...), or Activate.
     QString Command;
     QStringList Names;
     bool Json = false;
+    // With Scan: add the new hosts. (Scans are not handed to the window, so it does not travel.)
+    bool Add = false;
 
     QByteArray ToJson() const;
     // Nothing for a message that is not a well-formed request. Whether the command is one that is known

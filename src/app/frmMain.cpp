@@ -14,9 +14,11 @@
 #include "product/editionLibrary.h"
 #include "product/webAddresses.h"
 #include "timing/threadTimer.h"
+#include "ui/elidedLabel.h"
 #include "ui/messageBoxes.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <QAction>
 #include <QDesktopServices>
 #include <QFontDatabase>
@@ -98,8 +100,12 @@ void TfrmMain::CreateActions()
     make(acToolsWakeUp, "acToolsWakeUp", Res::MenuToolsWakeUp, Res::AcToolsWakeUp, Res::AcToolsWakeUpHint);
     make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
          Res::AcToolsRefreshHint);
+    make(acToolsScan, "acToolsScan", Res::MenuToolsScan, Res::AcToolsScan, Res::AcToolsScanHint);
+    make(acToolsSchedule, "acToolsSchedule", Res::MenuToolsSchedule, Res::AcToolsSchedule,
+         Res::AcToolsScheduleHint);
     make(acToolsOptions, "acToolsOptions", Res::MenuToolsOptions, Res::AcToolsOptions,
          Res::AcToolsOptionsHint);
+    make(acToolsRelays, "acToolsRelays", Res::MenuToolsRelays, Res::AcToolsRelays, Res::AcToolsRelaysHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -136,7 +142,10 @@ void TfrmMain::CreateActions()
     // The commands that open dialogs (frmMainNew.cpp, frmMainEdit.cpp).
     handle(acNewCompManual, &TfrmMain::acNewCompManualExecute);
     handle(acEditProperties, &TfrmMain::acEditPropertiesExecute);
+    handle(acToolsSchedule, &TfrmMain::acToolsScheduleExecute);
     handle(acHelpAbout, &TfrmMain::acHelpAboutExecute);
+    handle(acToolsScan, &TfrmMain::acToolsScanExecute);
+    handle(acToolsRelays, &TfrmMain::acToolsRelaysExecute);
 }
 
 void TfrmMain::CreateMenus()
@@ -158,7 +167,10 @@ void TfrmMain::CreateMenus()
     tools->addAction(acToolsWakeUp);
     tools->addAction(acToolsRefresh);
     tools->addSeparator();
+    tools->addAction(acToolsScan);
+    tools->addAction(acToolsSchedule);
     tools->addAction(acToolsOptions);
+    tools->addAction(acToolsRelays);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);
@@ -231,6 +243,7 @@ void TfrmMain::CreateTree()
     VSTModel->setObjectName(QStringLiteral("VSTModel"));
     VSTModel->SetImages(ComputerImage(true), ComputerImage(false));
     VST = new TComputerTreeView(panel);
+    VST->setAccessibleName(Res::Str(Res::NetEnumComputers));
     VST->setObjectName(QStringLiteral("VST"));
     VST->setModel(VSTModel);
     VST->header()->resizeSection(TComputerTreeModel::colName, 268);
@@ -243,7 +256,7 @@ void TfrmMain::CreateTree()
     setCentralWidget(central);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
-    FStatusText = new QLabel(statusBar());
+    FStatusText = new TElidedLabel(statusBar());
     FStatusText->setObjectName(QStringLiteral("StatusText"));
     statusBar()->addWidget(FStatusText, 1);
 
@@ -296,11 +309,18 @@ void TfrmMain::FormCreate()
     try {
         LoadRoot();
         // Loading has just checked every computer; from now on each is checked again once a minute.
-        if (Root())
+        if (Root()) {
             FDatabase->StartRechecks(TimerDelay);
+            // A schedule wakes its computer as Activate would.
+            FDatabase->StartSchedules(WakeDelay);
+        }
         UpdateActions();
     } catch (const std::exception& e) {
-        appEventsException(ExceptionMessage(e));
+        const QString message = ExceptionMessage(e);
+        appEventsException(message);
+        // The empty window keeps saying why it is empty once the box is gone: the reason is the message's
+        // last line.
+        ShowStatus(Res::Str(Res::DbNotOpened).arg(message.section(QStringLiteral("\r\n"), -1).trimmed()));
         // The commands must reflect that there may be no root group.
         UpdateActions();
     }
@@ -330,9 +350,20 @@ void TfrmMain::FormDestroy()
     delete VSTModel;
     VSTModel = nullptr;
     if (FDatabase) {
+        // From here on a failed save is answered below, not by the box of a running window.
+        disconnect(FDatabase.get(), &TOpenDatabase::SaveFailed, this, nullptr);
+        // A user who frees space and retries loses nothing; a close by signal must not wait for a
+        // click that may never come.
+        const bool unattended = TApplication::ClosingOnSignal();
+        while (!unattended && !FDatabase->SaveNow() && AskRetry(FDatabase->LastError())) {
+        }
         QString error;
-        if (!FDatabase->Close(&error))
-            ShowError(error);
+        // A failed save leaves the file as it was and keeps its backup copy beside it.
+        if (!FDatabase->Close(&error) && unattended) {
+            QString line = Res::Str(Res::CmdErrorLine).arg(error);
+            line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+        }
         FDatabase.reset();
     }
 }
@@ -355,6 +386,8 @@ void TfrmMain::UpdateActions()
     acToolsWakeUp->setEnabled(selected);
     acToolsRefresh->setEnabled(Root() != nullptr);
     acNewCompManual->setEnabled(Root() != nullptr);
+    acToolsScan->setEnabled(Root() != nullptr);
+    acToolsSchedule->setEnabled(Root() != nullptr);
 }
 
 void TfrmMain::AddTreeEntry(const QString& itemID)
@@ -441,16 +474,14 @@ void TfrmMain::acToolsOptionsExecute()
 
 QString TfrmMain::StatusText() const
 {
-    return FStatusText ? FStatusText->text() : QString();
+    return FStatusText ? FStatusText->FullText() : QString();
 }
 
 void TfrmMain::ShowStatus(const QString& message)
 {
-    if (!FStatusText)
-        return;
-    FStatusText->setText(message);
-    // A long message is cut at the window's edge; its tool tip holds all of it.
-    FStatusText->setToolTip(message);
+    // A long message is cut at the window's edge with "…"; its tool tip holds all of it.
+    if (FStatusText)
+        FStatusText->SetFullText(message);
 }
 
 void TfrmMain::OpenLink(const char* hex)

@@ -11,6 +11,7 @@ class QMenu;
 class QToolBar;
 class TComputerTreeModel;
 class TComputerTreeView;
+class TElidedLabel;
 class TGroup;
 class TObject;
 class TOpenDatabase;
@@ -34,7 +35,10 @@ public:
     QAction* acEditProperties = nullptr;
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
+    QAction* acToolsScan = nullptr;
+    QAction* acToolsSchedule = nullptr;
     QAction* acToolsOptions = nullptr;
+    QAction* acToolsRelays = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -79,8 +83,12 @@ public:
     void acNewCompManualExecute();
     void acEditPropertiesExecute();
     void acHelpAboutExecute();
+    void acToolsScanExecute();
+    void acToolsRelaysExecute();
     void NewComputer();
     void EditComputer();
+    // Edits the root group's schedule, which wakes the computers without a schedule of their own.
+    void acToolsScheduleExecute();
 
     // The status bar's text: how the last wake-up went, or why checks fail.
     QString StatusText() const;
@@ -110,5 +118,5 @@ private:
     QToolBar* ToolBar1 = nullptr;
     QToolBar* ToolBar2 = nullptr;
     // A label of the status bar's own, not its message: the empty tips of menu entries would clear that.
-    QLabel* FStatusText = nullptr;
+    TElidedLabel* FStatusText = nullptr;
 };

@@ -3,7 +3,10 @@
 #include "app/frmMain.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
+#include "dialogs/dlgRelays.h"
+#include "dialogs/dlgSchedule.h"
 #include "model/computers.h"
+#include "model/openDatabase.h"
 
 #include <memory>
 
@@ -36,8 +39,30 @@ void TfrmMain::EditComputer()
     if (!computer)
         return;
     computer->Assign(*dialog->Computer());
+    // The open database's clock tests every schedule from start-up on; nothing to switch here.
     computer->NotifyUpdate();
-    computer->ActivateSchedule(computer->Schedule().UseSchedule);
+}
+
+void TfrmMain::acToolsScheduleExecute()
+{
+    if (!Root())
+        return;
+    auto dialog = std::make_unique<TfrmSchedule>(this);
+    dialog->Load(Root()->Schedule());
+    if (dialog->exec() != QDialog::Accepted || !Root())
+        return;
+    Root()->Schedule().Assign(dialog->Schedule());
+    // Saved at once, as every change of the user's.
+    Root()->Computers()->NotifyUpdate();
+}
+
+void TfrmMain::acToolsRelaysExecute()
+{
+    auto relays = std::make_unique<TfrmRelays>(this);
+    relays->exec();
+    // Routes may have changed: every computer is checked along its route now.
+    if (FDatabase)
+        FDatabase->Refresh({});
 }
 
 void TfrmMain::acHelpAboutExecute()

@@ -2,6 +2,8 @@
 
 #include "core/texts.h"
 #include "model/computers.h"
+#include "net/hostResolve.h"
+#include "net/relayHub.h"
 
 #include <algorithm>
 #include <QCollator>
@@ -184,6 +186,19 @@ int TComputerTreeModel::ImageIndex(int row) const
     return computer && computer->Online ? imgOnline : imgOffline;
 }
 
+namespace {
+
+// The relay that serves the computer: for an address, the route as it stands; for a host name, the relay of
+// its last check (the name is not looked up while the tree paints).
+QString RelayOf(const TComputer& computer)
+{
+    if (quint32 address = 0; ParseIPv4Literal(computer.IPAddress, &address))
+        return RelaysConfigured() ? RelayNameFor(address) : QString();
+    return computer.RelayName;
+}
+
+} // namespace
+
 QString TComputerTreeModel::Hint(int row) const
 {
     const TComputer* computer = Computer(row);
@@ -197,10 +212,14 @@ QString TComputerTreeModel::Hint(int row) const
         lines << Res::Str(Res::HintMACAddress).arg(adapters->Items(0)->Address);
     // Why it is shown as it is: the last check's reply for one that is not online ("Timed out", or that no
     // check can run at all), a warning for one that answers from another machine's hardware address.
+    if (const QString relay = RelayOf(*computer); !relay.isEmpty())
+        lines << Res::Str(Res::RelayHint).arg(relay);
     if (!computer->Online && !computer->LastPingReply.isEmpty())
         lines << computer->LastPingReply;
     else if (computer->Online && !computer->IdentityWarning.isEmpty())
         lines << computer->IdentityWarning;
+    if (computer->Schedule().UseSchedule)
+        lines << Res::Str(Res::HintSchedule).arg(ScheduleToStr(computer->Schedule()));
     if (!computer->Comments.isEmpty()) {
         lines << QString();
         lines << Res::Str(Res::HintComments).arg(computer->Comments);

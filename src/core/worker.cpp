@@ -29,8 +29,11 @@ constexpr uint WorkerStackSize = 512 * 1024;
 constexpr size_t MaxBatch = 64;
 // Readiness reports taken per look at the sockets.
 constexpr int MaxReady = 256;
-// Threads of the pool for blocking calls: enough for a few slow name lookups side by side.
-constexpr int BlockingThreads = 4;
+// Threads of the pool for blocking calls: a name lookup stuck on a slow name server holds one for
+// seconds, and a lookup only waits behind another computer's once this many hang at once. Threads are
+// made only when no idle one is left, and end after a while without work.
+constexpr int BlockingThreads = BlockingThreadLimit;
+constexpr auto BlockingIdleEnd = std::chrono::seconds(10);
 
 // How long completion handlers may hold the main thread before input gets its turn again.
 constexpr qint64 CompletionSliceMs = 8;
@@ -399,7 +402,8 @@ void RunBlocking(std::function<void()> call)
     static auto* pool = new TBlockingPool;
     std::lock_guard<std::mutex> guard(pool->Lock);
     pool->Calls.push_back(std::move(call));
-    if (pool->Idle > 0 || pool->Threads >= BlockingThreads) {
+    // Idle threads that have not woken yet are counted against the calls already waiting for them.
+    if (pool->Calls.size() <= size_t(pool->Idle) || pool->Threads >= BlockingThreads) {
         pool->Arrived.notify_one();
         return;
     }
@@ -408,8 +412,13 @@ void RunBlocking(std::function<void()> call)
         std::unique_lock<std::mutex> lock(pool->Lock);
         for (;;) {
             ++pool->Idle;
-            pool->Arrived.wait(lock, [] { return !pool->Calls.empty(); });
+            const bool called =
+                pool->Arrived.wait_for(lock, BlockingIdleEnd, [] { return !pool->Calls.empty(); });
             --pool->Idle;
+            if (!called) {
+                --pool->Threads;
+                return;
+            }
             auto next = std::move(pool->Calls.front());
             pool->Calls.pop_front();
             lock.unlock();

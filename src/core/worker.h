@@ -106,6 +106,8 @@ private:
     TState* FState;
 };
 
-// Runs call on one of a few pool threads (blocking work such as name lookups); calls queue when all
-// are busy, so the number of threads stays bounded however many calls there are.
+// Runs call on a pool thread (blocking work such as name lookups). The pool grows as calls come while
+// every thread is busy, up to BlockingThreadLimit threads; only beyond that do calls queue, so the number
+// of threads stays bounded however many calls there are. Threads without work end after a while.
 void RunBlocking(std::function<void()> call);
+inline constexpr int BlockingThreadLimit = 64;

@@ -7,6 +7,7 @@
 #include "product/editionLibrary.h"
 #include "product/versionInfo.h"
 #include "product/webAddresses.h"
+#include "ui/fontScale.h"
 #include "ui/hyperlinkLabel.h"
 #include "ui/jpegImage.h"
 
@@ -57,10 +58,11 @@ void SetLink(THyperlinkLabel* link, const QString& address)
 TfrmAbout::TfrmAbout(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About Sablewick"));
+    setWindowTitle(tr("About Sablewick"));
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     setFixedSize(466, 322);
     CreateControls();
+    ScaleToFont(this);
 
     SetLink(webOstrel, HexToText(QLatin1String(WebAddress::OstrelDev)));
     SetLink(webQuandrel, HexToText(QLatin1String(WebAddress::Quandrel)));
@@ -122,7 +124,7 @@ void TfrmAbout::CreateControls()
 
     Bevel2 = Bevel("Bevel2", this);
     Bevel2->setGeometry(8, 281, 450, 2);
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(379, 290, 75, 25);
     btnOK->setDefault(true);

@@ -2,9 +2,11 @@
 
 #include "core/mainThread.h"
 #include "core/texts.h"
+#include "dialogs/frameSchedule.h"
 #include "model/computers.h"
 #include "net/hostResolve.h"
 #include "net/utilsNetwork.h"
+#include "ui/fontScale.h"
 #include "ui/macEdit.h"
 #include "ui/messageBoxes.h"
 
@@ -50,11 +52,11 @@ TfrmComputer::TfrmComputer(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FComputer(std::make_unique<TComputer>())
 {
     setObjectName(QStringLiteral("frmComputer"));
-    setWindowTitle(QStringLiteral("Computer properties"));
+    setWindowTitle(tr("Computer properties"));
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     setFixedSize(342, 295);
 
-    acIPDetect = new QAction(QStringLiteral("Auto-detect"), this);
+    acIPDetect = new QAction(tr("Auto-detect"), this);
     acIPDetect->setObjectName(QStringLiteral("acIPDetect"));
     connect(acIPDetect, &QAction::triggered, this, [this] { Guarded([this] { acIPDetectExecute(); }); });
 
@@ -63,22 +65,24 @@ TfrmComputer::TfrmComputer(QWidget* owner)
     PageControl1->setGeometry(8, 8, 326, 246);
     CreateGeneralPage();
     CreateNotesPage();
+    CreateSchedulePage();
     PageControl1->setCurrentWidget(tabGeneral);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(178, 262, 75, 25);
     btnOK->setAutoDefault(false); // Enter must never confirm the dialog
     btnOK->setEnabled(false);
     connect(btnOK, &QPushButton::clicked, this, [this] { Guarded([this] { btnOKClick(); }); });
 
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(259, 262, 75, 25);
     btnCancel->setAutoDefault(false);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     // The tab order is the order of creation: pages, their fields, then the buttons.
+    ScaleToFont(this);
 }
 
 TfrmComputer::~TfrmComputer() = default;
@@ -87,11 +91,11 @@ void TfrmComputer::CreateGeneralPage()
 {
     tabGeneral = new QWidget(PageControl1);
     tabGeneral->setObjectName(QStringLiteral("tabGeneral"));
-    PageControl1->addTab(tabGeneral, QStringLiteral("General"));
+    PageControl1->addTab(tabGeneral, tr("General"));
 
     cbSendOptions = new QComboBox(tabGeneral);
     cbSendOptions->setObjectName(QStringLiteral("cbSendOptions"));
-    cbSendOptions->addItems({QStringLiteral("Local Area Network"), QStringLiteral("Internet")});
+    cbSendOptions->addItems({tr("Local Area Network"), tr("Internet")});
     cbSendOptions->setCurrentIndex(0);
     // Only the user's choice is a change; LoadFromComputer runs the handler itself.
     connect(cbSendOptions, &QComboBox::activated, this, &TfrmComputer::cbSendOptionsChange);
@@ -118,10 +122,10 @@ void TfrmComputer::CreateGeneralPage()
     // Without this a changed MAC address alone could never be confirmed.
     connect(edMACAddress, &QLineEdit::textEdited, this, [this] { SetModified(true); });
 
-    lbSendOptions = FieldLabel(QStringLiteral("Network type:"), "lbSendOptions", cbSendOptions, tabGeneral);
-    lbName = FieldLabel(QStringLiteral("Computer name:"), "lbName", edName, tabGeneral);
-    lbIPAddress = FieldLabel(QStringLiteral("IP Address:"), "lbIPAddress", edIPAddress, tabGeneral);
-    lbMACAddress = FieldLabel(QStringLiteral("MAC-address:"), "lbMACAddress", edMACAddress, tabGeneral);
+    lbSendOptions = FieldLabel(tr("Network type:"), "lbSendOptions", cbSendOptions, tabGeneral);
+    lbName = FieldLabel(tr("Computer name:"), "lbName", edName, tabGeneral);
+    lbIPAddress = FieldLabel(tr("IP Address:"), "lbIPAddress", edIPAddress, tabGeneral);
+    lbMACAddress = FieldLabel(tr("MAC-address:"), "lbMACAddress", edMACAddress, tabGeneral);
 
     auto* grid = new QGridLayout(tabGeneral);
     grid->setContentsMargins(10, 14, 10, 10);
@@ -144,16 +148,25 @@ void TfrmComputer::CreateNotesPage()
 {
     tabNotes = new QWidget(PageControl1);
     tabNotes->setObjectName(QStringLiteral("tabNotes"));
-    PageControl1->addTab(tabNotes, QStringLiteral("Notes"));
+    PageControl1->addTab(tabNotes, tr("Notes"));
 
     memDescr = new QPlainTextEdit(tabNotes);
     memDescr->setObjectName(QStringLiteral("memDescr"));
+    memDescr->setAccessibleName(tr("Notes"));
     memDescr->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(memDescr, &QPlainTextEdit::textChanged, this, &TfrmComputer::edNameChange);
 
     auto* layout = new QVBoxLayout(tabNotes);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(memDescr);
+}
+
+void TfrmComputer::CreateSchedulePage()
+{
+    tabSchedule = frameSchedule = new TframeSchedule(Res::Str(Res::SchedUseComputer), PageControl1);
+    tabSchedule->setObjectName(QStringLiteral("tabSchedule"));
+    PageControl1->addTab(tabSchedule, Res::Str(Res::SchedPage));
+    connect(frameSchedule, &TframeSchedule::Changed, this, [this] { SetModified(true); });
 }
 
 void TfrmComputer::SetModified(bool value)
@@ -174,6 +187,7 @@ void TfrmComputer::LoadFromComputer()
     const TMACAddresses* addresses = FComputer->MACAddresses();
     if (addresses && addresses->Count() > 0)
         edMACAddress->SetTextByProgram(addresses->Items(0)->Address);
+    frameSchedule->Load(FComputer->Schedule());
 }
 
 void TfrmComputer::edNameChange()
@@ -250,5 +264,6 @@ void TfrmComputer::btnOKClick()
         entry->Address = edMACAddress->MaskedText();
         entry->UseForWake = true;
     }
+    FComputer->Schedule().Assign(frameSchedule->Schedule());
     accept();
 }

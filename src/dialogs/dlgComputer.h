@@ -13,6 +13,7 @@ class QPushButton;
 class QTabWidget;
 class TComputer;
 class TMACEdit;
+class TframeSchedule;
 
 // Edits a working copy of one computer: connection type, name, IP address, MAC address and notes. The
 // caller assigns the stored computer into Computer(), calls LoadFromComputer, clears Modified, runs the
@@ -36,6 +37,8 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QWidget* tabGeneral = nullptr;
     QWidget* tabNotes = nullptr;
+    QWidget* tabSchedule = nullptr;
+    TframeSchedule* frameSchedule = nullptr;
     QLabel* lbSendOptions = nullptr;
     QComboBox* cbSendOptions = nullptr;
     QLabel* lbName = nullptr;
@@ -59,6 +62,7 @@ public slots:
 private:
     void CreateGeneralPage();
     void CreateNotesPage();
+    void CreateSchedulePage();
     // Shows the warning, brings the General page to the front and focuses the field.
     void RefuseField(const QString& message, QWidget* field);
 

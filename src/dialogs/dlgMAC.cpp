@@ -2,6 +2,7 @@
 
 #include "core/texts.h"
 #include "net/utilsNetwork.h"
+#include "ui/fontScale.h"
 #include "ui/macEdit.h"
 #include "ui/messageBoxes.h"
 
@@ -12,20 +13,20 @@
 TfrmMAC::TfrmMAC(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("frmMAC"));
-    setWindowTitle(QStringLiteral("MAC Address properties"));
+    setWindowTitle(tr("MAC Address properties"));
     setFixedSize(298, 90);
 
-    lbMAC = new QLabel(QStringLiteral("MAC Address:"), this);
+    lbMAC = new QLabel(tr("MAC Address:"), this);
     lbMAC->setObjectName(QStringLiteral("lbMAC"));
     edMAC = new TMACEdit(this);
     edMAC->setObjectName(QStringLiteral("edMAC"));
     lbMAC->setBuddy(edMAC);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &TfrmMAC::btnOKClick);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setAutoDefault(false);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -45,6 +46,7 @@ void TfrmMAC::FormCreate()
     edMAC->SetTextByProgram(QStringLiteral("  -  -  -  -  -  "));
     setTabOrder(edMAC, btnOK);
     setTabOrder(btnOK, btnCancel);
+    ScaleToFont(this);
 }
 
 void TfrmMAC::showEvent(QShowEvent* e)

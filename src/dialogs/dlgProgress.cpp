@@ -1,6 +1,7 @@
 #include "dialogs/dlgProgress.h"
 
 #include "core/texts.h"
+#include "ui/fontScale.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -44,12 +45,13 @@ TfrmProgress::TfrmProgress(QWidget* owner)
     lbStatus->setAttribute(Qt::WA_TranslucentBackground);
     lbStatus->setCursor(Qt::WaitCursor);
 
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(112, 56, 75, 25);
     btnCancel->setDefault(true);
     btnCancel->setAutoDefault(true);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmProgress::btnCancelClick);
+    ScaleToFont(this);
 }
 
 void TfrmProgress::SetStatus(const QString& value)

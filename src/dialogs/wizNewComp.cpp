@@ -8,6 +8,7 @@
 #include "net/netEntry.h"
 #include "net/threadMac.h"
 #include "net/utilsNetwork.h"
+#include "ui/fontScale.h"
 #include "ui/macEdit.h"
 #include "ui/messageBoxes.h"
 
@@ -105,36 +106,32 @@ TfrmWizNewComp::TfrmWizNewComp(QWidget* owner) : QDialog(owner)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(ClientWidth, ClientHeight);
 
-    // Header band: white across the full width with the page's caption and description on it.
+    // Header band across the full width with the page's caption and description on it, in the colours
+    // of a text field: white with black text on a light desktop, and readable on a dark one too.
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(0, 0, ClientWidth, HeaderHeight);
     Shape1->setAutoFillBackground(true);
-    {
-        QPalette pal = Shape1->palette();
-        pal.setColor(QPalette::Window, Qt::white);
-        Shape1->setPalette(pal);
-    }
+    Shape1->setBackgroundRole(QPalette::Base);
+    Shape1->setForegroundRole(QPalette::Text);
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
     Bevel1->setGeometry(0, HeaderHeight, ClientWidth, 2);
 
-    QPalette black = palette();
-    black.setColor(QPalette::WindowText, Qt::black);
     lbHeaderCaption = new QLabel(Shape1);
     lbHeaderCaption->setObjectName(QStringLiteral("lbHeaderCaption"));
     lbHeaderCaption->setTextFormat(Qt::PlainText);
     QFont bold = font();
     bold.setBold(true);
     lbHeaderCaption->setFont(bold);
-    lbHeaderCaption->setPalette(black);
+    lbHeaderCaption->setForegroundRole(QPalette::Text);
     lbHeaderCaption->setGeometry(16, 7, ClientWidth - 32, 17);
     lbHeaderDescr = new QLabel(Shape1);
     lbHeaderDescr->setObjectName(QStringLiteral("lbHeaderDescr"));
     lbHeaderDescr->setTextFormat(Qt::PlainText);
-    lbHeaderDescr->setPalette(black);
+    lbHeaderDescr->setForegroundRole(QPalette::Text);
     lbHeaderDescr->setGeometry(32, 26, ClientWidth - 48, 17);
 
     Notebook1 = new QStackedWidget(this);
@@ -189,6 +186,7 @@ TfrmWizNewComp::TfrmWizNewComp(QWidget* owner) : QDialog(owner)
     FCurrentPage = pgNameType;
     Notebook1->setCurrentIndex(FCurrentPage);
     ShowPage(FCurrentPage);
+    ScaleToFont(this);
 }
 
 TfrmWizNewComp::~TfrmWizNewComp()
@@ -204,8 +202,10 @@ QWidget* TfrmWizNewComp::CreateNameTypePage()
     page->setObjectName(QStringLiteral("nametype"));
     QVBoxLayout* layout = PageLayout(page);
 
-    layout->addWidget(PageLabel(Res::Str(Res::WizConnectedTo), page));
+    QLabel* connectedTo = PageLabel(Res::Str(Res::WizConnectedTo), page);
+    layout->addWidget(connectedTo);
     cbSendOptions = new QComboBox(page);
+    connectedTo->setBuddy(cbSendOptions);
     cbSendOptions->setObjectName(QStringLiteral("cbSendOptions"));
     cbSendOptions->setEditable(false);
     cbSendOptions->addItem(Res::Str(Res::WizHomeNetworkItem));
@@ -215,10 +215,12 @@ QWidget* TfrmWizNewComp::CreateNameTypePage()
     layout->addWidget(cbSendOptions);
     layout->addSpacing(18);
 
-    layout->addWidget(PageLabel(Res::Str(Res::WizComputerName), page));
+    QLabel* name = PageLabel(Res::Str(Res::WizComputerName), page);
+    layout->addWidget(name);
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
     edComputername = new QLineEdit(page);
+    name->setBuddy(edComputername);
     edComputername->setObjectName(QStringLiteral("edComputername"));
     edComputername->setValidator(new TUpperCaseValidator(edComputername));
     edComputername->setFixedWidth(240);
@@ -238,10 +240,12 @@ QWidget* TfrmWizNewComp::CreateIPAddressPage()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("ipaddress"));
     QVBoxLayout* layout = PageLayout(page);
-    layout->addWidget(PageLabel(Res::Str(Res::WizIPAddressLabel), page));
+    QLabel* address = PageLabel(Res::Str(Res::WizIPAddressLabel), page);
+    layout->addWidget(address);
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
     edIPAddress = new QLineEdit(page);
+    address->setBuddy(edIPAddress);
     edIPAddress->setObjectName(QStringLiteral("edIPAddress"));
     edIPAddress->setFixedWidth(240);
     btnAutoIP = new QPushButton(Res::Str(Res::WizAutoDetect), page);
@@ -260,10 +264,12 @@ QWidget* TfrmWizNewComp::CreateMACPage()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("MAC"));
     QVBoxLayout* layout = PageLayout(page);
-    layout->addWidget(PageLabel(Res::Str(Res::WizMACAddressLabel), page));
+    QLabel* mac = PageLabel(Res::Str(Res::WizMACAddressLabel), page);
+    layout->addWidget(mac);
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
     edMACAddress = new TMACEdit(page);
+    mac->setBuddy(edMACAddress);
     edMACAddress->setObjectName(QStringLiteral("edMACAddress"));
     edMACAddress->setFixedWidth(240);
     btnAutoMAC = new QPushButton(Res::Str(Res::WizAutoDetect), page);
@@ -291,6 +297,7 @@ QWidget* TfrmWizNewComp::CreateFinishPage()
 
     memComp = new QPlainTextEdit(page);
     memComp->setObjectName(QStringLiteral("memComp"));
+    memComp->setAccessibleName(Res::Str(Res::WizFinishCaption));
     memComp->setReadOnly(true);
     memComp->setFrameShape(QFrame::NoFrame);
     memComp->setFocusPolicy(Qt::NoFocus);
@@ -304,9 +311,13 @@ QWidget* TfrmWizNewComp::CreateFinishPage()
     face.setColor(QPalette::Base, face.color(QPalette::Button));
     memComp->setPalette(face);
     memComp->viewport()->setAutoFillBackground(true);
-    // Every field name of the summary ends before the first tab stop, so the colons line up.
-    memComp->setTabStopDistance(memComp->fontMetrics().horizontalAdvance(QStringLiteral("Computer name")) +
-                                12);
+    // Every field name of the summary, in any language, ends before the first tab stop, so the colons
+    // line up.
+    int widestField = 0;
+    for (const QString& line : Res::Str(Res::WizSummary).split(QStringLiteral("\r\n")))
+        widestField =
+            std::max(widestField, memComp->fontMetrics().horizontalAdvance(line.section(u'\t', 0, 0)));
+    memComp->setTabStopDistance(widestField + 12);
     layout->addWidget(memComp, 1);
     return page;
 }

@@ -6,16 +6,16 @@
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
 #include "net/checkSettings.h"
+#include "net/relayHub.h"
 #include "net/threadPing.h"
+#include "net/threadRelay.h"
 #include "net/threadWOL.h"
-#include "timing/threadTimer.h"
 
 #include <QUuid>
 #include <typeinfo>
 
 namespace {
 
-constexpr int ScheduleClockDelay = 30000;
 const QString DefaultSubNet = QStringLiteral("255.255.255.0");
 
 // ItemIDs compare without regard to the case of ASCII letters only.
@@ -26,14 +26,6 @@ QString IDKey(const QString& id)
         if (ch >= QLatin1Char('a') && ch <= QLatin1Char('z'))
             ch = QChar(ch.unicode() - 'a' + 'A');
     return key;
-}
-
-std::unique_ptr<TThreadTimer> MakeScheduleClock(std::function<void()> tick)
-{
-    auto timer = std::make_unique<TThreadTimer>();
-    timer->SetDelay(ScheduleClockDelay);
-    timer->SetOnTimer(TNotifyEvent(timer.get(), [tick = std::move(tick)](TObject*) { tick(); }));
-    return timer;
 }
 
 } // namespace
@@ -133,17 +125,13 @@ TComputer::TComputer(TComputers* collection) : TCollectionItem(collection)
     SendOptions = soLAN;
     Port = 1000;
     PingSequence = 0;
-    // The schedule was made with its defaults as a member; its clock follows it.
-    FScheduleTimer = MakeScheduleClock([this] { CheckSchedule(); });
+    // The schedule was made with its defaults as a member; one clock of the open database tests them all.
 }
 
 TComputer::~TComputer()
 {
     DetachRunningCheck();
     FMACAddresses.reset();
-    if (FScheduleTimer)
-        FScheduleTimer->SetActive(false);
-    FScheduleTimer.reset();
 }
 
 void TComputer::DetachRunningCheck()
@@ -222,38 +210,39 @@ void TComputer::NotifyUpdate()
         computers->NotifyUpdate();
 }
 
-void TComputer::ActivateSchedule(bool active)
+bool TComputer::CheckSchedule()
 {
-    if (FScheduleTimer)
-        FScheduleTimer->SetActive(active);
+    return CheckSchedule(TScheduleMoment::Of(::Now()));
 }
 
-void TComputer::CheckSchedule()
+bool TComputer::CheckSchedule(const TScheduleMoment& moment)
 {
-    const TDateTime now = ::Now();
     if (!FSchedule.UseSchedule)
-        return;
-    if (ScheduleIsDue(FSchedule, now) && OnSchedule.Assigned())
-        FireSchedule();
+        return false;
+    return ScheduleIsDue(FSchedule, moment) && OnSchedule.Assigned() && FireSchedule();
 }
 
-void TComputer::FireSchedule()
+bool TComputer::FireSchedule()
 {
     if (!OnSchedule.Assigned() || !FMACAddresses)
-        return;
+        return false;
+    bool fired = false;
     for (int i = 0; i < FMACAddresses->Count(); ++i) {
-        // The receiver or the save may change the adapters; stop at the current end.
-        if (i >= FMACAddresses->Count())
-            break;
         TMACAddress* adapter = FMACAddresses->Items(i);
         if (!adapter->UseForWake)
             continue;
         OnSchedule(this, adapter->Address, IPAddress, SubNet);
-        FSchedule.LastDate = ::Now();
-        NotifyUpdate();
+        fired = true;
+        // The receiver may have changed the adapters; stop at their current end.
         if (!FMACAddresses)
             break;
     }
+    // One firing is one moment in the file, however many adapters it woke: stamped once, saved once.
+    if (fired) {
+        FSchedule.LastDate = ::Now();
+        NotifyUpdate();
+    }
+    return fired;
 }
 
 const TPropTable& TComputer::Properties() const
@@ -312,6 +301,15 @@ void TComputers::Delete(int index)
     NotifyUpdate();
 }
 
+void TComputers::Delete(const std::unordered_set<const TComputer*>& computers)
+{
+    const std::unordered_set<const TCollectionItem*> items(computers.begin(), computers.end());
+    if (RemoveItems(items) == 0)
+        return;
+    InvalidateIndex();
+    NotifyUpdate();
+}
+
 void TComputers::Clear()
 {
     TCollection::Clear();
@@ -356,16 +354,11 @@ TGroup::TGroup()
 {
     IsRoot = false;
     FComputers = std::make_unique<TComputers>(this);
-    // The schedule was made with its defaults as a member; its clock follows it.
-    FScheduleTimer = MakeScheduleClock([this] { CheckSchedule(); });
 }
 
 TGroup::~TGroup()
 {
     FComputers.reset();
-    if (FScheduleTimer)
-        FScheduleTimer->SetActive(false);
-    FScheduleTimer.reset();
     Storage.reset();
 }
 
@@ -382,19 +375,23 @@ void TGroup::Assign(const TPersistent& source)
     FSchedule.Assign(other->FSchedule);
 }
 
-void TGroup::CheckSchedule()
+bool TGroup::CheckSchedule()
 {
-    const TDateTime now = ::Now();
-    if (!FSchedule.UseSchedule)
-        return;
-    if (ScheduleIsDue(FSchedule, now) && OnSchedule.Assigned())
-        FireSchedule();
+    return CheckSchedule(TScheduleMoment::Of(::Now()));
 }
 
-void TGroup::FireSchedule()
+bool TGroup::CheckSchedule(const TScheduleMoment& moment)
+{
+    if (!FSchedule.UseSchedule)
+        return false;
+    return ScheduleIsDue(FSchedule, moment) && OnSchedule.Assigned() && FireSchedule();
+}
+
+bool TGroup::FireSchedule()
 {
     if (!OnSchedule.Assigned())
-        return;
+        return false;
+    bool fired = false;
     for (int i = 0; i < FComputers->Count(); ++i) {
         TComputer* computer = FComputers->Items(i);
         if (computer->Schedule().UseSchedule || !computer->MACAddresses())
@@ -404,12 +401,18 @@ void TGroup::FireSchedule()
             TMACAddress* adapter = adapters->Items(j);
             if (!adapter->UseForWake)
                 continue;
+            FFanOutComputer = computer;
             OnSchedule(this, adapter->Address, computer->IPAddress, computer->SubNet);
-            FSchedule.LastDate = ::Now();
-            if (OnUpdate.Assigned())
-                OnUpdate(this);
+            FFanOutComputer = nullptr;
+            fired = true;
         }
     }
+    if (fired) {
+        FSchedule.LastDate = ::Now();
+        if (OnUpdate.Assigned())
+            OnUpdate(this);
+    }
+    return fired;
 }
 
 const TPropTable& TGroup::Properties() const
@@ -483,7 +486,9 @@ void TComputer::CheckOnline()
 {
     // A newer check supersedes a running one, whose result must then never reach the computer.
     DetachRunningCheck();
-    auto* worker = new TPingThread(IPAddress, CheckTimeout, -1);
+    // Without relays every check is local, with no detour through the route.
+    auto* worker = RelaysConfigured() ? new TRelayPingThread(IPAddress, CheckTimeout, -1)
+                                      : new TPingThread(IPAddress, CheckTimeout, -1);
     worker->SetOnTerminate([this](TWorkerThread* sender) { CheckCompleted(sender); });
     worker->SetSequence(PingSequence);
     worker->SetTcpPorts(TcpProbePorts());
@@ -497,10 +502,22 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
     auto* check = static_cast<TPingThread*>(worker);
     const bool online = check->Outcome() == 0;
     QString reply = check->ReplyText();
-    // A result that is the same as before only brings a new date: the file may learn it later.
+    const auto* relayed = dynamic_cast<const TRelayPingThread*>(check);
+    const QString relay = relayed ? relayed->RelayName() : QString();
+    // A result that is the same as before only brings a new date: the file may learn it later. A relay's
+    // reply carries the relay's name at its end, which the comparison of round-trip times looks past.
+    QString before = LastPingReply;
+    QString after = reply;
+    if (const QString suffix = Res::Str(Res::RelayReplySuffix).arg(relay);
+        !relay.isEmpty() && before.endsWith(suffix) && after.endsWith(suffix)) {
+        before.chop(suffix.size());
+        after.chop(suffix.size());
+    }
     const bool same =
-        online == Online &&
-        (online ? OnlyTimeDiffers(LastPingReply, reply, check->FromAddress()) : reply == LastPingReply);
+        online == Online && relay == RelayName &&
+        (online ? OnlyTimeDiffers(before, after, check->FromAddress()) : reply == LastPingReply);
+    RelayName = relay;
+    RelayFailed = relayed && relayed->RelayFailed();
     const TCheckChange change = same ? TCheckChange::Stale : TCheckChange::Result;
     QStringList stored;
     if (const TMACAddresses* adapters = MACAddresses())
@@ -544,23 +561,29 @@ TWakeTarget WakeTargetOf(const TComputer& computer)
 } // namespace
 
 bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd,
-                              std::function<void(const QString& destination)> onOffLink)
+                              std::function<void(const QString& destination)> onOffLink,
+                              std::function<void(const QString& reason)> onRelayFailed)
 {
     const TComputer* computer = FindComputer(itemID);
     if (!computer)
         return false;
     // The sender takes its copy of the computer's values now, so deleting or editing the computer
     // during the delay can never leave it reading freed memory.
-    auto* sender = new TWOLThread(WakeTargetOf(*computer), delay);
-    if (onEnd || onOffLink)
-        sender->SetOnTerminate(
-            [onEnd = std::move(onEnd), onOffLink = std::move(onOffLink)](TWorkerThread* worker) {
-                const auto* done = static_cast<const TWOLThread*>(worker);
-                if (onOffLink && done->Sent() && done->Route().OffLink)
-                    onOffLink(done->Route().Destination);
-                if (onEnd)
-                    onEnd(done->Sent());
-            });
+    // Without relays every packet leaves from here, with no detour through the route.
+    auto* sender = RelaysConfigured() ? new TRelayWOLThread(WakeTargetOf(*computer), delay)
+                                      : new TWOLThread(WakeTargetOf(*computer), delay);
+    if (onEnd || onOffLink || onRelayFailed)
+        sender->SetOnTerminate([onEnd = std::move(onEnd), onOffLink = std::move(onOffLink),
+                                onRelayFailed = std::move(onRelayFailed)](TWorkerThread* worker) {
+            const auto* done = static_cast<const TWOLThread*>(worker);
+            const auto* relayed = dynamic_cast<const TRelayWOLThread*>(done);
+            if (onRelayFailed && relayed && !relayed->RelayError().isEmpty())
+                onRelayFailed(relayed->RelayError());
+            if (onOffLink && done->Sent() && done->Route().OffLink)
+                onOffLink(done->Route().Destination);
+            if (onEnd)
+                onEnd(done->Sent());
+        });
     sender->Start();
     return true;
 }

@@ -27,7 +27,6 @@ class TComputer;
 class TComputers;
 class TGroup;
 class TMACAddresses;
-class TThreadTimer;
 class TWorkerThread;
 class TStorage;
 
@@ -111,7 +110,10 @@ public:
     // Set by a check that found the computer online answering from a hardware address other than every
     // stored one; empty otherwise.
     QString IdentityWarning;
-    TThreadTimer* ScheduleTimer() const { return FScheduleTimer.get(); }
+    // The relay that served the last check (empty for a local one), and whether that relay could not be
+    // asked; LastPingReply then says why.
+    QString RelayName;
+    bool RelayFailed = false;
     TWorkerThread* RunningCheck() const { return FRunningCheck; }
 
     // Copies the fields of another computer (identity included; not DataType, events, PingSequence, the
@@ -122,11 +124,13 @@ public:
 
     // Starts a reachability check of IPAddress; a newer check supersedes a running one.
     void CheckOnline();
-    // Switches the schedule clock.
-    void ActivateSchedule(bool active);
-    // The schedule clock's tick: the due test, and the wake fan-out when a receiver is assigned.
-    void CheckSchedule();
-    void FireSchedule();
+    // The schedule clock's tick: the due test, and the wake fan-out when a receiver is assigned. True
+    // when the schedule fired.
+    bool CheckSchedule(const TScheduleMoment& moment);
+    bool CheckSchedule();
+    // Raises OnSchedule for each wake-enabled adapter, then stamps LastDate and reports the change once.
+    // True when any adapter was raised.
+    bool FireSchedule();
 
     TComputers* Computers() const;
     QString ClassName() const override { return QStringLiteral("TComputer"); }
@@ -142,7 +146,6 @@ private:
     std::unique_ptr<TMACAddresses> FMACAddresses;
     TDataType FDataType = dtNormal;
     TSchedule FSchedule;
-    std::unique_ptr<TThreadTimer> FScheduleTimer;
     TWorkerThread* FRunningCheck = nullptr;
 };
 
@@ -156,6 +159,8 @@ public:
     TComputer* Add();
     // Destroys the computer at index, closes the gap, then raises the group's OnUpdate.
     void Delete(int index);
+    // Destroys these computers in one pass, then raises the group's OnUpdate once (when any went).
+    void Delete(const std::unordered_set<const TComputer*>& computers);
     TCollectionItem* AddItem() override;
     void Clear() override;
     // Raises the owner group's OnUpdate (owner exactly a TGroup, event assigned).
@@ -200,17 +205,23 @@ public:
 
     // Not persistent: where the group's record is saved (shared with the database).
     std::shared_ptr<TStorage> Storage;
-    TThreadTimer* ScheduleTimer() const { return FScheduleTimer.get(); }
 
     TComputer* FindComputer(const QString& itemID) const { return FComputers->Find(itemID); }
     // Starts a wake-up sender for the computer with that identifier, after delay seconds. onEnd, when
     // given, runs on the main thread once the sender has ended, told whether the packet left; onOffLink
     // runs before it, with the destination, when a LAN-mode packet went to an address that no local
-    // network broadcasts to. False when no computer has that identifier.
+    // network broadcasts to. A computer on a relay's network is woken by that relay; onRelayFailed, when
+    // given, runs before onEnd with the reason (naming the relay) when the relay could not send.
+    // False when no computer has that identifier.
     bool WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd = nullptr,
-                          std::function<void(const QString& destination)> onOffLink = nullptr);
-    void CheckSchedule();
-    void FireSchedule();
+                          std::function<void(const QString& destination)> onOffLink = nullptr,
+                          std::function<void(const QString& reason)> onRelayFailed = nullptr);
+    // The group's schedule covers every computer without a schedule of its own in use.
+    bool CheckSchedule(const TScheduleMoment& moment);
+    bool CheckSchedule();
+    bool FireSchedule();
+    // While the group raises OnSchedule: the computer whose adapter it is; null otherwise.
+    TComputer* FanOutComputer() const { return FFanOutComputer; }
 
     void Assign(const TPersistent& source) override;
     QString ClassName() const override { return QStringLiteral("TGroup"); }
@@ -220,5 +231,5 @@ public:
 private:
     std::unique_ptr<TComputers> FComputers;
     TSchedule FSchedule;
-    std::unique_ptr<TThreadTimer> FScheduleTimer;
+    TComputer* FFanOutComputer = nullptr;
 };

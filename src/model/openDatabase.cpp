@@ -4,12 +4,12 @@
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/statusWatch.h"
+#include "timing/scheduleClock.h"
 
 #include <algorithm>
 #include <QFileInfo>
 #include <QPointer>
 #include <unordered_set>
-#include <vector>
 
 TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* parent)
     : QObject(parent), FFileName(fileName), FMode(mode)
@@ -34,7 +34,14 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* p
         const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
         return !computer || computer->RunningCheck() != nullptr;
     };
-    FRechecks = std::make_unique<TRecheckSchedule>(hooks, [this] { return AllItemIDs(); });
+    // A relay checks all its computers in one exchange; spreading them over the round would cost one
+    // exchange per tick instead of one per round.
+    TCheckHooks recheckHooks = hooks;
+    recheckHooks.Batched = [this](const QString& id) {
+        const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
+        return computer && !computer->RelayName.isEmpty();
+    };
+    FRechecks = std::make_unique<TRecheckSchedule>(recheckHooks, [this] { return AllItemIDs(); });
     FWakeWatch = std::make_unique<TWakeWatch>(
         hooks, [this](const QString&, const QString& message) { emit StatusMessage(message); });
 }
@@ -85,6 +92,8 @@ bool TOpenDatabase::Close(QString* error)
     FResultTimer.stop();
     FStaleTimer.stop();
     FRechecks->Stop();
+    if (FScheduleClock)
+        FScheduleClock->Stop();
     FWakeWatch->Clear();
     bool saved = true;
     if (FRoot) {
@@ -97,6 +106,8 @@ bool TOpenDatabase::Close(QString* error)
         // No reference to the database's storage may be left when the file is closed.
         FRoot.reset();
     }
+    if (!saved && FDatabase)
+        FDatabase->ReleaseKeepingBackup();
     FDatabase.reset();
     return saved;
 }
@@ -137,33 +148,46 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
 {
     FBatch = true;
     FBatchChanged = false;
-    if (FRoot) {
-        // Looked up before any goes: every deletion makes the next look-up rebuild the group's index.
-        // An identifier whose computer is already picked (a duplicate) is looked up again afterwards,
-        // so it finds the next one, as deleting them one by one would.
-        std::vector<TComputer*> doomed;
-        std::unordered_set<TComputer*> picked;
+    // One pass over the list per round. An identifier whose computer is already picked (a duplicate)
+    // waits for the next round, so it finds the next computer of that identifier, as deleting them one
+    // by one would.
+    QStringList round = itemIDs;
+    while (FRoot && !round.isEmpty()) {
+        std::unordered_set<const TComputer*> doomed;
         QStringList later;
-        for (const QString& id : itemIDs) {
-            TComputer* computer = FRoot->FindComputer(id);
+        for (const QString& id : std::as_const(round)) {
+            const TComputer* computer = FRoot->FindComputer(id);
             if (!computer)
                 continue;
-            if (picked.insert(computer).second)
-                doomed.push_back(computer);
+            if (doomed.insert(computer).second)
+                FWakeWatch->Forget(computer->ItemID());
             else
                 later.append(id);
         }
-        for (TComputer* computer : doomed) {
-            FWakeWatch->Forget(computer->ItemID());
-            FRoot->Computers()->Delete(computer->Index());
-        }
-        for (const QString& id : std::as_const(later))
-            DeleteComputer(id);
+        FRoot->Computers()->Delete(doomed);
+        round = later;
     }
     FBatch = false;
     if (FBatchChanged)
         Save();
     emit ComputersDeleted();
+}
+
+void TOpenDatabase::ChangeTogether(const std::function<void()>& change)
+{
+    FBatch = true;
+    FBatchChanged = false;
+    try {
+        change();
+    } catch (...) {
+        FBatch = false;
+        if (FBatchChanged)
+            Save();
+        throw;
+    }
+    FBatch = false;
+    if (FBatchChanged)
+        Save();
 }
 
 bool TOpenDatabase::SaveNow()
@@ -209,10 +233,18 @@ int TOpenDatabase::Wake(const QStringList& itemIDs, int delay,
         std::function<void(bool)> onEnd;
         if (sent)
             onEnd = [sent, id](bool ok) { sent(id, ok); };
-        FRoot->WakeComputerByID(id, delay, std::move(onEnd), [self, name](const QString& destination) {
-            if (self)
-                emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
-        });
+        FRoot->WakeComputerByID(
+            id, delay, std::move(onEnd),
+            [self, name](const QString& destination) {
+                if (self)
+                    emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
+            },
+            [self, name, id](const QString& reason) {
+                if (!self)
+                    return;
+                emit self->RelayFailed(id, reason);
+                emit self->StatusMessage(Res::Str(Res::RelayWakeFailed).arg(name, reason));
+            });
         ++started;
         if (FMode != omReadOnly)
             FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
@@ -240,6 +272,9 @@ QStringList TOpenDatabase::AllItemIDs() const
 void TOpenDatabase::HookRoot()
 {
     FRoot->OnUpdate.Set(this, [this](TObject* sender) { OnGroupUpdate(sender); });
+    FRoot->OnSchedule.Set(this, [this](TObject*, const QString&, const QString&, const QString&) {
+        CollectScheduled(FRoot->FanOutComputer());
+    });
     FRoot->Computers()->OnItemUpdate.Set(this, [this](TObject* sender) { OnComputerUpdate(sender); });
 }
 
@@ -269,14 +304,26 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
     auto* computer = dynamic_cast<TComputer*>(sender);
     if (!computer)
         return;
-    FWakeWatch->CheckCompleted(computer->ItemID(), computer->Online);
     // Without a socket of either kind no check can ever succeed: every computer would look simply
     // offline, so the user is told once what is wrong.
-    if (!FUnavailableReported &&
-        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate))) {
+    const bool unavailable =
+        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate));
+    if (!FUnavailableReported && unavailable) {
         FUnavailableReported = true;
         emit StatusMessage(Res::Str(Res::ChecksUnavailable));
     }
+    // A relay that cannot be asked is told once per relay and reason, not once per computer behind it.
+    if (!computer->RelayName.isEmpty()) {
+        QString& reported = FRelayReports[computer->RelayName];
+        if (!computer->RelayFailed)
+            reported.clear();
+        else if (reported != computer->LastPingReply) {
+            reported = computer->LastPingReply;
+            emit StatusMessage(reported);
+        }
+    }
+    // After that message: a wake-up's own report (which repeats it) is the one left in view.
+    FWakeWatch->CheckCompleted(computer->ItemID(), computer->Online, !unavailable);
     emit ComputerUpdated(computer);
 }
 

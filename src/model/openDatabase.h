@@ -1,9 +1,13 @@
 #pragma once
 
+#include "core/dateTime.h"
+
 #include <functional>
 #include <memory>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -13,6 +17,7 @@ class TGroup;
 class TObject;
 class TOstrelDatabase;
 class TRecheckSchedule;
+class TScheduleClock;
 class TWakeWatch;
 
 // What a completed reachability check changed, while it reports through the group's OnUpdate.
@@ -76,7 +81,8 @@ public:
     // null.
     void Open();
     // Saves what is unsaved, then releases the root group, then the database (which compacts the file).
-    // False with the save message in error when the last save failed.
+    // False with the save message in error when the last save failed; the file is then left as it is,
+    // not compacted, and its backup copy stays beside it.
     bool Close(QString* error = nullptr);
 
     const QString& FileName() const { return FFileName; }
@@ -86,6 +92,8 @@ public:
     TGroup* Root() const { return FRoot.get(); }
     TOstrelDatabase* Database() const { return FDatabase.get(); }
     TSaveState SaveState() const { return FState; }
+    // The message of the last failed save; empty once a save succeeded.
+    const QString& LastError() const { return FLastError; }
     // Why the last save failed (the platform's text); empty after a save that succeeded.
     const QString& SaveFailure() const { return FLastReason; }
 
@@ -99,6 +107,9 @@ public:
     bool DeleteComputer(const QString& itemID);
     // Deletes the computers with these identifiers, those that exist, and saves once.
     void DeleteComputers(const QStringList& itemIDs);
+    // Runs change, which may add, edit and delete computers, and saves once at its end if anything
+    // changed (a change that throws still saves what it did).
+    void ChangeTogether(const std::function<void()>& change);
     // Writes the group now when anything is unsaved. True when the file holds everything.
     bool SaveNow();
     // The periodic retry after a failed save.
@@ -116,6 +127,17 @@ public:
     int Wake(const QStringList& itemIDs, int delay,
              std::function<void(const QString& itemID, bool sent)> sent = nullptr);
     TWakeWatch* WakeWatch() const { return FWakeWatch.get(); }
+    // From now on tests every schedule of the group at every tick of one clock, and wakes what is due as
+    // Wake does, after wakeDelay seconds.
+    void StartSchedules(int wakeDelay);
+    TScheduleClock* ScheduleClock() const { return FScheduleClock.get(); }
+    // How many seconds after its firing a schedule's wake-up leaves: the window's Activate delay where the
+    // window runs the schedules, none elsewhere.
+    int ScheduleWakeDelay() const { return FScheduleWakeDelay; }
+    // Tests every schedule at the moment now, the group's (for the computers without a schedule of their
+    // own) and each computer's. What is due is stamped, and the file saved once for all of them. Returns
+    // the identifiers of the computers to wake, each once, in the order they fell due.
+    QStringList FireDueSchedules(TDateTime now);
     // The longest wait of unchanged check dates (benchmarks shorten it with the recheck interval).
     void SetStaleSaveInterval(int ms);
 
@@ -130,6 +152,8 @@ signals:
     void SaveFailed(const QString& message);
     // Something the user should read in the status bar: how a wake-up went, or why checks fail.
     void StatusMessage(const QString& message);
+    // The relay that serves this computer could not send its wake-up; the reason names the relay.
+    void RelayFailed(const QString& itemID, const QString& reason);
 
 private:
     void HookRoot();
@@ -139,6 +163,8 @@ private:
     void MarkStale();
     QStringList AllItemIDs() const;
     bool Save();
+    void HookSchedule(TComputer* computer);
+    void CollectScheduled(const TComputer* computer);
 
     QString FFileName;
     TOpenMode FMode;
@@ -160,4 +186,9 @@ private:
     std::unique_ptr<TRecheckSchedule> FRechecks;
     std::unique_ptr<TWakeWatch> FWakeWatch;
     bool FUnavailableReported = false;
+    std::unique_ptr<TScheduleClock> FScheduleClock;
+    int FScheduleWakeDelay = 0;
+    QStringList FScheduled; // while FireDueSchedules runs
+    QSet<const TComputer*> FScheduledSeen;
+    QHash<QString, QString> FRelayReports; // the failure last told of each relay
 };

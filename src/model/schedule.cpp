@@ -3,6 +3,7 @@
 #include "core/texts.h"
 
 #include <cmath>
+#include <limits>
 #include <QLocale>
 
 namespace {
@@ -26,6 +27,24 @@ QTime TimeOf(TDateTime t)
 bool DateLater(TDateTime now, TDateTime last)
 {
     return std::trunc(now) > std::trunc(last);
+}
+
+constexpr double MinutesPerDay = 24 * 60;
+// Half a millisecond: a LastDate stamped at the very start of a window still counts as inside it.
+constexpr double Tolerance = 0.5 / (24 * 60 * 60 * 1000.0);
+
+// The day a value falls on, counted as its conversion to a date counts it (a time that rounds to the
+// next midnight belongs to the next day); NaN for a value that is no date. Plain arithmetic: a tick
+// asks this of every schedule.
+double DayNumber(TDateTime t)
+{
+    constexpr double MsPerDay = 86400000.0;
+    if (!std::isfinite(t) || std::fabs(t) >= 0x1p40)
+        return std::numeric_limits<double>::quiet_NaN();
+    double days = std::trunc(t);
+    if (std::llround(std::fabs(t - days) * MsPerDay) >= static_cast<qint64>(MsPerDay))
+        days += t < 0 ? -1 : 1;
+    return days;
 }
 
 } // namespace
@@ -142,51 +161,76 @@ int LastOccurrence(TDateTime d)
     return (day - 1) / 7 + 1;
 }
 
+TScheduleMoment TScheduleMoment::Of(TDateTime now)
+{
+    TScheduleMoment moment;
+    moment.Now = now;
+    const QDateTime when = DateTimeToQDateTime(now);
+    if (!when.isValid())
+        return moment;
+    const QDate date = when.date();
+    moment.Valid = true;
+    moment.Day = DayNumber(now);
+    moment.Hour = when.time().hour();
+    moment.Minute = when.time().minute();
+    moment.WeekDay = WeekDayOf(date);
+    moment.DayOfMonth = date.day();
+    moment.Occurrence = (date.day() - 1) / 7 + 1;
+    moment.LastOccurrence = ::LastOccurrence(now);
+    return moment;
+}
+
 bool ScheduleIsDue(const TSchedule& s, TDateTime now)
 {
-    const QDate today = DateOf(now);
+    return ScheduleIsDue(s, TScheduleMoment::Of(now));
+}
+
+bool ScheduleIsDue(const TSchedule& s, const TScheduleMoment& m)
+{
+    if (!m.Valid || m.Hour != s.StartHour || m.Minute < s.StartMin)
+        return false;
+    // Fired in this window already: a monthly or once schedule would otherwise fire at every tick of
+    // it. The window is bounded, so a LastDate from a damaged file cannot silence a schedule for ever.
+    const double windowStart = m.Day + (s.StartHour * 60 + s.StartMin) / MinutesPerDay;
+    const double windowEnd = m.Day + (s.StartHour + 1) * 60 / MinutesPerDay;
+    if (s.LastDate >= windowStart - Tolerance && s.LastDate < windowEnd)
+        return false;
+    const bool never = s.LastDate == -1.0;
     switch (s.ScheduleInterval) {
     case siDaily:
-        if (s.LastDate == -1.0)
+        // Never fired: its first window is the next one, not the moment it was switched on.
+        if (never)
             return true;
-        return DateLater(now, s.LastDate) && std::trunc(std::fabs(now - s.LastDate)) >= s.dailyInterval &&
-               InStartWindow(s, now);
+        return DateLater(m.Now, s.LastDate) && std::trunc(std::fabs(m.Now - s.LastDate)) >= s.dailyInterval;
     case siWeekly:
-        if (s.LastDate == -1.0)
+        if (!InSet(s.weeklyDays, static_cast<TDays>(m.WeekDay)))
+            return false;
+        if (never)
             return true;
-        return DateLater(now, s.LastDate) &&
-               std::trunc(std::fabs(now - s.LastDate) / 7.0) >= s.weeklyInterval &&
-               InSet(s.weeklyDays, static_cast<TDays>(WeekDayOf(today))) && InStartWindow(s, now);
+        return DateLater(m.Now, s.LastDate) &&
+               std::trunc(std::fabs(m.Now - s.LastDate) / 7.0) >= s.weeklyInterval;
     case siMonthly:
         if (s.monthlySettings == msDayNum)
-            return today.day() == s.monthlyNumDays && InStartWindow(s, now);
+            return m.DayOfMonth == s.monthlyNumDays;
         if (s.monthlySettings == msDayOccurence) {
-            if (!InSet(s.monthlyDay, static_cast<TDays>(WeekDayOf(today))))
+            if (!InSet(s.monthlyDay, static_cast<TDays>(m.WeekDay)))
                 return false;
-            const int occurrence = (today.day() - 1) / 7 + 1;
-            int wanted = 0;
             switch (s.monthlyDayOccurence) {
             case doFirst:
-                wanted = 1;
-                break;
+                return m.Occurrence == 1;
             case doSecond:
-                wanted = 2;
-                break;
+                return m.Occurrence == 2;
             case doThird:
-                wanted = 3;
-                break;
+                return m.Occurrence == 3;
             case doFourth:
-                wanted = 4;
-                break;
+                return m.Occurrence == 4;
             case doLast:
-                wanted = LastOccurrence(now);
-                break;
+                return m.Occurrence == m.LastOccurrence;
             }
-            return occurrence == wanted && InStartWindow(s, now);
         }
         return false;
     case siOnce:
-        return DateOf(now) == DateOf(s.onceDate) && InStartWindow(s, now);
+        return DayNumber(s.onceDate) == m.Day;
     }
     return false;
 }

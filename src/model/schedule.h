@@ -77,11 +77,31 @@ public:
     static const TPropTable& PropertyTable();
 };
 
+// A moment taken apart once, so that one tick can test thousands of schedules without converting it
+// again for each.
+struct TScheduleMoment
+{
+    TDateTime Now = 0;
+    bool Valid = false; // false for a value that is no date
+    double Day = 0;     // the whole-day number of Now
+    int Hour = 0;
+    int Minute = 0;
+    int WeekDay = 0; // as TDays
+    int DayOfMonth = 0;
+    int Occurrence = 0; // (day of month - 1) div 7 + 1
+    int LastOccurrence = 0;
+
+    static TScheduleMoment Of(TDateTime now);
+};
+
 // True when t's hour is StartHour and its minute is at least StartMin.
 bool InStartWindow(const TSchedule& schedule, TDateTime t);
 // The occurrence number (4 or 5) of the last day in d's month that falls on d's weekday.
 int LastOccurrence(TDateTime d);
-// The due test for the schedule's kind at the moment now (without the receiver condition).
+// The due test for the schedule's kind at a moment (without the receiver condition). A schedule is due
+// only inside its start window, and at most once in it: a LastDate inside the window at hand means it
+// has fired there already.
+bool ScheduleIsDue(const TSchedule& schedule, const TScheduleMoment& moment);
 bool ScheduleIsDue(const TSchedule& schedule, TDateTime now);
 // One line describing the schedule.
 QString ScheduleToStr(const TSchedule& schedule);

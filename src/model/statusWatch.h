@@ -16,6 +16,9 @@ struct TCheckHooks
 {
     std::function<void(const QString& itemId)> CheckNow;
     std::function<bool(const QString& itemId)> IsChecking;
+    // Optional: computers checked elsewhere in batches (through a relay). A round checks them all at its
+    // first tick, so each batch holds the whole round instead of a sixtieth of it.
+    std::function<bool(const QString& itemId)> Batched;
 };
 
 // Checks every computer again once per interval, spread evenly over it so that a large list does not
@@ -50,6 +53,7 @@ private:
     QTimer FTimer;
     QElapsedTimer FRoundClock;
     QStringList FRound;
+    QStringList FBatched; // checked together at the round's first tick
     qsizetype FNext = 0;
 };
 
@@ -74,8 +78,9 @@ public:
     void Clear();
     bool Watching(const QString& itemId) const { return FWatches.contains(itemId.toUpper()); }
 
-    // A check of the computer has ended; online tells its outcome.
-    void CheckCompleted(const QString& itemId, bool online);
+    // A check of the computer has ended; online tells its outcome, and checkable is false when no check
+    // can run at all (then the watch ends at once: waiting would only end in a wrong "did not answer").
+    void CheckCompleted(const QString& itemId, bool online, bool checkable = true);
 
 private:
     struct TEntry

@@ -1,7 +1,9 @@
 #include "net/hostResolve.h"
 
+#include "net/threadMac.h"
 #include "net/utilsNetwork.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -61,6 +63,19 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode,
         if (addressHostOrder)
             *addressHostOrder = own;
         return true;
+    }
+
+    // Digits and dots are an address, never a name: the resolver takes the short forms ("10.1") as they
+    // are, and anything else of them is wrong, not something for a (possibly slow) name server to answer.
+    if (!name.isEmpty() &&
+        std::all_of(name.cbegin(), name.cend(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; })) {
+        if (inet_aton(name.constData(), &direct) != 0) {
+            if (addressHostOrder)
+                *addressHostOrder = ntohl(direct.s_addr);
+            return true;
+        }
+        SetError(-EAI_NONAME, QString::fromLocal8Bit(gai_strerror(EAI_NONAME)), errorCode, errorText);
+        return false;
     }
 
     // An embedded NUL would make the resolver look up a different (shorter) name than the one given.
@@ -125,7 +140,8 @@ QString ResolveHostAddress(const QString& name)
         if (inet_pton(AF_INET, host.toLocal8Bit().constData(), &direct) == 1)
             return host;
         quint32 address = 0;
-        if (!ResolveIPv4(host, &address))
+        // A computer found by browsing may be known only to its own name service.
+        if (!ResolveIPv4(host, &address) && !ResolveNetBiosName(host, &address))
             return QString();
         return IPv4ToText(address);
     } catch (...) {

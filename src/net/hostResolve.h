@@ -17,7 +17,8 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode 
 bool ParseIPv4Literal(const QString& host, quint32* addressHostOrder);
 
 // Name to its first IPv4 address as dotted text. An empty name stands for this computer; a dotted
-// address answers itself; a name that does not resolve answers the empty text. Never throws.
+// address answers itself; a name the system's resolver does not know is asked for by a NetBIOS name
+// query on the local networks; a name that does not resolve answers the empty text. Never throws.
 QString ResolveHostAddress(const QString& name);
 
 // Dotted decimal text of an address in host byte order.

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -38,15 +39,16 @@ private:
     int FFd;
 };
 
-// Looks for the address in one netlink datagram of the dump. Every length comes from the kernel, but is
-// still checked against what was received before it is used.
+// Hands each IPv4 entry of one netlink datagram of the dump to visit. Every length comes from the
+// kernel, but is still checked against what was received before it is used.
 enum class TParse
 {
     More,
     Done,
     Failed
 };
-TParse ScanDatagram(const char* data, qsizetype length, quint32 sequence, in_addr_t wanted, QString* mac)
+TParse ScanDatagram(const char* data, qsizetype length, quint32 sequence,
+                    const std::function<void(const TNeighbourEntry&)>& visit)
 {
     auto remaining = static_cast<int>(length);
     for (auto* header = reinterpret_cast<const nlmsghdr*>(data); NLMSG_OK(header, remaining);
@@ -60,37 +62,46 @@ TParse ScanDatagram(const char* data, qsizetype length, quint32 sequence, in_add
         if (header->nlmsg_type != RTM_NEWNEIGH || header->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
             continue;
         const auto* entry = static_cast<const ndmsg*>(NLMSG_DATA(header));
-        if (entry->ndm_family != AF_INET || !(entry->ndm_state & UsableStates) || !mac->isEmpty())
+        if (entry->ndm_family != AF_INET)
             continue;
         int attributesLength = static_cast<int>(header->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
-        bool matches = false;
+        TNeighbourEntry found;
+        found.State = entry->ndm_state;
+        found.InterfaceIndex = entry->ndm_ifindex;
+        bool hasAddress = false;
         QByteArray hardware;
         for (auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(entry) +
                                                                NLMSG_ALIGN(sizeof(ndmsg)));
              RTA_OK(attribute, attributesLength); attribute = RTA_NEXT(attribute, attributesLength)) {
             const auto payload = static_cast<int>(RTA_PAYLOAD(attribute));
-            if (attribute->rta_type == NDA_DST && payload == sizeof(in_addr_t))
-                matches = std::memcmp(RTA_DATA(attribute), &wanted, sizeof(wanted)) == 0;
-            else if (attribute->rta_type == NDA_LLADDR)
+            if (attribute->rta_type == NDA_DST && payload == sizeof(in_addr_t)) {
+                in_addr_t address = 0;
+                std::memcpy(&address, RTA_DATA(attribute), sizeof(address));
+                found.Address = ntohl(address);
+                hasAddress = true;
+            } else if (attribute->rta_type == NDA_LLADDR) {
                 hardware = QByteArray(static_cast<const char*>(RTA_DATA(attribute)), payload);
+            }
         }
+        if (!hasAddress)
+            continue;
         NetBios::TUnitId address{};
-        if (matches && hardware.size() == static_cast<qsizetype>(address.size())) {
+        if ((found.State & UsableStates) && hardware.size() == static_cast<qsizetype>(address.size())) {
             std::memcpy(address.data(), hardware.constData(), address.size());
             if (address != NetBios::TUnitId{})
-                *mac = NetBios::UnitIdText(address);
+                found.Mac = NetBios::UnitIdText(address);
         }
+        visit(found);
     }
     return TParse::More;
 }
 
-} // namespace
-
-QString NeighbourMac(quint32 address)
+// Dumps the table once, handing every IPv4 entry to visit; false when it cannot be read.
+bool DumpTable(const std::function<void(const TNeighbourEntry&)>& visit)
 {
     TFd socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (socket.Get() < 0)
-        return {};
+        return false;
     timeval limit{1, 0}; // the kernel answers at once; this only guards against a wedged socket
     ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
 
@@ -109,22 +120,37 @@ QString NeighbourMac(quint32 address)
     kernel.nl_family = AF_NETLINK;
     if (::sendto(socket.Get(), &request, request.Header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
                  sizeof(kernel)) < 0)
-        return {};
+        return false;
 
-    const in_addr_t wanted = htonl(address);
-    QString mac;
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
     for (;;) {
         const ssize_t received = ::recv(socket.Get(), buffer.data(), buffer.size(), 0);
         if (received <= 0)
-            return {};
-        const TParse state =
-            ScanDatagram(buffer.constData(), received, request.Header.nlmsg_seq, wanted, &mac);
+            return false;
+        const TParse state = ScanDatagram(buffer.constData(), received, request.Header.nlmsg_seq, visit);
         if (state == TParse::Done)
-            return mac;
+            return true;
         if (state == TParse::Failed)
-            return {};
+            return false;
     }
+}
+
+} // namespace
+
+QString NeighbourMac(quint32 address)
+{
+    QString mac;
+    const bool read = DumpTable([&](const TNeighbourEntry& entry) {
+        if (mac.isEmpty() && entry.Address == address)
+            mac = entry.Mac;
+    });
+    return read ? mac : QString();
+}
+
+bool ReadNeighbourTable(std::vector<TNeighbourEntry>& entries)
+{
+    entries.clear();
+    return DumpTable([&](const TNeighbourEntry& entry) { entries.push_back(entry); });
 }
 
 QString NeighbourMac(const QString& ipAddress)

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <vector>
 
 // The kernel's IPv4 neighbour table, read over netlink.
 
@@ -11,6 +12,17 @@
 // Asks only the kernel: quick, and it sends nothing.
 QString NeighbourMac(quint32 address);
 QString NeighbourMac(const QString& ipAddress);
+
+// One IPv4 entry of the table, in whatever state (NUD_*) it is.
+struct TNeighbourEntry
+{
+    quint32 Address = 0; // host byte order
+    quint16 State = 0;
+    int InterfaceIndex = 0;
+    QString Mac; // as NeighbourMac gives it; empty unless the state is usable
+};
+// Every IPv4 entry of the table, of every interface; false when the table cannot be read. Sends nothing.
+bool ReadNeighbourTable(std::vector<TNeighbourEntry>& entries);
 
 // For a host on one of this machine's local networks: sends it one UDP datagram (to the discard port, so
 // that the kernel resolves its hardware address), waits up to timeoutMs for the neighbour table to learn

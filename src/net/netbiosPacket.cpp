@@ -163,26 +163,46 @@ bool ParseNameQueryResponse(const QByteArray& datagram, quint16 transactionId, q
 
 bool ParseNodeStatusResponse(const QByteArray& datagram, quint16 transactionId, TUnitId* unitId)
 {
+    TNodeStatus status;
+    // Samba answers with zeros (it does not know the adapter's address); a group address names no adapter.
+    if (!ParseNodeStatus(datagram, transactionId, &status) || !IsUnicastUnitId(status.UnitId))
+        return false;
+    *unitId = status.UnitId;
+    return true;
+}
+
+bool ParseNodeStatus(const QByteArray& datagram, quint16 transactionId, TNodeStatus* status)
+{
     TReader reader(datagram);
     quint16 length = 0;
     if (!AnswerData(reader, transactionId, TypeNBSTAT, &length))
         return false;
-    // The name count, the name table, then the statistics, which begin with the unit ID. All of it
-    // must lie inside the record's own length, which was checked against the datagram.
     if (length < 1)
         return false;
     const qsizetype start = reader.Pos();
     const int names = reader.Byte(start);
     const qsizetype unitAt = 1 + qsizetype(names) * NameEntryLength;
-    if (unitAt + qsizetype(unitId->size()) > length)
+    if (unitAt + qsizetype(status->UnitId.size()) > length)
         return false;
-    TUnitId found{};
-    for (size_t i = 0; i < found.size(); ++i)
-        found[i] = reader.Byte(start + unitAt + qsizetype(i));
-    // Samba answers with zeros (it does not know the adapter's address); a group address names no adapter.
-    if (!IsUnicastUnitId(found))
-        return false;
-    *unitId = found;
+    status->Name.clear();
+    for (int i = 0; i < names && status->Name.isEmpty(); ++i) {
+        const qsizetype at = start + 1 + qsizetype(i) * NameEntryLength;
+        const quint8 suffix = reader.Byte(at + NameLength - 1);
+        const bool group = reader.Byte(at + NameLength) & 0x80;
+        if (group || suffix != 0x00)
+            continue;
+        QByteArray name;
+        for (int c = 0; c < NameLength - 1; ++c) {
+            const quint8 byte = reader.Byte(at + c);
+            // Only printable ASCII: the name is shown and may become a computer's name.
+            if (byte < 0x20 || byte > 0x7E)
+                break;
+            name.append(static_cast<char>(byte));
+        }
+        status->Name = QString::fromLatin1(name.trimmed());
+    }
+    for (size_t i = 0; i < status->UnitId.size(); ++i)
+        status->UnitId[i] = reader.Byte(start + unitAt + qsizetype(i));
     return true;
 }
 

@@ -30,6 +30,16 @@ QByteArray NodeStatusRequest(quint16 transactionId, const QByteArray& name16);
 bool ParseNameQueryResponse(const QByteArray& datagram, quint16 transactionId, quint32* addressHostOrder);
 bool ParseNodeStatusResponse(const QByteArray& datagram, quint16 transactionId, TUnitId* unitId);
 
+// What a node status reply says of a node: its computer name (the first unique name with the
+// workstation suffix, empty when it lists none) and its unit ID as sent (zeros when the node does not
+// know it; see IsUnicastUnitId). Checked as ParseNodeStatusResponse checks.
+struct TNodeStatus
+{
+    QString Name;
+    TUnitId UnitId{};
+};
+bool ParseNodeStatus(const QByteArray& datagram, quint16 transactionId, TNodeStatus* status);
+
 // An address of one adapter: not all zeros (unknown) and without the group bit (broadcast, multicast).
 bool IsUnicastUnitId(const TUnitId& unitId);
 

@@ -246,6 +246,52 @@ int ReadLocalEthernetAddresses(QStringList& list)
     return count;
 }
 
+bool IsThisComputer(const QString& name, bool resolve)
+{
+    quint32 address = 0;
+    if (!ParseIPv4Literal(name, &address)) {
+        char own[256] = {};
+        if (gethostname(own, sizeof own - 1) == 0) {
+            const QString host = QString::fromLocal8Bit(own);
+            if (name.compare(host, Qt::CaseInsensitive) == 0 ||
+                name.compare(host.section(QLatin1Char('.'), 0, 0), Qt::CaseInsensitive) == 0)
+                return true;
+        }
+        if (!resolve || !ResolveIPv4(name, &address))
+            return false;
+    }
+    // The loopback address, and the one Debian's /etc/hosts gives this computer's own name. Other loopback
+    // addresses stand for services of their own, not for this computer's adapters.
+    if (address == 0x7F000001u || address == 0x7F000101u)
+        return true;
+    bool ok = false;
+    for (const TNetInterface& entry : UpIPv4Interfaces(&ok))
+        if (entry.Address == address)
+            return true;
+    return false;
+}
+
+bool ResolveNetBiosName(const QString& name, quint32* addressHostOrder)
+{
+    // Only a name a node can register: no dots, at most 15 characters.
+    if (name.isEmpty() || name.size() > 15 || name.contains(QLatin1Char('.')))
+        return false;
+    std::vector<TLanAdapter> adapters;
+    if (!CurrentSources().EnumerateAdapters(adapters))
+        return false;
+    const QByteArray name16 = NetBios::NameOf(name);
+    for (const TLanAdapter& adapter : adapters) {
+        if (Exchange(
+                adapter, adapter.Broadcast, true,
+                [&name16](quint16 id) { return NetBios::NameQueryRequest(id, name16, true); },
+                [addressHostOrder](const QByteArray& reply, quint16 id) {
+                    return NetBios::ParseNameQueryResponse(reply, id, addressHostOrder);
+                }))
+            return true;
+    }
+    return false;
+}
+
 int DetectMACAddresses(const QString& name, QStringList& list)
 {
     list.clear();
@@ -254,7 +300,10 @@ int DetectMACAddresses(const QString& name, QStringList& list)
     std::vector<TLanAdapter> adapters;
     if (current.EnumerateAdapters(adapters)) {
         count = static_cast<int>(adapters.size());
-        if (name.isEmpty()) {
+        // This computer by one of its own names or addresses: its name service (if it runs one at all)
+        // would answer for its adapters with zeros, and the neighbour table has no entry for itself.
+        const bool own = name.isEmpty() || IsThisComputer(name, false);
+        if (own) {
             // This computer's own name service (if it runs one at all) does not know its adapters'
             // addresses; the kernel does.
             for (const TLanAdapter& adapter : adapters) {
@@ -268,6 +317,14 @@ int DetectMACAddresses(const QString& name, QStringList& list)
                 NetBios::TUnitId unitId{};
                 if (query.Ask(adapter, &unitId))
                     list << NetBios::UnitIdText(unitId);
+            }
+            // A name of this computer that only the system's resolver knows.
+            if (list.isEmpty() && IsThisComputer(name, true)) {
+                for (const TLanAdapter& adapter : adapters) {
+                    NetBios::TUnitId address{};
+                    if (ReadAdapterHardwareAddress(adapter, &address))
+                        list << NetBios::UnitIdText(address);
+                }
             }
         }
     }

@@ -18,6 +18,15 @@
 // neither could be read. Blocks for the time of the queries; never throws.
 int DetectMACAddresses(const QString& name, QStringList& list);
 
+// Whether the name or address is this computer's own: its host name, a loopback address or an address
+// of one of its interfaces; resolve also looks the name up with the system's resolver (blocks).
+bool IsThisComputer(const QString& name, bool resolve);
+
+// The address of a NetBIOS name, asked by broadcast on each LAN adapter in turn (the first answer
+// counts): for computers that only their own name service knows. False for a name no node can
+// register (empty, over 15 characters, with a dot). Blocks for up to a few seconds.
+bool ResolveNetBiosName(const QString& name, quint32* addressHostOrder);
+
 // An IPv4 interface that NetBIOS queries go out through: up, not loopback, with a broadcast address.
 // Addresses in host byte order.
 struct TLanAdapter

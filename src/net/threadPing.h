@@ -50,6 +50,13 @@ public:
 
 protected:
     void Launch() override;
+    // A result that came from elsewhere (a relay); the caller then calls Finish.
+    void SetResult(quint8 outcome, const QString& replyText, const QString& fromAddress)
+    {
+        FOutcome = outcome;
+        FReplyText = replyText;
+        FFromAddress = fromAddress;
+    }
 
 private:
     void AfterPause();

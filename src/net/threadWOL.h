@@ -50,6 +50,8 @@ public:
 
 protected:
     void Launch() override;
+    // For a packet that left from elsewhere (a relay).
+    void SetSent(bool sent) { FSent = sent; }
 
 private:
     void DelayEnded();

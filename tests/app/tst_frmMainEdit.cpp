@@ -5,6 +5,8 @@
 #include "dialogs/dlgComputer.h"
 #include "model/computers.h"
 #include "model/database.h"
+#include "model/openDatabase.h"
+#include "timing/scheduleClock.h"
 #include "timing/threadTimer.h"
 #include "ui/messageBoxes.h"
 
@@ -153,9 +155,9 @@ private slots:
         QVERIFY(bravo);
         const QString bravoID = bravo->ItemID();
         bravo->Schedule().UseSchedule = useSchedule;
-        bravo->ActivateSchedule(!useSchedule);
-        QVERIFY(bravo->ScheduleTimer());
-        QCOMPARE(bravo->ScheduleTimer()->Active(), !useSchedule);
+        // One clock tests every schedule from start-up on; the dialog switches none.
+        QVERIFY(w.Window->OpenDatabase()->ScheduleClock() &&
+                w.Window->OpenDatabase()->ScheduleClock()->Active());
 
         w.Select({QStringLiteral("BRAVO"), QStringLiteral("CHARLIE"), QStringLiteral("DELTA")});
         QVERIFY(w.Window->acEditProperties->isEnabled());
@@ -178,7 +180,8 @@ private slots:
         QVERIFY(edited);
         QCOMPARE(edited->Name(), QStringLiteral("BRAVO-2"));
         QCOMPARE(edited->IPAddress, QStringLiteral("127.0.0.42"));
-        QCOMPARE(edited->ScheduleTimer()->Active(), useSchedule);
+        QCOMPARE(edited->Schedule().UseSchedule, useSchedule);
+        QVERIFY(w.Window->OpenDatabase()->ScheduleClock()->Active());
         QVERIFY(ByName(root, QStringLiteral("CHARLIE")));
         QVERIFY(ByName(root, QStringLiteral("DELTA")));
 

@@ -1,18 +1,27 @@
 // Renders every dialog of the program to a PNG file, for looking at the layout: renderDialogs <outdir>
-// [edition library]. Not a test; scripts/render-dialogs.sh builds and runs it.
+// [edition library]. Not a test; scripts/render-dialogs.sh builds and runs it. The dialogs speak the
+// language of LANG/LANGUAGE; SABLEWICK_RENDER_DARK=1 renders them with a dark palette.
+#include "app/translations.h"
+#include "product/editionLibrary.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"
 #include "dialogs/dlgDebug.h"
 #include "dialogs/dlgMAC.h"
 #include "dialogs/dlgProgress.h"
+#include "dialogs/wizNewComp.h"
 #include "model/computers.h"
 #include "product/editionLibrary.h"
 #include "ui/macEdit.h"
 
 #include <cstdio>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStyleFactory>
 #include <QTabWidget>
 #include <QTest>
 
@@ -47,6 +56,32 @@ int main(int argc, char** argv)
     }
     outputDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outputDir);
+    LoadTranslations(QStringLiteral(SABLEWICK_BUILD_DIR "/translations"));
+    if (qEnvironmentVariableIntValue("SABLEWICK_RENDER_DARK")) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+        dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x33));
+        dark.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+        dark.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Highlight, QColor(0x2f, 0x6f, 0xbf));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        QApplication::setPalette(dark);
+    }
+    {
+        TfrmWizNewComp wizard;
+        wizard.edComputername->setText(QStringLiteral("workstation-07"));
+        wizard.edIPAddress->setText(QStringLiteral("192.168.10.27"));
+        wizard.edMACAddress->SetTextByProgram(QStringLiteral("00-1A-2B-3C-4D-5E"));
+        for (int page = 0; page < 4; ++page) {
+            if (page > 0)
+                wizard.btnNext->click();
+            Render(&wizard, QStringLiteral("wizard-%1").arg(page + 1));
+        }
+    }
 
     {
         TComputer computer;

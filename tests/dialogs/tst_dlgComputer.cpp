@@ -1,6 +1,7 @@
 #include "core/mainThread.h"
 #include "core/texts.h"
 #include "dialogs/dlgComputer.h"
+#include "dialogs/frameSchedule.h"
 #include "model/computers.h"
 #include "ui/macEdit.h"
 #include "ui/messageBoxes.h"
@@ -9,13 +10,16 @@
 #include <memory>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTimer>
 #include <sched.h>
 
@@ -400,6 +404,47 @@ private slots:
         QVERIFY(!again.acIPDetect->isEnabled());
     }
 
+    // A schedule change alone can be confirmed; the fields the page does not show come back unchanged.
+    void schedulePage()
+    {
+        auto computer = MakeComputer();
+        TSchedule& stored = computer->Schedule();
+        stored.monthlyDay = DaySet(daySunday) | DaySet(daySaturday);
+        stored.LastDate = 45000.5;
+        auto dialog = Open(*computer);
+        QVERIFY(dialog);
+        TframeSchedule* page = dialog->frameSchedule;
+        QCOMPARE(dialog->PageControl1->tabText(2), QStringLiteral("Schedule"));
+        QCOMPARE(page->lbSummary->text(), QStringLiteral("N/A"));
+        QVERIFY(!page->cbKind->isEnabled());
+        dialog->PageControl1->setCurrentWidget(dialog->tabSchedule);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier); // the check box's mnemonic
+        QTRY_VERIFY(page->chkUseSchedule->isChecked()); // a mnemonic clicks after a moment
+        QVERIFY(dialog->btnOK->isEnabled());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_R,
+                        Qt::AltModifier); // to the kind, through its label
+        QVERIFY(page->cbKind->hasFocus());
+        QTest::keyClick(page->cbKind, Qt::Key_Down);
+        QCOMPARE(page->lbSummary->text(),
+                 QStringLiteral("Every week on Mon, Tue, Wed, Thu, Fri ; at 09:00 hrs"));
+        QTest::mouseClick(page->chkDays[dayMonday], Qt::LeftButton);
+        page->edStart->setTime(QTime(6, 30));
+        QCOMPARE(page->lbSummary->text(), QStringLiteral("Every week on Tue, Wed, Thu, Fri ; at 06:30 hrs"));
+        QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+
+        const TSchedule& copy = dialog->Computer()->Schedule();
+        QVERIFY(copy.UseSchedule);
+        QCOMPARE(copy.ScheduleInterval, siWeekly);
+        QCOMPARE(copy.weeklyDays, TWeekDays(DaySet(dayTuesday) | DaySet(dayWednesday) | DaySet(dayThursday) |
+                                            DaySet(dayFriday)));
+        QCOMPARE(copy.StartHour, quint16(6));
+        QCOMPARE(copy.StartMin, quint16(30));
+        QCOMPARE(copy.monthlyDay, stored.monthlyDay);
+        QCOMPARE(copy.LastDate, 45000.5);
+        QCOMPARE(copy.onceDate, stored.onceDate);
+    }
+
     void enterAndEscape()
     {
         auto computer = MakeComputer();
@@ -418,7 +463,8 @@ private slots:
         QCOMPARE(dialog->Computer()->Name(), QStringLiteral("WORKSTATION"));
     }
 
-    // Escape, Cancel and the close box leave at once while the MAC field holds a partly typed address.
+    // Escape (after the field's own), Cancel and the close box leave at once while the MAC field holds a
+    // partly typed address.
     void partlyTypedMacDoesNotHoldTheDialog_data()
     {
         QTest::addColumn<int>("way");
@@ -435,14 +481,19 @@ private slots:
         auto computer = MakeComputer();
         auto dialog = Open(*computer);
         QVERIFY(dialog);
+        ReplaceText(dialog->edName, QStringLiteral("OTHER"));
         dialog->edMACAddress->setFocus();
         dialog->edMACAddress->selectAll();
         QTest::keyClick(dialog->edMACAddress, Qt::Key_Backspace);
         QTest::keyClicks(dialog->edMACAddress, QStringLiteral("f"));
         QVERIFY(dialog->edMACAddress->FirstEmptyPosition() >= 0);
-        if (way == 0)
+        if (way == 0) {
+            // The first puts back the field's own text, and only that.
             QTest::keyClick(dialog->edMACAddress, Qt::Key_Escape);
-        else if (way == 1)
+            QCOMPARE(dialog->edMACAddress->MaskedText(), QStringLiteral("00-11-22-AA-BB-CC"));
+            QCOMPARE(dialog->edName->text(), QStringLiteral("OTHER"));
+            QTest::keyClick(dialog->edMACAddress, Qt::Key_Escape);
+        } else if (way == 1)
             QTest::mouseClick(dialog->btnCancel, Qt::LeftButton);
         else
             dialog->close();

@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QItemSelectionModel>
@@ -196,6 +197,7 @@ private slots:
     void escapeInUnfinishedMAC();
     void wizardGoesWhileDetecting();
     void ownedWizardStaysUsableWhileDetecting();
+    void fieldsNamedForScreenReaders();
 };
 
 void TstWizNewComp::firstPage()
@@ -778,7 +780,9 @@ void TstWizNewComp::escapeInUnfinishedMAC()
         QCOMPARE(wizard.CurrentPage(), 2);
         QCOMPARE(boxes.Shown().size(), 1);
         QCOMPARE(boxes.Shown().first().Text, Res::Str(Res::WizMACInvalid));
-        // Escape leaves at once.
+        // Escape abandons the field's change, then leaves.
+        QTest::keyClick(wizard.edMACAddress, Qt::Key_Escape);
+        QCOMPARE(wizard.CurrentPage(), 2);
         QTest::keyClick(wizard.edMACAddress, Qt::Key_Escape);
     });
     QCOMPARE(result, int(QDialog::Rejected));
@@ -847,6 +851,33 @@ void TstWizNewComp::ownedWizardStaysUsableWhileDetecting()
         wizard.btnCancel->click();
     });
     QCOMPARE(result, int(QDialog::Rejected));
+}
+
+// A screen reader finds each field's label, as the user sees it (the "labelled by" relation that AT-SPI
+// exports); buttons and the summary have names.
+void TstWizNewComp::fieldsNamedForScreenReaders()
+{
+    TfrmWizNewComp wizard;
+    auto name = [](QWidget* widget) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        return accessible ? accessible->text(QAccessible::Name) : QString();
+    };
+    auto label = [](QWidget* field) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+        const auto labels = accessible ? accessible->relations(QAccessible::Label)
+                                       : QList<QPair<QAccessibleInterface*, QAccessible::Relation>>();
+        return labels.isEmpty() ? QString() : labels.first().first->text(QAccessible::Name);
+    };
+    QCOMPARE(label(wizard.cbSendOptions), Res::Str(Res::WizConnectedTo));
+    QCOMPARE(label(wizard.edComputername), Res::Str(Res::WizComputerName));
+    QCOMPARE(label(wizard.edIPAddress), Res::Str(Res::WizIPAddressLabel));
+    QCOMPARE(label(wizard.edMACAddress), Res::Str(Res::WizMACAddressLabel));
+    QCOMPARE(name(wizard.edComputername), Res::Str(Res::WizComputerName));
+    QCOMPARE(name(wizard.memComp), Res::Str(Res::WizFinishCaption));
+    for (QWidget* button :
+         std::initializer_list<QWidget*>{wizard.btnBack, wizard.btnNext, wizard.btnCancel,
+                                         wizard.btnBrowseNet, wizard.btnAutoIP, wizard.btnAutoMAC})
+        QVERIFY2(!name(button).isEmpty(), qPrintable(button->objectName()));
 }
 
 int main(int argc, char* argv[])

@@ -8,7 +8,6 @@
 #include "model/statusWatch.h"
 #include "support/isolatedNetwork.h"
 #include "support/netns.h"
-#include "timing/threadTimer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -142,7 +141,7 @@ private slots:
     void pingSequences();
     void deleteFreesNoSequenceNumber();
     void closeWhileManyChecksComplete();
-    void loadedSchedulesStayOff();
+    void loadedSchedulesFireOnceAndSaveOnce();
     void liveStatusFollowsPeers();
     void wakeWatchReports();
     void checksUnavailableToldOnce_data();
@@ -385,9 +384,12 @@ void TestOpenDatabase::deleteFreesNoSequenceNumber()
     TComputer* added = db.AddComputer();
     db.StartCheck(added);
     QCOMPARE(added->PingSequence, quint16(4));
-    // Several deleted by one command are written once.
+    // Several deleted by one command are written once; an identifier given twice takes both computers
+    // that carry it, as deleting them one by one would.
+    added->SetItemID(computers->Items(0)->ItemID());
+    const QString twin = added->ItemID();
     QSignalSpy saved(&db, &TOpenDatabase::Saved);
-    db.DeleteComputers({computers->Items(0)->ItemID(), QStringLiteral("{unknown}"), added->ItemID()});
+    db.DeleteComputers({twin, QStringLiteral("{unknown}"), twin});
     QCOMPARE(saved.size(), 1);
     QCOMPARE(computers->Count(), 1);
     QVERIFY(db.Close());
@@ -427,30 +429,51 @@ void TestOpenDatabase::closeWhileManyChecksComplete()
     QVERIFY2(online >= 20, qPrintable(QString::number(online)));
 }
 
-void TestOpenDatabase::loadedSchedulesStayOff()
+// Schedules run from start-up on, without the properties dialog: one tick fires the group's schedule for
+// the computers without their own and each computer's own, stamps each once and saves the file once.
+void TestOpenDatabase::loadedSchedulesFireOnceAndSaveOnce()
 {
-    WriteDatabase(File(), {{"scheduled", "127.0.0.1"}});
+    WriteDatabase(File(), {{"own", "127.0.0.1"}, {"plain", "127.0.0.2"}, {"idle", "127.0.0.3"}});
     {
-        // Store a schedule in use, due every minute of the day.
         TOstrelDatabase db;
         db.FileName = File();
         std::unique_ptr<TGroup> group = LoadDatabase(db);
         QVERIFY(group);
-        TSchedule& schedule = group->Computers()->Items(0)->Schedule();
-        schedule.UseSchedule = true;
-        schedule.ScheduleInterval = siDaily;
+        group->Schedule().UseSchedule = true;
+        group->Schedule().StartHour = 7;
+        for (int i = 0; i < 2; ++i) {
+            TComputer* computer = group->Computers()->Items(i);
+            computer->MACAddresses()->Add()->Address = QStringLiteral("00-00-00-00-00-0%1").arg(i);
+            computer->MACAddresses()->Add()->Address = QStringLiteral("00-00-00-00-01-0%1").arg(i);
+        }
+        TSchedule& own = group->Computers()->Items(0)->Schedule();
+        own.UseSchedule = true;
+        own.ScheduleInterval = siMonthly;
+        own.monthlyNumDays = 4;
+        own.StartHour = 7;
         QVERIFY(SaveGroup(*group));
     }
     TOpenDatabase db(File());
     db.Open();
-    TGroup* root = db.Root();
-    TComputer* computer = root->Computers()->Items(0);
-    QVERIFY(computer->Schedule().UseSchedule);
-    // Nothing switches a clock on at start-up, and nobody listens for a due schedule.
-    QVERIFY(!computer->ScheduleTimer()->Active());
-    QVERIFY(!root->ScheduleTimer()->Active());
-    QVERIFY(!computer->OnSchedule.Assigned());
-    QVERIFY(!root->OnSchedule.Assigned());
+    int saves = 0;
+    connect(&db, &TOpenDatabase::Saved, this, [&saves] { ++saves; });
+    const TDateTime morning = QDateTimeToDateTime(QDateTime(QDate(2026, 12, 4), QTime(7, 0, 20)));
+    QCOMPARE(db.FireDueSchedules(morning - 1.0 / 24), QStringList());
+    QCOMPARE(saves, 0);
+    SetNowSource([morning] { return morning; });
+    const QStringList due = db.FireDueSchedules(morning);
+    SetNowSource(nullptr);
+    QCOMPARE(due, QStringList({db.Root()->Computers()->Items(1)->ItemID(),
+                               db.Root()->Computers()->Items(0)->ItemID()}));
+    QCOMPARE(saves, 1);
+    QCOMPARE(db.FireDueSchedules(morning + 30 / 86400.0), QStringList()); // the same window
+    QCOMPARE(saves, 1);
+
+    std::unique_ptr<TGroup> stored = ReadDatabase(File());
+    QVERIFY(stored);
+    QCOMPARE(stored->Schedule().LastDate, morning);
+    QCOMPARE(stored->Computers()->Items(0)->Schedule().LastDate, morning);
+    QCOMPARE(stored->Computers()->Items(1)->Schedule().LastDate, -1.0);
 }
 
 void TestOpenDatabase::liveStatusFollowsPeers()

@@ -161,8 +161,11 @@ private slots:
         QTest::addColumn<int>("startMin");
         QTest::addColumn<bool>("due");
 
-        // Daily: never fired means due at once, whatever the time.
-        QTest::newRow("daily never fired") << int(siDaily) << -1.0 << At(2024, 5, 6, 15, 0) << 1 << 0 << true;
+        // Never fired: due in the next start window, not whenever it was switched on.
+        QTest::newRow("daily never fired, outside the window")
+            << int(siDaily) << -1.0 << At(2024, 5, 6, 15, 0) << 1 << 0 << false;
+        QTest::newRow("daily never fired, in the window")
+            << int(siDaily) << -1.0 << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << true;
         QTest::newRow("daily next day window, <24h")
             << int(siDaily) << At(2024, 5, 6, 15, 0) << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << false;
         QTest::newRow("daily day after")
@@ -187,8 +190,12 @@ private slots:
             << int(siDaily) << At(2023, 12, 31, 9, 0) << At(2024, 1, 1, 9, 0, 30) << 1 << 0 << true;
 
         // Weekly, Monday to Friday (2024-05-06 is a Monday).
-        QTest::newRow("weekly never fired")
-            << int(siWeekly) << -1.0 << At(2024, 5, 11, 3, 0) << 1 << 0 << true;
+        QTest::newRow("weekly never fired, outside the window")
+            << int(siWeekly) << -1.0 << At(2024, 5, 10, 3, 0) << 1 << 0 << false;
+        QTest::newRow("weekly never fired, day not selected")
+            << int(siWeekly) << -1.0 << At(2024, 5, 11, 9, 0) << 1 << 0 << false;
+        QTest::newRow("weekly never fired, in the window")
+            << int(siWeekly) << -1.0 << At(2024, 5, 10, 9, 0) << 1 << 0 << true;
         QTest::newRow("weekly tuesday same week")
             << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 7, 9, 5) << 1 << 0 << false;
         QTest::newRow("weekly friday same week")
@@ -261,7 +268,7 @@ private slots:
         TSchedule s;
         s.UseSchedule = true;
         s.ScheduleInterval = siMonthly;
-        s.LastDate = now; // plays no part for this kind
+        s.LastDate = now - 40; // plays no part for this kind, unless it lies in the window at hand
         if (occurrence >= 0) {
             s.monthlySettings = msDayOccurence;
             s.monthlyDayOccurence = static_cast<TDayOccurence>(occurrence);
@@ -277,10 +284,53 @@ private slots:
         TSchedule s;
         s.ScheduleInterval = siOnce;
         s.onceDate = At(2025, 1, 2, 23, 59); // its time of day plays no part
-        s.LastDate = At(2025, 1, 2, 9, 0);
+        s.LastDate = At(2024, 1, 2, 9, 0);
         QVERIFY(ScheduleIsDue(s, At(2025, 1, 2, 9, 0, 30)));
         QVERIFY(!ScheduleIsDue(s, At(2025, 1, 2, 8, 59)));
         QVERIFY(!ScheduleIsDue(s, At(2025, 1, 3, 9, 0)));
+    }
+
+    // Ticks every 30 seconds across the start hour of a day on which each kind is due: every kind fires
+    // once, at the first tick of its window, and a stamp from a damaged file long ago or far ahead does
+    // not silence it.
+    void firesOncePerStartWindow_data()
+    {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<double>("lastDate");
+        QTest::newRow("daily") << int(siDaily) << At(2024, 11, 20, 9, 15);
+        QTest::newRow("weekly") << int(siWeekly) << At(2024, 11, 1, 9, 15);
+        QTest::newRow("monthly") << int(siMonthly) << -1.0;
+        QTest::newRow("monthly, stamped far ahead") << int(siMonthly) << At(2090, 1, 1, 9, 0);
+        QTest::newRow("once") << int(siOnce) << -1.0;
+    }
+
+    void firesOncePerStartWindow()
+    {
+        QFETCH(int, interval);
+        QFETCH(double, lastDate);
+        TDateTime now = 0;
+        SetNowSource([&] { return now; });
+        TGroup group;
+        TComputer* computer = group.Computers()->Add();
+        computer->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-55");
+        TSchedule& s = computer->Schedule();
+        s.UseSchedule = true;
+        s.ScheduleInterval = static_cast<TScheduleInterval>(interval);
+        s.StartMin = 15;
+        s.weeklyDays = DaySet(dayFriday);
+        s.monthlyNumDays = 22;
+        s.onceDate = At(2024, 11, 22);
+        s.LastDate = lastDate;
+        QList<TDateTime> fired;
+        computer->OnSchedule.Set(
+            this, [&](TObject*, const QString&, const QString&, const QString&) { fired << now; });
+        // Friday 22 November 2024, 08:59:30 to 10:00:30.
+        for (int tick = 0; tick <= 122; ++tick) {
+            now = At(2024, 11, 22, 8, 59, 30) + tick * 30 / 86400.0;
+            computer->CheckSchedule();
+        }
+        QCOMPARE(fired.size(), 1);
+        QCOMPARE(DateTimeToQDateTime(fired[0]).time().toString(), QStringLiteral("09:15:00"));
     }
 
     void lastOccurrence()
@@ -292,7 +342,7 @@ private slots:
         QCOMPARE(LastOccurrence(At(2023, 2, 28)), 4);
     }
 
-    void dailyScheduleFiresOnceAtTheFirstTickThenWaits()
+    void dailyScheduleWaitsForItsWindowThenForAWholeDay()
     {
         TDateTime now = At(2024, 5, 6, 15, 0);
         SetNowSource([&] { return now; });
@@ -304,13 +354,18 @@ private slots:
         computer->OnSchedule.Set(this,
                                  [&](TObject*, const QString&, const QString&, const QString&) { ++fired; });
 
+        // Switched on at 15:00 for 09:00: nothing until the next morning's window.
+        computer->CheckSchedule();
+        QCOMPARE(fired, 0);
+        QCOMPARE(computer->Schedule().LastDate, -1.0);
+        now = At(2024, 5, 7, 9, 0, 10);
         computer->CheckSchedule();
         QCOMPARE(fired, 1);
         QCOMPARE(computer->Schedule().LastDate, now);
-        now = At(2024, 5, 7, 9, 0, 30);
+        now = At(2024, 5, 8, 9, 0, 0); // not yet a whole day
         computer->CheckSchedule();
         QCOMPARE(fired, 1);
-        now = At(2024, 5, 8, 9, 0, 0);
+        now = At(2024, 5, 8, 9, 0, 30);
         computer->CheckSchedule();
         QCOMPARE(fired, 2);
         computer->CheckSchedule(); // same tick moment: a whole day has not passed since

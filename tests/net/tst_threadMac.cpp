@@ -1,3 +1,4 @@
+#include "net/hostResolve.h"
 #include "net/netbiosPacket.h"
 #include "net/threadMac.h"
 #include "net/utilsNetwork.h"
@@ -33,8 +34,10 @@ private slots:
     void localFallbackRule_data();
     void localFallbackRule();
     void localInterfacesListed();
+    void thisComputerFromAdapters_data();
     void thisComputerFromAdapters();
     void sambaZeroUnitIdIgnored();
+    void netBiosNameGivesAddress();
     void neighbourTableWithoutNetBios_data();
     void neighbourTableWithoutNetBios();
 
@@ -396,10 +399,22 @@ void TestThreadMac::localInterfacesListed()
     QCOMPARE(list, expected);
 }
 
+void TestThreadMac::thisComputerFromAdapters_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("no name") << QString();
+    // Any name or address of its own: its name service would answer with zeros, if it runs at all.
+    QTest::newRow("loopback address") << "127.0.0.1";
+    QTest::newRow("localhost") << "localhost";
+    QTest::newRow("own LAN address") << "10.232.2.1";
+    QTest::newRow("host name") << QSysInfo::machineHostName().toUpper();
+}
+
 void TestThreadMac::thisComputerFromAdapters()
 {
     if (!FSkip.isEmpty())
         QSKIP(qPrintable(FSkip));
+    QFETCH(QString, name);
     // The kernel's word on each adapter's address, read by another program, in adapter order.
     std::vector<TLanAdapter> adapters;
     QVERIFY(EnumerateLanAdapters(adapters));
@@ -414,7 +429,7 @@ void TestThreadMac::thisComputerFromAdapters()
     FStatus = GoodStatus; // a question on the wire would be answered with another address
     const int asked = FResponder->StatusRequests() + FResponder->NameQueries();
     QStringList list;
-    QCOMPARE(DetectMACAddresses(QString(), list), 2);
+    QCOMPARE(DetectMACAddresses(name, list), 2);
     QCOMPARE(list, expected);
     QCOMPARE(FResponder->StatusRequests() + FResponder->NameQueries(), asked);
 }
@@ -451,6 +466,16 @@ void TestThreadMac::sambaZeroUnitIdIgnored()
     QStringList list;
     QCOMPARE(DetectMACAddresses(QStringLiteral("swsamba"), list), 1);
     QVERIFY(list.isEmpty());
+}
+
+void TestThreadMac::netBiosNameGivesAddress()
+{
+    if (!FSkip.isEmpty())
+        QSKIP(qPrintable(FSkip));
+    // Not in any file or DNS: only the computer's own name service knows it.
+    QVERIFY(OnlyAdapter(QStringLiteral("10.232.2.")));
+    QCOMPARE(ResolveHostAddress(QStringLiteral("remotepc")), QStringLiteral("10.232.2.2"));
+    QCOMPARE(ResolveHostAddress(QStringLiteral("nobodyhere")), QString());
 }
 
 void TestThreadMac::neighbourTableWithoutNetBios_data()

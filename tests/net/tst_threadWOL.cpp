@@ -218,7 +218,8 @@ bool TestThreadWOL::WakeAndWait(const std::optional<TWakeTarget>& target, int de
 TComputer* TestThreadWOL::AddComputer(const QList<TEntry>& entries, quint16 port)
 {
     TComputer* computer = FGroup->Computers()->Add();
-    computer->IPAddress = QStringLiteral("127.0.0.1");
+    // Not 127.0.0.1: a LAN wake-up never goes to an address of this machine's own interfaces.
+    computer->IPAddress = QStringLiteral("127.0.0.2");
     computer->SubNet = QStringLiteral("255.255.255.255");
     computer->Port = port;
     for (const TEntry& entry : entries) {
@@ -302,8 +303,8 @@ void TestThreadWOL::Destination_data()
                                           << "255.0.0.0" << 0 << 0 << "127.255.255.255";
     QTest::newRow("LAN hex mask") << false << "127.0.0.1"
                                   << "$FF.0.0.0" << 0 << 0 << "127.255.255.255";
-    QTest::newRow("LAN host mask") << false << "127.0.0.1"
-                                   << "255.255.255.255" << 0 << 0 << "127.0.0.1";
+    QTest::newRow("LAN host mask") << false << "127.0.0.2"
+                                   << "255.255.255.255" << 0 << 0 << "127.0.0.2";
     QTest::newRow("Internet unicast") << true << "127.0.0.1"
                                       << "255.0.0.0" << 0 << 0 << "127.0.0.1";
     QTest::newRow("Internet ignores mask") << true << "127.0.0.5"

@@ -1,0 +1,20 @@
+// The --scan command of the command line.
+#pragma once
+
+#include "app/commandLine.h"
+
+#include <QString>
+
+struct TScanCommand
+{
+    QString Network; // as typed: "10.1.2.0/24"
+    bool Json = false;
+    bool Add = false;
+};
+
+// Sweeps the network in this process (the settings' rate and mDNS choice), then tells each host found
+// whether the database already has it: one line a host (IP, MAC, name, vendor, "new" or the name it
+// has), or one JSON array of {"ip", "mac", "name", "vendor", "known"}. With Add, the hosts not in the
+// database yet are added in one save, and only their number is printed. The database is opened through
+// TOpenDatabase: read only to list, and only when the file exists.
+TCommandResult RunScanCommand(const TScanCommand& command, const QString& databaseFile);

@@ -1,0 +1,103 @@
+#include "model/scanResults.h"
+
+#include "model/computers.h"
+#include "model/openDatabase.h"
+#include "net/hostResolve.h"
+
+#include <QSet>
+
+namespace {
+
+// Twelve upper-case hexadecimal digits, whatever separators the text used; empty when it is none.
+QString MacDigits(const QString& text)
+{
+    QString hex;
+    for (const QChar c : text) {
+        if (c.isDigit() || (c.toUpper() >= QLatin1Char('A') && c.toUpper() <= QLatin1Char('F')))
+            hex.append(c.toUpper());
+        else if (c != QLatin1Char('-') && c != QLatin1Char(':') && c != QLatin1Char('.') &&
+                 c != QLatin1Char(' '))
+            return {};
+    }
+    return hex.size() == 12 ? hex : QString();
+}
+
+} // namespace
+
+QString DatabaseMac(const QString& mac)
+{
+    const QString hex = MacDigits(mac);
+    if (hex.isEmpty())
+        return {};
+    QString text;
+    for (int i = 0; i < 12; i += 2) {
+        if (i > 0)
+            text += QLatin1Char('-');
+        text += hex.mid(i, 2);
+    }
+    return text;
+}
+
+const TComputer* KnownComputer(const TGroup& root, const TScanHost& host)
+{
+    const QString mac = MacDigits(host.Mac);
+    const QString ip = IPv4ToText(host.Address);
+    const TComputers* computers = root.Computers();
+    for (int i = 0; i < computers->Count(); ++i) {
+        const TComputer* computer = computers->Items(i);
+        if (const TMACAddresses* adapters = computer->MACAddresses(); adapters && !mac.isEmpty()) {
+            for (int a = 0; a < adapters->Count(); ++a)
+                if (MacDigits(adapters->Items(a)->Address) == mac)
+                    return computer;
+        }
+    }
+    for (int i = 0; i < computers->Count(); ++i)
+        if (computers->Items(i)->IPAddress.trimmed() == ip)
+            return computers->Items(i);
+    return nullptr;
+}
+
+QStringList NewComputerNames(const TGroup& root, const std::vector<TScanHost>& hosts)
+{
+    QSet<QString> taken;
+    const TComputers* computers = root.Computers();
+    for (int i = 0; i < computers->Count(); ++i)
+        taken.insert(computers->Items(i)->Name().toLower());
+    QStringList names;
+    for (const TScanHost& host : hosts) {
+        const QString base = host.Name.isEmpty() ? IPv4ToText(host.Address) : host.Name;
+        QString name = base;
+        for (int suffix = 2; taken.contains(name.toLower()); ++suffix)
+            name = QStringLiteral("%1 (%2)").arg(base).arg(suffix);
+        taken.insert(name.toLower());
+        names.append(name);
+    }
+    return names;
+}
+
+std::vector<TComputer*> AddScannedHosts(TOpenDatabase& database, const std::vector<TScanHost>& hosts,
+                                        quint32 subnetMask)
+{
+    std::vector<TComputer*> added;
+    if (!database.Root() || hosts.empty())
+        return added;
+    const QStringList names = NewComputerNames(*database.Root(), hosts);
+    database.ChangeTogether([&] {
+        for (size_t i = 0; i < hosts.size(); ++i) {
+            TComputer* computer = database.AddComputer();
+            if (!computer)
+                break;
+            computer->SetName(names[int(i)]);
+            computer->IPAddress = IPv4ToText(hosts[i].Address);
+            computer->SubNet = IPv4ToText(subnetMask);
+            computer->SendOptions = soLAN;
+            if (!hosts[i].Mac.isEmpty()) {
+                TMACAddress* adapter = computer->MACAddresses()->Add();
+                adapter->Address = DatabaseMac(hosts[i].Mac);
+                adapter->UseForWake = true;
+            }
+            added.push_back(computer);
+        }
+    });
+    return added;
+}

@@ -1,0 +1,64 @@
+#include "ui/messageBoxes.h"
+#include "dialogs/dlgRelays.h"
+#include "net/relayHub.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+class TestDlgRelays : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir FDir;
+
+private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", FDir.path().toUtf8()); }
+
+    // What the dialog stores is what the file's reader gets back: a list of networks, a command with commas
+    // and semicolons intact; a bad network or a taken name is refused with the field's message.
+    void addedRelayReadsBack()
+    {
+        TMessageRecorder recorder;
+        TfrmRelays relays;
+        auto fill = [&](const QString& name, const QString& networks) {
+            QTimer::singleShot(0, &relays, [&relays, name, networks] {
+                auto* edit = relays.findChild<TfrmRelay*>();
+                QVERIFY(edit);
+                edit->edName->setText(name);
+                edit->edDestination->setText(QStringLiteral("ssh://admin@gw.example:2222"));
+                edit->edNetworks->setText(networks);
+                edit->edCommand->setText(QStringLiteral("etherwake -i {interface} {mac}, x; logger {mac}"));
+                edit->btnOK->click();
+                if (edit->isVisible())
+                    edit->reject();
+            });
+            relays.btnAdd->click();
+        };
+        fill(QStringLiteral("branch"), QStringLiteral("10.20.0.0/16, 192.168.7.9/24"));
+        fill(QStringLiteral("bad"), QStringLiteral("10.20.0.0/33"));
+        fill(QStringLiteral("Branch"), QStringLiteral("10.30.0.0/16"));
+        QCOMPARE(recorder.Shown().size(), 2);
+        QCOMPARE(recorder.Shown()[0].Text,
+                 QStringLiteral("Relay bad: \"10.20.0.0/33\" is not a network; write it as "
+                                "10.20.0.0/16."));
+        QCOMPARE(recorder.Shown()[1].Text, QStringLiteral("There is already a relay named Branch."));
+        QCOMPARE(relays.lvRelays->topLevelItemCount(), 1);
+        const auto stored = LoadRelays(RelaysFilePath());
+        QCOMPARE(stored.size(), size_t(1));
+        QCOMPARE(stored[0].NetworkTexts(), QStringList({"10.20.0.0/16", "192.168.7.0/24"}));
+        QCOMPARE(stored[0].Command, QStringLiteral("etherwake -i {interface} {mac}, x; logger {mac}"));
+        // The running program routes by the new file at once.
+        QCOMPARE(RelayNameFor(0x0A140505), QStringLiteral("branch"));
+        QCOMPARE(RelayNameFor(0x0A150505), QString());
+        relays.btnRemove->click();
+        QVERIFY(LoadRelays(RelaysFilePath()).empty());
+        QVERIFY(!RelaysConfigured());
+    }
+};
+
+QTEST_MAIN(TestDlgRelays)
+#include "tst_dlgRelays.moc"
