@@ -235,9 +235,9 @@ bool Round(const QByteArray& self, int count, bool silentTenth, bool withI1)
         fping1.push_back(checks.back());
     }
     const int silent = silentTenth ? count / 10 : 0;
-    std::printf("\n%d addresses, %s (min / median / max of %d runs; figures measured under load)\n", count,
+    std::printf("\n%d addresses, %s (min / median / max of %d runs; load average %s)\n", count,
                 silentTenth ? qPrintable(QStringLiteral("%1 of them silent").arg(silent)) : "all answering",
-                Runs);
+                Runs, qPrintable(LoadAverage()));
 
     const QByteArray ourName = QFileInfo(QString::fromLocal8Bit(self)).fileName().left(15).toLatin1();
     auto fpingLine = [](const QByteArray& line, TRun& run) {

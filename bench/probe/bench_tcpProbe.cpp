@@ -280,6 +280,7 @@ int main(int argc, char** argv)
         QStringLiteral("^10\\.90\\.\\S+: Response from 10\\.90\\.\\S+ in \\d+ millisec\\.$"));
     static const QRegularExpression tcpText(
         QStringLiteral("^(10\\.91\\.\\S+): Response from (\\S+) on TCP port 3389\\.$"));
+    const QString load = LoadAverage();
     std::vector<TRun> ours, theirs;
     bool ok = true;
     for (int r = 0; r < Runs; ++r) {
@@ -320,8 +321,8 @@ int main(int argc, char** argv)
         nmapFds = std::max(nmapFds, run.PeakFds);
     }
     std::printf("\n%d computers, half answering echo, half only TCP 3389 (min / median / max of %d runs; "
-                "figures measured under load)\n",
-                count, Runs);
+                "load average %s)\n",
+                count, Runs, qPrintable(load));
     std::printf("sablewick: right %d of %d; first request..last result %s s (limit %.1f); wall %s s; "
                 "peak descriptors %d, threads %lld, probe connections %d (bound %d)\n",
                 ours.back().Right, count, qPrintable(Spread(work)), Limit, qPrintable(Spread(wall)), peakFds,

@@ -4,6 +4,7 @@
 #include "app/instanceServer.h"
 #include "app/relayCommand.h"
 #include "app/translations.h"
+#include "app/userRights.h"
 #include "product/databaseLocation.h"
 #include "ui/messageBoxes.h"
 #include "core/dateTime.h"

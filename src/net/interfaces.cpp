@@ -8,9 +8,15 @@
 #include <cstring>
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <memory>
+#include <mutex>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -136,9 +142,87 @@ TWakeRoute LanWakeRoute(const QString& ipAddress, const QString& subnetMask,
     return route;
 }
 
+namespace {
+
+// This machine's interfaces as last read, kept until the kernel announces a change of a link or an IPv4
+// address (or the calling thread is in another network namespace): reading them asks the kernel for every
+// address and every interface's index, too much to do for each of thousands of packets.
+class TInterfaceCache
+{
+public:
+    std::shared_ptr<const std::vector<TNetInterface>> Current()
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        struct stat space
+        {
+        };
+        const ino_t netns = ::stat("/proc/thread-self/ns/net", &space) == 0 ? space.st_ino : 0;
+        if (netns == 0 || netns != FNetns) {
+            Reopen();
+            FNetns = netns;
+        }
+        if (Changed() || !FList) {
+            bool read = false;
+            auto list = std::make_shared<const std::vector<TNetInterface>>(UpIPv4Interfaces(&read));
+            // A failed reading, or one nothing announces changes of, is not kept.
+            FList = read && FMonitor >= 0 ? list : nullptr;
+            return list;
+        }
+        return FList;
+    }
+
+private:
+    void Reopen()
+    {
+        if (FMonitor >= 0)
+            ::close(FMonitor);
+        FList = nullptr;
+        FMonitor = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+        if (FMonitor < 0)
+            return;
+        sockaddr_nl groups{};
+        groups.nl_family = AF_NETLINK;
+        groups.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR;
+        if (::bind(FMonitor, reinterpret_cast<sockaddr*>(&groups), sizeof(groups)) != 0) {
+            ::close(FMonitor);
+            FMonitor = -1;
+        }
+    }
+
+    // Whether the kernel announced anything since the last look (a lost announcement counts too).
+    bool Changed()
+    {
+        if (FMonitor < 0)
+            return true;
+        bool changed = false;
+        char buffer[8192];
+        for (;;) {
+            const ssize_t received = ::recv(FMonitor, buffer, sizeof(buffer), MSG_DONTWAIT);
+            if (received > 0) {
+                changed = true;
+                continue;
+            }
+            if (received < 0 && errno == EINTR)
+                continue;
+            if (received < 0 && errno == ENOBUFS)
+                changed = true;
+            return changed;
+        }
+    }
+
+    std::mutex FLock;
+    int FMonitor = -1;
+    ino_t FNetns = 0;
+    std::shared_ptr<const std::vector<TNetInterface>> FList;
+};
+
+} // namespace
+
 TWakeRoute LanWakeRoute(const QString& ipAddress, const QString& subnetMask)
 {
-    return LanWakeRoute(ipAddress, subnetMask, UpIPv4Interfaces());
+    // Never destroyed: a sender may still ask while the program ends.
+    static auto* cache = new TInterfaceCache;
+    return LanWakeRoute(ipAddress, subnetMask, *cache->Current());
 }
 
 qint64 SendAlongRoute(int socket, const TWakeRoute& route, quint16 port, const QByteArray& payload)

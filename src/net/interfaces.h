@@ -46,6 +46,9 @@ struct TWakeRoute
 // the limited broadcast when the address or mask is not a dotted address.
 TWakeRoute LanWakeRoute(const QString& ipAddress, const QString& subnetMask,
                         const std::vector<TNetInterface>& interfaces);
+// The same against this machine's interfaces, read again only when the kernel has announced a change of
+// them since the last reading, so a wake of thousands of computers does not read them once per packet.
+// Any thread.
 TWakeRoute LanWakeRoute(const QString& ipAddress, const QString& subnetMask);
 
 // Sends one datagram from the socket to the route's destination and port, out of the route's interface

@@ -1,5 +1,6 @@
 #include "net/neighbours.h"
 
+#include "core/worker.h"
 #include "net/interfaces.h"
 #include "net/netbiosPacket.h"
 #include "net/utilsNetwork.h"
@@ -13,6 +14,7 @@
 #include <linux/rtnetlink.h>
 #include <netinet/in.h>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QThread>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -151,6 +153,55 @@ bool ReadNeighbourTable(std::vector<TNeighbourEntry>& entries)
 {
     entries.clear();
     return DumpTable([&](const TNeighbourEntry& entry) { entries.push_back(entry); });
+}
+
+namespace {
+
+// Engine thread only: the lookups waiting for the next reading of the table, and whether one is under way.
+struct TLookUps
+{
+    std::vector<std::pair<quint32, std::function<void(const QString&)>>> Waiting;
+    bool Reading = false;
+};
+
+TLookUps& LookUps()
+{
+    // Never destroyed: the engine may still answer a lookup while the program ends.
+    static auto* lookUps = new TLookUps;
+    return *lookUps;
+}
+
+void ReadForWaiting()
+{
+    TLookUps& lookUps = LookUps();
+    lookUps.Reading = true;
+    RunBlocking([asked = std::move(lookUps.Waiting)]() mutable {
+        QHash<quint32, QString> macs;
+        const bool read = DumpTable([&](const TNeighbourEntry& entry) {
+            if (!entry.Mac.isEmpty() && !macs.contains(entry.Address))
+                macs.insert(entry.Address, entry.Mac);
+        });
+        TWorkerEngine::Instance().Post([asked = std::move(asked), macs = std::move(macs), read] {
+            for (const auto& [address, onMac] : asked)
+                onMac(read ? macs.value(address) : QString());
+            TLookUps& lookUps = LookUps();
+            lookUps.Reading = false;
+            // What was asked during this reading may concern entries it already missed: read again.
+            if (!lookUps.Waiting.empty())
+                ReadForWaiting();
+        });
+    });
+    lookUps.Waiting.clear();
+}
+
+} // namespace
+
+void LookUpNeighbourMac(quint32 address, std::function<void(const QString& mac)> onMac)
+{
+    TLookUps& lookUps = LookUps();
+    lookUps.Waiting.emplace_back(address, std::move(onMac));
+    if (!lookUps.Reading)
+        ReadForWaiting();
 }
 
 QString NeighbourMac(const QString& ipAddress)

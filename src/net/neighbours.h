@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QString>
 #include <QtGlobal>
 #include <vector>
@@ -12,6 +13,11 @@
 // Asks only the kernel: quick, and it sends nothing.
 QString NeighbourMac(quint32 address);
 QString NeighbourMac(const QString& ipAddress);
+
+// Worker engine only. Calls onMac on the engine with what NeighbourMac would answer for the address.
+// Lookups asked for while the table is being read share the next reading, so a burst of a thousand
+// answers costs a few readings of the table, not a thousand, and never waits on the engine's thread.
+void LookUpNeighbourMac(quint32 address, std::function<void(const QString& mac)> onMac);
 
 // One IPv4 entry of the table, in whatever state (NUD_*) it is.
 struct TNeighbourEntry

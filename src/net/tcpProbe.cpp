@@ -150,9 +150,6 @@ void TTcpProbe::TState::OpenNext()
     pool.Peak = std::max(pool.Peak, pool.Open);
     const int on = 1;
     setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof(on));
-    // Closing sends a reset: no connection is left half-open on the host, none lingers here.
-    const linger abort{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
@@ -186,6 +183,13 @@ void TTcpProbe::TState::Ready(int fd, quint16 port, int error)
     if (!proves) {
         PortFailed(fd);
         return;
+    }
+    if (error == 0) {
+        // Closing an accepted connection sends a reset: none is left half-open on the host, none lingers
+        // here. Connections still under way need nothing: their close sends nothing, and a late answer
+        // meets the kernel's reset.
+        const linger abort{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
     }
     TTcpProbeResult result;
     result.Up = true;

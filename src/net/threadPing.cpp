@@ -5,6 +5,7 @@
 #include "net/hostResolve.h"
 #include "net/icmpPacket.h"
 #include "net/neighbours.h"
+#include "net/utilsNetwork.h"
 
 #include <algorithm>
 #include <chrono>
@@ -124,13 +125,15 @@ void TPingThread::Answered()
         Finish();
         return;
     }
-    // The table is read on the pool, not on the engine: a large table takes a while to dump.
-    RunBlocking([this] {
-        QString mac = ::NeighbourMac(FFromAddress);
-        TWorkerEngine::Instance().Post([this, mac = std::move(mac)] {
-            FNeighbourMac = mac;
-            Finish();
-        });
+    // The table is read on the pool, not on the engine, and once for a burst of answers.
+    quint32 address = 0;
+    if (!ParseIPv4(FFromAddress, &address)) {
+        Finish();
+        return;
+    }
+    LookUpNeighbourMac(address, [this](const QString& mac) {
+        FNeighbourMac = mac;
+        Finish();
     });
 }
 

@@ -22,3 +22,14 @@ inline qint64 ThreadCount()
 {
     return ProcStatusField("Threads");
 }
+
+// The system's load averages over 1, 5 and 15 minutes, as /proc/loadavg gives them: benchmarks print it,
+// since their times depend on what else the machine runs.
+inline QString LoadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    const QList<QByteArray> fields = file.readAll().split(' ');
+    return QString::fromLatin1(fields.mid(0, 3).join(' '));
+}
