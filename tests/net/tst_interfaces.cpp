@@ -101,7 +101,12 @@ private slots:
         if (withoutBroadcast) {
             const auto end = InterfaceHolding(ntohl(inet_addr("10.20.5.7")), UpIPv4Interfaces());
             QVERIFY(end);
+            // Routes are worked out from a kept list of interfaces: one read before the change must not
+            // be what the wake-up after it uses.
+            QCOMPARE(LanWakeRoute(QStringLiteral("10.20.5.7"), QString()).Destination,
+                     QStringLiteral("10.20.255.255"));
             QCOMPARE(RunCommand("ip", {"addr", "flush", "dev", end->Name}), 0);
+            QVERIFY(LanWakeRoute(QStringLiteral("10.20.5.7"), QStringLiteral("255.255.255.0")).OffLink);
             QCOMPARE(RunCommand("ip", {"addr", "add", "10.20.0.1/16", "dev", end->Name}), 0);
             QString shown;
             RunCommand("ip", {"-4", "addr", "show", "dev", end->Name}, &shown);
