@@ -145,18 +145,20 @@ TWakeRoute LanWakeRoute(const QString& ipAddress, const QString& subnetMask,
 namespace {
 
 // This machine's interfaces as last read, kept until the kernel announces a change of a link or an IPv4
-// address (or the calling thread is in another network namespace): reading them asks the kernel for every
+// address (or a thread of another network namespace asks): reading them asks the kernel for every
 // address and every interface's index, too much to do for each of thousands of packets.
 class TInterfaceCache
 {
 public:
     std::shared_ptr<const std::vector<TNetInterface>> Current()
     {
+        // Asking the kernel for the thread's namespace walks /proc: once per thread is enough, since the
+        // program never moves a thread to another namespace (tests move before their first wake-up).
+        thread_local const ino_t netns = [] {
+            struct stat space = {};
+            return ::stat("/proc/thread-self/ns/net", &space) == 0 ? space.st_ino : ino_t(0);
+        }();
         std::lock_guard<std::mutex> guard(FLock);
-        struct stat space
-        {
-        };
-        const ino_t netns = ::stat("/proc/thread-self/ns/net", &space) == 0 ? space.st_ino : 0;
         if (netns == 0 || netns != FNetns) {
             Reopen();
             FNetns = netns;
