@@ -1,8 +1,8 @@
 #include "dialogs/dlgRelays.h"
 
-#include "ui/messageBoxes.h"
 #include "core/texts.h"
 #include "net/relayHub.h"
+#include "ui/messageBoxes.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -117,6 +117,10 @@ TfrmRelays::TfrmRelays(QWidget* owner) : QDialog(owner)
     lvRelays->setHeaderLabels({Res::Str(Res::RelayColName), Res::Str(Res::RelayColDestination),
                                Res::Str(Res::RelayColNetworks), Res::Str(Res::RelayColCommand)});
     lvRelays->setMinimumSize(560, 180);
+    // No column narrower than its caption, whatever the font and language.
+    for (int i = 0; i < lvRelays->columnCount(); ++i)
+        lvRelays->header()->resizeSection(
+            i, std::max(lvRelays->header()->sectionSize(i), lvRelays->header()->sectionSizeHint(i)));
     btnAdd = MakeButton(this, "btnAdd", Res::RelayAdd);
     btnEdit = MakeButton(this, "btnEdit", Res::RelayEdit);
     btnRemove = MakeButton(this, "btnRemove", Res::RelayRemove);
