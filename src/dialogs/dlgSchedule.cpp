@@ -2,6 +2,7 @@
 
 #include "core/texts.h"
 #include "dialogs/frameSchedule.h"
+#include "ui/fontScale.h"
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -31,7 +32,7 @@ TfrmSchedule::TfrmSchedule(QWidget* owner) : QDialog(owner)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frameSchedule, 1);
     layout->addWidget(Buttons);
-    resize(360, 280);
+    resize(QSize(360, 280) * FontScale(font()));
 }
 
 void TfrmSchedule::Load(const TSchedule& schedule)
