@@ -14,7 +14,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev
           qt6-l10n-tools qt6-translations-l10n)
 for option in "$@"; do
   case "$option" in
-    --tests) PACKAGES+=(clang-format samba python3-olefile iproute2 util-linux procps xvfb x11-utils
+    --tests) PACKAGES+=(clang-format samba python3-olefile iproute2 util-linux procps xvfb x11-utils qt6ct
                         desktop-file-utils appstream man-db dpkg-dev file lintian nftables
                         openssh-client openssh-server) ;;
     --bench) PACKAGES+=(fping iproute2 util-linux) ;;

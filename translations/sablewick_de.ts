@@ -403,7 +403,7 @@ Möchten Sie fortfahren?</translation>
     <message>
         <source>MMMM dd, yyyy, </source>
         <extracomment>A date format of QDateTime (MMMM month name, dd day, yyyy year) for a schedule that runs once.</extracomment>
-        <translation>dd. MMMM yyyy, </translation>
+        <translation>d. MMMM yyyy, </translation>
     </message>
     <message>
         <source>%1:%2 hrs</source>
@@ -762,7 +762,7 @@ Möchten Sie fortfahren?</translation>
     </message>
     <message>
         <source>&amp;TCP ports tried when a computer does not answer ping:</source>
-        <translation>&amp;TCP-Ports, die versucht werden, wenn ein Computer nicht auf Ping antwortet:</translation>
+        <translation>&amp;TCP-Ports, die geprüft werden, wenn ein Computer nicht auf Ping antwortet:</translation>
     </message>
     <message>
         <source>Port numbers separated by commas or blanks. Leave the list empty to check with ping only.</source>
@@ -782,7 +782,7 @@ Möchten Sie fortfahren?</translation>
     </message>
     <message>
         <source>At most %1 ports can be tried.</source>
-        <translation>Es können höchstens %1 Ports versucht werden.</translation>
+        <translation>Es können höchstens %1 Ports geprüft werden.</translation>
     </message>
     <message>
         <source>The settings could not be saved in %1.</source>
@@ -1017,7 +1017,7 @@ Möchten Sie fortfahren?</translation>
         <translation>Legt fest, wann die Computer ohne eigenen Zeitplan aufgeweckt werden.</translation>
     </message>
     <message>
-        <source>&amp;Schedule for all computers...</source>
+        <source>S&amp;chedule for all computers...</source>
         <translation>&amp;Zeitplan für alle Computer...</translation>
     </message>
     <message>
@@ -1042,7 +1042,7 @@ Möchten Sie fortfahren?</translation>
     </message>
     <message>
         <source>&quot;%1&quot; cannot name a relay: a name is not empty, not General, and holds no / or \.</source>
-        <translation>„%1“ kann kein Relay benennen: Ein Name ist nicht leer, nicht General und enthält kein / oder \.</translation>
+        <translation>„%1“ ist kein gültiger Relay-Name: Ein Name darf nicht leer und nicht „General“ sein und kein / oder \ enthalten.</translation>
     </message>
     <message>
         <source>Relay %1 needs a destination that ssh accepts: a host, user@host or ssh://user@host:port.</source>
@@ -1139,10 +1139,6 @@ Möchten Sie fortfahren?</translation>
     <message>
         <source>&amp;Test</source>
         <translation>&amp;Testen</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
     </message>
     <message>
         <source>Relay</source>

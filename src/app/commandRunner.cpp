@@ -5,13 +5,13 @@
 #include "app/relayCommand.h"
 #include "app/translations.h"
 #include "app/userRights.h"
-#include "product/databaseLocation.h"
-#include "ui/messageBoxes.h"
 #include "core/dateTime.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "net/threadWOL.h"
+#include "product/databaseLocation.h"
+#include "ui/messageBoxes.h"
 
 #include <deque>
 #include <QCoreApplication>

@@ -15,6 +15,7 @@
 #include "product/webAddresses.h"
 #include "timing/threadTimer.h"
 #include "ui/elidedLabel.h"
+#include "ui/fontScale.h"
 #include "ui/messageBoxes.h"
 
 #include <algorithm>
@@ -293,7 +294,12 @@ void TfrmMain::FormCreate()
     for (qsizetype i = 0; i < pictured.size(); ++i)
         pictured[i]->setIcon(images[i]);
 
-    resize(580, 468);
+    // Larger by as much as the font is, so a larger font keeps the list's columns and tool bars in view;
+    // never larger than the screen.
+    QSize size = QSize(580, 468) * FontScale(font());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    resize(size);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 

@@ -80,6 +80,14 @@ TfrmAbout::TfrmAbout(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWindows
 
     // A missing or broken logo is reported; the box opens all the same with what is set so far.
     Guarded([this] { LoadEdition(); });
+
+    // A warning that needs more lines than its place has (a longer language) lengthens the box below it.
+    const QRect place = lbWarning->geometry();
+    const int more = lbWarning->heightForWidth(place.width()) - place.height();
+    if (more > 0) {
+        GrowDialog(this, Qt::Vertical, place.top() + place.height(), more);
+        lbWarning->resize(place.width(), place.height() + more);
+    }
 }
 
 void TfrmAbout::CreateControls()

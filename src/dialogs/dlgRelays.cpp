@@ -1,8 +1,9 @@
 #include "dialogs/dlgRelays.h"
 
-#include "ui/messageBoxes.h"
 #include "core/texts.h"
 #include "net/relayHub.h"
+#include "ui/fontScale.h"
+#include "ui/messageBoxes.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QtMath>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -52,7 +54,7 @@ TfrmRelay::TfrmRelay(const TRelay& relay, QStringList takenNames, QWidget* owner
     edNetworks->setPlaceholderText(QStringLiteral("10.20.0.0/16, 192.168.7.0/24"));
     edCommand = MakeEdit(this, form, "edCommand", Res::RelayLabelCommand, relay.Command);
     edCommand->setPlaceholderText(QStringLiteral("etherwake -i {interface} {mac}"));
-    edName->setMinimumWidth(320);
+    edName->setMinimumWidth(qCeil(320 * FontScale(font())));
 
     auto* buttons = new QDialogButtonBox(this);
     btnOK = MakeButton(this, "btnOK", Res::RelayOK);
@@ -116,7 +118,11 @@ TfrmRelays::TfrmRelays(QWidget* owner) : QDialog(owner)
     lvRelays->setRootIsDecorated(false);
     lvRelays->setHeaderLabels({Res::Str(Res::RelayColName), Res::Str(Res::RelayColDestination),
                                Res::Str(Res::RelayColNetworks), Res::Str(Res::RelayColCommand)});
-    lvRelays->setMinimumSize(560, 180);
+    lvRelays->setMinimumSize(QSize(560, 180) * FontScale(font()));
+    // No column narrower than its caption, whatever the font and language.
+    for (int i = 0; i < lvRelays->columnCount(); ++i)
+        lvRelays->header()->resizeSection(
+            i, std::max(lvRelays->header()->sectionSize(i), lvRelays->header()->sectionSizeHint(i)));
     btnAdd = MakeButton(this, "btnAdd", Res::RelayAdd);
     btnEdit = MakeButton(this, "btnEdit", Res::RelayEdit);
     btnRemove = MakeButton(this, "btnRemove", Res::RelayRemove);

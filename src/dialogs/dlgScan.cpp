@@ -4,6 +4,7 @@
 #include "model/computers.h"
 #include "model/scanResults.h"
 #include "net/hostResolve.h"
+#include "ui/fontScale.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -26,6 +27,12 @@ enum TColumn
     colKnown
 };
 
+// A label's text as a screen reader should say it: without its mnemonic and colon.
+QString Spoken(QString text)
+{
+    return text.remove(QLatin1Char('&')).remove(QLatin1Char(':')).trimmed();
+}
+
 } // namespace
 
 TfrmScan::TfrmScan(const TGroup* root, const TScanOptions& options, QWidget* owner)
@@ -33,7 +40,8 @@ TfrmScan::TfrmScan(const TGroup* root, const TScanOptions& options, QWidget* own
 {
     setObjectName(QStringLiteral("frmScan"));
     setWindowTitle(Res::Str(Res::ScanCaption));
-    resize(720, 460);
+    // Room for the list's columns at a larger font too.
+    resize(QSize(720, 460) * FontScale(font()));
 
     auto* layout = new QVBoxLayout(this);
     auto* top = new QGridLayout;
@@ -47,6 +55,7 @@ TfrmScan::TfrmScan(const TGroup* root, const TScanOptions& options, QWidget* own
     for (const TScanNetwork& network : LocalScanNetworks())
         cbNetwork->addItem(network.Text());
     lbNetwork->setBuddy(cbNetwork);
+    cbNetwork->setAccessibleName(Spoken(lbNetwork->text()));
     btnStart = new QPushButton(Res::Str(Res::ScanStart), this);
     btnStart->setObjectName(QStringLiteral("btnStart"));
     btnStart->setDefault(true);
@@ -89,6 +98,7 @@ TfrmScan::TfrmScan(const TGroup* root, const TScanOptions& options, QWidget* own
                               Res::Str(Res::ScanColVendor), Res::Str(Res::ScanColKnown)});
     lvHosts->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lbHosts->setBuddy(lvHosts);
+    lvHosts->setAccessibleName(Spoken(lbHosts->text()));
     layout->addWidget(lbHosts);
     layout->addWidget(lvHosts, 1);
 

@@ -21,4 +21,10 @@ public:
 
     TframeSchedule* frameSchedule = nullptr;
     QDialogButtonBox* Buttons = nullptr;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void FitHeight();
 };

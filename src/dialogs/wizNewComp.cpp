@@ -80,6 +80,19 @@ bool Owns(const QWidget* window, const QWidget* wizard)
     return false;
 }
 
+// Each page's caption and description in the header band.
+struct THeader
+{
+    int Caption;
+    int Descr;
+};
+constexpr THeader Headers[] = {
+    {Res::WizNameCaption, Res::WizNameDescr},
+    {Res::WizIPCaption, Res::WizIPDescr},
+    {Res::WizMACCaption, Res::WizMACDescr},
+    {Res::WizFinishCaption, Res::WizFinishDescr},
+};
+
 QLabel* PageLabel(const QString& text, QWidget* page)
 {
     auto* label = new QLabel(text, page);
@@ -90,7 +103,8 @@ QLabel* PageLabel(const QString& text, QWidget* page)
 QVBoxLayout* PageLayout(QWidget* page)
 {
     auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(PageIndent, 22, PageIndent, 8);
+    // The right margin is narrow so that a longer language's row may use the room to the edge.
+    layout->setContentsMargins(PageIndent, 22, PageIndent / 5, 8);
     layout->setSpacing(4);
     return layout;
 }
@@ -187,6 +201,21 @@ TfrmWizNewComp::TfrmWizNewComp(QWidget* owner) : QDialog(owner)
     Notebook1->setCurrentIndex(FCurrentPage);
     ShowPage(FCurrentPage);
     ScaleToFont(this);
+    // A language whose texts need more room than the wizard has widens it; the buttons keep to the right.
+    GrowDialog(this, Qt::Horizontal, btnBack->x(), ExtraWidth());
+}
+
+int TfrmWizNewComp::ExtraWidth() const
+{
+    int extra = 0;
+    for (int i = 0; i < Notebook1->count(); ++i) {
+        extra = std::max(extra, Notebook1->widget(i)->minimumSizeHint().width() - Notebook1->width());
+    }
+    for (const THeader& header : Headers) {
+        for (auto [label, text] : {std::pair{lbHeaderCaption, header.Caption}, {lbHeaderDescr, header.Descr}})
+            extra = std::max(extra, label->fontMetrics().horizontalAdvance(Res::Str(text)) - label->width());
+    }
+    return extra;
 }
 
 TfrmWizNewComp::~TfrmWizNewComp()
@@ -324,21 +353,10 @@ QWidget* TfrmWizNewComp::CreateFinishPage()
 
 void TfrmWizNewComp::ShowPage(int page)
 {
-    struct THeader
-    {
-        int Caption;
-        int Descr;
-    };
-    static const THeader headers[] = {
-        {Res::WizNameCaption, Res::WizNameDescr},
-        {Res::WizIPCaption, Res::WizIPDescr},
-        {Res::WizMACCaption, Res::WizMACDescr},
-        {Res::WizFinishCaption, Res::WizFinishDescr},
-    };
     if (page < pgNameType || page > pgFinish)
         return;
-    lbHeaderCaption->setText(Res::Str(headers[page].Caption));
-    lbHeaderDescr->setText(Res::Str(headers[page].Descr));
+    lbHeaderCaption->setText(Res::Str(Headers[page].Caption));
+    lbHeaderDescr->setText(Res::Str(Headers[page].Descr));
     btnBack->setEnabled(page != pgNameType);
 
     switch (page) {
@@ -374,7 +392,8 @@ void TfrmWizNewComp::ShowSummary(const QString& summary)
     const QFontMetrics metrics(memComp->font());
     const int margins = 2 * int(memComp->document()->documentMargin()) + memComp->frameWidth() * 2 + 4;
     // The page's width less its margins (as laid out in CreateFinishPage), also before it was ever shown.
-    const int memoWidth = Notebook1->width() - PageIndent - FinishRightMargin;
+    const QMargins pageMargins = memComp->parentWidget()->layout()->contentsMargins();
+    const int memoWidth = Notebook1->width() - pageMargins.left() - pageMargins.right();
     const int valueWidth = memoWidth - margins - int(memComp->tabStopDistance());
     QStringList lines = summary.split(QLatin1Char('\n'));
     bool shortened = false;

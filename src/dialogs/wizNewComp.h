@@ -84,6 +84,8 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    // How much wider the wizard must be for its pages and headers at this font and in this language.
+    int ExtraWidth() const;
     QWidget* CreateNameTypePage();
     QWidget* CreateIPAddressPage();
     QWidget* CreateMACPage();

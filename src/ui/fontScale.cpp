@@ -83,11 +83,21 @@ void ScaleToFont(QWidget* dialog)
         if (child->isWindow() || !parent || !OwnContainer(parent))
             continue;
         if (!parent->layout()) {
+            // The edges are scaled, not the sizes, so controls that touched still touch and none overlaps
+            // its neighbour by a rounded pixel.
             const QRect r = child->geometry();
-            child->setGeometry(Scaled(r.x(), scale), Scaled(r.y(), scale), Scaled(r.width(), scale),
-                               Scaled(r.height(), scale));
+            const int left = Scaled(r.x(), scale);
+            const int top = Scaled(r.y(), scale);
+            const QSize size(Scaled(r.x() + r.width(), scale) - left,
+                             Scaled(r.y() + r.height(), scale) - top);
+            if (child->minimumWidth() == child->maximumWidth())
+                child->setFixedWidth(size.width());
+            if (child->minimumHeight() == child->maximumHeight())
+                child->setFixedHeight(size.height());
+            child->setGeometry(QRect(QPoint(left, top), size));
+        } else {
+            ScaleFixedSize(child, scale);
         }
-        ScaleFixedSize(child, scale);
     }
     for (QWidget* child : children)
         if (!child->isWindow() && child->layout() && OwnContainer(child))
@@ -95,4 +105,49 @@ void ScaleToFont(QWidget* dialog)
     if (dialog->layout())
         ScaleLayout(dialog->layout(), scale);
     ScaleFixedSize(dialog, scale);
+}
+
+namespace {
+
+// Moves the controls of a container placed by hand that lie past `at` by `by`, and stretches those that
+// cross it (and theirs, when they are placed by hand too); along x or y.
+void MakeRoom(QWidget* container, Qt::Orientation along, int at, int by)
+{
+    const bool x = along == Qt::Horizontal;
+    for (QWidget* child : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow())
+            continue;
+        QRect r = child->geometry();
+        const int start = x ? r.left() : r.top();
+        const int end = start + (x ? r.width() : r.height());
+        if (start >= at) {
+            r.translate(x ? by : 0, x ? 0 : by);
+        } else if (end > at) {
+            (x ? r.setWidth(r.width() + by) : r.setHeight(r.height() + by));
+            if (!child->layout())
+                MakeRoom(child, along, at - start, by);
+        } else {
+            continue;
+        }
+        if (x && child->minimumWidth() == child->maximumWidth())
+            child->setFixedWidth(r.width());
+        if (!x && child->minimumHeight() == child->maximumHeight())
+            child->setFixedHeight(r.height());
+        child->setGeometry(r);
+    }
+}
+
+} // namespace
+
+void GrowDialog(QWidget* dialog, Qt::Orientation along, int at, int by)
+{
+    if (by <= 0)
+        return;
+    MakeRoom(dialog, along, at, by);
+    QSize size = dialog->size();
+    (along == Qt::Horizontal ? size.rwidth() : size.rheight()) += by;
+    if (dialog->minimumSize() == dialog->maximumSize())
+        dialog->setFixedSize(size);
+    else
+        dialog->resize(size);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtCore/qnamespace.h>
 #include <QtGlobal>
 
 class QFont;
@@ -18,3 +19,8 @@ qreal FontScale(const QFont& font);
 // controls that are placed by hand rather than by a layout, by FontScale of the dialog's font. Call once,
 // after the controls are made.
 void ScaleToFont(QWidget* dialog);
+
+// Makes room in a dialog whose controls are placed by hand, for a text that needs more than its place
+// (a translation, a font the scale does not cover): the dialog grows by `by` pixels along x or y, the
+// controls past `at` move with its far edge and those across `at` grow with it.
+void GrowDialog(QWidget* dialog, Qt::Orientation along, int at, int by);

@@ -756,7 +756,7 @@ void TestFrmMain::commandsLayout()
     QCOMPARE(items[0], (QStringList{"Ne&w computer...", "-", "&Exit"}));
     QCOMPARE(items[1], (QStringList{"&Delete", "-", "&Properties..."}));
     QCOMPARE(items[2], (QStringList{"&Activate", "&Refresh", "-", "&Scan network...",
-                                    "&Schedule for all computers...", "&Options...", "Re&lays..."}));
+                                    "S&chedule for all computers...", "&Options...", "Re&lays..."}));
     QCOMPARE(items[3], (QStringList{"&Get Sablewick Professional", "-", "&Ostrel Development web site",
                                     "&Quandrel web site", "-", "&Support forums", "-", "&About..."}));
 

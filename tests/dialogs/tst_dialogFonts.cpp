@@ -1,0 +1,52 @@
+// Every window in German at a 14 pt desktop font (set through the qt6ct theme): no text cut, no layout
+// squeezed, no control overlapping another.
+#include "app/translations.h"
+#include "sampleWindows.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestDialogFonts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void textsFitAt14ptInGerman()
+    {
+        // At the default font the check would prove nothing.
+        QCOMPARE(QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSize(), 14);
+        QStringList problems, windows;
+        ShowSampleWindows(
+            [&](QWidget* window, const QString& name) {
+                windows << name;
+                for (const QString& problem : ClippedTexts(window))
+                    problems << name + QStringLiteral(": ") + problem;
+            },
+            QString());
+        QVERIFY(windows.contains(QStringLiteral("options")));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // The desktop's font comes from the platform theme, read as the application starts.
+    QTemporaryDir config;
+    QDir().mkpath(config.filePath(QStringLiteral("qt6ct")));
+    QFile settings(config.filePath(QStringLiteral("qt6ct/qt6ct.conf")));
+    if (!settings.open(QIODevice::WriteOnly) || settings.write("[Fonts]\ngeneral=\"DejaVu Sans,14\"\n") < 0)
+        return 1;
+    settings.close();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    qputenv("QT_QPA_PLATFORMTHEME", "qt6ct");
+    qputenv("LANG", "de_DE.UTF-8");
+    QApplication app(argc, argv);
+    LoadTranslations(QStringLiteral(SABLEWICK_BUILD_DIR "/translations"));
+    TestDialogFonts test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_dialogFonts.moc"
