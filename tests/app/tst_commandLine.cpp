@@ -1,14 +1,17 @@
 #include "app/commandLine.h"
 #include "app/commandRunner.h"
 #include "app/instanceServer.h"
+#include "core/texts.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
 #include "product/versionInfo.h"
 #include "support/isolatedNetwork.h"
+#include "support/netns.h"
 
 #include <cstring>
+#include <linux/capability.h>
 #include <pwd.h>
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +21,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +54,9 @@ struct TPeer
 const TPeer Peers[] = {{"Alpha", "127.0.0.1", "00-11-22-33-44-55"},
                        {"Beta", "127.0.0.2", "66-77-88-99-AA-BB"}};
 
+// Set in main when the test runs in a network namespace of its own: only there may it change settings.
+bool Isolated = false;
+
 } // namespace
 
 class TestCommandLine : public QObject
@@ -73,6 +80,7 @@ private slots:
     void largeRequestsThroughTheWindow();
     void plainListEscapes();
     void administratorsOnly();
+    void checksWithoutPingSockets();
     void runSchedules_data();
     void runSchedules();
 
@@ -619,6 +627,88 @@ void TestCommandLine::administratorsOnly()
     QCOMPARE(Received(0), QStringList());
 }
 
+// Where no group may open ping sockets (a new namespace's default, set here all the same) only a raw socket
+// checks. Root without the raw-socket capability is told how to get it. An administrator who is not root
+// and holds it (here even effective, as an ambient one) holds it effective in no thread of the window, nor
+// ambient for a program the window starts, and still checks.
+void TestCommandLine::checksWithoutPingSockets()
+{
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
+    if (!Isolated || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty() ||
+        RunCommand(QStringLiteral("getent"), {"group", "sudo"}) != 0 || !range.open(QIODevice::WriteOnly) ||
+        range.write("1 0\n") != 4)
+        QSKIP("needs root in a network namespace of its own, setpriv and the group sudo");
+    MakeDatabase();
+    const QString config = FTemp->filePath(QStringLiteral("config"));
+    QVERIFY(QDir().mkpath(config + QStringLiteral("/sablewick")));
+    QFile conf(config + QStringLiteral("/sablewick/sablewick.conf"));
+    // Echo requests only: a TCP probe finds loopback without them.
+    QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[checks]\ntcpPorts=\n") > 0);
+    conf.close();
+    FEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    const QString program =
+        QFileInfo(qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + QStringLiteral("/sablewick"))
+            .canonicalFilePath();
+    QProcess status;
+    status.setProcessEnvironment(FEnvironment);
+    status.start(QStringLiteral("setpriv"), {"--inh-caps=-net_raw", "--bounding-set=-net_raw", "--", program,
+                                             "--database", DatabaseFile(), "--status", "Alpha"});
+    QVERIFY(status.waitForFinished(30000));
+    QCOMPARE(status.exitCode(), 1);
+    QCOMPARE(status.readAllStandardOutput(),
+             QByteArray("Alpha\toffline\tException: Cannot allocate socket.\n"));
+    QCOMPARE(QString::fromUtf8(status.readAllStandardError()),
+             QStringLiteral("sablewick: %1\n").arg(Res::Str(Res::CmdErrNoIcmpSocket).arg(program)));
+
+    const QString user = QStringLiteral("swcap%1").arg(::getpid() % 100000);
+    RunCommand(QStringLiteral("userdel"), {user});
+    QCOMPARE(RunCommand(QStringLiteral("useradd"), {"-M", "-N", "-g", "nogroup", "-G", "sudo", user}), 0);
+    const auto removeUser = qScopeGuard([&user] { RunCommand(QStringLiteral("userdel"), {user}); });
+    const passwd* account = ::getpwnam(user.toLocal8Bit().constData());
+    QVERIFY(account && ::chmod(QFile::encodeName(FTemp->path()).constData(), 0755) == 0);
+    for (const char* name : {"db", "db/network.ccn", "runtime", "config", "config/sablewick"})
+        QCOMPARE(::chown(QFile::encodeName(FTemp->filePath(name)).constData(), account->pw_uid, 0), 0);
+    QProcess window;
+    FEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    window.setProcessEnvironment(FEnvironment);
+    window.start(QStringLiteral("setpriv"),
+                 {"--reuid", user, "--regid", "nogroup", "--init-groups", "--inh-caps=+net_raw",
+                  "--ambient-caps=+net_raw", "--", program, "--database", DatabaseFile()});
+    const auto stop = qScopeGuard([&window] {
+        window.terminate();
+        window.waitForFinished(10000);
+    });
+    // The window saves what its first check found; it holds the file, so a copy is read.
+    const QString copy = FTemp->filePath(QStringLiteral("copy.ccn"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QFile::remove(copy);
+            TOstrelDatabase stored;
+            stored.FileName = copy;
+            try {
+                return QFile::copy(DatabaseFile(), copy) &&
+                       LoadDatabase(stored)->Computers()->Items(0)->LastPingReply.startsWith(
+                           QLatin1String("Response from 127.0.0.1 in "));
+            } catch (const std::exception&) {
+                return false;
+            }
+        }(),
+        20000);
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(window.processId()));
+    const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QVERIFY(threads.size() > 1);
+    for (const QString& thread : threads) {
+        QFile file(tasks.filePath(thread + QStringLiteral("/status")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        auto raw = [&text](const char* set) {
+            const qsizetype at = text.indexOf(QByteArray("\n") + set + ":\t"); // 9 characters
+            return at >= 0 && (text.mid(at + 9, 16).toULongLong(nullptr, 16) >> CAP_NET_RAW & 1);
+        };
+        QVERIFY2(raw("CapPrm") && !raw("CapEff") && !raw("CapAmb"), text.constData());
+    }
+}
+
 void TestCommandLine::runSchedules_data()
 {
     QTest::addColumn<bool>("withInstance");
@@ -680,7 +770,7 @@ int main(int argc, char* argv[])
 {
     // Before any thread exists: what the programs started here send stays on loopback, and what is
     // mounted here stays here.
-    IsolateNetwork();
+    Isolated = IsolateNetwork();
     if (::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0)
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
     QCoreApplication app(argc, argv);
