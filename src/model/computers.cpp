@@ -3,7 +3,6 @@
 #include "core/dateTime.h"
 #include "core/texts.h"
 #include "core/worker.h"
-#include "model/openDatabase.h"
 #include "model/statusWatch.h"
 #include "net/checkSettings.h"
 #include "net/relayHub.h"
@@ -316,13 +315,18 @@ void TComputers::Clear()
     InvalidateIndex();
 }
 
-void TComputers::NotifyUpdate()
+TGroup* TComputers::Group() const
 {
     TPersistent* owner = Owner();
     if (!owner || typeid(*owner) != typeid(TGroup))
-        return;
-    auto* group = static_cast<TGroup*>(owner);
-    if (group->OnUpdate.Assigned())
+        return nullptr;
+    return static_cast<TGroup*>(owner);
+}
+
+void TComputers::NotifyUpdate()
+{
+    TGroup* group = Group();
+    if (group && group->OnUpdate.Assigned())
         group->OnUpdate(group);
 }
 
@@ -441,24 +445,6 @@ const TPropTable& TGroup::PropertyTable()
 namespace {
 constexpr int CheckTimeout = 5000;
 
-// Completions run on the main thread only, one at a time.
-TCheckChange CurrentCheckChange = TCheckChange::None;
-
-// Marks the group's change notice as a check's report for as long as it runs.
-class TCheckReport
-{
-public:
-    explicit TCheckReport(TCheckChange change) : FPrevious(CurrentCheckChange)
-    {
-        CurrentCheckChange = change;
-    }
-    ~TCheckReport() { CurrentCheckChange = FPrevious; }
-    TCheckReport(const TCheckReport&) = delete;
-    TCheckReport& operator=(const TCheckReport&) = delete;
-
-private:
-    TCheckChange FPrevious;
-};
 // Two answers from the same address that differ only in their round-trip time: the time wobbles from one
 // check to the next, and saving the whole file for it would keep the disk busy while nothing changed.
 bool OnlyTimeDiffers(const QString& before, const QString& after, const QString& from)
@@ -476,11 +462,6 @@ bool OnlyTimeDiffers(const QString& before, const QString& after, const QString&
 }
 
 } // namespace
-
-TCheckChange CompletingCheck()
-{
-    return CurrentCheckChange;
-}
 
 void TComputer::CheckOnline()
 {
@@ -528,11 +509,12 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
     LastPingReply = std::move(reply);
     if (FRunningCheck == worker)
         FRunningCheck = nullptr;
-    if (auto* computers = Computers(); computers && computers->OnItemUpdate.Assigned())
+    TComputers* computers = Computers();
+    if (computers && computers->OnItemUpdate.Assigned())
         computers->OnItemUpdate(this);
     // The listener of the group decides how soon a check's result is written.
-    const TCheckReport report(change);
-    NotifyUpdate();
+    if (TGroup* group = computers ? computers->Group() : nullptr; group && group->OnCheckCompleted.Assigned())
+        group->OnCheckCompleted(this, change);
 }
 
 // Waking a computer of the group.

@@ -20,6 +20,15 @@ enum TSendOptions
     soInternet
 };
 
+// What a completed reachability check changed.
+enum class TCheckChange
+{
+    Stale,  // only the date of the check is new
+    Result, // Online or LastPingReply changed
+};
+// (Sender: the computer whose check completed, what the check changed)
+using TCheckEvent = TEvent<TObject*, TCheckChange>;
+
 const QStringList& DataTypeNames();
 const QStringList& SendOptionsNames();
 
@@ -165,6 +174,8 @@ public:
     void Clear() override;
     // Raises the owner group's OnUpdate (owner exactly a TGroup, event assigned).
     void NotifyUpdate();
+    // The owner when it is exactly a TGroup (not a class derived from it); null otherwise.
+    TGroup* Group() const;
     // First computer whose ItemID equals id, ignoring the case of ASCII letters; null when none.
     TComputer* Find(const QString& id) const;
 
@@ -202,6 +213,9 @@ public:
     const TSchedule& Schedule() const { return FSchedule; }
     TNotifyEvent OnUpdate;
     TScheduleEvent OnSchedule;
+    // A check of one of its computers completed; raised after the computers' OnItemUpdate. A check's
+    // result never raises OnUpdate, which stays for changes made by the user or a schedule.
+    TCheckEvent OnCheckCompleted;
 
     // Not persistent: where the group's record is saved (shared with the database).
     std::shared_ptr<TStorage> Storage;

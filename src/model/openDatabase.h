@@ -20,16 +20,6 @@ class TRecheckSchedule;
 class TScheduleClock;
 class TWakeWatch;
 
-// What a completed reachability check changed, while it reports through the group's OnUpdate.
-enum class TCheckChange
-{
-    None,   // not a check's report: a change made by the user or a schedule
-    Stale,  // only the date of the check is new
-    Result, // Online or LastPingReply changed
-};
-// The change of the check that is reporting right now (main thread only); None outside a report.
-TCheckChange CompletingCheck();
-
 // The open database of a run: the file, its root group and when that group is written back.
 //
 // A change made by the user (add, delete, edit) or by a schedule is saved at once. A completed check
