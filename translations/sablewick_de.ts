@@ -1212,6 +1212,14 @@ Möchten Sie fortfahren?</translation>
         <source>The database has no DATA stream.</source>
         <translation>Die Datenbank hat keinen DATA-Stream.</translation>
     </message>
+    <message>
+        <source>The database&apos;s DATA stream is larger than the whole file.</source>
+        <translation>Der DATA-Stream der Datenbank ist größer als die ganze Datei.</translation>
+    </message>
+    <message>
+        <source>A stream of the file is larger than the whole file.</source>
+        <translation>Ein Stream der Datei ist größer als die ganze Datei.</translation>
+    </message>
 </context>
 <context>
     <name>TfrmAbout</name>

@@ -1,10 +1,10 @@
 #include "app/application.h"
 
 #include "app/frmMain.h"
-#include "product/databaseLocation.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
+#include "product/databaseLocation.h"
 #include "ui/messageBoxes.h"
 
 namespace {

@@ -213,7 +213,9 @@ QString JsonElement(const TComputer& computer)
 
 // The requests' work runs in steps from one queue, served once per pass of the event loop for a few
 // milliseconds: a thousand requests at once, or one request on a whole /16, never hold the window's
-// thread for long, and input and painting go on in between.
+// thread for long, and input and painting go on in between. A request runs to its end before the next
+// one starts: taking turns, a thousand lists would all be built before the first is sent, and held in
+// memory together.
 class TTurns : public QObject
 {
 public:
@@ -243,10 +245,9 @@ private:
         QElapsedTimer clock;
         clock.start();
         while (!FQueue.empty() && clock.elapsed() < Budget) {
-            auto [owner, step] = std::move(FQueue.front());
-            FQueue.pop_front();
-            if (owner && step())
-                FQueue.emplace_back(owner, std::move(step));
+            auto& [owner, step] = FQueue.front();
+            if (!owner || !step())
+                FQueue.pop_front();
         }
         if (FQueue.empty())
             FTimer.stop();

@@ -76,6 +76,8 @@ private:
         }
         if (FPart == 2) {
             disconnect(FSocket, &QLocalSocket::bytesWritten, this, nullptr);
+            // The socket holds what is left to send; the answer need not wait for the peer to go.
+            FResult = {};
             FSocket->disconnectFromServer();
         }
     }

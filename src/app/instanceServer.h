@@ -37,6 +37,8 @@ public:
     // socket left behind by an instance that died is replaced.
     bool Listen(const QString& databaseFile);
     QString SocketPath() const;
+    // Connections not yet closed and gone.
+    int Connections() const { return FConnections; }
 
 private:
     void Accept();

@@ -1,6 +1,7 @@
 #include "core/rawCapability.h"
 
 #include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -23,6 +24,9 @@ void LowerRawCapability()
 {
     if (::geteuid() == 0)
         return;
+    // An ambient capability would be handed on, effective, to every program started from here (ssh for a
+    // relay, the browser for a link).
+    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_LOWER, CAP_NET_RAW, 0, 0);
     TCapabilities caps;
     if (!caps.Read() || !(caps.Data[0].effective & RawBit))
         return;

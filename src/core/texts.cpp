@@ -395,6 +395,10 @@ const QHash<int, const char*>& Table()
          QT_TRANSLATE_NOOP("Res", "The name is a symbolic link to a file that does not exist.")},
         {DbNoRootStorage, QT_TRANSLATE_NOOP("Res", "The database has no DBROOT storage.")},
         {DbNoDataStream, QT_TRANSLATE_NOOP("Res", "The database has no DATA stream.")},
+        {DbDataBeyondFile,
+         QT_TRANSLATE_NOOP("Res", "The database's DATA stream is larger than the whole file.")},
+        {StgStreamBeyondFile,
+         QT_TRANSLATE_NOOP("Res", "A stream of the file is larger than the whole file.")},
 
         //: The reply of a check by TCP: %1 the address, %2 the port.
         {PingTcpResponse, QT_TRANSLATE_NOOP("Res", "Response from %1 on TCP port %2.")},

@@ -311,6 +311,8 @@ enum Id : int
     StgDanglingLink,
     DbNoRootStorage,
     DbNoDataStream,
+    DbDataBeyondFile,
+    StgStreamBeyondFile,
     // TCP probes and the Options dialog
     PingTcpResponse = 65200,
     AcToolsOptions,

@@ -288,6 +288,62 @@ bool Serialize(const TStorageNode& root, QByteArray& bytes, TMemoryOutput& holde
     return ok;
 }
 
+// The names (case folded) of the streams whose directory entries state more bytes than the whole file
+// holds. libgsf leaves such an entry out without a word, and a stream that is merely missing is another
+// fault; so the directory is walked here, through the sector allocation table, every offset checked.
+QStringList StreamsBeyondFile(const QByteArray& bytes)
+{
+    constexpr quint32 LastSector = 0xFFFFFFFA; // higher numbers mark free sectors and chain ends
+    // A little-endian number of width bytes at an offset; all ones past the end.
+    auto number = [&bytes](qsizetype at, int width) {
+        if (at < 0 || at + width > bytes.size())
+            return ~quint64(0);
+        quint64 value = 0;
+        for (int i = width - 1; i >= 0; --i)
+            value = value << 8 | quint8(bytes.at(at + i));
+        return value;
+    };
+    auto u32 = [&number](qsizetype at) { return quint32(number(at, 4)); };
+    const quint64 shift = number(0x1E, 2);
+    if (shift != 9 && shift != 12)
+        return {};
+    const qsizetype sectorSize = qsizetype(1) << shift;
+    const qsizetype sectors = bytes.size() / sectorSize;
+    auto sectorAt = [sectorSize](quint32 sector) { return (qsizetype(sector) + 1) * sectorSize; };
+    // The table's own sectors: 109 named in the header, the rest in a chain of further sectors.
+    std::vector<quint32> table;
+    for (int i = 0; i < 109; ++i)
+        table.push_back(u32(0x4C + 4 * i));
+    quint32 more = u32(0x44);
+    for (qsizetype guard = 0; more < LastSector && guard < sectors; ++guard) {
+        for (qsizetype i = 0; i + 1 < sectorSize / 4; ++i)
+            table.push_back(u32(sectorAt(more) + 4 * i));
+        more = u32(sectorAt(more) + sectorSize - 4);
+    }
+    QStringList names;
+    const qsizetype perSector = sectorSize / 4;
+    quint32 sector = u32(0x30);
+    for (qsizetype guard = 0; sector < LastSector && guard < sectors; ++guard) {
+        const qsizetype at = sectorAt(sector);
+        for (qsizetype entry = at; entry < at + sectorSize; entry += 128) {
+            const quint64 nameBytes = number(entry + 0x40, 2);
+            const quint64 size = shift == 12 ? number(entry + 0x78, 8) : number(entry + 0x78, 4);
+            if (number(entry + 0x42, 1) != 2 || nameBytes < 2 || nameBytes > 64 || nameBytes % 2 != 0 ||
+                size <= quint64(bytes.size()))
+                continue;
+            QString name;
+            for (quint64 c = 0; c + 1 < nameBytes / 2; ++c)
+                name.append(QChar(char16_t(number(entry + 2 * qsizetype(c), 2))));
+            names.append(name.toCaseFolded());
+        }
+        const size_t index = sector / perSector;
+        const quint32 tableSector = index < table.size() ? table[index] : 0xFFFFFFFFu;
+        sector =
+            tableSector < LastSector ? u32(sectorAt(tableSector) + 4 * (sector % perSector)) : 0xFFFFFFFFu;
+    }
+    return names;
+}
+
 bool LoadTree(GsfInfile* dir, TStorageNode& node, gsf_off_t limit)
 {
     const int count = gsf_infile_num_children(dir);
@@ -301,13 +357,18 @@ bool LoadTree(GsfInfile* dir, TStorageNode& node, gsf_off_t limit)
         }
         bool ok = true;
         const bool storage = GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0;
+        const gsf_off_t size = storage ? 0 : gsf_input_size(child);
+        // A stream cannot hold more than the file does: it is left out, as libgsf leaves out most of
+        // them, and StreamsBeyondFile names it.
+        if (size > limit) {
+            g_object_unref(child);
+            continue;
+        }
         TStorageNode* target = node.Add(QString::fromUtf8(name), storage);
         if (storage) {
             ok = LoadTree(GSF_INFILE(child), *target, limit);
         } else {
-            const gsf_off_t size = gsf_input_size(child);
-            // A stream cannot hold more than the file does.
-            if (size < 0 || size > limit) {
+            if (size < 0) {
                 ok = false;
             } else if (size > 0) {
                 target->Data.resize(static_cast<qsizetype>(size));
@@ -322,7 +383,7 @@ bool LoadTree(GsfInfile* dir, TStorageNode& node, gsf_off_t limit)
     return true;
 }
 
-quint32 Parse(const QByteArray& bytes, TStorageNode& root)
+quint32 Parse(const QByteArray& bytes, TStorageNode& root, QStringList& beyondFile)
 {
     if (bytes.size() < 512 || std::memcmp(bytes.constData(), Signature, sizeof Signature) != 0)
         return StgResult::NotCompoundFile;
@@ -340,6 +401,8 @@ quint32 Parse(const QByteArray& bytes, TStorageNode& root)
         return StgResult::NotCompoundFile;
     const bool ok = LoadTree(ole, root, bytes.size());
     g_object_unref(ole);
+    if (ok)
+        beyondFile = StreamsBeyondFile(bytes);
     return ok ? StgResult::Ok : StgResult::NotCompoundFile;
 }
 
@@ -465,6 +528,8 @@ public:
     {
         if (ReadOnly)
             return StgResult::FromErrno(EBADF);
+        if (!BeyondFile.isEmpty())
+            return StgResult::StreamBeyondFile;
         QByteArray bytes;
         TMemoryOutput holder;
         if (!Serialize(Root, bytes, holder))
@@ -488,6 +553,9 @@ public:
     bool Exclusive = false;
     bool ReadOnly = false;
     TStorageNode Root;
+    // Streams of the file on disk that state more bytes than it holds (case folded): the file is never
+    // written again, as that would replace with nothing what a repair could still find of them.
+    QStringList BeyondFile;
 };
 
 TStorage::TStorage(std::shared_ptr<TCompoundFile> file, TStorageNode* node)
@@ -550,7 +618,7 @@ quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root, boo
             RemoveLeftovers(resolved);
         auto file = std::make_shared<TCompoundFile>(resolved, fd.Release(), true);
         file->ReadOnly = readOnly;
-        const quint32 result = Parse(bytes, file->Root);
+        const quint32 result = Parse(bytes, file->Root, file->BeyondFile);
         if (result != StgResult::Ok)
             return result;
         root = std::make_shared<TStorage>(file, &file->Root);
@@ -630,7 +698,8 @@ quint32 TStorage::ReadStream(const QString& name, QByteArray& data) const
 {
     const TStorageNode* node = FNode->Child(name, false);
     if (!node)
-        return StgResult::FromErrno(ENOENT);
+        return FFile->BeyondFile.contains(name.toCaseFolded()) ? StgResult::StreamBeyondFile
+                                                               : StgResult::FromErrno(ENOENT);
     data = node->Data;
     return StgResult::Ok;
 }
@@ -649,6 +718,9 @@ quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
 
 quint32 TStorage::CopyTo(TStorage& target) const
 {
+    // A copy without the streams that could not be read is no copy of the file.
+    if (!FFile->BeyondFile.isEmpty())
+        return StgResult::StreamBeyondFile;
     target.FNode->CopyFrom(*FNode);
     return target.FFile->Commit();
 }

@@ -24,6 +24,9 @@ constexpr quint32 IsFifo = 3;
 constexpr quint32 IsSocket = 4;
 constexpr quint32 IsDevice = 5;
 constexpr quint32 DanglingLink = 6;
+// A stream states a size larger than the whole file: reading it, every write of that file and every copy
+// of it fail with this.
+constexpr quint32 StreamBeyondFile = 7;
 } // namespace StgResult
 
 class TCompoundFile;
@@ -72,6 +75,8 @@ public:
     // Adds a child storage; it reaches the disk with the next Commit.
     quint32 CreateStorage(const QString& name, std::shared_ptr<TStorage>& storage);
     bool HasStream(const QString& name) const;
+    // ENOENT for a stream the file does not hold; StreamBeyondFile for one it holds with a stated size
+    // larger than the whole file.
     quint32 ReadStream(const QString& name, QByteArray& data) const;
     // Sets the stream's whole content (creating it if needed) and writes the file; Ok when the file on
     // disk holds the new content.

@@ -203,6 +203,8 @@ QString TOstrelDatabase::StorageErrorText(quint32 code)
         text = Res::Str(Res::StgIsDevice);
     else if (code == StgResult::DanglingLink)
         text = Res::Str(Res::StgDanglingLink);
+    else if (code == StgResult::StreamBeyondFile)
+        text = Res::Str(Res::StgStreamBeyondFile);
     else if ((code & 0xFFFF) != 0)
         text = QString::fromLocal8Bit(std::strerror(static_cast<int>(code & 0xFFFF)));
     qsizetype begin = 0;
@@ -224,6 +226,8 @@ std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
     const quint32 code = db.DataStorage->ReadStream(DataStreamName, data);
     if (code == StgResult::FromErrno(ENOENT)) {
         reason = Res::Str(Res::DbNoDataStream);
+    } else if (code == StgResult::StreamBeyondFile) {
+        reason = Res::Str(Res::DbDataBeyondFile);
     } else if (code != StgResult::Ok) {
         reason = TOstrelDatabase::StorageErrorText(code);
     } else {

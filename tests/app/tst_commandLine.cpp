@@ -1,12 +1,14 @@
 #include "app/commandLine.h"
 #include "app/commandRunner.h"
 #include "app/instanceServer.h"
+#include "core/texts.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
 #include "product/versionInfo.h"
 #include "support/isolatedNetwork.h"
+#include "support/netns.h"
 
 #include <cstring>
 #include <pwd.h>
@@ -18,6 +20,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +54,8 @@ struct TPeer
 const TPeer Peers[] = {{"Alpha", "127.0.0.1", "00-11-22-33-44-55"},
                        {"Beta", "127.0.0.2", "66-77-88-99-AA-BB"}};
 
+bool Isolated = false; // in a network namespace of its own (set in main): only then may a test change it
+
 } // namespace
 
 class TestCommandLine : public QObject
@@ -73,6 +79,7 @@ private slots:
     void largeRequestsThroughTheWindow();
     void plainListEscapes();
     void administratorsOnly();
+    void checksWithoutPingSockets();
     void runSchedules_data();
     void runSchedules();
 
@@ -619,6 +626,55 @@ void TestCommandLine::administratorsOnly()
     QCOMPARE(Received(0), QStringList());
 }
 
+// Where no group may open ping sockets only a raw socket checks. An administrator who is not root is told
+// how to get one; holding the raw-socket capability (even as an ambient one), the window holds it effective
+// in no thread, nor ambient for the programs it starts, and still opens the raw socket.
+void TestCommandLine::checksWithoutPingSockets()
+{
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
+    const QString user = QStringLiteral("swcap%1").arg(::getpid() % 100000);
+    if (!Isolated || !range.open(QIODevice::WriteOnly) || range.write("1 0\n") != 4 ||
+        RunCommand(QStringLiteral("useradd"), {"-M", "-N", "-g", "nogroup", "-G", "sudo", user}) != 0)
+        QSKIP("needs root in a network namespace of its own and an account in the group sudo");
+    const auto removeUser = qScopeGuard([&user] { RunCommand(QStringLiteral("userdel"), {user}); });
+    const uid_t uid = ::getpwnam(user.toLocal8Bit().constData())->pw_uid;
+    MakeDatabase();
+    const QString config = FTemp->filePath(QStringLiteral("config"));
+    QFile conf(config + QStringLiteral("/sablewick/sablewick.conf"));
+    // Echo requests only: a TCP probe finds loopback without them.
+    QVERIFY(QDir().mkpath(config + QStringLiteral("/sablewick")) && conf.open(QIODevice::WriteOnly) &&
+            conf.write("[checks]\ntcpPorts=\n") > 0 && conf.flush());
+    QCOMPARE(::chmod(QFile::encodeName(FTemp->path()).constData(), 0755), 0);
+    for (const char* name : {"db", "db/network.ccn", "runtime"})
+        QCOMPARE(::chown(QFile::encodeName(FTemp->filePath(name)).constData(), uid, 0), 0);
+    FEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    FEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess status, window;
+    status.setProcessEnvironment(FEnvironment);
+    window.setProcessEnvironment(FEnvironment);
+    const QStringList asUser{"--reuid", user, "--regid", "nogroup", "--init-groups"};
+    const QString program = qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + QStringLiteral("/sablewick");
+    status.start("setpriv",
+                 asUser + QStringList{"--", program, "--database", DatabaseFile(), "--status", "Alpha"});
+    QVERIFY(status.waitForFinished(30000));
+    QCOMPARE(status.readAllStandardOutput(),
+             QByteArray("Alpha\toffline\tException: Cannot allocate socket.\n"));
+    QCOMPARE(QString::fromUtf8(status.readAllStandardError()),
+             QStringLiteral("sablewick: %1\n").arg(Res::Str(Res::CmdErrNoIcmpSocket).arg(program)));
+    window.start("setpriv", asUser + QStringList{"--inh-caps=+net_raw", "--ambient-caps=+net_raw", "--",
+                                                 program, "--database", DatabaseFile()});
+    const auto stop = qScopeGuard([&window] { window.terminate(), window.waitForFinished(10000); });
+    // The first check opens a raw socket for ICMP (protocol 1) as that user, a line of /proc/net/raw.
+    const QRegularExpression icmp(QStringLiteral(":0001( +\\S+){5} +%1 ").arg(uid));
+    QString text;
+    QTRY_VERIFY_WITH_TIMEOUT(RunCommand("cat", {"/proc/net/raw"}, &text) == 0 && icmp.match(text).hasMatch(),
+                             20000);
+    // In every thread the raw-socket capability (bit 13) alone, permitted, neither effective nor ambient.
+    RunCommand("sh", {"-c", QStringLiteral("cat /proc/%1/task/*/status").arg(window.processId())}, &text);
+    const QRegularExpression other(QStringLiteral("CapPrm:\t(?!0{12}2000\n)|Cap(Eff|Amb):\t(?!0{16}\n)"));
+    QVERIFY2(text.count(QLatin1String("CapPrm:")) > 1 && !text.contains(other), qPrintable(text));
+}
+
 void TestCommandLine::runSchedules_data()
 {
     QTest::addColumn<bool>("withInstance");
@@ -680,7 +736,7 @@ int main(int argc, char* argv[])
 {
     // Before any thread exists: what the programs started here send stays on loopback, and what is
     // mounted here stays here.
-    IsolateNetwork();
+    Isolated = IsolateNetwork();
     if (::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0)
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
     QCoreApplication app(argc, argv);

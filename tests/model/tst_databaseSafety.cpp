@@ -246,6 +246,7 @@ void TestDatabaseSafety::damagedFileIsLeftUntouched_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::newRow("DATA size all ones") << "sizeOnes";
+    QTest::newRow("DATA a byte beyond the file") << "sizeBeyond";
     QTest::newRow("DATA type 0") << "type0";
     QTest::newRow("DATA size 0") << "size0";
     QTest::newRow("DATA size cut short") << "sizeShort";
@@ -268,6 +269,8 @@ void TestDatabaseSafety::damagedFileIsLeftUntouched()
         file[data + 0x42] = 0;
     else if (damage == "size0")
         Poke32(file, data + 0x78, 0);
+    else if (damage == "sizeBeyond")
+        Poke32(file, data + 0x78, static_cast<quint32>(file.size() + 1));
     else if (damage == "sizeShort")
         Poke32(file, data + 0x78, 5000);
     else if (damage == "selfChild")
@@ -292,6 +295,8 @@ void TestDatabaseSafety::damagedFileIsLeftUntouched()
     // Told that the file could not be read and was left untouched, with the reason.
     const QString unreadable = Res::Str(Res::DbUnreadable).arg(FilePath(), QString());
     QVERIFY2(message.startsWith(unreadable) && message.size() > unreadable.size(), qPrintable(message));
+    if (damage == "sizeOnes" || damage == "sizeBeyond")
+        QCOMPARE(message.mid(unreadable.size()), Res::Str(Res::DbDataBeyondFile));
     QCOMPARE(ReadBytes(FilePath()), file);
     QCOMPARE(ReadBytes(BackupPath()), oldBackup);
     QCOMPARE(Entries(FDir->path()), QStringList({"network.ccn", "network.~ccn"}));
