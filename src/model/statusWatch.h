@@ -33,12 +33,10 @@ public:
     static constexpr int DefaultIntervalMs = 60000;
 
     void SetInterval(int ms);
-    int Interval() const { return FIntervalMs; }
     // The first round's first check comes an interval's share after Start, not at once: loading has just
     // checked everything.
     void Start();
     void Stop();
-    bool Active() const { return FTimer.isActive(); }
 
     // The Refresh command: checks these computers now, except those already being checked.
     void CheckNow(const QStringList& itemIds);
