@@ -1,8 +1,8 @@
 #include "dialogs/dlgRelays.h"
 
-#include "ui/messageBoxes.h"
 #include "core/texts.h"
 #include "net/relayHub.h"
+#include "ui/messageBoxes.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
