@@ -50,18 +50,6 @@ TApplication::~TApplication()
     SetExceptionReporter(nullptr);
 }
 
-bool TApplication::notify(QObject* receiver, QEvent* event)
-{
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-        HandleException(ExceptionMessage(e));
-    } catch (...) {
-        HandleException(QStringLiteral("Unknown error"));
-    }
-    return false;
-}
-
 void TApplication::SetOnException(std::function<void(const QString&)> handler)
 {
     FOnException = std::move(handler);

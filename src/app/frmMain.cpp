@@ -2,7 +2,7 @@
 
 #include "app/application.h"
 #include "app/mainImages.h"
-#include "app/treeModel.h"
+#include "app/tableModel.h"
 #include "app/treeView.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
@@ -198,9 +198,11 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::CreateToolBars()
 {
-    auto makeBar = [this](const QString& name) {
-        auto* bar = new QToolBar(name, this);
+    auto makeBar = [this](const QString& name, const QString& title) {
+        auto* bar = new QToolBar(title, this);
         bar->setObjectName(name);
+        // What a screen reader calls the bar; the title itself shows nowhere, as the bar never floats.
+        bar->setAccessibleName(title);
         bar->setMovable(false);
         bar->setFloatable(false);
         bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -215,13 +217,13 @@ void TfrmMain::CreateToolBars()
             button->setFixedHeight(ToolButtonHeight);
     };
 
-    ToolBar1 = makeBar(QStringLiteral("ToolBar1"));
+    ToolBar1 = makeBar(QStringLiteral("ToolBar1"), Res::Str(Res::MainToolBar));
     addButton(ToolBar1, acNewCompManual);
     ToolBar1->addSeparator();
     addButton(ToolBar1, acToolsWakeUp);
 
     addToolBarBreak(Qt::TopToolBarArea);
-    ToolBar2 = makeBar(QStringLiteral("ToolBar2"));
+    ToolBar2 = makeBar(QStringLiteral("ToolBar2"), Res::Str(Res::MainToolBarRow2));
     addButton(ToolBar2, acEditDelete);
     addButton(ToolBar2, acEditProperties);
     ToolBar2->addSeparator();
@@ -240,16 +242,16 @@ void TfrmMain::CreateTree()
     panel->setObjectName(QStringLiteral("Panel1"));
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(0, 0, 0, 0);
-    VSTModel = new TComputerTreeModel([this] { return Root(); }, this);
+    VSTModel = new TComputerTableModel([this] { return Root(); }, this);
     VSTModel->setObjectName(QStringLiteral("VSTModel"));
     VSTModel->SetImages(ComputerImage(true), ComputerImage(false));
     VST = new TComputerTreeView(panel);
     VST->setAccessibleName(Res::Str(Res::NetEnumComputers));
     VST->setObjectName(QStringLiteral("VST"));
     VST->setModel(VSTModel);
-    VST->header()->resizeSection(TComputerTreeModel::colName, 268);
-    VST->header()->resizeSection(TComputerTreeModel::colMAC, 150);
-    VST->header()->resizeSection(TComputerTreeModel::colIP, 150);
+    VST->header()->resizeSection(TComputerTableModel::colName, 268);
+    VST->header()->resizeSection(TComputerTableModel::colMAC, 150);
+    VST->header()->resizeSection(TComputerTableModel::colIP, 150);
     panelLayout->addWidget(VST);
     layout->addWidget(panel, 1);
 

@@ -17,17 +17,24 @@ namespace {
 
 const QString DefaultSubNet = QStringLiteral("255.255.255.0");
 
-// ItemIDs compare without regard to the case of ASCII letters only.
-QString IDKey(const QString& id)
+// The schedule clock's tick for a computer or a group: the due test, then the fan-out to a receiver.
+template <typename TOwner> bool CheckScheduleOf(TOwner& owner, const TScheduleMoment& moment)
 {
+    return owner.Schedule().UseSchedule && ScheduleIsDue(owner.Schedule(), moment) &&
+           owner.OnSchedule.Assigned() && owner.FireSchedule();
+}
+
+} // namespace
+
+QString ItemIDKey(const QString& id)
+{
+    // Only ASCII letters: an identifier is a registry-form UUID, and other letters never compare equal.
     QString key = id;
     for (QChar& ch : key)
         if (ch >= QLatin1Char('a') && ch <= QLatin1Char('z'))
             ch = QChar(ch.unicode() - 'a' + 'A');
     return key;
 }
-
-} // namespace
 
 const QStringList& DataTypeNames()
 {
@@ -203,6 +210,15 @@ void TComputer::Assign(const TPersistent& source)
     FSchedule.Assign(other->FSchedule);
 }
 
+QString TComputer::WakeMAC() const
+{
+    if (FMACAddresses)
+        for (int i = 0; i < FMACAddresses->Count(); ++i)
+            if (const TMACAddress* adapter = FMACAddresses->Items(i); adapter && adapter->UseForWake)
+                return adapter->Address;
+    return {};
+}
+
 void TComputer::NotifyUpdate()
 {
     if (auto* computers = Computers())
@@ -216,9 +232,7 @@ bool TComputer::CheckSchedule()
 
 bool TComputer::CheckSchedule(const TScheduleMoment& moment)
 {
-    if (!FSchedule.UseSchedule)
-        return false;
-    return ScheduleIsDue(FSchedule, moment) && OnSchedule.Assigned() && FireSchedule();
+    return CheckScheduleOf(*this, moment);
 }
 
 bool TComputer::FireSchedule()
@@ -337,12 +351,12 @@ TComputer* TComputers::Find(const QString& id) const
         FIndex.reserve(Count());
         // Last to first, so the first of several equal identifiers wins.
         for (int i = Count() - 1; i >= 0; --i)
-            FIndex.insert(IDKey(Items(i)->ItemID()), Items(i));
+            FIndex.insert(ItemIDKey(Items(i)->ItemID()), Items(i));
         FIndexValid = true;
     }
     if (id.isEmpty())
         return nullptr;
-    return FIndex.value(IDKey(id), nullptr);
+    return FIndex.value(ItemIDKey(id), nullptr);
 }
 
 const TPropTable& TComputers::Properties() const
@@ -386,9 +400,7 @@ bool TGroup::CheckSchedule()
 
 bool TGroup::CheckSchedule(const TScheduleMoment& moment)
 {
-    if (!FSchedule.UseSchedule)
-        return false;
-    return ScheduleIsDue(FSchedule, moment) && OnSchedule.Assigned() && FireSchedule();
+    return CheckScheduleOf(*this, moment);
 }
 
 bool TGroup::FireSchedule()
@@ -499,6 +511,7 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
         (online ? OnlyTimeDiffers(before, after, check->FromAddress()) : reply == LastPingReply);
     RelayName = relay;
     RelayFailed = relayed && relayed->RelayFailed();
+    ChecksUnavailable = check->NoSocket();
     const TCheckChange change = same ? TCheckChange::Stale : TCheckChange::Result;
     QStringList stored;
     if (const TMACAddresses* adapters = MACAddresses())
@@ -524,15 +537,7 @@ namespace {
 TWakeTarget WakeTargetOf(const TComputer& computer)
 {
     TWakeTarget target;
-    if (const TMACAddresses* adapters = computer.MACAddresses()) {
-        for (int i = 0; i < adapters->Count(); ++i) {
-            const TMACAddress* adapter = adapters->Items(i);
-            if (adapter && adapter->UseForWake) {
-                target.MACAddress = adapter->Address;
-                break;
-            }
-        }
-    }
+    target.MACAddress = computer.WakeMAC();
     target.Internet = computer.SendOptions == soInternet;
     target.IPAddress = computer.IPAddress;
     target.SubNet = computer.SubNet;

@@ -41,6 +41,8 @@ class TStorage;
 
 // A new identifier: a random UUID in the 38-character registry form, upper case, in braces.
 QString NewItemID();
+// The form in which ItemIDs compare: ASCII letters upper-cased, nothing else changed.
+QString ItemIDKey(const QString& id);
 
 // One network adapter of a computer.
 class TMACAddress : public TCollectionItem
@@ -124,6 +126,11 @@ public:
     QString RelayName;
     bool RelayFailed = false;
     TWorkerThread* RunningCheck() const { return FRunningCheck; }
+    // Set by a check that could not run at all: this process has no socket to check with.
+    bool ChecksUnavailable = false;
+
+    // The address of the first adapter marked for wake-up; empty when there is none (an alias has none).
+    QString WakeMAC() const;
 
     // Copies the fields of another computer (identity included; not DataType, events, PingSequence, the
     // running check or the clock).

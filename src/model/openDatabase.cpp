@@ -304,8 +304,7 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
         return;
     // Without a socket of either kind no check can ever succeed: every computer would look simply
     // offline, so the user is told once what is wrong.
-    const bool unavailable =
-        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate));
+    const bool unavailable = computer->ChecksUnavailable;
     if (!FUnavailableReported && unavailable) {
         FUnavailableReported = true;
         emit StatusMessage(Res::Str(Res::ChecksUnavailable));

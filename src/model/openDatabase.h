@@ -76,7 +76,6 @@ public:
     bool Close(QString* error = nullptr);
 
     const QString& FileName() const { return FFileName; }
-    TOpenMode Mode() const { return FMode; }
     // True while this run holds the file open (and locked).
     bool IsOpen() const;
     TGroup* Root() const { return FRoot.get(); }
@@ -107,7 +106,6 @@ public:
 
     // Starts checking every computer again once per interval, spread over it (call after Open).
     void StartRechecks(int intervalMs);
-    TRecheckSchedule* Rechecks() const { return FRechecks.get(); }
     // Checks these computers now (all of them when the list is empty), except those being checked (whose
     // running check reports as well). Nothing when read only.
     void Refresh(const QStringList& itemIDs);

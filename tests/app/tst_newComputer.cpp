@@ -1,5 +1,5 @@
 #include "app/frmMain.h"
-#include "app/treeModel.h"
+#include "app/tableModel.h"
 #include "core/worker.h"
 #include "dialogs/wizNewComp.h"
 #include "model/computers.h"
