@@ -4,13 +4,14 @@
 #include "app/instanceServer.h"
 #include "app/relayCommand.h"
 #include "app/translations.h"
-#include "product/databaseLocation.h"
-#include "ui/messageBoxes.h"
+#include "app/userRights.h"
 #include "core/dateTime.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "net/threadWOL.h"
+#include "product/databaseLocation.h"
+#include "ui/messageBoxes.h"
 
 #include <deque>
 #include <QCoreApplication>
