@@ -1,9 +1,10 @@
 #include "dialogs/dlgRelays.h"
 
-#include "ui/messageBoxes.h"
 #include "core/texts.h"
 #include "net/relayHub.h"
+#include "ui/messageBoxes.h"
 
+#include <algorithm>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -52,7 +53,7 @@ TfrmRelay::TfrmRelay(const TRelay& relay, QStringList takenNames, QWidget* owner
     edNetworks->setPlaceholderText(QStringLiteral("10.20.0.0/16, 192.168.7.0/24"));
     edCommand = MakeEdit(this, form, "edCommand", Res::RelayLabelCommand, relay.Command);
     edCommand->setPlaceholderText(QStringLiteral("etherwake -i {interface} {mac}"));
-    edName->setMinimumWidth(320);
+    edName->setMinimumWidth(420);
 
     auto* buttons = new QDialogButtonBox(this);
     btnOK = MakeButton(this, "btnOK", Res::RelayOK);
@@ -116,7 +117,7 @@ TfrmRelays::TfrmRelays(QWidget* owner) : QDialog(owner)
     lvRelays->setRootIsDecorated(false);
     lvRelays->setHeaderLabels({Res::Str(Res::RelayColName), Res::Str(Res::RelayColDestination),
                                Res::Str(Res::RelayColNetworks), Res::Str(Res::RelayColCommand)});
-    lvRelays->setMinimumSize(560, 180);
+    lvRelays->setMinimumSize(640, 180);
     btnAdd = MakeButton(this, "btnAdd", Res::RelayAdd);
     btnEdit = MakeButton(this, "btnEdit", Res::RelayEdit);
     btnRemove = MakeButton(this, "btnRemove", Res::RelayRemove);
@@ -157,12 +158,23 @@ TfrmRelays::TfrmRelays(QWidget* owner) : QDialog(owner)
 void TfrmRelays::Fill(int select)
 {
     lvRelays->clear();
-    for (const TRelay& relay : FRelays)
-        lvRelays->addTopLevelItem(new QTreeWidgetItem(
-            {relay.Name, relay.Destination, relay.NetworkTexts().join(QStringLiteral(", ")), relay.Command}));
+    for (const TRelay& relay : FRelays) {
+        auto* item = new QTreeWidgetItem(
+            {relay.Name, relay.Destination, relay.NetworkTexts().join(QStringLiteral(", ")), relay.Command});
+        // A text too long for its column stays readable in the tool tip.
+        for (int column = 0; column < item->columnCount(); ++column)
+            item->setToolTip(column, item->text(column));
+        lvRelays->addTopLevelItem(item);
+    }
     if (!FRelays.empty())
         lvRelays->setCurrentItem(lvRelays->topLevelItem(qBound(0, select, int(FRelays.size()) - 1)));
-    lvRelays->resizeColumnToContents(0);
+    // Name, destination and networks as wide as they need (a third of the list at most); the command, often
+    // the longest and the least needed, takes what is left.
+    const int widest = std::max(lvRelays->viewport()->width(), lvRelays->minimumWidth()) / 3;
+    for (int column = 0; column < 3; ++column) {
+        lvRelays->resizeColumnToContents(column);
+        lvRelays->setColumnWidth(column, std::min(lvRelays->columnWidth(column), widest));
+    }
     UpdateButtons();
 }
 
