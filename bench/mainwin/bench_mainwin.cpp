@@ -9,7 +9,7 @@
 //                                         so the run takes 10 / scale minutes and still covers what
 //                                         10 real minutes would write
 #include "app/frmMain.h"
-#include "app/treeModel.h"
+#include "app/tableModel.h"
 #include "app/treeView.h"
 #include "core/worker.h"
 #include "model/computers.h"

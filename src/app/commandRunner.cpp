@@ -10,6 +10,7 @@
 #include "core/texts.h"
 #include "model/computers.h"
 #include "net/threadWOL.h"
+#include "net/utilsNetwork.h"
 #include "product/databaseLocation.h"
 #include "ui/messageBoxes.h"
 
@@ -33,30 +34,6 @@ QString ErrorLine(const QString& message)
     return Res::Str(Res::CmdErrorLine).arg(message) + QLatin1Char('\n');
 }
 
-QString NormalizedMac(const QString& text)
-{
-    QString hex;
-    for (const QChar c : text) {
-        if (c.isLetterOrNumber())
-            hex.append(c.toUpper());
-        else if (c != QLatin1Char('-') && c != QLatin1Char(':') && c != QLatin1Char('.'))
-            return {};
-    }
-    return hex.size() == 12 ? hex : QString();
-}
-
-// The adapter address a wake-up uses: the first one marked for waking.
-QString WakeMac(const TComputer& computer)
-{
-    if (const TMACAddresses* adapters = computer.MACAddresses()) {
-        for (int i = 0; i < adapters->Count(); ++i) {
-            if (adapters->Items(i)->UseForWake)
-                return adapters->Items(i)->Address;
-        }
-    }
-    return {};
-}
-
 // Where the command line's names lead: the first computer of each name (any case), and of each MAC
 // address and IP address, with its place in the list. Built in one pass, so matching many names costs no
 // more than one pass over the computers.
@@ -72,7 +49,7 @@ public:
                 Add(FAddresses, computer->IPAddress, i, computer);
             if (const TMACAddresses* adapters = computer->MACAddresses()) {
                 for (int a = 0; a < adapters->Count(); ++a) {
-                    const QString mac = NormalizedMac(adapters->Items(a)->Address);
+                    const QString mac = MacDigits(adapters->Items(a)->Address);
                     if (!mac.isEmpty())
                         Add(FAddresses, mac, i, computer);
                 }
@@ -86,7 +63,7 @@ public:
         if (const auto name = FNames.constFind(token.toCaseFolded()); name != FNames.cend())
             return name->second;
         std::optional<TEntry> best;
-        for (const QString& key : {NormalizedMac(token), token.trimmed()}) {
+        for (const QString& key : {MacDigits(token), token.trimmed()}) {
             if (key.isEmpty())
                 continue;
             if (const auto found = FAddresses.constFind(key);
@@ -143,7 +120,7 @@ QJsonObject ComputerJson(const TComputer& computer)
 {
     return QJsonObject{
         {QStringLiteral("name"), computer.Name()},
-        {QStringLiteral("mac"), WakeMac(computer)},
+        {QStringLiteral("mac"), computer.WakeMAC()},
         {QStringLiteral("ip"), computer.IPAddress},
         {QStringLiteral("mode"), ModeName(computer)},
         {QStringLiteral("online"), computer.Online},
@@ -189,7 +166,7 @@ QString PlainLine(const QStringList& fields)
 
 QString ComputerLine(const TComputer& computer)
 {
-    return PlainLine({computer.Name(), WakeMac(computer), computer.IPAddress, ModeName(computer),
+    return PlainLine({computer.Name(), computer.WakeMAC(), computer.IPAddress, ModeName(computer),
                       StatusText(computer), CheckedText(computer)});
 }
 
@@ -406,7 +383,7 @@ void TCommandRunner::WakeComputers(const QStringList& ids, int delay)
         const TComputer* computer = root ? root->FindComputer(id) : nullptr;
         if (!computer)
             continue;
-        const QString mac = WakeMac(*computer);
+        const QString mac = computer->WakeMAC();
         // The sender drops a packet it cannot build without a word; say so here instead.
         if (!TWOLThread::BuildMagicPacket(mac)) {
             FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMac).arg(computer->Name()));
@@ -491,7 +468,6 @@ void TCommandRunner::CheckEnded()
         disconnect(FDatabase, nullptr, this, nullptr);
 
     QJsonArray array;
-    const QString noSocket = Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate));
     bool socketMissing = false;
     for (const QString& id : std::as_const(FPending)) {
         const TComputer* computer = root ? root->FindComputer(id) : nullptr;
@@ -502,7 +478,7 @@ void TCommandRunner::CheckEnded()
         if (computer->RelayFailed)
             FResult.Err +=
                 ErrorLine(Res::Str(Res::CmdErrRelayStatus).arg(computer->Name(), computer->LastPingReply));
-        socketMissing = socketMissing || computer->LastPingReply == noSocket;
+        socketMissing = socketMissing || computer->ChecksUnavailable;
         if (FRequest.Json) {
             array.append(ComputerJson(*computer));
         } else {

@@ -2,7 +2,7 @@
 
 #include "app/application.h"
 #include "app/mainImages.h"
-#include "app/treeModel.h"
+#include "app/tableModel.h"
 #include "app/treeView.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
@@ -239,16 +239,16 @@ void TfrmMain::CreateTree()
     panel->setObjectName(QStringLiteral("Panel1"));
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(0, 0, 0, 0);
-    VSTModel = new TComputerTreeModel([this] { return Root(); }, this);
+    VSTModel = new TComputerTableModel([this] { return Root(); }, this);
     VSTModel->setObjectName(QStringLiteral("VSTModel"));
     VSTModel->SetImages(ComputerImage(true), ComputerImage(false));
     VST = new TComputerTreeView(panel);
     VST->setAccessibleName(Res::Str(Res::NetEnumComputers));
     VST->setObjectName(QStringLiteral("VST"));
     VST->setModel(VSTModel);
-    VST->header()->resizeSection(TComputerTreeModel::colName, 268);
-    VST->header()->resizeSection(TComputerTreeModel::colMAC, 150);
-    VST->header()->resizeSection(TComputerTreeModel::colIP, 150);
+    VST->header()->resizeSection(TComputerTableModel::colName, 268);
+    VST->header()->resizeSection(TComputerTableModel::colMAC, 150);
+    VST->header()->resizeSection(TComputerTableModel::colIP, 150);
     panelLayout->addWidget(VST);
     layout->addWidget(panel, 1);
 

@@ -9,7 +9,7 @@ class QActionGroup;
 class QLabel;
 class QMenu;
 class QToolBar;
-class TComputerTreeModel;
+class TComputerTableModel;
 class TComputerTreeView;
 class TElidedLabel;
 class TGroup;
@@ -47,7 +47,7 @@ public:
     QAction* acHelpSupport = nullptr;
 
     TComputerTreeView* VST = nullptr;
-    TComputerTreeModel* VSTModel = nullptr;
+    TComputerTableModel* VSTModel = nullptr;
     QMenu* popVST = nullptr;
 
     // The root group; null when the database couldn't be read.

@@ -54,7 +54,6 @@ public:
     // The detection the wizard is waiting for and the progress window it shows; for tests.
     TMACThread* DetectionWorker() const { return FMACThread; }
     TfrmProgress* ProgressWindow() const { return FProgress.data(); }
-    int DisabledWindowCount() const { return static_cast<int>(FDisabledWindows.size()); }
 
     // Header band.
     QFrame* Shape1 = nullptr;

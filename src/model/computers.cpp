@@ -3,7 +3,6 @@
 #include "core/dateTime.h"
 #include "core/texts.h"
 #include "core/worker.h"
-#include "model/openDatabase.h"
 #include "model/statusWatch.h"
 #include "net/checkSettings.h"
 #include "net/relayHub.h"
@@ -18,17 +17,24 @@ namespace {
 
 const QString DefaultSubNet = QStringLiteral("255.255.255.0");
 
-// ItemIDs compare without regard to the case of ASCII letters only.
-QString IDKey(const QString& id)
+// The schedule clock's tick for a computer or a group: the due test, then the fan-out to a receiver.
+template <typename TOwner> bool CheckScheduleOf(TOwner& owner, const TScheduleMoment& moment)
 {
+    return owner.Schedule().UseSchedule && ScheduleIsDue(owner.Schedule(), moment) &&
+           owner.OnSchedule.Assigned() && owner.FireSchedule();
+}
+
+} // namespace
+
+QString ItemIDKey(const QString& id)
+{
+    // Only ASCII letters: an identifier is a registry-form UUID, and other letters never compare equal.
     QString key = id;
     for (QChar& ch : key)
         if (ch >= QLatin1Char('a') && ch <= QLatin1Char('z'))
             ch = QChar(ch.unicode() - 'a' + 'A');
     return key;
 }
-
-} // namespace
 
 const QStringList& DataTypeNames()
 {
@@ -204,6 +210,15 @@ void TComputer::Assign(const TPersistent& source)
     FSchedule.Assign(other->FSchedule);
 }
 
+QString TComputer::WakeMAC() const
+{
+    if (FMACAddresses)
+        for (int i = 0; i < FMACAddresses->Count(); ++i)
+            if (const TMACAddress* adapter = FMACAddresses->Items(i); adapter && adapter->UseForWake)
+                return adapter->Address;
+    return {};
+}
+
 void TComputer::NotifyUpdate()
 {
     if (auto* computers = Computers())
@@ -217,9 +232,7 @@ bool TComputer::CheckSchedule()
 
 bool TComputer::CheckSchedule(const TScheduleMoment& moment)
 {
-    if (!FSchedule.UseSchedule)
-        return false;
-    return ScheduleIsDue(FSchedule, moment) && OnSchedule.Assigned() && FireSchedule();
+    return CheckScheduleOf(*this, moment);
 }
 
 bool TComputer::FireSchedule()
@@ -316,13 +329,18 @@ void TComputers::Clear()
     InvalidateIndex();
 }
 
-void TComputers::NotifyUpdate()
+TGroup* TComputers::Group() const
 {
     TPersistent* owner = Owner();
     if (!owner || typeid(*owner) != typeid(TGroup))
-        return;
-    auto* group = static_cast<TGroup*>(owner);
-    if (group->OnUpdate.Assigned())
+        return nullptr;
+    return static_cast<TGroup*>(owner);
+}
+
+void TComputers::NotifyUpdate()
+{
+    TGroup* group = Group();
+    if (group && group->OnUpdate.Assigned())
         group->OnUpdate(group);
 }
 
@@ -333,12 +351,12 @@ TComputer* TComputers::Find(const QString& id) const
         FIndex.reserve(Count());
         // Last to first, so the first of several equal identifiers wins.
         for (int i = Count() - 1; i >= 0; --i)
-            FIndex.insert(IDKey(Items(i)->ItemID()), Items(i));
+            FIndex.insert(ItemIDKey(Items(i)->ItemID()), Items(i));
         FIndexValid = true;
     }
     if (id.isEmpty())
         return nullptr;
-    return FIndex.value(IDKey(id), nullptr);
+    return FIndex.value(ItemIDKey(id), nullptr);
 }
 
 const TPropTable& TComputers::Properties() const
@@ -382,9 +400,7 @@ bool TGroup::CheckSchedule()
 
 bool TGroup::CheckSchedule(const TScheduleMoment& moment)
 {
-    if (!FSchedule.UseSchedule)
-        return false;
-    return ScheduleIsDue(FSchedule, moment) && OnSchedule.Assigned() && FireSchedule();
+    return CheckScheduleOf(*this, moment);
 }
 
 bool TGroup::FireSchedule()
@@ -441,24 +457,6 @@ const TPropTable& TGroup::PropertyTable()
 namespace {
 constexpr int CheckTimeout = 5000;
 
-// Completions run on the main thread only, one at a time.
-TCheckChange CurrentCheckChange = TCheckChange::None;
-
-// Marks the group's change notice as a check's report for as long as it runs.
-class TCheckReport
-{
-public:
-    explicit TCheckReport(TCheckChange change) : FPrevious(CurrentCheckChange)
-    {
-        CurrentCheckChange = change;
-    }
-    ~TCheckReport() { CurrentCheckChange = FPrevious; }
-    TCheckReport(const TCheckReport&) = delete;
-    TCheckReport& operator=(const TCheckReport&) = delete;
-
-private:
-    TCheckChange FPrevious;
-};
 // Two answers from the same address that differ only in their round-trip time: the time wobbles from one
 // check to the next, and saving the whole file for it would keep the disk busy while nothing changed.
 bool OnlyTimeDiffers(const QString& before, const QString& after, const QString& from)
@@ -476,11 +474,6 @@ bool OnlyTimeDiffers(const QString& before, const QString& after, const QString&
 }
 
 } // namespace
-
-TCheckChange CompletingCheck()
-{
-    return CurrentCheckChange;
-}
 
 void TComputer::CheckOnline()
 {
@@ -518,6 +511,7 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
         (online ? OnlyTimeDiffers(before, after, check->FromAddress()) : reply == LastPingReply);
     RelayName = relay;
     RelayFailed = relayed && relayed->RelayFailed();
+    ChecksUnavailable = check->NoSocket();
     const TCheckChange change = same ? TCheckChange::Stale : TCheckChange::Result;
     QStringList stored;
     if (const TMACAddresses* adapters = MACAddresses())
@@ -528,11 +522,12 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
     LastPingReply = std::move(reply);
     if (FRunningCheck == worker)
         FRunningCheck = nullptr;
-    if (auto* computers = Computers(); computers && computers->OnItemUpdate.Assigned())
+    TComputers* computers = Computers();
+    if (computers && computers->OnItemUpdate.Assigned())
         computers->OnItemUpdate(this);
     // The listener of the group decides how soon a check's result is written.
-    const TCheckReport report(change);
-    NotifyUpdate();
+    if (TGroup* group = computers ? computers->Group() : nullptr; group && group->OnCheckCompleted.Assigned())
+        group->OnCheckCompleted(this, change);
 }
 
 // Waking a computer of the group.
@@ -542,15 +537,7 @@ namespace {
 TWakeTarget WakeTargetOf(const TComputer& computer)
 {
     TWakeTarget target;
-    if (const TMACAddresses* adapters = computer.MACAddresses()) {
-        for (int i = 0; i < adapters->Count(); ++i) {
-            const TMACAddress* adapter = adapters->Items(i);
-            if (adapter && adapter->UseForWake) {
-                target.MACAddress = adapter->Address;
-                break;
-            }
-        }
-    }
+    target.MACAddress = computer.WakeMAC();
     target.Internet = computer.SendOptions == soInternet;
     target.IPAddress = computer.IPAddress;
     target.SubNet = computer.SubNet;

@@ -20,6 +20,15 @@ enum TSendOptions
     soInternet
 };
 
+// What a completed reachability check changed.
+enum class TCheckChange
+{
+    Stale,  // only the date of the check is new
+    Result, // Online or LastPingReply changed
+};
+// (Sender: the computer whose check completed, what the check changed)
+using TCheckEvent = TEvent<TObject*, TCheckChange>;
+
 const QStringList& DataTypeNames();
 const QStringList& SendOptionsNames();
 
@@ -32,6 +41,8 @@ class TStorage;
 
 // A new identifier: a random UUID in the 38-character registry form, upper case, in braces.
 QString NewItemID();
+// The form in which ItemIDs compare: ASCII letters upper-cased, nothing else changed.
+QString ItemIDKey(const QString& id);
 
 // One network adapter of a computer.
 class TMACAddress : public TCollectionItem
@@ -115,6 +126,11 @@ public:
     QString RelayName;
     bool RelayFailed = false;
     TWorkerThread* RunningCheck() const { return FRunningCheck; }
+    // Set by a check that could not run at all: this process has no socket to check with.
+    bool ChecksUnavailable = false;
+
+    // The address of the first adapter marked for wake-up; empty when there is none (an alias has none).
+    QString WakeMAC() const;
 
     // Copies the fields of another computer (identity included; not DataType, events, PingSequence, the
     // running check or the clock).
@@ -165,6 +181,8 @@ public:
     void Clear() override;
     // Raises the owner group's OnUpdate (owner exactly a TGroup, event assigned).
     void NotifyUpdate();
+    // The owner when it is exactly a TGroup (not a class derived from it); null otherwise.
+    TGroup* Group() const;
     // First computer whose ItemID equals id, ignoring the case of ASCII letters; null when none.
     TComputer* Find(const QString& id) const;
 
@@ -202,6 +220,9 @@ public:
     const TSchedule& Schedule() const { return FSchedule; }
     TNotifyEvent OnUpdate;
     TScheduleEvent OnSchedule;
+    // A check of one of its computers completed; raised after the computers' OnItemUpdate. A check's
+    // result never raises OnUpdate, which stays for changes made by the user or a schedule.
+    TCheckEvent OnCheckCompleted;
 
     // Not persistent: where the group's record is saved (shared with the database).
     std::shared_ptr<TStorage> Storage;

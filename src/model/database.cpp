@@ -49,25 +49,17 @@ TOstrelDatabase::~TOstrelDatabase()
             if (!ReadOnly && WithBackup)
                 Compact();
         }
-        if (TempStorage) {
-            TempStorage.reset();
-            if (QFileInfo::exists(TempFileName))
-                QFile::remove(TempFileName);
+        if (BackupStorage) {
+            BackupStorage.reset();
+            if (QFileInfo::exists(BackupFileName))
+                QFile::remove(BackupFileName);
         }
     } catch (...) {
         // Closing is silent: the file on disk is complete whatever happened here.
     }
 }
 
-bool TOstrelDatabase::Open(bool Silent)
-{
-    if (!OpenFile(Silent))
-        return false;
-    MakeTempCopy();
-    return true;
-}
-
-bool TOstrelDatabase::OpenFile(bool Silent)
+void TOstrelDatabase::OpenFile()
 {
     std::shared_ptr<TStorage> root;
     std::shared_ptr<TStorage> data;
@@ -82,8 +74,6 @@ bool TOstrelDatabase::OpenFile(bool Silent)
     if (code != StgResult::Ok) {
         data.reset();
         root.reset();
-        if (Silent)
-            return false;
         // A compound file without our storage is not "missing": say what it lacks.
         const QString reason = noRoot ? Res::Str(Res::DbNoRootStorage) : StorageErrorText(code);
         throw EOstrelException(Res::Str(Res::DbOpenError).arg(FileName, reason));
@@ -91,7 +81,6 @@ bool TOstrelDatabase::OpenFile(bool Silent)
     FPath = root->FileName();
     RootStorage = std::move(root);
     DataStorage = std::move(data);
-    return true;
 }
 
 void TOstrelDatabase::LeaveUntouched()
@@ -108,7 +97,7 @@ void TOstrelDatabase::LeaveUntouched()
     }
     DataStorage.reset();
     RootStorage.reset();
-    TempStorage.reset();
+    BackupStorage.reset();
     FLeftUntouched = true;
 }
 
@@ -116,7 +105,7 @@ void TOstrelDatabase::ReleaseKeepingBackup()
 {
     DataStorage.reset();
     RootStorage.reset();
-    TempStorage.reset();
+    BackupStorage.reset();
 }
 
 void TOstrelDatabase::CreateNew()
@@ -150,20 +139,20 @@ void TOstrelDatabase::CreateNew()
     RootStorage = std::move(root);
     DataStorage = std::move(data);
     if (WithBackup)
-        MakeTempCopy();
+        MakeBackupCopy();
 }
 
-void TOstrelDatabase::MakeTempCopy()
+void TOstrelDatabase::MakeBackupCopy()
 {
-    TempFileName = SiblingName(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
-    TempStorage.reset();
+    BackupFileName = SiblingName(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
+    BackupStorage.reset();
     std::shared_ptr<TStorage> temp;
     quint32 code = RootStorage ? StgResult::Ok : StgResult::FromErrno(EBADF);
     // Written like a save, the copy replaces the old one only when complete: a kill leaves either copy
     // whole (or a hidden new file, which the next start clears away with the others).
     if (code == StgResult::Ok) {
-        TStorage::RemoveLeftovers(TempFileName);
-        code = TStorage::CreateInMemory(TempFileName, temp, false);
+        TStorage::RemoveLeftovers(BackupFileName);
+        code = TStorage::CreateInMemory(BackupFileName, temp, false);
     }
     if (code == StgResult::Ok)
         code = RootStorage->CopyTo(*temp);
@@ -171,7 +160,7 @@ void TOstrelDatabase::MakeTempCopy()
         temp.reset();
         throw EOstrelException(Res::Str(Res::DbTempError).arg(StorageErrorText(code)));
     }
-    TempStorage = std::move(temp);
+    BackupStorage = std::move(temp);
 }
 
 void TOstrelDatabase::Compact()
@@ -216,7 +205,7 @@ QString TOstrelDatabase::StorageErrorText(quint32 code)
 
 std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
 {
-    db.OpenFile(false);
+    db.OpenFile();
     // The backup copy waits for the record to be read: a damaged file must not replace a good backup.
     std::unique_ptr<TGroup> group;
     QString reason;
@@ -240,7 +229,7 @@ std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
         throw EOstrelException(Res::Str(Res::DbUnreadable).arg(db.FileName, reason));
     }
     if (!db.ReadOnly && db.WithBackup)
-        db.MakeTempCopy();
+        db.MakeBackupCopy();
     group->IsRoot = true;
     group->Storage = db.DataStorage;
     return group;

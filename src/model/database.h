@@ -31,21 +31,19 @@ public:
     // nor the compaction: only saves write it.
     bool ReadOnly = false;
     bool WithBackup = true;
-    QString TempFileName;
+    // The backup copy beside the file (".~ccn") and, while the database is open, its storage.
+    QString BackupFileName;
     std::shared_ptr<TStorage> RootStorage;
     std::shared_ptr<TStorage> DataStorage;
-    std::shared_ptr<TStorage> TempStorage;
+    std::shared_ptr<TStorage> BackupStorage;
 
-    // Opens FileName and its DBROOT storage, then makes the backup copy. A failure returns False when
-    // Silent, else raises EOstrelException with the open message; the backup copy's failure always raises.
-    bool Open(bool Silent);
     // Makes a new database file at FileName holding a group named "DBROOT", then the backup copy. The
     // file is created whole and locked before its name appears, and only when nothing holds the name:
     // otherwise the open message says why (another instance has it, a dangling link, ...).
     void CreateNew();
-    // Copies the open file to TempFileName the way a save writes (new file, flush, rename) and keeps the
+    // Copies the open file to BackupFileName the way a save writes (new file, flush, rename) and keeps the
     // copy open.
-    void MakeTempCopy();
+    void MakeBackupCopy();
     // Rewrites the file through a fresh copy that replaces it; any failure leaves the file as it was.
     void Compact();
     // Lets the file go as it is, without compaction, and leaves the backup copy beside it: after a save
@@ -60,7 +58,8 @@ public:
 private:
     friend std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db);
 
-    bool OpenFile(bool Silent);
+    // Opens FileName and its DBROOT storage; raises EOstrelException with the open message.
+    void OpenFile();
     void LeaveUntouched();
 
     // The file itself, a link at FileName resolved.

@@ -102,6 +102,7 @@ bool TOpenDatabase::Close(QString* error)
         if (!saved && error)
             *error = FLastError;
         FRoot->OnUpdate.Clear();
+        FRoot->OnCheckCompleted.Clear();
         FRoot->Computers()->OnItemUpdate.Clear();
         // No reference to the database's storage may be left when the file is closed.
         FRoot.reset();
@@ -272,6 +273,13 @@ QStringList TOpenDatabase::AllItemIDs() const
 void TOpenDatabase::HookRoot()
 {
     FRoot->OnUpdate.Set(this, [this](TObject* sender) { OnGroupUpdate(sender); });
+    // A check's result waits for the coalesced save; one that only brought a new date for the stale one.
+    FRoot->OnCheckCompleted.Set(this, [this](TObject*, TCheckChange change) {
+        if (change == TCheckChange::Result)
+            MarkResult();
+        else
+            MarkStale();
+    });
     FRoot->OnSchedule.Set(this, [this](TObject*, const QString&, const QString&, const QString&) {
         CollectScheduled(FRoot->FanOutComputer());
     });
@@ -282,21 +290,11 @@ void TOpenDatabase::OnGroupUpdate(TObject* sender)
 {
     if (!dynamic_cast<TGroup*>(sender) || sender != FRoot.get())
         return;
-    switch (CompletingCheck()) {
-    case TCheckChange::Result:
-        MarkResult();
-        break;
-    case TCheckChange::Stale:
-        MarkStale();
-        break;
-    case TCheckChange::None:
-        // What the user changed is written at once, together with every result still waiting.
-        if (FBatch)
-            FBatchChanged = true;
-        else
-            Save();
-        break;
-    }
+    // What the user changed is written at once, together with every result still waiting.
+    if (FBatch)
+        FBatchChanged = true;
+    else
+        Save();
 }
 
 void TOpenDatabase::OnComputerUpdate(TObject* sender)
@@ -306,8 +304,7 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
         return;
     // Without a socket of either kind no check can ever succeed: every computer would look simply
     // offline, so the user is told once what is wrong.
-    const bool unavailable =
-        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate));
+    const bool unavailable = computer->ChecksUnavailable;
     if (!FUnavailableReported && unavailable) {
         FUnavailableReported = true;
         emit StatusMessage(Res::Str(Res::ChecksUnavailable));

@@ -20,16 +20,6 @@ class TRecheckSchedule;
 class TScheduleClock;
 class TWakeWatch;
 
-// What a completed reachability check changed, while it reports through the group's OnUpdate.
-enum class TCheckChange
-{
-    None,   // not a check's report: a change made by the user or a schedule
-    Stale,  // only the date of the check is new
-    Result, // Online or LastPingReply changed
-};
-// The change of the check that is reporting right now (main thread only); None outside a report.
-TCheckChange CompletingCheck();
-
 // The open database of a run: the file, its root group and when that group is written back.
 //
 // A change made by the user (add, delete, edit) or by a schedule is saved at once. A completed check
@@ -86,7 +76,6 @@ public:
     bool Close(QString* error = nullptr);
 
     const QString& FileName() const { return FFileName; }
-    TOpenMode Mode() const { return FMode; }
     // True while this run holds the file open (and locked).
     bool IsOpen() const;
     TGroup* Root() const { return FRoot.get(); }
@@ -117,7 +106,6 @@ public:
 
     // Starts checking every computer again once per interval, spread over it (call after Open).
     void StartRechecks(int intervalMs);
-    TRecheckSchedule* Rechecks() const { return FRechecks.get(); }
     // Checks these computers now (all of them when the list is empty), except those being checked (whose
     // running check reports as well). Nothing when read only.
     void Refresh(const QStringList& itemIDs);

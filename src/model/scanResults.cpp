@@ -3,26 +3,9 @@
 #include "model/computers.h"
 #include "model/openDatabase.h"
 #include "net/hostResolve.h"
+#include "net/utilsNetwork.h"
 
 #include <QSet>
-
-namespace {
-
-// Twelve upper-case hexadecimal digits, whatever separators the text used; empty when it is none.
-QString MacDigits(const QString& text)
-{
-    QString hex;
-    for (const QChar c : text) {
-        if (c.isDigit() || (c.toUpper() >= QLatin1Char('A') && c.toUpper() <= QLatin1Char('F')))
-            hex.append(c.toUpper());
-        else if (c != QLatin1Char('-') && c != QLatin1Char(':') && c != QLatin1Char('.') &&
-                 c != QLatin1Char(' '))
-            return {};
-    }
-    return hex.size() == 12 ? hex : QString();
-}
-
-} // namespace
 
 QString DatabaseMac(const QString& mac)
 {

@@ -1,6 +1,8 @@
 #include "model/statusWatch.h"
 
 #include "core/texts.h"
+#include "model/computers.h"
+#include "net/utilsNetwork.h"
 
 #include <QSet>
 #include <utility>
@@ -36,7 +38,7 @@ void TRecheckSchedule::CheckNow(const QStringList& itemIds)
 {
     QSet<QString> seen;
     for (const QString& id : itemIds) {
-        const QString key = id.toUpper();
+        const QString key = ItemIDKey(id);
         if (seen.contains(key))
             continue;
         seen.insert(key);
@@ -102,14 +104,19 @@ void TWakeWatch::Watch(const QString& itemId, const QString& name, int sendDelay
     entry.Clock.start();
     entry.SendAtMs = qMax(0, sendDelayMs);
     entry.NextCheckMs = entry.SendAtMs + FPeriodMs;
-    FWatches.insert(itemId.toUpper(), entry);
+    FWatches.insert(ItemIDKey(itemId), entry);
     if (!FTimer.isActive())
         FTimer.start();
 }
 
 void TWakeWatch::Forget(const QString& itemId)
 {
-    FWatches.remove(itemId.toUpper());
+    FWatches.remove(ItemIDKey(itemId));
+}
+
+bool TWakeWatch::Watching(const QString& itemId) const
+{
+    return FWatches.contains(ItemIDKey(itemId));
 }
 
 void TWakeWatch::Clear()
@@ -120,7 +127,7 @@ void TWakeWatch::Clear()
 
 void TWakeWatch::CheckCompleted(const QString& itemId, bool online, bool checkable)
 {
-    const auto found = FWatches.constFind(itemId.toUpper());
+    const auto found = FWatches.constFind(ItemIDKey(itemId));
     if ((!online && checkable) || found == FWatches.cend())
         return;
     const qint64 sinceSend = found->Clock.elapsed() - found->SendAtMs;
@@ -167,20 +174,12 @@ void TWakeWatch::Tick()
 
 QString IdentityHint(const QStringList& storedMacs, const QString& neighbourMac)
 {
-    auto digits = [](const QString& mac) {
-        QString result;
-        for (const QChar c : mac)
-            if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                (c.toUpper() >= QLatin1Char('A') && c.toUpper() <= QLatin1Char('F')))
-                result += c.toUpper();
-        return result;
-    };
-    const QString seen = digits(neighbourMac);
+    const QString seen = MacDigits(neighbourMac);
     if (seen.isEmpty())
         return {};
     bool anyStored = false;
     for (const QString& stored : storedMacs) {
-        const QString known = digits(stored);
+        const QString known = MacDigits(stored);
         if (known.isEmpty())
             continue;
         anyStored = true;

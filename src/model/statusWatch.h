@@ -33,12 +33,10 @@ public:
     static constexpr int DefaultIntervalMs = 60000;
 
     void SetInterval(int ms);
-    int Interval() const { return FIntervalMs; }
     // The first round's first check comes an interval's share after Start, not at once: loading has just
     // checked everything.
     void Start();
     void Stop();
-    bool Active() const { return FTimer.isActive(); }
 
     // The Refresh command: checks these computers now, except those already being checked.
     void CheckNow(const QStringList& itemIds);
@@ -76,7 +74,7 @@ public:
     void Forget(const QString& itemId);
     // Stops watching every computer, without reports.
     void Clear();
-    bool Watching(const QString& itemId) const { return FWatches.contains(itemId.toUpper()); }
+    bool Watching(const QString& itemId) const;
 
     // A check of the computer has ended; online tells its outcome, and checkable is false when no check
     // can run at all (then the watch ends at once: waiting would only end in a wrong "did not answer").
@@ -97,11 +95,11 @@ private:
     TReport FReport;
     int FPeriodMs = DefaultPeriodMs;
     int FLimitMs = DefaultLimitMs;
-    QHash<QString, TEntry> FWatches; // by upper-cased ItemID
+    QHash<QString, TEntry> FWatches; // by ItemIDKey
     QTimer FTimer;
 };
 
 // The hint for a computer that answers from a hardware address other than every stored one; the empty text
-// when the neighbour's address is unknown, matches a stored address (letter case and separators aside),
-// or there is nothing stored to compare with.
+// when the neighbour's address is unknown, matches a stored address (compared as MacDigits), or no stored
+// text is a MAC address to compare with.
 QString IdentityHint(const QStringList& storedMacs, const QString& neighbourMac);

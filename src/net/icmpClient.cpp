@@ -45,6 +45,7 @@ void TIcmpClient::Start(const QByteArray& payload, quint16 sequence, TReplyHandl
                         TErrorHandler onError)
 {
     FExchange = std::make_unique<TExchange>();
+    FNoSocket = false;
     FExchange->Payload = payload;
     FExchange->Sequence = sequence == 0 ? DefaultPingSequence : sequence;
     FExchange->OnReply = std::move(onReply);
@@ -80,6 +81,7 @@ void TIcmpClient::Send(quint32 address)
         OnResolved(address);
     TIcmpListener* listener = TIcmpListener::Acquire();
     if (!listener) {
+        FNoSocket = true;
         auto onError = std::move(x.OnError);
         Ended();
         onError(Res::Str(Res::PingCannotAllocate));

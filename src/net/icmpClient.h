@@ -50,12 +50,15 @@ public:
     void Start(const QByteArray& payload, quint16 sequence, TReplyHandler onReply, TErrorHandler onError);
     // Engine thread, after OnSent: ends the wait without calling either handler.
     void Cancel();
+    // After the error handler was called: whether the failure was for want of an ICMP socket.
+    bool NoSocket() const { return FNoSocket; }
 
 private:
     struct TExchange;
     void Send(quint32 address);
     void Ended();
     std::unique_ptr<TExchange> FExchange;
+    bool FNoSocket = false;
 };
 
 // The socket error text for an error number and its description.

@@ -63,7 +63,6 @@ class TMACThread : public TWorkerThread
 public:
     explicit TMACThread(const QString& computerName);
 
-    const QString& ComputerName() const { return FComputerName; }
     // Read on the main thread in the completion handler, after the run.
     const QStringList& Result() const { return FResult; }
 

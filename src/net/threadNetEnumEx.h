@@ -21,7 +21,6 @@ class TNetEnumThreadEx : public TWorkerThread
 public:
     explicit TNetEnumThreadEx(const QString& domain);
 
-    const QString& Domain() const { return FDomain; }
     // Read on the main thread in the completion handler, after the run.
     const QStringList& Servers() const { return FServers; }
 

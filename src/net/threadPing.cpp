@@ -107,10 +107,11 @@ void TPingThread::Failed(const QString& message)
 {
     StopProbe();
     // No ICMP socket: the probes alone can still show the host up.
-    if (!FTcpPorts.empty() && FResolved && message == Res::Str(Res::PingCannotAllocate)) {
+    if (!FTcpPorts.empty() && FResolved && FClient->NoSocket()) {
         StartProbe(FTimeout, true);
         return;
     }
+    FNoSocket = FClient->NoSocket();
     FOutcome = 1;
     FReplyText = Res::Str(Res::PingException).arg(SingleLine(message));
     Finish();

@@ -47,6 +47,8 @@ public:
     // For an answered check: the hardware address the neighbour table holds for the answering address
     // (empty when it holds none, as for a host behind a router).
     const QString& NeighbourMac() const { return FNeighbourMac; }
+    // True when the check could not run at all: no ICMP socket, and no TCP ports to probe instead.
+    bool NoSocket() const { return FNoSocket; }
 
 protected:
     void Launch() override;
@@ -85,4 +87,5 @@ private:
     quint32 FRoundTripTime = 0;
     quint8 FAnswerTTL = 0;
     QString FNeighbourMac;
+    bool FNoSocket = false;
 };

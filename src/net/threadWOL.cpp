@@ -46,20 +46,12 @@ int WakeSocket()
 
 std::optional<QByteArray> TWOLThread::BuildMagicPacket(const QString& mac)
 {
-    QString digits = mac;
-    digits.remove(QLatin1Char('-'));
-    if (digits.size() < 12)
+    const std::optional<QByteArray> address = MacBytes(mac);
+    if (!address)
         return std::nullopt;
-    QByteArray address;
-    for (int i = 0; i < 6; ++i) {
-        qint32 value = 0;
-        if (!TryTextToInt(QLatin1Char('$') + digits.mid(i * 2, 2), &value))
-            return std::nullopt;
-        address.append(static_cast<char>(value & 0xFF));
-    }
     QByteArray packet(6, '\xFF');
     for (int i = 0; i < 16; ++i)
-        packet.append(address);
+        packet.append(*address);
     return packet;
 }
 

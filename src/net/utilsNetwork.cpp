@@ -128,6 +128,37 @@ bool IsValidMAC(const QString& mac)
     return true;
 }
 
+QString MacDigits(const QString& text)
+{
+    QString hex;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'F'))
+            hex.append(c);
+        else if (u >= 'a' && u <= 'f')
+            hex.append(QChar(u - 'a' + 'A'));
+        else if (u != '-' && u != ':' && u != '.')
+            return {};
+    }
+    return hex.size() == 12 ? hex : QString();
+}
+
+std::optional<QByteArray> MacBytes(const QString& text)
+{
+    QString digits = text;
+    digits.remove(QLatin1Char('-'));
+    if (digits.size() < 12)
+        return std::nullopt;
+    QByteArray address;
+    for (int i = 0; i < 6; ++i) {
+        qint32 value = 0;
+        if (!TryTextToInt(QLatin1Char('$') + digits.mid(i * 2, 2), &value))
+            return std::nullopt;
+        address.append(static_cast<char>(value & 0xFF));
+    }
+    return address;
+}
+
 QString SubnetBroadcast(const QString& address, const QString& mask)
 {
     const auto host = ParseAddress(address);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -22,6 +24,16 @@ bool ParseIPv4(const QString& address, quint32* addressHostOrder);
 
 // True when the text, upper-cased, is 17 characters of 0-9, A-F and "-". Hyphen positions are not checked.
 bool IsValidMAC(const QString& mac);
+
+// The one form in which MAC addresses compare: twelve upper-case hexadecimal digits, for a text of
+// exactly twelve such digits (either case) with "-", ":" or "." anywhere between them; the empty text for
+// any other text. Typed names, the kernel's neighbours and a scan's hosts all meet in it.
+QString MacDigits(const QString& text);
+
+// The six bytes a wake-up sends for a stored MAC text: hyphens dropped, then the first twelve characters
+// read as hexadecimal pairs (what follows them is ignored); nothing when that fails. Only hyphens
+// separate here: the stored form is written with them, and a text with colons wakes nothing.
+std::optional<QByteArray> MacBytes(const QString& text);
 
 // The directed broadcast address of the address's subnet in plain dotted decimal, or the empty text when
 // the address or the mask is not a valid dotted address. Works octet by octet, so any mask gives a result.

@@ -1,7 +1,7 @@
 #include "app/application.h"
 #include "app/frmMain.h"
 #include "app/mainImages.h"
-#include "app/treeModel.h"
+#include "app/tableModel.h"
 #include "app/treeView.h"
 #include "app/userRights.h"
 #include "core/texts.h"
@@ -125,12 +125,12 @@ struct TWatchedWindow
         });
     }
     TfrmMain* operator->() const { return Window.get(); }
-    TComputerTreeModel* Model() const { return Window->VSTModel; }
+    TComputerTableModel* Model() const { return Window->VSTModel; }
     QStringList Names() const
     {
         QStringList names;
         for (int row = 0; row < Model()->rowCount(); ++row)
-            names << Model()->CellText(row, TComputerTreeModel::colName);
+            names << Model()->CellText(row, TComputerTableModel::colName);
         return names;
     }
     void Select(const QList<int>& rows) const
@@ -305,7 +305,7 @@ void TestFrmMain::imageFollowsCheck()
     WriteDatabase(Dir(), {{"pc", ip, "", "", storedOnline}});
     TWatchedWindow window(Dir());
     auto image = [&](bool up) {
-        return int(up ? TComputerTreeModel::imgOnline : TComputerTreeModel::imgOffline);
+        return int(up ? TComputerTableModel::imgOnline : TComputerTableModel::imgOffline);
     };
     auto hintStart = [](bool up) { return QString(up ? "pc (Online)\r\n" : "pc (Offline)\r\n"); };
     QCOMPARE(window.Model()->ImageIndex(0), image(storedOnline));
@@ -469,9 +469,9 @@ void TestFrmMain::hints()
     WriteDatabase(Dir(), {{"pc", "127.0.0.1", mac, comments}});
     TWatchedWindow window(Dir());
     // Read before the check completes, while the stored state (offline) still holds.
-    QCOMPARE(window.Model()->index(0, 1).data(TComputerTreeModel::HintRole).toString(), hint);
-    QCOMPARE(window.Model()->CellText(0, TComputerTreeModel::colMAC), mac);
-    QCOMPARE(window.Model()->CellText(0, TComputerTreeModel::colIP), QStringLiteral("127.0.0.1"));
+    QCOMPARE(window.Model()->index(0, 1).data(TComputerTableModel::HintRole).toString(), hint);
+    QCOMPARE(window.Model()->CellText(0, TComputerTableModel::colMAC), mac);
+    QCOMPARE(window.Model()->CellText(0, TComputerTableModel::colIP), QStringLiteral("127.0.0.1"));
     QVERIFY(window.WaitForChecks(1));
 }
 
@@ -482,7 +482,7 @@ void TestFrmMain::deleteOneNamelessAsksWithIP()
     QVERIFY(window.WaitForChecks(2));
     window.Saves = 0;
     window.Select({0});
-    QCOMPARE(window.Model()->CellText(0, TComputerTreeModel::colIP), QStringLiteral("127.0.0.5"));
+    QCOMPARE(window.Model()->CellText(0, TComputerTableModel::colIP), QStringLiteral("127.0.0.5"));
     FBoxes->SetNextAnswer(QMessageBox::Yes);
     window->acEditDelete->trigger();
     QCOMPARE(FBoxes->Shown().size(), 1);
@@ -600,7 +600,7 @@ void TestFrmMain::userTextsTakenAsTheyAre()
     QTRY_VERIFY_WITH_TIMEOUT(messages.size() > 0, 10000);
     QVERIFY2(answered.match(window->StatusText()).hasMatch(), qPrintable(window->StatusText()));
     QVERIFY(
-        window.Model()->index(0, 1).data(TComputerTreeModel::HintRole).toString().startsWith(name + " ("));
+        window.Model()->index(0, 1).data(TComputerTableModel::HintRole).toString().startsWith(name + " ("));
     window->acEditDelete->trigger();
     QCOMPARE(FBoxes->Shown().size(), 1);
     QVERIFY(FBoxes->Shown().first().Text.startsWith("The computer \"" + name + "\" will be removed"));
@@ -790,8 +790,8 @@ void TestFrmMain::commandsLayout()
     QCOMPARE(popup, (QStringList{"acToolsWakeUp", "acToolsRefresh", "-", "acEditDelete",
                                  "New:Ne&w computer...", "-", "acEditProperties"}));
 
-    QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colMAC), 150);
-    QCOMPARE(window.VST->header()->sectionSize(TComputerTreeModel::colIP), 150);
+    QCOMPARE(window.VST->header()->sectionSize(TComputerTableModel::colMAC), 150);
+    QCOMPARE(window.VST->header()->sectionSize(TComputerTableModel::colIP), 150);
     QCOMPARE(window.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("Name"));
     QCOMPARE(window.VSTModel->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),

@@ -1,5 +1,5 @@
 #include "app/frmMain.h"
-#include "app/treeModel.h"
+#include "app/tableModel.h"
 #include "app/treeView.h"
 #include "dialogs/dlgAbout.h"
 #include "dialogs/dlgComputer.h"

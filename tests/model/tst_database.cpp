@@ -178,7 +178,7 @@ private slots:
     void createFailures();
     void openFailures_data();
     void openFailures();
-    void openSilently();
+    void loadAgainAfterRefusal();
     void missingDataIsLeftUntouched();
     void saveAndLoad();
     void saveRewritesTheWholeRecord();
@@ -220,13 +220,13 @@ void TestDatabase::createNewMakesTheFile()
     TOstrelDatabase db;
     db.FileName = FilePath();
     db.CreateNew();
-    QVERIFY(db.RootStorage && db.DataStorage && db.TempStorage);
-    QCOMPARE(db.TempFileName, FDir->filePath(QStringLiteral("network.~ccn")));
+    QVERIFY(db.RootStorage && db.DataStorage && db.BackupStorage);
+    QCOMPARE(db.BackupFileName, FDir->filePath(QStringLiteral("network.~ccn")));
     QCOMPARE(DirEntries(), QStringList({"network.ccn", "network.~ccn"}));
 
     if (!FOleFile)
         QSKIP("python3-olefile is not installed for /usr/bin/python3");
-    for (const QString& path : {db.FileName, db.TempFileName}) {
+    for (const QString& path : {db.FileName, db.BackupFileName}) {
         const QJsonObject report = OleFileReport(path);
         QVERIFY2(!report.contains("error"), qPrintable(report.value("error").toString()));
         QCOMPARE(report.value("entries").toArray(), QJsonArray({"DBROOT", "DBROOT/DATA"}));
@@ -295,8 +295,8 @@ void TestDatabase::otherNamesKeepTheirBackupApart()
         group->Storage = db.DataStorage;
         FillGroup(*group, 2);
         QVERIFY(SaveGroup(*group));
-        QCOMPARE(db.TempFileName, FDir->filePath(backup));
-        QVERIFY(QFileInfo::exists(db.TempFileName));
+        QCOMPARE(db.BackupFileName, FDir->filePath(backup));
+        QVERIFY(QFileInfo::exists(db.BackupFileName));
     }
     QCOMPARE(DirEntries(), QStringList({name}));
     TOstrelDatabase db;
@@ -331,7 +331,7 @@ void TestDatabase::createFailures()
         QCOMPARE(e.Message(), OpenMessage(FilePath(), Res::Str(Res::StgSharingViolation)));
     }
     QCOMPARE(Inode(FilePath()), before);
-    QVERIFY(!second.RootStorage && !second.TempStorage);
+    QVERIFY(!second.RootStorage && !second.BackupStorage);
 }
 
 void TestDatabase::openFailures_data()
@@ -377,22 +377,23 @@ void TestDatabase::openFailures()
     } catch (const EOstrelException& e) {
         QCOMPARE(e.Message(), OpenMessage(path, reason));
     }
-    QVERIFY(!db.RootStorage && !db.DataStorage && !db.TempStorage);
+    QVERIFY(!db.RootStorage && !db.DataStorage && !db.BackupStorage);
     QVERIFY(!QFileInfo::exists(FDir->filePath(QStringLiteral("network.~ccn"))));
 }
 
-void TestDatabase::openSilently()
+void TestDatabase::loadAgainAfterRefusal()
 {
+    // A refused file leaves nothing open, so the same object loads the file once it is a database.
     WriteFile(FilePath(), "plain text");
     TOstrelDatabase db;
     db.FileName = FilePath();
-    QVERIFY(!db.Open(true));
+    QVERIFY_THROWS_EXCEPTION(EOstrelException, LoadDatabase(db));
     QVERIFY(!db.RootStorage);
 
     const QByteArray data = NewDatabaseRecord();
     MakeCompoundFile(FilePath(), QStringLiteral("DBROOT"), &data);
-    QVERIFY(db.Open(true));
-    QVERIFY(db.RootStorage && db.DataStorage && db.TempStorage);
+    QVERIFY(LoadDatabase(db));
+    QVERIFY(db.RootStorage && db.DataStorage && db.BackupStorage);
 }
 
 void TestDatabase::missingDataIsLeftUntouched()
@@ -408,7 +409,7 @@ void TestDatabase::missingDataIsLeftUntouched()
         } catch (const EOstrelException& e) {
             QCOMPARE(e.Message(), Res::Str(Res::DbUnreadable).arg(FilePath(), Res::Str(Res::DbNoDataStream)));
         }
-        QVERIFY(db.LeftUntouched() && !db.DataStorage && !db.TempStorage);
+        QVERIFY(db.LeftUntouched() && !db.DataStorage && !db.BackupStorage);
     }
     // Not compacted at close.
     QCOMPARE(Inode(FilePath()), before);
@@ -528,7 +529,7 @@ void TestDatabase::backupCopyFailureRaises()
     TOstrelDatabase db;
     db.FileName = FilePath();
     try {
-        db.Open(true); // even when silent
+        LoadDatabase(db);
         QFAIL("the database opened");
     } catch (const EOstrelException& e) {
         QCOMPARE(e.Message(), Res::Str(Res::DbTempError).arg(ErrnoText(EISDIR)));
@@ -545,7 +546,7 @@ void TestDatabase::staleBackupIsReplaced()
     db.FileName = FilePath();
     QVERIFY(LoadDatabase(db));
     std::shared_ptr<TStorage> root;
-    db.TempStorage.reset(); // let go of the copy's lock to read it
+    db.BackupStorage.reset(); // let go of the copy's lock to read it
     QCOMPARE(TStorage::Open(backup, root), StgResult::Ok);
     std::shared_ptr<TStorage> dbroot;
     QCOMPARE(root->OpenStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
@@ -622,12 +623,12 @@ void TestDatabase::secondInstanceIsRefused()
         TOstrelDatabase other;
         other.FileName = FilePath();
         try {
-            other.Open(false);
+            LoadDatabase(other);
             QFAIL("opened twice");
         } catch (const EOstrelException& e) {
             QCOMPARE(e.Message(), sharing);
         }
-        QVERIFY(!other.Open(true));
+        QVERIFY(!other.RootStorage);
         group.Storage.reset();
     }
     // Closed, the file is free again.

@@ -286,7 +286,7 @@ void TestDatabaseSafety::damagedFileIsLeftUntouched()
         std::unique_ptr<TGroup> group;
         message = SafetyMessage([&] { group = LoadDatabase(db); });
         QVERIFY(!group);
-        QVERIFY(!db.RootStorage && !db.DataStorage && !db.TempStorage);
+        QVERIFY(!db.RootStorage && !db.DataStorage && !db.BackupStorage);
         db.Compact(); // asked for or not, nothing is written
     }
     // Told that the file could not be read and was left untouched, with the reason.
@@ -390,7 +390,7 @@ void TestDatabaseSafety::linkIsFollowedToItsTarget()
         db.FileName = FilePath();
         auto group = LoadDatabase(db);
         QVERIFY(group);
-        QCOMPARE(db.TempFileName, realDir + QStringLiteral("/data.~ccn"));
+        QCOMPARE(db.BackupFileName, realDir + QStringLiteral("/data.~ccn"));
         group->Computers()->Add()->SetName(QStringLiteral("through the link"));
         QVERIFY(SaveGroup(*group));
         QCOMPARE(Entries(realDir), QStringList({"data.ccn", "data.~ccn"}));

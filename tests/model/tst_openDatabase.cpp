@@ -245,9 +245,9 @@ void TestOpenDatabase::checkResultsCoalesce()
 
     // What the database's own answer to each notice left behind: a check's report waits for the timer.
     QList<TOpenDatabase::TSaveState> afterNotice;
-    TNotifyEvent update = root->OnUpdate;
-    root->OnUpdate.Set(this, [&, update](TObject* sender) {
-        update(sender);
+    TCheckEvent completed = root->OnCheckCompleted;
+    root->OnCheckCompleted.Set(this, [&, completed](TObject* sender, TCheckChange change) {
+        completed(sender, change);
         afterNotice.append(db.SaveState());
     });
     QSignalSpy updated(&db, &TOpenDatabase::ComputerUpdated);
@@ -274,7 +274,7 @@ void TestOpenDatabase::checkResultsCoalesce()
     // A change of the user's is written at once.
     root->Computers()->Items(0)->SetName(QStringLiteral("renamed"));
     root->Computers()->Items(0)->NotifyUpdate();
-    QCOMPARE(afterNotice.last(), TOpenDatabase::ssSaved);
+    QCOMPARE(db.SaveState(), TOpenDatabase::ssSaved);
     QCOMPARE(ReadDatabase(File())->Computers()->Items(0)->Name(), QStringLiteral("renamed"));
 }
 
@@ -287,9 +287,9 @@ void TestOpenDatabase::unchangedResultWaitsForExit()
         db.Open();
         TGroup* root = db.Root();
         QList<TOpenDatabase::TSaveState> afterNotice;
-        TNotifyEvent update = root->OnUpdate;
-        root->OnUpdate.Set(this, [&, update](TObject* sender) {
-            update(sender);
+        TCheckEvent completed = root->OnCheckCompleted;
+        root->OnCheckCompleted.Set(this, [&, completed](TObject* sender, TCheckChange change) {
+            completed(sender, change);
             afterNotice.append(db.SaveState());
         });
         QTRY_COMPARE_WITH_TIMEOUT(afterNotice.size(), 1, 5000);

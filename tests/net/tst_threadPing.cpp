@@ -437,7 +437,9 @@ void TestThreadPing::checkOnlineSetsResult()
         QCOMPARE(sender, static_cast<TObject*>(computer));
         events << QStringLiteral("item");
     });
-    group.OnUpdate.Set(this, [&](TObject*) { events << QStringLiteral("group"); });
+    group.OnCheckCompleted.Set(this, [&](TObject*, TCheckChange) { events << QStringLiteral("group"); });
+    // A check's result is no change of the user's.
+    group.OnUpdate.Set(this, [&](TObject*) { events << QStringLiteral("update"); });
     SetNowSource([] { return 45000.25; });
     computer->CheckOnline();
     SetNowSource({});
@@ -498,7 +500,7 @@ void TestThreadPing::deletedComputerHearsNothing()
     computer->IPAddress = QStringLiteral("127.0.0.1");
     int updates = 0;
     group.Computers()->OnItemUpdate.Set(this, [&](TObject*) { ++updates; });
-    group.OnUpdate.Set(this, [&](TObject*) { ++updates; });
+    group.OnCheckCompleted.Set(this, [&](TObject*, TCheckChange) { ++updates; });
     computer->CheckOnline();
     group.Computers()->Delete(0);
     updates = 0;

@@ -1,4 +1,4 @@
-#include "app/treeModel.h"
+#include "app/tableModel.h"
 
 #include "core/texts.h"
 #include "model/computers.h"
@@ -10,30 +10,30 @@
 #include <unordered_map>
 #include <unordered_set>
 
-TComputerTreeModel::TComputerTreeModel(std::function<TGroup*()> root, QObject* parent)
+TComputerTableModel::TComputerTableModel(std::function<TGroup*()> root, QObject* parent)
     : QAbstractTableModel(parent), FRoot(std::move(root))
 {
 }
 
-TComputerTreeModel::~TComputerTreeModel() = default;
+TComputerTableModel::~TComputerTableModel() = default;
 
-void TComputerTreeModel::SetImages(const QIcon& online, const QIcon& offline)
+void TComputerTableModel::SetImages(const QIcon& online, const QIcon& offline)
 {
     FImages[imgOnline] = online;
     FImages[imgOffline] = offline;
 }
 
-int TComputerTreeModel::rowCount(const QModelIndex& parent) const
+int TComputerTableModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(FEntries.size());
 }
 
-int TComputerTreeModel::columnCount(const QModelIndex& parent) const
+int TComputerTableModel::columnCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant TComputerTreeModel::data(const QModelIndex& index, int role) const
+QVariant TComputerTableModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
@@ -57,7 +57,7 @@ QVariant TComputerTreeModel::data(const QModelIndex& index, int role) const
     }
 }
 
-QVariant TComputerTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant TComputerTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
@@ -73,21 +73,21 @@ QVariant TComputerTreeModel::headerData(int section, Qt::Orientation orientation
     }
 }
 
-Qt::ItemFlags TComputerTreeModel::flags(const QModelIndex& index) const
+Qt::ItemFlags TComputerTableModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-const TTreeEntry* TComputerTreeModel::Entry(int row) const
+const TTreeEntry* TComputerTableModel::Entry(int row) const
 {
     if (row < 0 || row >= rowCount())
         return nullptr;
     return FEntries[static_cast<size_t>(row)].get();
 }
 
-int TComputerTreeModel::RowOf(const TTreeEntry* entry) const
+int TComputerTableModel::RowOf(const TTreeEntry* entry) const
 {
     for (size_t i = 0; i < FEntries.size(); ++i)
         if (FEntries[i].get() == entry)
@@ -95,24 +95,24 @@ int TComputerTreeModel::RowOf(const TTreeEntry* entry) const
     return -1;
 }
 
-TComputer* TComputerTreeModel::FindComputer(const TTreeEntry& entry) const
+TComputer* TComputerTableModel::FindComputer(const TTreeEntry& entry) const
 {
     TGroup* root = FRoot ? FRoot() : nullptr;
     return root ? root->FindComputer(entry.ItemID) : nullptr;
 }
 
-TComputer* TComputerTreeModel::Computer(int row) const
+TComputer* TComputerTableModel::Computer(int row) const
 {
     const TTreeEntry* entry = Entry(row);
     return entry ? FindComputer(*entry) : nullptr;
 }
 
-void TComputerTreeModel::AddEntry(const QString& itemID)
+void TComputerTableModel::AddEntry(const QString& itemID)
 {
     AddEntries({itemID});
 }
 
-void TComputerTreeModel::AddEntries(const QStringList& itemIDs)
+void TComputerTableModel::AddEntries(const QStringList& itemIDs)
 {
     if (itemIDs.isEmpty())
         return;
@@ -124,7 +124,7 @@ void TComputerTreeModel::AddEntries(const QStringList& itemIDs)
     Sort();
 }
 
-void TComputerTreeModel::RemoveEntry(const TTreeEntry* entry)
+void TComputerTableModel::RemoveEntry(const TTreeEntry* entry)
 {
     const int row = RowOf(entry);
     if (row < 0)
@@ -134,7 +134,7 @@ void TComputerTreeModel::RemoveEntry(const TTreeEntry* entry)
     endRemoveRows();
 }
 
-void TComputerTreeModel::RemoveEntries(const std::vector<const TTreeEntry*>& entries)
+void TComputerTableModel::RemoveEntries(const std::vector<const TTreeEntry*>& entries)
 {
     std::unordered_set<const TTreeEntry*> gone(entries.begin(), entries.end());
     // From the bottom up, one run of neighbouring rows at a time, so the rows above keep their numbers.
@@ -154,14 +154,14 @@ void TComputerTreeModel::RemoveEntries(const std::vector<const TTreeEntry*>& ent
     }
 }
 
-void TComputerTreeModel::Clear()
+void TComputerTableModel::Clear()
 {
     beginResetModel();
     FEntries.clear();
     endResetModel();
 }
 
-QString TComputerTreeModel::CellText(int row, int column) const
+QString TComputerTableModel::CellText(int row, int column) const
 {
     const TComputer* computer = Computer(row);
     if (!computer)
@@ -180,7 +180,7 @@ QString TComputerTreeModel::CellText(int row, int column) const
     }
 }
 
-int TComputerTreeModel::ImageIndex(int row) const
+int TComputerTableModel::ImageIndex(int row) const
 {
     const TComputer* computer = Computer(row);
     return computer && computer->Online ? imgOnline : imgOffline;
@@ -199,7 +199,7 @@ QString RelayOf(const TComputer& computer)
 
 } // namespace
 
-QString TComputerTreeModel::Hint(int row) const
+QString TComputerTableModel::Hint(int row) const
 {
     const TComputer* computer = Computer(row);
     if (!computer)
@@ -227,7 +227,7 @@ QString TComputerTreeModel::Hint(int row) const
     return lines.join(QStringLiteral("\r\n"));
 }
 
-int TComputerTreeModel::Compare(const TTreeEntry& a, const TTreeEntry& b) const
+int TComputerTableModel::Compare(const TTreeEntry& a, const TTreeEntry& b) const
 {
     const TComputer* first = FindComputer(a);
     const TComputer* second = FindComputer(b);
@@ -238,7 +238,7 @@ int TComputerTreeModel::Compare(const TTreeEntry& a, const TTreeEntry& b) const
     return collator.compare(first->Name(), second->Name());
 }
 
-void TComputerTreeModel::Sort()
+void TComputerTableModel::Sort()
 {
     if (FEntries.size() < 2)
         return;

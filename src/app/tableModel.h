@@ -1,4 +1,5 @@
-// TComputerTreeModel: the rows of the main window's tree, which hold only each computer's ItemID.
+// TComputerTableModel: the flat table behind the main window's computer list (VST); a row holds only the
+// ItemID of its computer.
 #pragma once
 
 #include <functional>
@@ -19,7 +20,7 @@ struct TTreeEntry
 // The rows of the main window's computer tree. Every text, image and hint is fetched from the root
 // group when the view asks for it, so the tree never shows a stale copy of the data. Rows are kept in
 // ascending order of the computers' names and re-sorted only when a row is added.
-class TComputerTreeModel : public QAbstractTableModel
+class TComputerTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 
@@ -40,8 +41,8 @@ public:
     static constexpr int HintRole = Qt::UserRole + 1;
 
     // root gives the current root group (null when there is none).
-    explicit TComputerTreeModel(std::function<TGroup*()> root, QObject* parent = nullptr);
-    ~TComputerTreeModel() override;
+    explicit TComputerTableModel(std::function<TGroup*()> root, QObject* parent = nullptr);
+    ~TComputerTableModel() override;
 
     void SetImages(const QIcon& online, const QIcon& offline);
 
