@@ -132,6 +132,15 @@
         <translation>Ü&amp;ber...</translation>
     </message>
     <message>
+        <source>Main tool bar</source>
+        <extracomment>Names of the main window&apos;s two tool bar rows, read out by screen readers.</extracomment>
+        <translation>Hauptsymbolleiste</translation>
+    </message>
+    <message>
+        <source>Main tool bar, second row</source>
+        <translation>Hauptsymbolleiste, zweite Reihe</translation>
+    </message>
+    <message>
         <source>You need to specify at least one valid MAC address!     </source>
         <extracomment>Message boxes: the blanks at the end widen the box; keep them.</extracomment>
         <translation>Sie müssen mindestens eine gültige MAC-Adresse angeben!     </translation>

@@ -1,10 +1,10 @@
 #include "app/application.h"
 
 #include "app/frmMain.h"
-#include "product/databaseLocation.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
+#include "product/databaseLocation.h"
 #include "ui/messageBoxes.h"
 
 namespace {
@@ -48,18 +48,6 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 TApplication::~TApplication()
 {
     SetExceptionReporter(nullptr);
-}
-
-bool TApplication::notify(QObject* receiver, QEvent* event)
-{
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-        HandleException(ExceptionMessage(e));
-    } catch (...) {
-        HandleException(QStringLiteral("Unknown error"));
-    }
-    return false;
 }
 
 void TApplication::SetOnException(std::function<void(const QString&)> handler)

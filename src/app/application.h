@@ -6,9 +6,10 @@
 
 class TfrmMain;
 
-// The application object. Every error that reaches the event loop unhandled is passed to the
-// exception handler (the main window's error box) and the program keeps running. Errors of guarded
-// callbacks (core/mainThread.h) go the same way while the application object exists.
+// The application object. Errors of the main window's commands (TfrmMain::Run) and of guarded callbacks
+// (core/mainThread.h) are passed to the exception handler (the main window's error box), and the
+// program keeps running. Nothing is caught around Qt's event dispatch: Qt does not carry exceptions
+// through it, so every handler catches its own.
 class TApplication : public QApplication
 {
     Q_OBJECT
@@ -16,8 +17,6 @@ class TApplication : public QApplication
 public:
     TApplication(int& argc, char** argv);
     ~TApplication() override;
-
-    bool notify(QObject* receiver, QEvent* event) override;
 
     // The handler of unhandled errors; without one, the error box is shown directly.
     void SetOnException(std::function<void(const QString& message)> handler);

@@ -197,9 +197,11 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::CreateToolBars()
 {
-    auto makeBar = [this](const QString& name) {
-        auto* bar = new QToolBar(name, this);
+    auto makeBar = [this](const QString& name, const QString& title) {
+        auto* bar = new QToolBar(title, this);
         bar->setObjectName(name);
+        // What a screen reader calls the bar; the title itself shows nowhere, as the bar never floats.
+        bar->setAccessibleName(title);
         bar->setMovable(false);
         bar->setFloatable(false);
         bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -214,13 +216,13 @@ void TfrmMain::CreateToolBars()
             button->setFixedHeight(ToolButtonHeight);
     };
 
-    ToolBar1 = makeBar(QStringLiteral("ToolBar1"));
+    ToolBar1 = makeBar(QStringLiteral("ToolBar1"), Res::Str(Res::MainToolBar));
     addButton(ToolBar1, acNewCompManual);
     ToolBar1->addSeparator();
     addButton(ToolBar1, acToolsWakeUp);
 
     addToolBarBreak(Qt::TopToolBarArea);
-    ToolBar2 = makeBar(QStringLiteral("ToolBar2"));
+    ToolBar2 = makeBar(QStringLiteral("ToolBar2"), Res::Str(Res::MainToolBarRow2));
     addButton(ToolBar2, acEditDelete);
     addButton(ToolBar2, acEditProperties);
     ToolBar2->addSeparator();

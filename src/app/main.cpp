@@ -7,9 +7,9 @@
 #include "app/translations.h"
 #include "app/userRights.h"
 #include "core/rawCapability.h"
-#include "product/databaseLocation.h"
 #include "core/texts.h"
 #include "model/openDatabase.h"
+#include "product/databaseLocation.h"
 
 #include <QIcon>
 

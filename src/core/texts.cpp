@@ -44,6 +44,9 @@ const QHash<int, const char*>& Table()
         {MenuHelpQuandrel, QT_TRANSLATE_NOOP("Res", "&Quandrel web site")},
         {MenuHelpSupport, QT_TRANSLATE_NOOP("Res", "&Support forums")},
         {MenuHelpAbout, QT_TRANSLATE_NOOP("Res", "&About...")},
+        //: Names of the main window's two tool bar rows, read out by screen readers.
+        {MainToolBar, QT_TRANSLATE_NOOP("Res", "Main tool bar")},
+        {MainToolBarRow2, QT_TRANSLATE_NOOP("Res", "Main tool bar, second row")},
 
         //: Message boxes: the blanks at the end widen the box; keep them.
         {MacRequired, QT_TRANSLATE_NOOP("Res", "You need to specify at least one valid MAC address!     ")},

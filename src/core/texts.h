@@ -43,6 +43,8 @@ enum Id : int
     MenuHelpQuandrel,
     MenuHelpSupport,
     MenuHelpAbout,
+    MainToolBar,
+    MainToolBarRow2,
 
     // Dialog validation messages
     MacRequired = 65154, // "You need to specify at least one valid MAC address!     "
