@@ -1,7 +1,6 @@
 #include "app/commandLine.h"
 #include "app/commandRunner.h"
 #include "app/instanceServer.h"
-#include "core/texts.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
@@ -19,7 +18,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,7 +62,6 @@ private slots:
     void cleanup();
     void answersWithoutWindowOrFile_data();
     void answersWithoutWindowOrFile();
-    void usageNamesEveryCommand();
     void requests_data();
     void requests();
     void secondStartBringsTheWindowForward();
@@ -233,37 +230,6 @@ void TestCommandLine::answersWithoutWindowOrFile_data()
     QTest::newRow("json alone") << QStringList{"--json"} << 2 << "";
     QTest::newRow("wake json") << QStringList{"--wake", "--json", "a"} << 2 << "";
     QTest::newRow("missing database") << QStringList{"--list"} << 1 << "";
-}
-
-void TestCommandLine::usageNamesEveryCommand()
-{
-    // Every option of the help that is refused beside another command is a command: the usage errors that
-    // list the commands name it, and the one about --json names exactly those that take --json.
-    const QString oneAction = Res::Str(Res::CmdErrOneAction), jsonOnly = Res::Str(Res::CmdErrJsonOnly);
-    const auto parse = [](QStringList arguments) {
-        return ParseCommandLine(QStringList{"sablewick"} + arguments);
-    };
-    QStringList commands;
-    const QRegularExpression option(QStringLiteral("^ +(?:-\\w, )?(--[a-z-]+)( <)?"),
-                                    QRegularExpression::MultilineOption);
-    for (const QRegularExpressionMatch& match : option.globalMatch(CommandLineHelp())) {
-        QStringList command{match.captured(1)};
-        if (!match.captured(2).isEmpty())
-            command << QStringLiteral("10.1.2.0/24");
-        const QStringList other =
-            command[0] == "--list" ? QStringList{"--status", "a"} : QStringList{"--list"};
-        if (parse(other + command).Error != oneAction)
-            continue;
-        commands << command[0];
-        QVERIFY2(QRegularExpression(command[0] + "\\b(?!-)").match(oneAction).hasMatch(),
-                 qPrintable(command[0]));
-        TCommandLine json = parse(command + QStringList{"--json"});
-        if (json.Error == Res::Str(Res::CmdErrNamesNeeded).arg(command[0]))
-            json = parse(command + QStringList{"a", "--json"});
-        QCOMPARE(QRegularExpression(command[0] + "\\b(?!-)").match(jsonOnly).hasMatch(),
-                 json.Action == TCommandLine::RunRequest);
-    }
-    QCOMPARE(commands.size(), 6);
 }
 
 void TestCommandLine::answersWithoutWindowOrFile()

@@ -21,16 +21,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-} // namespace
-
 class TestRelay : public QObject
 {
     Q_OBJECT
@@ -110,7 +100,7 @@ void TestRelay::initTestCase()
     for (const char* tool : {"sh", "ip", "awk", "grep", "sed", "tail", "cat"})
         QFile::link(QStandardPaths::findExecutable(tool), bare + '/' + tool);
     FToolPath = dir + "/toolpath";
-    QVERIFY(WriteFile(FToolPath, bare.toUtf8()));
+    QCOMPARE(RunCommand("sh", {"-c", "echo \"$0\" >\"$1\"", bare, FToolPath}), 0);
     FBareServer = std::make_unique<TSshServer>(*FRelay, dir + "/sshd-bare", "10.231.0.2", 2200,
                                                FClient->ClientPublicKey(),
                                                "ForceCommand exec /usr/bin/env -i PATH=\"$(cat " + FToolPath +
@@ -141,10 +131,8 @@ void TestRelay::initTestCase()
 void TestRelay::cleanupTestCase()
 {
     TRelayHub::Instance().CloseConnections();
-    if (FCatcher) {
+    if (FCatcher)
         FCatcher->kill();
-        FCatcher->waitForFinished();
-    }
 }
 
 TComputer* TestRelay::AddComputer(const QString& name, const QString& ip, const QString& mac,
@@ -209,12 +197,8 @@ void TestRelay::checksThroughRelay()
 QByteArray TestRelay::Caught()
 {
     QByteArray line;
-    while (line.isEmpty()) {
-        [this] { QTRY_VERIFY_WITH_TIMEOUT(FCatcher->canReadLine(), 10000); }();
-        if (!FCatcher->canReadLine())
-            return {};
+    while (line.isEmpty() && QTest::qWaitFor([this] { return FCatcher->canReadLine(); }, 10000))
         line = FCatcher->readLine().trimmed();
-    }
     return line;
 }
 
@@ -240,7 +224,7 @@ void TestRelay::magicPacketOnTheRelaysLan()
             QSKIP("the wake tools are not installed (scripts/deps.sh --tests)");
         QVERIFY(QFile::link(found, tools + '/' + tool));
     }
-    QVERIFY(WriteFile(FToolPath, (FDir.path() + "/bare:" + tools).toUtf8()));
+    QCOMPARE(RunCommand("sh", {"-c", "echo \"$0\" >\"$1\"", FDir.path() + "/bare:" + tools, FToolPath}), 0);
     // The stored mask says /16, the relay's own interface /24: the interface decides the broadcast.
     TComputer* computer = AddComputer(tool, "10.232.0.77", "0a-1b-2c-3d-4e-5f", "255.255.0.0");
     const QString failure = Wake(computer);

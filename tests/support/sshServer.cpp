@@ -138,14 +138,3 @@ int TSshServer::Connections() const
                     &out);
     return static_cast<int>(out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
 }
-
-int TSshServer::Logins() const
-{
-    QFile log(FFolder + QStringLiteral("/sshd.log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return 0;
-    int logins = 0;
-    while (!log.atEnd())
-        logins += log.readLine().startsWith("Accepted ");
-    return logins;
-}

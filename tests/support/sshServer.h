@@ -41,9 +41,6 @@ public:
     QString HostPublicKey() const { return FFolder + QStringLiteral("/host_key.pub"); }
     // Established TCP connections to the server's port, counted inside its namespace.
     int Connections() const;
-    // Logins the server accepted since it started (its log's "Accepted" lines): every connection, also
-    // those already closed.
-    int Logins() const;
 
 private:
     const TTestNamespace& FNamespace;
