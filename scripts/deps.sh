@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages that one use of Sablewick's sources needs, and no more. Options add up:
 #   deps.sh                 build and run the program
 #   deps.sh --tests         also run the test suite (scripts/test.sh)
-#   deps.sh --bench         also run the benchmarks (fping is bench_ping's peer)
+#   deps.sh --bench         also run the benchmarks (fping is bench_ping's peer; sshd and wakeonlan play bench_relay's relays)
 #   deps.sh --screenshots   also take screenshots (scripts/screenshot*.sh)
 #   deps.sh --fuzz          also build the fuzz targets (scripts/fuzz-build.sh)
 #   deps.sh --package       also build the Debian package (cpack -G DEB)
@@ -16,8 +16,8 @@ for option in "$@"; do
   case "$option" in
     --tests) PACKAGES+=(clang-format samba python3-olefile iproute2 util-linux procps xvfb x11-utils qt6ct
                         desktop-file-utils appstream man-db dpkg-dev file lintian nftables
-                        openssh-client openssh-server) ;;
-    --bench) PACKAGES+=(fping iproute2 util-linux) ;;
+                        openssh-client openssh-server wakeonlan etherwake) ;;
+    --bench) PACKAGES+=(fping iproute2 util-linux openssh-client openssh-server wakeonlan) ;;
     --screenshots) PACKAGES+=(xvfb x11-utils openbox xdotool imagemagick iproute2 util-linux) ;;
     --fuzz) PACKAGES+=(clang-14 libclang-rt-14-dev) ;;
     --package) PACKAGES+=(dpkg-dev file) ;;

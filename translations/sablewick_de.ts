@@ -629,8 +629,8 @@ Möchten Sie fortfahren?</translation>
         <translation>Die genannten Computer jetzt prüfen; Exit-Code 0 nur, wenn alle online sind.</translation>
     </message>
     <message>
-        <source>Print the list or the status as JSON.</source>
-        <translation>Die Liste oder den Status als JSON ausgeben.</translation>
+        <source>Print the list, the status, the relays or the scan as JSON.</source>
+        <translation>Die Liste, den Status, die Relays oder das Ergebnis des Scans als JSON ausgeben.</translation>
     </message>
     <message>
         <source>Show this help and exit.</source>
@@ -650,8 +650,8 @@ Möchten Sie fortfahren?</translation>
         <translation>sablewick: %1</translation>
     </message>
     <message>
-        <source>choose one of --wake, --list and --status</source>
-        <translation>wählen Sie eine der Optionen --wake, --list und --status</translation>
+        <source>choose one of --wake, --list, --status, --run-schedules, --relays and --scan</source>
+        <translation>wählen Sie eine der Optionen --wake, --list, --status, --run-schedules, --relays und --scan</translation>
     </message>
     <message>
         <source>%1 needs at least one computer</source>
@@ -662,8 +662,8 @@ Möchten Sie fortfahren?</translation>
         <translation>--list nimmt keine Computer an</translation>
     </message>
     <message>
-        <source>--json goes with --list or --status</source>
-        <translation>--json gehört zu --list oder --status</translation>
+        <source>--json goes with --list, --status, --relays or --scan</source>
+        <translation>--json gehört zu --list, --status, --relays oder --scan</translation>
     </message>
     <message>
         <source>computers named without --wake or --status</source>

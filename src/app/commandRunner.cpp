@@ -397,6 +397,9 @@ void TCommandRunner::WakeComputers(const QStringList& ids, int delay)
     }
     FWakeDelay = delay;
     FWaking = true;
+    if (FDatabase)
+        connect(FDatabase, &TOpenDatabase::RelayFailed, this,
+                [this](const QString& id, const QString& reason) { FRelayFailures.insert(id, reason); });
     TTurns::Add(this, [this] { return WakeStep(); });
 }
 
@@ -406,8 +409,6 @@ bool TCommandRunner::WakeStep()
     FStep += static_cast<size_t>(step.size());
     if (FDatabase && !step.isEmpty()) {
         QPointer<TCommandRunner> self(this);
-        connect(FDatabase, &TOpenDatabase::RelayFailed, this,
-                [this](const QString& id, const QString& reason) { FRelayFailures.insert(id, reason); });
         FWakesRunning += FDatabase->Wake(step, FWakeDelay, [self](const QString& id, bool sent) {
             if (self)
                 self->WakeEnded(id, sent);

@@ -5,6 +5,7 @@
 #include "ui/fontScale.h"
 #include "ui/messageBoxes.h"
 
+#include <algorithm>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -54,7 +55,7 @@ TfrmRelay::TfrmRelay(const TRelay& relay, QStringList takenNames, QWidget* owner
     edNetworks->setPlaceholderText(QStringLiteral("10.20.0.0/16, 192.168.7.0/24"));
     edCommand = MakeEdit(this, form, "edCommand", Res::RelayLabelCommand, relay.Command);
     edCommand->setPlaceholderText(QStringLiteral("etherwake -i {interface} {mac}"));
-    edName->setMinimumWidth(qCeil(320 * FontScale(font())));
+    edName->setMinimumWidth(qCeil(420 * FontScale(font())));
 
     auto* buttons = new QDialogButtonBox(this);
     btnOK = MakeButton(this, "btnOK", Res::RelayOK);
@@ -118,7 +119,7 @@ TfrmRelays::TfrmRelays(QWidget* owner) : QDialog(owner)
     lvRelays->setRootIsDecorated(false);
     lvRelays->setHeaderLabels({Res::Str(Res::RelayColName), Res::Str(Res::RelayColDestination),
                                Res::Str(Res::RelayColNetworks), Res::Str(Res::RelayColCommand)});
-    lvRelays->setMinimumSize(QSize(560, 180) * FontScale(font()));
+    lvRelays->setMinimumSize(QSize(640, 180) * FontScale(font()));
     // No column narrower than its caption, whatever the font and language.
     for (int i = 0; i < lvRelays->columnCount(); ++i)
         lvRelays->header()->resizeSection(
@@ -163,12 +164,23 @@ TfrmRelays::TfrmRelays(QWidget* owner) : QDialog(owner)
 void TfrmRelays::Fill(int select)
 {
     lvRelays->clear();
-    for (const TRelay& relay : FRelays)
-        lvRelays->addTopLevelItem(new QTreeWidgetItem(
-            {relay.Name, relay.Destination, relay.NetworkTexts().join(QStringLiteral(", ")), relay.Command}));
+    for (const TRelay& relay : FRelays) {
+        auto* item = new QTreeWidgetItem(
+            {relay.Name, relay.Destination, relay.NetworkTexts().join(QStringLiteral(", ")), relay.Command});
+        // A text too long for its column stays readable in the tool tip.
+        for (int column = 0; column < item->columnCount(); ++column)
+            item->setToolTip(column, item->text(column));
+        lvRelays->addTopLevelItem(item);
+    }
     if (!FRelays.empty())
         lvRelays->setCurrentItem(lvRelays->topLevelItem(qBound(0, select, int(FRelays.size()) - 1)));
-    lvRelays->resizeColumnToContents(0);
+    // Name, destination and networks as wide as they need (a third of the list at most); the command, often
+    // the longest and the least needed, takes what is left.
+    const int widest = std::max(lvRelays->viewport()->width(), lvRelays->minimumWidth()) / 3;
+    for (int column = 0; column < 3; ++column) {
+        lvRelays->resizeColumnToContents(column);
+        lvRelays->setColumnWidth(column, std::min(lvRelays->columnWidth(column), widest));
+    }
     UpdateButtons();
 }
 

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -54,8 +55,10 @@ class TRelayHub : public QObject
 public:
     static TRelayHub& Instance();
 
-    // Checks that arrive within this time of the first one travel in the same exchange.
-    static constexpr int GatherMs = 150;
+    // Checks travel together until none has come for this long, at most GatherMaxMs after the first: a
+    // long burst (thousands of computers, the relays' in any order) stays one exchange per relay.
+    static constexpr int GatherMs = 100;
+    static constexpr int GatherMaxMs = 1000;
     static constexpr int CheckTimeoutSeconds = 5;
     // Longest time the relay spends on TCP probes of the computers that did not answer the echo request.
     static constexpr int TcpPhaseSeconds = 3;
@@ -63,8 +66,9 @@ public:
 
     using TCheckDone = std::function<void(const TRelayCheckResult&)>;
     void Check(const QString& relay, quint32 address, TCheckDone done);
-    // Wake-ups that arrive within this time of the first one travel in the same exchange.
-    static constexpr int WakeGatherMs = 30;
+    // Wake-ups gather the same way.
+    static constexpr int WakeGatherMs = 50;
+    static constexpr int WakeGatherMaxMs = 500;
     // done gets the empty text when the packet left the relay, otherwise the reason naming the relay.
     using TWakeDone = std::function<void(const QString& error)>;
     void Wake(const QString& relay, const TRelayWakeRequest& request, TWakeDone done);
@@ -82,26 +86,35 @@ public:
     static QString CanonicalMac(const QString& mac);
 
 private:
-    TRelayHub() = default;
+    TRelayHub() { FClock.start(); }
     TRelayClient* Client(const TRelay& relay);
     const TRelay* FindRelay(const QString& name);
     void Flush(const QString& relay);
     void FlushWakes(const QString& relay);
 
-    struct TPending
+    // Requests of one relay waiting for their exchange.
+    struct TGathering
     {
-        QList<QPair<quint32, TCheckDone>> Items;
+        qint64 FirstMs = 0; // when the first of them came (FClock)
+        qint64 LastMs = 0;  // when the last one came
         bool Scheduled = false;
         bool InFlight = false;
+    };
+    // Notes a request's arrival; true when a flush must be scheduled.
+    bool Arrived(TGathering& gathering, bool first);
+    // The time still to wait for more requests (0 when they go now).
+    int GatherMore(const TGathering& gathering, int quietMs, int maxMs) const;
+    struct TPending : TGathering
+    {
+        QList<QPair<quint32, TCheckDone>> Items;
     };
     QHash<QString, TRelayClient*> FClients; // by name and destination; kept for the run
     QHash<QString, TPending> FChecks;
-    struct TPendingWakes
+    struct TPendingWakes : TGathering
     {
         QList<QPair<TRelayWakeRequest, TWakeDone>> Items;
-        bool Scheduled = false;
-        bool InFlight = false;
     };
     QHash<QString, TPendingWakes> FWakes;
     std::shared_ptr<const std::vector<TRelay>> FRelays; // keeps what FindRelay returned alive
+    QElapsedTimer FClock;
 };

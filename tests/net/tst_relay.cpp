@@ -3,7 +3,8 @@
 //
 //   test 10.231.0.1 --- 10.231.0.2 relay 10.232.0.1 --- 10.232.0.11 lan1 (answers echo, catches packets)
 //                                        10.232.1.1 --- 10.232.1.12 lan2 (ignores echo, listens on TCP 3389)
-//   sshd on 10.231.0.2:22 (root, the test's key), 10.231.0.2:2200 (the same, but without any wake tool)
+//   sshd on 10.231.0.2:22 (root, the test's key), 10.231.0.2:2200 (the same, but its sessions find only the
+//   tools the test puts on their PATH)
 #include "model/computers.h"
 #include "model/openDatabase.h"
 #include "net/relayHub.h"
@@ -28,6 +29,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void checksThroughRelay();
+    void magicPacketOnTheRelaysLan_data();
     void magicPacketOnTheRelaysLan();
     void failuresInPlainWords();
     void storedFieldsRunNothing();
@@ -40,12 +42,15 @@ private:
     void Check(TComputer* computer);
     // Wakes the computer; the relay's reason when it could not, "" when the packet left.
     QString Wake(TComputer* computer);
+    // The next packet caught on the first LAN: "U <destination> <hex>" or "E <frame hex>".
+    QByteArray Caught();
 
     QTemporaryDir FDir{QStringLiteral("/tmp/swrelay-XXXXXX")};
     std::unique_ptr<TTestNamespace> FRelay, FLan1, FLan2;
     std::unique_ptr<TSshClientSetup> FClient;
     std::unique_ptr<TSshServer> FServer, FBareServer;
     std::unique_ptr<QProcess> FCatcher;
+    QString FToolPath; // the file that holds the PATH of the second server's sessions
     TGroup FGroup;
 };
 
@@ -69,13 +74,18 @@ void TestRelay::initTestCase()
     QVERIFY(QProcess::startDetached("ip", {"netns", "exec", FLan2->Name(), python, "-c",
                                            "import socket,time\ns=socket.create_server(('0.0.0.0',3389))\n"
                                            "while True: s.accept()[0].close()"}));
-    // The packet catcher: the first datagram to port 4343, with the address it was sent to (IP_PKTINFO).
+    // The packet catcher: each datagram to port 4343, with the address it was sent to (IP_PKTINFO), and
+    // each Ethernet frame of the wake-up type 0x0842 (a packet socket).
     FCatcher = std::make_unique<QProcess>();
     FCatcher->start("ip", {"netns", "exec", FLan1->Name(), python, "-c",
-                           "import socket\ns=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
-                           "s.setsockopt(socket.IPPROTO_IP,8,1)\ns.bind(('0.0.0.0',4343))\n"
-                           "print('ready',flush=True)\nd,a,_,_=s.recvmsg(200,100)\n"
-                           "print(socket.inet_ntoa(a[0][2][8:12]),d.hex(),flush=True)"});
+                           "import socket,select\nu=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                           "u.setsockopt(socket.IPPROTO_IP,8,1)\nu.bind(('0.0.0.0',4343))\n"
+                           "e=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,socket.htons(0x0842))\n"
+                           "print('ready',flush=True)\nwhile True:\n"
+                           "  for s in select.select([u,e],[],[])[0]:\n"
+                           "    if s is u:\n      d,a,_,_=u.recvmsg(200,100)\n"
+                           "      print('U',socket.inet_ntoa(a[0][2][8:12]),d.hex(),flush=True)\n"
+                           "    else: print('E',e.recv(2000).hex(),flush=True)"});
     QVERIFY(FCatcher->waitForReadyRead(5000));
     QCOMPARE(FCatcher->readLine().trimmed(), QByteArray("ready"));
 
@@ -84,14 +94,17 @@ void TestRelay::initTestCase()
     FServer =
         std::make_unique<TSshServer>(*FRelay, dir + "/sshd", "10.231.0.2", 22, FClient->ClientPublicKey());
     QVERIFY2(FServer->Start(&reason), qPrintable(reason));
-    // The same relay with nothing on its PATH that can send a wake-up.
+    // The same relay, whose sessions find the shell's basics and whatever tools the test adds.
     const QString bare = dir + "/bare";
     QDir().mkpath(bare);
     for (const char* tool : {"sh", "ip", "awk", "grep", "sed", "tail", "cat"})
         QFile::link(QStandardPaths::findExecutable(tool), bare + '/' + tool);
-    FBareServer = std::make_unique<TSshServer>(
-        *FRelay, dir + "/sshd-bare", "10.231.0.2", 2200, FClient->ClientPublicKey(),
-        "ForceCommand /usr/bin/env -i PATH=" + bare + " sh -c \"$SSH_ORIGINAL_COMMAND\"");
+    FToolPath = dir + "/toolpath";
+    QCOMPARE(RunCommand("sh", {"-c", "echo \"$0\" >\"$1\"", bare, FToolPath}), 0);
+    FBareServer = std::make_unique<TSshServer>(*FRelay, dir + "/sshd-bare", "10.231.0.2", 2200,
+                                               FClient->ClientPublicKey(),
+                                               "ForceCommand exec /usr/bin/env -i PATH=\"$(cat " + FToolPath +
+                                                   ")\" sh -c \"$SSH_ORIGINAL_COMMAND\"");
     QVERIFY2(FBareServer->Start(&reason), qPrintable(reason));
     FClient->TrustHost("10.231.0.2", FServer->HostPublicKey());
     FClient->TrustHost("[10.231.0.2]:2200", FBareServer->HostPublicKey());
@@ -108,7 +121,7 @@ void TestRelay::initTestCase()
                          "/cmd.log\n"
                          "[stranger]\ndestination=stranger\nnetworks=10.0.0.0/8\n"
                          "[stopped]\ndestination=ssh://root@10.231.0.2:2222\nnetworks=10.234.0.0/24\n"
-                         "[bare]\ndestination=ssh://root@10.231.0.2:2200\nnetworks=10.235.0.0/24\n");
+                         "[bare]\ndestination=ssh://root@10.231.0.2:2200\nnetworks=10.232.0.77\n");
     QStringList problems;
     ReloadRelays(&problems);
     QCOMPARE(problems, QStringList());
@@ -181,17 +194,57 @@ void TestRelay::checksThroughRelay()
     QCOMPARE(FServer->Connections(), 2);
 }
 
+QByteArray TestRelay::Caught()
+{
+    QByteArray line;
+    while (line.isEmpty() && QTest::qWaitFor([this] { return FCatcher->canReadLine(); }, 10000))
+        line = FCatcher->readLine().trimmed();
+    return line;
+}
+
+void TestRelay::magicPacketOnTheRelaysLan_data()
+{
+    QTest::addColumn<QString>("tool"); // the one wake tool the relay finds; empty: none
+    QTest::newRow("wakeonlan") << "wakeonlan";
+    QTest::newRow("python3") << "python3";
+    QTest::newRow("etherwake") << "etherwake";
+    QTest::newRow("none") << "";
+}
+
 void TestRelay::magicPacketOnTheRelaysLan()
 {
-    TComputer* computer = AddComputer("sleeper", "10.232.0.11", "0a-1b-2c-3d-4e-5f", "255.255.0.0");
-    QCOMPARE(Wake(computer), QString());
-    QByteArray output;
-    QTRY_VERIFY_WITH_TIMEOUT((output += FCatcher->readAllStandardOutput()).endsWith('\n'), 10000);
-    const QList<QByteArray> caught = output.trimmed().split(' ');
-    QCOMPARE(caught.size(), 2);
-    // The relay's own interface decides the broadcast address, not the stored /16 mask.
-    QCOMPARE(caught[0], QByteArray("10.232.0.255"));
-    QCOMPARE(caught[1], QByteArray("ffffffffffff") + QByteArray("0a1b2c3d4e5f").repeated(16));
+    QFETCH(QString, tool);
+    const QString tools = FDir.path() + "/tools";
+    QDir(tools).removeRecursively();
+    QDir().mkpath(tools);
+    if (!tool.isEmpty()) {
+        const QString found =
+            QStandardPaths::findExecutable(tool, {"/usr/sbin", "/usr/bin", "/sbin", "/bin"});
+        if (found.isEmpty())
+            QSKIP("the wake tools are not installed (scripts/deps.sh --tests)");
+        QVERIFY(QFile::link(found, tools + '/' + tool));
+    }
+    QCOMPARE(RunCommand("sh", {"-c", "echo \"$0\" >\"$1\"", FDir.path() + "/bare:" + tools, FToolPath}), 0);
+    // The stored mask says /16, the relay's own interface /24: the interface decides the broadcast.
+    TComputer* computer = AddComputer(tool, "10.232.0.77", "0a-1b-2c-3d-4e-5f", "255.255.0.0");
+    const QString failure = Wake(computer);
+    if (tool.isEmpty()) {
+        QCOMPARE(failure,
+                 QStringLiteral("Relay bare has no tool to send a wake-up: install wakeonlan or python3 "
+                                "there, or give the relay a command."));
+        return;
+    }
+    QCOMPARE(failure, QString());
+    const QByteArray magic = QByteArray("ffffffffffff") + QByteArray("0a1b2c3d4e5f").repeated(16);
+    const QByteArray caught = Caught();
+    if (tool == "etherwake") {
+        // A frame to every station of the LAN: destination, source, type 0x0842, the magic packet.
+        QCOMPARE(caught.left(14), QByteArray("E ffffffffffff"));
+        QCOMPARE(caught.mid(26, 4), QByteArray("0842"));
+        QCOMPARE(caught.mid(30), magic);
+    } else {
+        QCOMPARE(caught, "U 10.232.0.255 " + magic);
+    }
 }
 
 void TestRelay::failuresInPlainWords()
@@ -217,10 +270,6 @@ void TestRelay::failuresInPlainWords()
         QCOMPARE(computer->LastPingReply, c.Expected);
         QCOMPARE(Wake(computer), c.Expected);
     }
-    TComputer* bare = AddComputer("bare", "10.235.0.5", "00-11-22-33-44-59");
-    QCOMPARE(Wake(bare),
-             QStringLiteral("Relay bare has no tool to send a wake-up: install wakeonlan or python3 "
-                            "there, or give the relay a command."));
 }
 
 void TestRelay::storedFieldsRunNothing()
@@ -289,7 +338,7 @@ void TestRelay::commandLine()
     for (const QJsonValue& relay : relays)
         verdicts << relay["name"].toString() + '=' + relay["wakeTool"].toString() + '/' +
                         QString::number(relay["ok"].toBool());
-    QCOMPARE(verdicts.join(' '), "bare=/0 cmd=command/1 lab=python3/1 stopped=/0 stranger=/0");
+    QCOMPARE(verdicts.join(' '), "bare=/0 cmd=command/1 lab=wakeonlan/1 stopped=/0 stranger=/0");
 }
 
 QTEST_GUILESS_MAIN(TestRelay)
