@@ -10,6 +10,7 @@
 # no reachability check can run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/xsession.sh
 out="$(realpath -m "${1:-build/screenshots-notices}")"
 build="$(realpath "${BUILD_DIR:-build}")"
 
@@ -36,8 +37,7 @@ rm -f "$out"/*.png
 work="$(mktemp -d)"
 cleanup() {
   [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  stop_xsession
   umount "$work/db" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -56,13 +56,7 @@ fixed="DejaVu Sans Mono,12,-1,5,50,0,0,0,0,0"
 EOF
 export XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORMTHEME=qt6ct QT_QPA_PLATFORM=xcb
 
-export DISPLAY=":$((200 + RANDOM % 200))"
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+start_xsession 1024x768
 
 step=0
 shot() {

@@ -6,6 +6,7 @@
 # Runs in a network namespace of its own: a peer namespace at 10.44.0.5 answers pings, 10.44.0.9 is nobody.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/xsession.sh
 out="$(realpath -m "${1:-build/screenshots-status}")"
 build="$(realpath "${BUILD_DIR:-build}")"
 
@@ -34,8 +35,7 @@ rm -f "$out"/*.png
 work="$(mktemp -d)"
 cleanup() {
   [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  stop_xsession
   ip netns del "$peer" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -43,13 +43,7 @@ trap cleanup EXIT
 
 QT_QPA_PLATFORM=offscreen "$build/bench/mainwin/bench_mainwin" --make-status-db "$work"
 
-export DISPLAY=":$((200 + RANDOM % 200))"
-Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+start_xsession 800x600
 
 shot() { import -window root "$out/$1.png"; echo "$out/$1.png"; }
 QT_QPA_PLATFORM=xcb "$build/sablewick" --database "$work/network.ccn" >"$work/app.log" 2>&1 &

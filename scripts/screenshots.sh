@@ -6,6 +6,7 @@
 # namespace of its own with two veth ends, so the MAC detection asks nobody outside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/xsession.sh
 out="$(realpath -m "${1:-build/screenshots}")"
 build="$(realpath "${BUILD_DIR:-build}")"
 
@@ -30,20 +31,12 @@ rm -f "$out"/*.png "$out"/titles.txt
 work="$(mktemp -d)"
 cleanup() {
   [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  stop_xsession
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-
-export DISPLAY=":$((200 + RANDOM % 200))"
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do xprop -root >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+start_xsession 1024x768
 
 step=0
 shot() { # name: saves the whole screen, and the active window's title beside it

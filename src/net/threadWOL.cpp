@@ -50,6 +50,7 @@ std::optional<QByteArray> TWOLThread::BuildMagicPacket(const QString& mac)
     if (!address)
         return std::nullopt;
     QByteArray packet(6, '\xFF');
+    packet.reserve(6 + 16 * 6);
     for (int i = 0; i < 16; ++i)
         packet.append(*address);
     return packet;

@@ -145,18 +145,27 @@ QString MacDigits(const QString& text)
 
 std::optional<QByteArray> MacBytes(const QString& text)
 {
-    QString digits = text;
-    digits.remove(QLatin1Char('-'));
-    if (digits.size() < 12)
-        return std::nullopt;
-    QByteArray address;
-    for (int i = 0; i < 6; ++i) {
-        qint32 value = 0;
-        if (!TryTextToInt(QLatin1Char('$') + digits.mid(i * 2, 2), &value))
+    // The first twelve characters that are not hyphens, two hex digits a byte; a wake of thousands
+    // reads one per computer, so nothing is copied on the way.
+    QByteArray address(6, Qt::Uninitialized);
+    int high = -1;
+    int count = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('-'))
+            continue;
+        const int digit = HexDigit(c);
+        if (digit < 0)
             return std::nullopt;
-        address.append(static_cast<char>(value & 0xFF));
+        if (high < 0) {
+            high = digit;
+            continue;
+        }
+        address[count++] = static_cast<char>(high << 4 | digit);
+        high = -1;
+        if (count == 6)
+            return address;
     }
-    return address;
+    return std::nullopt;
 }
 
 QString SubnetBroadcast(const QString& address, const QString& mask)
