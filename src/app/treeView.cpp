@@ -60,11 +60,25 @@ void TComputerTreeView::setModel(QAbstractItemModel* model)
 QList<int> TComputerTreeView::SelectedRows() const
 {
     QList<int> rows;
-    if (!selectionModel())
+    if (!selectionModel() || !model())
         return rows;
-    for (const QModelIndex& index : selectionModel()->selectedRows())
-        rows.append(index.row());
+    // Read from the ranges: Qt's selectedRows asks each row of each range whether all of it is selected,
+    // which takes a noticeable time once "Select all" spans tens of thousands of rows.
+    const int lastColumn = model()->columnCount(rootIndex()) - 1;
+    QList<int> partial;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (!range.isValid() || range.parent() != rootIndex())
+            continue;
+        QList<int>& target = range.left() == 0 && range.right() == lastColumn ? rows : partial;
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            target.append(row);
+    }
+    // A row can also be whole from pieces of several ranges.
+    for (int row : std::as_const(partial))
+        if (selectionModel()->isRowSelected(row, rootIndex()))
+            rows.append(row);
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 

@@ -116,6 +116,25 @@ private slots:
             QCOMPARE(propertiesSpy.size(), 1);
         }
     }
+    // Whole rows, a row whole only from pieces, a row partly selected, and overlapping ranges.
+    void selectedRowsFromRanges()
+    {
+        TFixture f;
+        f.model.setRowCount(6);
+        QItemSelection selection;
+        const auto add = [&](int top, int left, int bottom, int right) {
+            selection.select(f.model.index(top, left), f.model.index(bottom, right));
+        };
+        add(0, 0, 0, 1);
+        add(0, 2, 0, 2);
+        add(1, 0, 1, 1);
+        add(3, 0, 4, 2);
+        add(4, 0, 5, 2);
+        f.view.selectionModel()->select(selection, QItemSelectionModel::Select);
+        QCOMPARE(f.view.SelectedRows(), (QList<int>{0, 3, 4, 5}));
+        f.view.selectionModel()->select(f.model.index(4, 1), QItemSelectionModel::Deselect);
+        QCOMPARE(f.view.SelectedRows(), (QList<int>{0, 3, 5}));
+    }
 };
 
 QTEST_MAIN(TestTreeView)
