@@ -10,6 +10,7 @@
 #include "net/threadRelay.h"
 #include "net/threadWOL.h"
 
+#include <algorithm>
 #include <QUuid>
 #include <typeinfo>
 
@@ -29,6 +30,10 @@ template <typename TOwner> bool CheckScheduleOf(TOwner& owner, const TScheduleMo
 QString ItemIDKey(const QString& id)
 {
     // Only ASCII letters: an identifier is a registry-form UUID, and other letters never compare equal.
+    // Stored identifiers are upper case already; those share their text instead of being copied.
+    const auto isLower = [](QChar ch) { return ch >= QLatin1Char('a') && ch <= QLatin1Char('z'); };
+    if (std::none_of(id.cbegin(), id.cend(), isLower))
+        return id;
     QString key = id;
     for (QChar& ch : key)
         if (ch >= QLatin1Char('a') && ch <= QLatin1Char('z'))
