@@ -82,6 +82,7 @@ private slots:
     void identifierOnTheWire();
     void tcpProbes_data();
     void tcpProbes();
+    void tcpProbesLearnThePort();
 
 private:
     // Runs the probe in the client namespace with that ping_group_range; one result per host.
@@ -196,6 +197,51 @@ void TestThreadPingNetns::tcpProbes()
         if (r.Text.contains(QLatin1String("TCP")))
             QVERIFY2(r.Elapsed < 1500 && r.Elapsed >= (range == RangeAll ? 790 : 490), qPrintable(r.Raw));
     }
+}
+
+void TestThreadPingNetns::tcpProbesLearnThePort()
+{
+    if (RunCommand(QStringLiteral("nft"), {"--version"}) != 0)
+        QSKIP("nftables is not installed");
+    // 10.201.2.20-24 accept only on 3389, 10.201.2.25 only on 5900; every SYN to them is counted.
+    QStringList hosts;
+    QString listen;
+    for (int i = 20; i <= 25; ++i) {
+        hosts << QStringLiteral("10.201.2.%1").arg(i);
+        QCOMPARE(FPeer->Exec({"ip", "addr", "add", hosts.last() + "/32", "dev", "lo"}), 0);
+        listen += QStringLiteral("s = socket.socket(); s.bind(('%1', %2)); s.listen(64); k.append(s)\n")
+                      .arg(hosts.last())
+                      .arg(i < 25 ? 3389 : 5900);
+    }
+    QCOMPARE(FPeer->Exec({"nft",
+                          "add table inet swl; add chain inet swl in { type filter hook input priority 0; }; "
+                          "add rule inet swl in ip daddr 10.201.2.20-10.201.2.25 tcp flags & (syn | ack) "
+                          "== syn counter; "
+                          "add rule inet swl in ip daddr 10.201.2.20-10.201.2.24 tcp dport != 3389 drop; "
+                          "add rule inet swl in ip daddr 10.201.2.25 tcp dport != 5900 drop"}),
+             0);
+    QProcess listener;
+    listener.start(QStringLiteral("ip"), {"netns", "exec", FPeer->Name(), "/usr/bin/python3", "-c",
+                                          "import socket, time\nk = []\n" + listen +
+                                              "print('ready', flush=True); time.sleep(600)"});
+    QVERIFY(listener.waitForReadyRead(10000));
+    // One after another, so the first one's answer is known when the next starts.
+    const auto results = ProbeAll(RangeAll, QStringList{"--stagger", "100", "--tcp", "22 3389 5900"} + hosts,
+                                  int(hosts.size()));
+    listener.kill();
+    listener.waitForFinished();
+    QVERIFY2(results.size() == hosts.size(), qPrintable(results.value(0).Raw));
+    for (int i = 0; i < results.size(); ++i)
+        QCOMPARE(results[i].Text,
+                 QStringLiteral("Response from %1 on TCP port %2.").arg(hosts[i]).arg(i < 5 ? 3389 : 5900));
+    // The first host gets all 3 ports; the next four only 3389, which proved the first up; the last
+    // one 3389, then the two others after 50 ms: 10 SYNs, where every port at once would send 18.
+    QString rules;
+    QCOMPARE(FPeer->Exec({"nft", "list", "chain", "inet", "swl", "in"}, &rules), 0);
+    const auto counted = QRegularExpression(QStringLiteral("packets (\\d+)")).match(rules);
+    QVERIFY2(counted.hasMatch(), qPrintable(rules));
+    // One late answer on a busy machine may let a host's other ports go too.
+    QVERIFY2(counted.captured(1).toInt() >= 10 && counted.captured(1).toInt() <= 12, qPrintable(rules));
 }
 
 void TestThreadPingNetns::cleanupTestCase()
