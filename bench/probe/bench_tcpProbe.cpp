@@ -11,8 +11,8 @@
 //
 // Three runs each, min / median / max: our checks (one TPingThread per address, started at once) timed
 // from the first echo request to the last result, the wall time from the process's start, the peak of
-// descriptors and threads of the process, the most probe connections open at once; then
-// `nmap -sn -PS22,3389 -n` on the same addresses, timed from its start to its end.
+// descriptors and threads of the process, the most probe connections open at once and how many were
+// opened in all; then `nmap -sn -PS22,3389 -n` on the same addresses, timed from its start to its end.
 // Exits non-zero when a status is wrong or arrives more than 1.5 s after the first echo request.
 #include "net/checkSettings.h"
 #include "net/icmpListener.h"
@@ -134,10 +134,14 @@ int RunChecks(int argc, char** argv)
     if (pending > 0)
         app.exec();
     int peak = 0;
-    TWorkerEngine::Instance().Post([&peak] { peak = TTcpProbe::PeakOpenConnections(); });
+    qint64 opened = 0;
+    TWorkerEngine::Instance().Post([&] {
+        peak = TTcpProbe::PeakOpenConnections();
+        opened = TTcpProbe::OpenedConnections();
+    });
     QThread::msleep(50);
-    std::printf("%s%lld %d %d\n", TailTag, static_cast<long long>(TIcmpListener::FirstSendTime()), peak,
-                TTcpProbe::MaxOpenConnections());
+    std::printf("%s%lld %d %d %lld\n", TailTag, static_cast<long long>(TIcmpListener::FirstSendTime()), peak,
+                TTcpProbe::MaxOpenConnections(), static_cast<long long>(opened));
     std::fflush(stdout);
     return 0;
 }
@@ -167,6 +171,7 @@ struct TRun
     qint64 PeakThreads = 0;
     int PeakProbes = 0;
     int ProbeBound = 0;
+    qint64 Opened = 0;
     QString Summary;
 };
 
@@ -211,6 +216,7 @@ TRun Measure(const std::vector<QByteArray>& command, const QByteArray& program,
                     run.FirstSendNs = f.value(0).toLongLong();
                     run.PeakProbes = f.value(1).toInt();
                     run.ProbeBound = f.value(2).toInt();
+                    run.Opened = f.value(3).toLongLong();
                     continue;
                 }
                 onLine(line, run);
@@ -239,13 +245,13 @@ std::vector<double> Sorted(std::vector<double> values)
     return values;
 }
 
-QString Spread(const std::vector<double>& v)
+QString Spread(const std::vector<double>& v, int decimals = 2)
 {
     const auto s = Sorted(v);
     return QStringLiteral("%1 / %2 / %3")
-        .arg(s.front(), 0, 'f', 2)
-        .arg(s[s.size() / 2], 0, 'f', 2)
-        .arg(s.back(), 0, 'f', 2);
+        .arg(s.front(), 0, 'f', decimals)
+        .arg(s[s.size() / 2], 0, 'f', decimals)
+        .arg(s.back(), 0, 'f', decimals);
 }
 
 } // namespace
@@ -302,6 +308,7 @@ int main(int argc, char** argv)
 
     std::vector<double> work, wall, nmapTimes;
     int peakFds = 0, peakProbes = 0, bound = 0;
+    std::vector<double> opened;
     qint64 peakThreads = 0, nmapThreads = 0;
     int nmapFds = 0;
     for (const TRun& run : ours) {
@@ -311,6 +318,7 @@ int main(int argc, char** argv)
         peakThreads = std::max(peakThreads, run.PeakThreads);
         peakProbes = std::max(peakProbes, run.PeakProbes);
         bound = run.ProbeBound;
+        opened.push_back(double(run.Opened));
         ok = ok && run.Right == count && run.Wrong == 0 && run.FirstSendNs > 0 && work.back() <= Limit;
         if (run.Wrong)
             std::printf("wrong: %d, e.g. %s\n", run.Wrong, qPrintable(run.FirstWrong));
@@ -324,9 +332,9 @@ int main(int argc, char** argv)
                 "load average %s)\n",
                 count, Runs, qPrintable(load));
     std::printf("sablewick: right %d of %d; first request..last result %s s (limit %.1f); wall %s s; "
-                "peak descriptors %d, threads %lld, probe connections %d (bound %d)\n",
+                "peak descriptors %d, threads %lld, probe connections %d at once (bound %d), %s opened\n",
                 ours.back().Right, count, qPrintable(Spread(work)), Limit, qPrintable(Spread(wall)), peakFds,
-                static_cast<long long>(peakThreads), peakProbes, bound);
+                static_cast<long long>(peakThreads), peakProbes, bound, qPrintable(Spread(opened, 0)));
     std::printf("nmap -sn -PS22,3389 -n: %s s; peak descriptors %d, threads %lld\n  %s\n",
                 qPrintable(Spread(nmapTimes)), nmapFds, static_cast<long long>(nmapThreads),
                 qPrintable(theirs.back().Summary));

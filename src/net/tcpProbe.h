@@ -18,7 +18,9 @@ struct TTcpProbeResult
 // the host itself sent), proves it. A refusal that a router reports in an ICMP error says nothing about
 // the host and does not count. Connections are non-blocking, closed the moment their answer is read
 // (with a reset, so neither side keeps a half-open or lingering connection), and the whole process never
-// holds more than MaxOpenConnections() of them: further attempts wait their turn.
+// holds more than MaxOpenConnections() of them: further attempts wait their turn. Once some port has
+// proved hosts up, the port that proved most of them lately is tried alone first, and a host's other
+// ports follow only when it has not settled within 50 ms (at once when it fails outright).
 class TTcpProbe
 {
 public:
@@ -30,8 +32,8 @@ public:
     TTcpProbe(const TTcpProbe&) = delete;
     TTcpProbe& operator=(const TTcpProbe&) = delete;
 
-    // Engine thread. Probes address (host byte order) on every port at once, as the bound allows, for at
-    // most timeoutMs. onDone is called once, on the engine: as soon as a port proves the host up, else
+    // Engine thread. Probes address (host byte order) on its ports, as the bound allows, for at most
+    // timeoutMs. onDone is called once, on the engine: as soon as a port proves the host up, else
     // when every port has failed or the time is up (Up false). Never after Cancel.
     void Start(quint32 address, const std::vector<quint16>& ports, int timeoutMs, THandler onDone);
     // Engine thread. Closes every connection of the probe; onDone is not called.
@@ -43,6 +45,8 @@ public:
     // Probe connections open now, and the most open at once so far; engine thread (tests, benchmarks).
     static int OpenConnections();
     static int PeakOpenConnections();
+    // Probe connections opened so far in the process; engine thread (benchmarks).
+    static qint64 OpenedConnections();
 
     struct TState;
 
