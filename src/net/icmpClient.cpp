@@ -67,9 +67,7 @@ void TIcmpClient::Start(const QByteArray& payload, quint16 sequence, TReplyHandl
                 Send(found);
                 return;
             }
-            auto onError = std::move(FExchange->OnError);
-            Ended();
-            onError(SocketErrorText(errorCode, errorText));
+            Fail(SocketErrorText(errorCode, errorText));
         });
     });
 }
@@ -82,83 +80,92 @@ void TIcmpClient::Send(quint32 address)
     TIcmpListener* listener = TIcmpListener::Acquire();
     if (!listener) {
         FNoSocket = true;
-        auto onError = std::move(x.OnError);
-        Ended();
-        onError(Res::Str(Res::PingCannotAllocate));
+        Fail(Res::Str(Res::PingCannotAllocate));
         return;
     }
     x.Destination = address;
     x.Identifier = listener->Identifier();
     const QByteArray request = BuildEchoRequest(x.Identifier, x.Sequence, TickCount(), x.Payload);
 
-    auto fail = [this](const QString& message) {
-        auto onError = std::move(FExchange->OnError);
-        Ended();
-        onError(message);
-    };
-    auto answer = [this](const TReplyStatus& reply) {
-        auto onReply = std::move(FExchange->OnReply);
-        Ended();
-        onReply(reply);
-    };
-
-    // Registered before sending, so no answer can come before its waiter.
-    x.Waiter.emplace(*listener, x.Sequence, [this, fail, answer](const TIcmpListener::TEvent& event) {
-        TExchange& e = *FExchange;
-        if (event.Error != 0) {
-            fail(ErrnoText(event.Error));
-            return;
-        }
-        const TIcmpAnswer& a = event.Answer;
-        if (a.Kind == TIcmpAnswer::TooShort) {
-            fail(Res::Str(Res::PingNotEnoughBytes));
-            return;
-        }
-        if (a.Kind != TIcmpAnswer::Answer || a.Sequence != e.Sequence)
-            return;
-        // An echo answer counts only from the host asked; an error only when the request it quotes was
-        // ours (its destination and identifier), whoever reports it. The identifier of an echo answer
-        // is not compared: hosts answer with what they were sent.
-        if (a.Outcome == 0 && a.From != e.Destination)
-            return;
-        if (a.Outcome != 0 && (a.QuotedDestination != e.Destination || a.Identifier != e.Identifier))
-            return;
-        TReplyStatus reply;
-        reply.BytesReceived = a.Length;
-        reply.FromIpAddress = IPv4ToText(a.From);
-        reply.MsgType = a.Type;
-        reply.SequenceId = a.Sequence;
-        reply.TimeToLive = a.TTL;
-        reply.ReplyStatus = a.Outcome;
-        // The kernel's stamp of the answer's arrival, where there is one: the engine may read it later.
-        // (Its clock is the wall clock: a stamp outside the wait means the clock was set meanwhile.)
-        const qint64 stamped = a.ReceivedNs - e.SentNs;
-        const bool plausible = e.SentNs > 0 && a.ReceivedNs > 0 && stamped >= 0 &&
-                               stamped <= qint64(TickCount() - e.StartTick + 1) * 1000000;
-        reply.MsRoundTripTime = plausible ? quint32(stamped / 1000000) : TickCount() - e.StartTick;
-        answer(reply);
-    });
+    // Registered before sending, so no answer can come before its waiter. The handler holds no more
+    // than the client, so handing it a packet copies nothing to the heap.
+    x.Waiter.emplace(*listener, x.Sequence, [this](const TIcmpListener::TEvent& event) { Received(event); });
 
     x.StartTick = TickCount();
     x.SentNs = PacketClockNs();
     const auto started = TWorkerEngine::TClock::now();
     if (const int error = listener->Send(request, address, TTL)) {
-        fail(ErrnoText(error));
+        Fail(ErrnoText(error));
         return;
     }
     if (OnSent)
         OnSent();
-    x.Deadline =
-        TWorkerEngine::Instance().At(started + std::chrono::milliseconds(ReceiveTimeout), [this, answer] {
-            TExchange& e = *FExchange;
-            e.Deadline = 0;
-            TReplyStatus reply;
-            reply.FromIpAddress = QStringLiteral("0.0.0.0");
-            reply.SequenceId = e.Sequence;
-            reply.ReplyStatus = 2;
-            reply.MsRoundTripTime = TickCount() - e.StartTick;
-            answer(reply);
-        });
+    // Counted from this request's own send.
+    x.Deadline = TWorkerEngine::Instance().At(started + std::chrono::milliseconds(ReceiveTimeout),
+                                              [this] { TimedOut(); });
+}
+
+void TIcmpClient::Received(const TIcmpListener::TEvent& event)
+{
+    TExchange& e = *FExchange;
+    if (event.Error != 0) {
+        Fail(ErrnoText(event.Error));
+        return;
+    }
+    const TIcmpAnswer& a = event.Answer;
+    if (a.Kind == TIcmpAnswer::TooShort) {
+        Fail(Res::Str(Res::PingNotEnoughBytes));
+        return;
+    }
+    if (a.Kind != TIcmpAnswer::Answer || a.Sequence != e.Sequence)
+        return;
+    // An echo answer counts only from the host asked; an error only when the request it quotes was
+    // ours (its destination and identifier), whoever reports it. The identifier of an echo answer
+    // is not compared: hosts answer with what they were sent.
+    if (a.Outcome == 0 && a.From != e.Destination)
+        return;
+    if (a.Outcome != 0 && (a.QuotedDestination != e.Destination || a.Identifier != e.Identifier))
+        return;
+    TReplyStatus reply;
+    reply.BytesReceived = a.Length;
+    reply.FromIpAddress = IPv4ToText(a.From);
+    reply.MsgType = a.Type;
+    reply.SequenceId = a.Sequence;
+    reply.TimeToLive = a.TTL;
+    reply.ReplyStatus = a.Outcome;
+    // The kernel's stamp of the answer's arrival, where there is one: the engine may read it later.
+    // (Its clock is the wall clock: a stamp outside the wait means the clock was set meanwhile.)
+    const qint64 stamped = a.ReceivedNs - e.SentNs;
+    const bool plausible = e.SentNs > 0 && a.ReceivedNs > 0 && stamped >= 0 &&
+                           stamped <= qint64(TickCount() - e.StartTick + 1) * 1000000;
+    reply.MsRoundTripTime = plausible ? quint32(stamped / 1000000) : TickCount() - e.StartTick;
+    Answer(reply);
+}
+
+void TIcmpClient::TimedOut()
+{
+    TExchange& e = *FExchange;
+    e.Deadline = 0;
+    TReplyStatus reply;
+    reply.FromIpAddress = QStringLiteral("0.0.0.0");
+    reply.SequenceId = e.Sequence;
+    reply.ReplyStatus = 2;
+    reply.MsRoundTripTime = TickCount() - e.StartTick;
+    Answer(reply);
+}
+
+void TIcmpClient::Fail(const QString& message)
+{
+    auto onError = std::move(FExchange->OnError);
+    Ended();
+    onError(message);
+}
+
+void TIcmpClient::Answer(const TReplyStatus& reply)
+{
+    auto onReply = std::move(FExchange->OnReply);
+    Ended();
+    onReply(reply);
 }
 
 void TIcmpClient::Cancel()

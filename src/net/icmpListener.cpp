@@ -480,6 +480,13 @@ void TIcmpListener::DispatchToAll(const TEvent& event)
 
 void TIcmpListener::Deliver(const std::vector<TWaiter*>& waiters, const TEvent& event)
 {
+    if (waiters.size() == 1) {
+        // The usual case, one check per number. Its handler may end the wait and free the waiter (and
+        // the list): it runs from a copy of its own.
+        const THandler handler = waiters.front()->FHandler;
+        handler(event);
+        return;
+    }
     // A handler may end its own wait (and so change the lists); deliver from a copy, and only to
     // waiters that are still registered.
     const std::vector<TWaiter*> copy = waiters;
