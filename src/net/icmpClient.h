@@ -56,6 +56,7 @@ public:
 
 private:
     struct TExchange;
+    struct TDeadlines;
     void Send(quint32 address);
     void Received(const TIcmpListener::TEvent& event);
     void TimedOut();

@@ -9,7 +9,8 @@
 // --wire prints "wire=N pid=N" first: the identifier of the first echo request seen on loopback and the
 // low 16 bits of the process id. HOST@TTL gives one check a TTL of its own. --exit-after MS leaves main after
 // MS milliseconds, whether the checks have ended or not, as a user quitting the program would.
-// --tcp PORTS gives every check TCP probes of these ports ("default": the default list).
+// --tcp PORTS gives every check TCP probes of these ports ("default": the default list). --stagger MS starts
+// each check MS milliseconds after the one before it.
 #include "net/checkSettings.h"
 #include "net/icmpListener.h"
 #include "net/icmpPacket.h"
@@ -137,6 +138,7 @@ int main(int argc, char** argv)
     quint16 sequence = 1;
     QString inject;
     int exitAfter = -1;
+    int stagger = 0;
     bool wire = false;
     std::vector<quint16> tcpPorts;
     QStringList hosts;
@@ -148,6 +150,8 @@ int main(int argc, char** argv)
             sequence = static_cast<quint16>(args[++i].toUInt());
         else if (a == QLatin1String("--timeout") && i + 1 < args.size())
             timeout = args[++i].toInt();
+        else if (a == QLatin1String("--stagger") && i + 1 < args.size())
+            stagger = args[++i].toInt();
         else if (a == QLatin1String("--exit-after") && i + 1 < args.size())
             exitAfter = args[++i].toInt();
         else if (a == QLatin1String("--inject") && i + 1 < args.size())
@@ -194,7 +198,10 @@ int main(int argc, char** argv)
             if (--pending == 0)
                 app.quit();
         });
-        check->Start();
+        if (stagger > 0)
+            QTimer::singleShot(i * stagger, [check] { check->Start(); });
+        else
+            check->Start();
     }
     if (!inject.isEmpty()) {
         const int delay = inject.section(QLatin1Char(','), 2, 2).toInt();
