@@ -97,12 +97,53 @@ struct TFinishedQueue
     std::mutex Lock;
     std::vector<QPointer<TWorkerThread>> Workers;
     bool Posted = false;
+    // Finished on the engine, waiting for the end of its round.
+    bool Deferred = false;
 };
 
 TFinishedQueue& FinishedQueue()
 {
     static auto* queue = new TFinishedQueue;
     return *queue;
+}
+
+void PostFinished()
+{
+    TFinishedQueue& queue = FinishedQueue();
+    {
+        std::lock_guard<std::mutex> guard(queue.Lock);
+        queue.Deferred = false;
+        if (queue.Workers.empty() || std::exchange(queue.Posted, true))
+            return;
+    }
+    // The main thread takes every worker finished by then, in order, into the completion pump.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            TFinishedQueue& finished = FinishedQueue();
+            std::vector<QPointer<TWorkerThread>> workers;
+            {
+                std::lock_guard<std::mutex> guard(finished.Lock);
+                workers.swap(finished.Workers);
+                finished.Posted = false;
+            }
+            for (const QPointer<TWorkerThread>& worker : workers)
+                if (worker)
+                    Pump().Add(worker);
+        },
+        Qt::QueuedConnection);
+}
+
+// At the top of each round of the engine: hands over what the previous round finished.
+void PostFinishedOfRound()
+{
+    {
+        TFinishedQueue& queue = FinishedQueue();
+        std::lock_guard<std::mutex> guard(queue.Lock);
+        if (!queue.Deferred)
+            return;
+    }
+    PostFinished();
 }
 
 } // namespace
@@ -143,30 +184,17 @@ void TWorkerThread::Finish()
     if (FFinished.exchange(true))
         return;
     TFinishedQueue& queue = FinishedQueue();
-    bool post = false;
     {
         std::lock_guard<std::mutex> guard(queue.Lock);
         queue.Workers.emplace_back(this);
-        post = !std::exchange(queue.Posted, true);
+        // On the engine the hand-over waits for the end of the engine's round, so the results of one
+        // read of a socket or one batch of timers wake the main thread once, not once each.
+        if (TWorkerEngine::Instance().OnEngine()) {
+            queue.Deferred = true;
+            return;
+        }
     }
-    if (!post)
-        return;
-    // The main thread takes every worker finished by then, in order, into the completion pump.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [] {
-            TFinishedQueue& finished = FinishedQueue();
-            std::vector<QPointer<TWorkerThread>> workers;
-            {
-                std::lock_guard<std::mutex> guard(finished.Lock);
-                workers.swap(finished.Workers);
-                finished.Posted = false;
-            }
-            for (const QPointer<TWorkerThread>& worker : workers)
-                if (worker)
-                    worker->HandleFinished();
-        },
-        Qt::QueuedConnection);
+    PostFinished();
 }
 
 void TWorkerThread::run()
@@ -229,6 +257,7 @@ struct TWorkerEngine::TState
         std::vector<TTask> due;
         std::vector<epoll_event> ready(MaxReady);
         for (;;) {
+            PostFinishedOfRound();
             int timeoutMs = -1;
             {
                 std::lock_guard<std::mutex> guard(Lock);

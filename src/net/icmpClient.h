@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/worker.h"
+#include "net/icmpListener.h"
 
 #include <functional>
 #include <memory>
@@ -55,7 +56,12 @@ public:
 
 private:
     struct TExchange;
+    struct TDeadlines;
     void Send(quint32 address);
+    void Received(const TIcmpListener::TEvent& event);
+    void TimedOut();
+    void Fail(const QString& message);
+    void Answer(const TReplyStatus& reply);
     void Ended();
     std::unique_ptr<TExchange> FExchange;
     bool FNoSocket = false;

@@ -21,7 +21,17 @@
 
 namespace {
 
+// When the first and the latest echo request left, and how many left; for benchmarks.
 std::atomic<qint64> FirstSend{0};
+std::atomic<qint64> LastSend{0};
+std::atomic<qint64> SentCount{0};
+
+qint64 MonotonicNowNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 // Room for a burst of answers: a thousand checks answered at once must not overflow the queue.
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
@@ -207,6 +217,16 @@ qint64 TIcmpListener::FirstSendTime()
     return FirstSend.load(std::memory_order_relaxed);
 }
 
+qint64 TIcmpListener::LastSendTime()
+{
+    return LastSend.load(std::memory_order_relaxed);
+}
+
+qint64 TIcmpListener::SentRequests()
+{
+    return SentCount.load(std::memory_order_relaxed);
+}
+
 TIcmpListener* TIcmpListener::Acquire()
 {
     static std::mutex openLock;
@@ -275,11 +295,11 @@ int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
     int reportedErrors = 0;
     for (;;) {
         if (sendmsg(FSocket, &msg, 0) >= 0) {
-            if (FirstSend.load(std::memory_order_relaxed) == 0) {
-                timespec now{};
-                clock_gettime(CLOCK_MONOTONIC, &now);
-                FirstSend.store(qint64(now.tv_sec) * 1000000000 + now.tv_nsec, std::memory_order_relaxed);
-            }
+            const qint64 now = MonotonicNowNs();
+            if (FirstSend.load(std::memory_order_relaxed) == 0)
+                FirstSend.store(now, std::memory_order_relaxed);
+            LastSend.store(now, std::memory_order_relaxed);
+            SentCount.fetch_add(1, std::memory_order_relaxed);
             return 0;
         }
         if (errno == EINTR)
@@ -460,6 +480,13 @@ void TIcmpListener::DispatchToAll(const TEvent& event)
 
 void TIcmpListener::Deliver(const std::vector<TWaiter*>& waiters, const TEvent& event)
 {
+    if (waiters.size() == 1) {
+        // The usual case, one check per number. Its handler may end the wait and free the waiter (and
+        // the list): it runs from a copy of its own.
+        const THandler handler = waiters.front()->FHandler;
+        handler(event);
+        return;
+    }
     // A handler may end its own wait (and so change the lists); deliver from a copy, and only to
     // waiters that are still registered.
     const std::vector<TWaiter*> copy = waiters;

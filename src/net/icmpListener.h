@@ -56,8 +56,11 @@ public:
     // the next call tries again (privileges may have changed).
     static TIcmpListener* Acquire();
 
-    // When the process's first echo request left (CLOCK_MONOTONIC, nanoseconds); 0 before. For benchmarks.
+    // When the process's first and latest echo requests left (CLOCK_MONOTONIC, nanoseconds; 0 before) and
+    // how many left. For benchmarks.
     static qint64 FirstSendTime();
+    static qint64 LastSendTime();
+    static qint64 SentRequests();
 
     TSocketKind SocketKind() const { return FKind; }
     // The identifier that this socket's echo requests carry on the wire.

@@ -9,6 +9,32 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Checks in their pause, in the order they began it. Every pause is equally long and its due time is
+// taken under the lock, so the first is always due first: one engine timer serves a whole burst.
+struct TPauseQueue
+{
+    std::mutex Lock;
+    std::deque<std::pair<TWorkerEngine::TClock::time_point, TPingThread*>> Waiting;
+    bool Armed = false;
+};
+
+TPauseQueue& Pauses()
+{
+    static auto* queue = new TPauseQueue;
+    return *queue;
+}
+
+// Checks sent per engine task: the answers to one batch are read before the next is sent.
+constexpr size_t PauseBatch = 256;
+
+} // namespace
 
 QString SingleLine(const QString& text)
 {
@@ -32,8 +58,38 @@ void TPingThread::Launch()
         return;
     }
     // The pause lets a burst of checks started together spread out a little.
-    TWorkerEngine::Instance().At(TWorkerEngine::TClock::now() + std::chrono::milliseconds(StartPause),
-                                 [this] { AfterPause(); });
+    TPauseQueue& queue = Pauses();
+    TWorkerEngine::TClock::time_point due;
+    bool arm = false;
+    {
+        std::lock_guard<std::mutex> guard(queue.Lock);
+        due = TWorkerEngine::TClock::now() + std::chrono::milliseconds(StartPause);
+        queue.Waiting.emplace_back(due, this);
+        arm = !std::exchange(queue.Armed, true);
+    }
+    if (arm)
+        TWorkerEngine::Instance().At(due, &TPingThread::EndPauses);
+}
+
+void TPingThread::EndPauses()
+{
+    TPauseQueue& queue = Pauses();
+    std::vector<TPingThread*> due;
+    due.reserve(PauseBatch);
+    {
+        std::lock_guard<std::mutex> guard(queue.Lock);
+        const auto now = TWorkerEngine::TClock::now();
+        while (!queue.Waiting.empty() && queue.Waiting.front().first <= now && due.size() < PauseBatch) {
+            due.push_back(queue.Waiting.front().second);
+            queue.Waiting.pop_front();
+        }
+        if (queue.Waiting.empty())
+            queue.Armed = false;
+        else
+            TWorkerEngine::Instance().At(queue.Waiting.front().first, &TPingThread::EndPauses);
+    }
+    for (TPingThread* check : due)
+        check->AfterPause();
 }
 
 void TPingThread::AfterPause()

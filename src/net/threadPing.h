@@ -61,6 +61,8 @@ protected:
     }
 
 private:
+    // Engine: ends the pauses that are due, a batch at a time.
+    static void EndPauses();
     void AfterPause();
     void Reply(const TReplyStatus& status);
     void Failed(const QString& message);

@@ -131,6 +131,7 @@ private slots:
     void unresolvableHost_data();
     void unresolvableHost();
     void concurrentChecksKeepTheirAnswers();
+    void laterCheckOfABurstPausesItsOwnTime();
     void invalidTTLIsASocketError();
     void exitWhileChecksRun();
 
@@ -395,6 +396,21 @@ void TestThreadPing::concurrentChecksKeepTheirAnswers()
         QCOMPARE(int(results[i].Outcome), 0);
         QCOMPARE(results[i].From, QStringLiteral("127.0.%1.%2").arg(i / 100 + 10).arg(i % 100 + 1));
     }
+}
+
+void TestThreadPing::laterCheckOfABurstPausesItsOwnTime()
+{
+    // The pauses of many checks end by one timer; a check that began its pause later is not sent early
+    // with the ones before it, nor left waiting once theirs have ended.
+    TCheckResult first, later;
+    StartCheck(QStringLiteral("127.0.0.1"), 61, &first);
+    QTest::qWait(300);
+    StartCheck(QStringLiteral("127.0.0.2"), 62, &later);
+    QTRY_VERIFY_WITH_TIMEOUT(first.Done && later.Done, 7000);
+    QCOMPARE(int(first.Outcome), 0);
+    QCOMPARE(int(later.Outcome), 0);
+    QVERIFY2(first.Elapsed >= 490, qPrintable(QString::number(first.Elapsed)));
+    QVERIFY2(later.Elapsed >= 490, qPrintable(QString::number(later.Elapsed)));
 }
 
 void TestThreadPing::invalidTTLIsASocketError()

@@ -74,6 +74,8 @@ private slots:
     void outcomes();
     void errorsReachOnlyTheirCheck_data();
     void errorsReachOnlyTheirCheck();
+    void laterWaitGetsItsWholeTime_data();
+    void laterWaitGetsItsWholeTime();
     void strayPacketsDuringTheWait_data();
     void strayPacketsDuringTheWait();
     void withoutPrivilege_data();
@@ -340,6 +342,24 @@ void TestThreadPingNetns::errorsReachOnlyTheirCheck()
                                       ? expected[i].arg(results[i].RoundTrip)
                                       : expected[i]);
     }
+}
+
+void TestThreadPingNetns::laterWaitGetsItsWholeTime_data()
+{
+    errorsReachOnlyTheirCheck_data();
+}
+
+void TestThreadPingNetns::laterWaitGetsItsWholeTime()
+{
+    // An answered check leaves its deadline behind; the silent check that takes over its place later
+    // must still wait its whole time from its own request.
+    QFETCH(QString, range);
+    const auto results =
+        ProbeAll(range, {"--timeout", "2000", "--stagger", "700", "127.0.0.1", "10.201.2.2"}, 2);
+    QVERIFY2(results.size() == 2, qPrintable(results.value(0).Raw));
+    QCOMPARE(results[0].Outcome, 0);
+    QCOMPARE(results[1].Text, QStringLiteral("Timed out"));
+    QVERIFY2(results[1].RoundTrip >= 1990 && results[1].Elapsed >= 3190, qPrintable(results[1].Raw));
 }
 
 void TestThreadPingNetns::strayPacketsDuringTheWait_data()
