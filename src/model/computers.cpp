@@ -120,13 +120,18 @@ const TPropTable& TMACAddresses::Properties() const
 // ---------------------------------------------------------------------------------------------------
 // TComputer
 
-TComputer::TComputer(TComputers* collection) : TCollectionItem(collection)
+TComputer::TComputer(TComputers* collection) : TComputer(collection, true)
+{
+}
+
+TComputer::TComputer(TComputers* collection, bool newItemID) : TCollectionItem(collection)
 {
     if (collection)
         collection->InvalidateIndex();
     FMACAddresses = std::make_unique<TMACAddresses>(this);
     FDataType = dtNormal;
-    FItemID = NewItemID();
+    if (newItemID)
+        FItemID = NewItemID();
     SubNet = DefaultSubNet;
     LocalSubnet = false;
     SendOptions = soLAN;
@@ -301,7 +306,14 @@ TComputer* TComputers::Add()
 
 TCollectionItem* TComputers::AddItem()
 {
-    return new TComputer(this);
+    return new TComputer(this, false);
+}
+
+void TComputers::ItemRead(TCollectionItem* item)
+{
+    auto* computer = static_cast<TComputer*>(item);
+    if (computer->ItemID().isEmpty())
+        computer->SetItemID(NewItemID());
 }
 
 void TComputers::Delete(int index)

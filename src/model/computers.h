@@ -134,6 +134,9 @@ public:
     static const TPropTable& PropertyTable();
 
 private:
+    friend class TComputers;
+    // Without an identifier yet: the reader and the copy give it one (an identifier costs a random UUID).
+    TComputer(TComputers* collection, bool newItemID);
     void CheckCompleted(TWorkerThread* worker);
     void DetachRunningCheck();
 
@@ -156,7 +159,10 @@ public:
     TComputer* Add();
     // Destroys the computer at index, closes the gap, then raises the group's OnUpdate.
     void Delete(int index);
+    // A computer without identifier: what is read or copied into it brings one.
     TCollectionItem* AddItem() override;
+    // A stored computer without identifier gets a new one.
+    void ItemRead(TCollectionItem* item) override;
     void Clear() override;
     // Raises the owner group's OnUpdate (owner exactly a TGroup, event assigned).
     void NotifyUpdate();
