@@ -124,7 +124,7 @@ TComputer::TComputer(TComputers* collection) : TComputer(collection, true)
 {
 }
 
-TComputer::TComputer(TComputers* collection, bool newItemID) : TCollectionItem(collection)
+TComputer::TComputer(TComputers* collection, bool newItemID, bool clock) : TCollectionItem(collection)
 {
     if (collection)
         collection->InvalidateIndex();
@@ -138,7 +138,8 @@ TComputer::TComputer(TComputers* collection, bool newItemID) : TCollectionItem(c
     Port = 1000;
     PingSequence = 0;
     // The schedule was made with its defaults as a member; its clock follows it.
-    FScheduleTimer = MakeScheduleClock([this] { CheckSchedule(); });
+    if (clock)
+        FScheduleTimer = MakeScheduleClock([this] { CheckSchedule(); });
 }
 
 TComputer::~TComputer()
@@ -218,6 +219,38 @@ void TComputer::Assign(const TPersistent& source)
     LocalSubnet = other->LocalSubnet;
     Online = other->Online;
     FSchedule.Assign(other->FSchedule);
+}
+
+void TComputer::CopyStored(const TComputer& source)
+{
+    SetDataType(source.FDataType);
+    FItemID = source.FItemID;
+    RefID = source.RefID;
+    FName = source.FName;
+    Comments = source.Comments;
+    Descr = source.Descr;
+    IPAddress = source.IPAddress;
+    if (FMACAddresses && source.FMACAddresses) {
+        for (int i = 0; i < source.FMACAddresses->Count(); ++i) {
+            const TMACAddress* from = source.FMACAddresses->Items(i);
+            TMACAddress* to = FMACAddresses->Add();
+            to->Address = from->Address;
+            to->IPAddress = from->IPAddress;
+            to->AdapterIndex = from->AdapterIndex;
+            to->Descr = from->Descr;
+            to->Name = from->Name;
+            to->Subnet = from->Subnet;
+            to->UseForWake = from->UseForWake;
+        }
+    }
+    SubNet = source.SubNet;
+    LocalSubnet = source.LocalSubnet;
+    Port = source.Port;
+    Online = source.Online;
+    LastPingDate = source.LastPingDate;
+    LastPingReply = source.LastPingReply;
+    SendOptions = source.SendOptions;
+    FSchedule.Assign(source.FSchedule);
 }
 
 void TComputer::NotifyUpdate()
@@ -363,12 +396,17 @@ const TPropTable& TComputers::Properties() const
 // ---------------------------------------------------------------------------------------------------
 // TGroup
 
-TGroup::TGroup()
+TGroup::TGroup() : TGroup(true)
+{
+}
+
+TGroup::TGroup(bool clock)
 {
     IsRoot = false;
     FComputers = std::make_unique<TComputers>(this);
     // The schedule was made with its defaults as a member; its clock follows it.
-    FScheduleTimer = MakeScheduleClock([this] { CheckSchedule(); });
+    if (clock)
+        FScheduleTimer = MakeScheduleClock([this] { CheckSchedule(); });
 }
 
 TGroup::~TGroup()
@@ -391,6 +429,22 @@ void TGroup::Assign(const TPersistent& source)
     IsRoot = other->IsRoot;
     Name = other->Name;
     FSchedule.Assign(other->FSchedule);
+}
+
+std::unique_ptr<TGroup> TGroup::Snapshot() const
+{
+    const TNowBatch batch; // the defaults that the copy overwrites read the clock once
+    std::unique_ptr<TGroup> copy(new TGroup(false));
+    copy->Name = Name;
+    copy->Tag = Tag;
+    copy->ID = ID;
+    copy->IsRoot = IsRoot;
+    copy->Comments = Comments;
+    copy->FSchedule.Assign(FSchedule);
+    copy->Storage = Storage;
+    for (int i = 0; i < FComputers->Count(); ++i)
+        (new TComputer(copy->FComputers.get(), false, false))->CopyStored(*FComputers->Items(i));
+    return copy;
 }
 
 void TGroup::CheckSchedule()

@@ -135,8 +135,12 @@ public:
 
 private:
     friend class TComputers;
+    friend class TGroup;
     // Without an identifier yet: the reader and the copy give it one (an identifier costs a random UUID).
-    TComputer(TComputers* collection, bool newItemID);
+    // A computer without clock is a snapshot's, never scheduled.
+    TComputer(TComputers* collection, bool newItemID, bool clock = true);
+    // Everything the record holds of source (DataType and every adapter field included).
+    void CopyStored(const TComputer& source);
     void CheckCompleted(TWorkerThread* worker);
     void DetachRunningCheck();
 
@@ -219,11 +223,17 @@ public:
     void FireSchedule();
 
     void Assign(const TPersistent& source) override;
+    // A copy of everything the record holds, for writing it on another thread while this group lives
+    // on: no clocks, no events, no checks; the same Storage. The copy shares the texts (copy-on-write),
+    // so it costs little more than its objects.
+    std::unique_ptr<TGroup> Snapshot() const;
     QString ClassName() const override { return QStringLiteral("TGroup"); }
     const TPropTable& Properties() const override;
     static const TPropTable& PropertyTable();
 
 private:
+    explicit TGroup(bool clock);
+
     std::unique_ptr<TComputers> FComputers;
     TSchedule FSchedule;
     std::unique_ptr<TThreadTimer> FScheduleTimer;

@@ -46,7 +46,8 @@ TOstrelDatabase::~TOstrelDatabase()
         if (RootStorage) {
             DataStorage.reset();
             RootStorage.reset();
-            Compact();
+            if (CompactAtClose)
+                Compact();
         }
         if (TempStorage) {
             TempStorage.reset();

@@ -28,6 +28,8 @@ public:
     std::shared_ptr<TStorage> RootStorage;
     std::shared_ptr<TStorage> DataStorage;
     std::shared_ptr<TStorage> TempStorage;
+    // False skips the compaction at destruction (the owner knows the file was just written whole).
+    bool CompactAtClose = true;
 
     // Opens FileName and its DBROOT storage, then makes the backup copy. A failure returns False when
     // Silent, else raises EOstrelException with the open message; the backup copy's failure always raises.
