@@ -331,11 +331,6 @@ TOstrelDatabase* TfrmMain::Database() const
     return FDatabase ? FDatabase->Database() : nullptr;
 }
 
-quint16 TfrmMain::NextPingSequence()
-{
-    return FDatabase ? FDatabase->NextPingSequence() : 1;
-}
-
 void TfrmMain::UpdateActions()
 {
     const bool selected = VST && VST->selectionModel() && VST->selectionModel()->hasSelection();

@@ -53,8 +53,6 @@ public:
     const QString& DatabaseFile() const { return FDatabaseFile; }
     TThreadTimer* Timer() const { return FTimer.get(); }
 
-    // The smallest positive ping sequence number not yet handed out in this run.
-    quint16 NextPingSequence();
     // Sets the enabled states of the commands from the selection and the root group.
     void UpdateActions();
     // Adds a row for the computer with that identifier; the tree re-sorts.

@@ -1,5 +1,6 @@
 #include "app/instanceServer.h"
 
+#include "app/commandRunner.h"
 #include "core/texts.h"
 
 #include <QCryptographicHash>
@@ -80,9 +81,10 @@ QString InstanceSocketPath(const QString& databaseFile)
                                  QStringLiteral(".socket"));
 }
 
-TInstanceServer::TInstanceServer(std::function<TGroup*()> root, std::function<void()> activate,
+TInstanceServer::TInstanceServer(std::function<TOpenDatabase*()> database, std::function<void()> activate,
                                  QObject* parent)
-    : QObject(parent), FRoot(std::move(root)), FActivate(std::move(activate)), FServer(new QLocalServer(this))
+    : QObject(parent), FDatabase(std::move(database)), FActivate(std::move(activate)),
+      FServer(new QLocalServer(this))
 {
     FServer->setSocketOptions(QLocalServer::UserAccessOption);
     connect(FServer, &QLocalServer::newConnection, this, &TInstanceServer::Accept);
@@ -154,13 +156,13 @@ void TInstanceServer::Serve(QLocalSocket* socket)
                 2, {}, Res::Str(Res::CmdErrorLine).arg(Res::Str(Res::CmdErrBadRequest)) + '\n'});
             return;
         }
-        if (request->Kind == TCommandRequest::Activate) {
+        if (request->Command == TCommandRequest::Activate) {
             if (FActivate)
                 FActivate();
             answer(TCommandResult{});
             return;
         }
-        auto* runner = new TCommandRunner(FRoot, false, this);
+        auto* runner = new TCommandRunner(FDatabase ? FDatabase() : nullptr, this);
         runner->Start(*request, answer);
     });
 }

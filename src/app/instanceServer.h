@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/commandLine.h"
+#include "app/commandMessage.h"
 
 #include <functional>
 #include <optional>
@@ -9,7 +9,7 @@
 
 class QLocalServer;
 class QLocalSocket;
-class TGroup;
+class TOpenDatabase;
 
 // The per-user local socket through which a running window takes requests of the command line for
 // the database it holds: one JSON line in, one JSON line out. The socket lives in the user's runtime
@@ -24,8 +24,10 @@ class TInstanceServer : public QObject
     Q_OBJECT
 
 public:
-    // root: the window's root group (may be null); activate: brings the window to the front.
-    TInstanceServer(std::function<TGroup*()> root, std::function<void()> activate, QObject* parent = nullptr);
+    // database: the window's open database, asked for at each request (may be null); activate: brings
+    // the window to the front.
+    TInstanceServer(std::function<TOpenDatabase*()> database, std::function<void()> activate,
+                    QObject* parent = nullptr);
     ~TInstanceServer() override;
 
     // Starts listening for the database file. Only the holder of the database's lock may call it: a
@@ -37,7 +39,7 @@ private:
     void Accept();
     void Serve(QLocalSocket* socket);
 
-    std::function<TGroup*()> FRoot;
+    std::function<TOpenDatabase*()> FDatabase;
     std::function<void()> FActivate;
     QLocalServer* FServer = nullptr;
 };

@@ -1,12 +1,13 @@
 #include "app/application.h"
 #include "app/commandLine.h"
+#include "app/commandRunner.h"
 #include "app/frmMain.h"
 #include "app/instanceServer.h"
 #include "app/signalHandler.h"
 #include "app/utilsGeneral.h"
 #include "core/databaseLocation.h"
 #include "core/texts.h"
-#include "model/database.h"
+#include "model/openDatabase.h"
 
 #include <linux/capability.h>
 #include <QIcon>
@@ -63,7 +64,7 @@ int main(int argc, char* argv[])
     const QString database = DatabaseFilePath(TApplication::applicationDirPath(), line.DatabaseFile);
     // This user's window already holds the file: bring it to the front rather than open a second one.
     TCommandRequest activate;
-    activate.Kind = TCommandRequest::Activate;
+    activate.Command = TCommandRequest::Activate;
     if (const std::optional<TCommandResult> answer = SendToInstance(database, activate, 5000);
         answer && answer->ExitCode == 0)
         return 0;
@@ -75,14 +76,14 @@ int main(int argc, char* argv[])
         return 0;
     TfrmMain* frame = window.get();
     auto server = std::make_unique<TInstanceServer>(
-        [frame] { return frame->Root(); },
+        [frame] { return frame->OpenDatabase(); },
         [frame] {
             frame->setWindowState((frame->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
             frame->raise();
             frame->activateWindow();
         });
     // Only the holder of the lock serves the file.
-    if (frame->Database() && frame->Database()->RootStorage)
+    if (frame->OpenDatabase() && frame->OpenDatabase()->IsOpen())
         server->Listen(database);
 
     window->show();

@@ -648,6 +648,8 @@ public:
 
     quint32 Commit(const QString& scratch = QString())
     {
+        if (ReadOnly)
+            return StgResult::FromErrno(EBADF);
         std::vector<QByteArray> pieces;
         if (!Serialize(Root, pieces))
             return StgResult::FromErrno(EFBIG);
@@ -669,6 +671,7 @@ public:
     bool Durable;
     // The file is new and its name not yet taken: the first write must not replace anything.
     bool Exclusive = false;
+    bool ReadOnly = false;
     TStorageNode Root;
 };
 
@@ -700,7 +703,7 @@ quint32 TStorage::IsCompoundFile(const QString& path)
     return std::memcmp(head, Signature, sizeof Signature) == 0 ? StgResult::Ok : StgResult::NotCompoundFile;
 }
 
-quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root)
+quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root, bool readOnly)
 {
     root.reset();
     QString resolved;
@@ -712,10 +715,10 @@ quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root)
     // old one: then the lock is of no use and the name is opened again.
     for (int attempt = 0; attempt < 20; ++attempt) {
         TFd fd;
-        const quint32 openCode = OpenRegular(local, O_RDWR, fd);
+        const quint32 openCode = OpenRegular(local, readOnly ? O_RDONLY : O_RDWR, fd);
         if (openCode != StgResult::Ok)
             return openCode;
-        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        if (::flock(fd.Get(), (readOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0)
             return errno == EWOULDBLOCK ? StgResult::SharingViolation : LastError();
         struct stat opened, named;
         if (::fstat(fd.Get(), &opened) != 0)
@@ -727,8 +730,11 @@ quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root)
         if (!ReadAll(fd.Get(), bytes))
             return LastError();
         // We hold the lock: what interrupted saves left is of no use, even when the file is damaged.
-        RemoveLeftovers(resolved);
+        // A reader leaves that to the next writer.
+        if (!readOnly)
+            RemoveLeftovers(resolved);
         auto file = std::make_shared<TCompoundFile>(resolved, fd.Release(), true);
+        file->ReadOnly = readOnly;
         const quint32 result = Parse(bytes, file->Root);
         if (result != StgResult::Ok)
             return result;

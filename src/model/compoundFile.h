@@ -49,8 +49,10 @@ public:
     // Ok when the file starts with the compound-file signature, NotCompoundFile when it does not, else
     // the error of reading it.
     static quint32 IsCompoundFile(const QString& path);
-    // Opens and locks an existing compound file; its root storage.
-    static quint32 Open(const QString& path, std::shared_ptr<TStorage>& root);
+    // Opens and locks an existing compound file; its root storage. Read only, the file is opened for
+    // reading under a shared lock (so other readers may open it, a writer may not), nothing beside it is
+    // cleared away, and every write of it fails with EBADF.
+    static quint32 Open(const QString& path, std::shared_ptr<TStorage>& root, bool readOnly = false);
     // Creates an empty compound file at path (replacing any file there) and locks it. A file that is
     // not durable (a scratch copy) is not flushed to disk.
     static quint32 Create(const QString& path, std::shared_ptr<TStorage>& root, bool durable = true);

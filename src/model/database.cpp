@@ -46,7 +46,7 @@ TOstrelDatabase::~TOstrelDatabase()
         if (RootStorage) {
             DataStorage.reset();
             RootStorage.reset();
-            if (CompactAtClose)
+            if (!ReadOnly && WithBackup && CompactAtClose)
                 Compact();
         }
         if (TempStorage) {
@@ -73,7 +73,7 @@ bool TOstrelDatabase::OpenFile(bool Silent)
     std::shared_ptr<TStorage> data;
     quint32 code = TStorage::IsCompoundFile(FileName);
     if (code == StgResult::Ok)
-        code = TStorage::Open(FileName, root);
+        code = TStorage::Open(FileName, root, ReadOnly);
     if (code == StgResult::Ok)
         code = root->OpenStorage(RootStorageName, data);
     if (code != StgResult::Ok) {
@@ -94,11 +94,13 @@ void TOstrelDatabase::LeaveUntouched()
     // We still hold the lock: clear what killed writes of the backup left, and an empty backup, which
     // holds nothing; a backup with content may be the last good copy and stays.
     const QString backup = SiblingName(FPath.isEmpty() ? FileName : FPath, QStringLiteral(".~ccn"));
-    TStorage::RemoveLeftovers(backup);
     struct stat info;
-    if (::lstat(QFile::encodeName(backup).constData(), &info) == 0 && S_ISREG(info.st_mode) &&
-        info.st_size == 0)
-        QFile::remove(backup);
+    if (!ReadOnly) {
+        TStorage::RemoveLeftovers(backup);
+        if (::lstat(QFile::encodeName(backup).constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_size == 0)
+            QFile::remove(backup);
+    }
     DataStorage.reset();
     RootStorage.reset();
     TempStorage.reset();
@@ -135,7 +137,8 @@ void TOstrelDatabase::CreateNew()
     TStorage::RemoveLeftovers(FPath);
     RootStorage = std::move(root);
     DataStorage = std::move(data);
-    MakeTempCopy();
+    if (WithBackup)
+        MakeTempCopy();
 }
 
 void TOstrelDatabase::MakeTempCopy()
@@ -222,7 +225,8 @@ std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
         db.LeaveUntouched();
         throw EOstrelException(Res::Str(Res::DbUnreadable).arg(db.FileName, reason));
     }
-    db.MakeTempCopy();
+    if (!db.ReadOnly && db.WithBackup)
+        db.MakeTempCopy();
     group->IsRoot = true;
     group->Storage = db.DataStorage;
     return group;

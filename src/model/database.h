@@ -15,6 +15,9 @@ class TStorage;
 // A symbolic link is resolved when the file is opened: the file itself is the one saved, with the backup
 // and compaction files beside it. A file whose root group could not be read is left untouched: it is
 // released at once and never saved, compacted or replaced, and any backup copy beside it stays.
+//
+// Opened ReadOnly, the file is read under a shared lock and nothing is ever written: no backup copy, no
+// compaction, no clearing away of what others left beside it, and every save fails.
 class TOstrelDatabase
 {
 public:
@@ -24,6 +27,10 @@ public:
     TOstrelDatabase& operator=(const TOstrelDatabase&) = delete;
 
     QString FileName;
+    // Set before the file is opened or created. Without a backup, the file gets neither the backup copy
+    // nor the compaction: only saves write it.
+    bool ReadOnly = false;
+    bool WithBackup = true;
     QString TempFileName;
     std::shared_ptr<TStorage> RootStorage;
     std::shared_ptr<TStorage> DataStorage;

@@ -86,7 +86,8 @@ struct TOpenDatabase::TSaveOutcome
     QString Error;
 };
 
-TOpenDatabase::TOpenDatabase(const QString& fileName, QObject* parent) : QObject(parent), FFileName(fileName)
+TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* parent)
+    : QObject(parent), FFileName(fileName), FMode(mode)
 {
     qRegisterMetaType<TComputer*>();
     FResultTimer.setSingleShot(true);
@@ -131,7 +132,9 @@ void TOpenDatabase::Open()
 {
     FDatabase = std::make_unique<TOstrelDatabase>();
     FDatabase->FileName = FFileName;
-    if (!QFileInfo::exists(FFileName)) {
+    FDatabase->ReadOnly = FMode == omReadOnly;
+    FDatabase->WithBackup = FMode == omWindow;
+    if (FMode != omReadOnly && !QFileInfo::exists(FFileName)) {
         FDatabase->CreateNew();
         // The group written into the new file is not read back; the first save replaces it.
         FRoot = std::make_unique<TGroup>();
@@ -143,15 +146,26 @@ void TOpenDatabase::Open()
     FRoot = ::LoadDatabase(*FDatabase);
     HookRoot();
     TComputers* computers = FRoot->Computers();
-    FLoadChecks.reserve(size_t(computers->Count()));
-    for (int i = 0; i < computers->Count(); ++i)
-        FLoadChecks.insert(computers->Items(i));
-    if (!FLoadChecks.empty()) {
-        FLastLoadReport.start();
-        FLoadChecksTimer.start(LoadChecksQuietTime);
+    if (FMode == omWindow) {
+        FLoadChecks.reserve(size_t(computers->Count()));
+        for (int i = 0; i < computers->Count(); ++i)
+            FLoadChecks.insert(computers->Items(i));
+        if (!FLoadChecks.empty()) {
+            FLastLoadReport.start();
+            FLoadChecksTimer.start(LoadChecksQuietTime);
+        }
     }
-    for (int i = 0; i < computers->Count(); ++i)
-        StartCheck(computers->Items(i));
+    for (int i = 0; i < computers->Count(); ++i) {
+        if (FMode == omWindow)
+            StartCheck(computers->Items(i));
+        else
+            computers->Items(i)->PingSequence = NextPingSequence();
+    }
+}
+
+bool TOpenDatabase::IsOpen() const
+{
+    return FDatabase && FDatabase->RootStorage;
 }
 
 bool TOpenDatabase::Close(QString* error)
@@ -203,7 +217,8 @@ TComputer* TOpenDatabase::AddComputer()
 void TOpenDatabase::StartCheck(TComputer* computer)
 {
     computer->PingSequence = NextPingSequence();
-    computer->CheckOnline();
+    if (FMode != omReadOnly)
+        computer->CheckOnline();
 }
 
 bool TOpenDatabase::DeleteComputer(const QString& itemID)
@@ -214,6 +229,7 @@ bool TOpenDatabase::DeleteComputer(const QString& itemID)
     FWakeWatch->Forget(computer->ItemID());
     ForgetLoadCheck(computer);
     FRoot->Computers()->Delete(computer->Index());
+    emit ComputersDeleted();
     return true;
 }
 
@@ -248,6 +264,7 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
     FBatch = false;
     if (FBatchChanged)
         Save();
+    emit ComputersDeleted();
 }
 
 bool TOpenDatabase::SaveNow()
@@ -282,31 +299,43 @@ void TOpenDatabase::Retry()
 
 void TOpenDatabase::StartRechecks(int intervalMs)
 {
+    if (FMode == omReadOnly)
+        return;
     FRechecks->SetInterval(intervalMs);
     FRechecks->Start();
 }
 
 void TOpenDatabase::Refresh(const QStringList& itemIDs)
 {
+    if (FMode == omReadOnly)
+        return;
     FRechecks->CheckNow(itemIDs.isEmpty() ? AllItemIDs() : itemIDs);
 }
 
-void TOpenDatabase::Wake(const QStringList& itemIDs, int delay)
+int TOpenDatabase::Wake(const QStringList& itemIDs, int delay,
+                        std::function<void(const QString& itemID, bool sent)> sent)
 {
     if (!FRoot)
-        return;
+        return 0;
+    int started = 0;
     for (const QString& id : itemIDs) {
         const TComputer* computer = FRoot->FindComputer(id);
         if (!computer)
             continue;
         const QString name = computer->Name().isEmpty() ? computer->IPAddress : computer->Name();
         QPointer<TOpenDatabase> self(this);
-        FRoot->WakeComputerByID(id, delay, nullptr, [self, name](const QString& destination) {
+        std::function<void(bool)> onEnd;
+        if (sent)
+            onEnd = [sent, id](bool ok) { sent(id, ok); };
+        FRoot->WakeComputerByID(id, delay, std::move(onEnd), [self, name](const QString& destination) {
             if (self)
                 emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
         });
-        FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
+        ++started;
+        if (FMode != omReadOnly)
+            FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
     }
+    return started;
 }
 
 void TOpenDatabase::SetStaleSaveInterval(int ms)
@@ -510,12 +539,14 @@ void TOpenDatabase::SaveSucceeded()
     FWroteFile = true;
     FFailureReported = false;
     FLastError.clear();
+    FLastReason.clear();
     emit Saved();
 }
 
 void TOpenDatabase::SaveFailedWith(const QString& error)
 {
     FState = ssFailed;
+    FLastReason = error;
     // After a failure only a change of the user's or the periodic retry tries again.
     FResultTimer.stop();
     FStaleTimer.stop();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <QElapsedTimer>
 #include <QObject>
@@ -42,6 +43,20 @@ class TOpenDatabase : public QObject
     Q_OBJECT
 
 public:
+    // How a run uses the file.
+    enum TOpenMode
+    {
+        // The window's: a backup copy beside the file while it is open, every loaded computer checked at
+        // once, and the file compacted at Close.
+        omWindow,
+        // Changes and check results are saved as in the window's mode, but no check starts by itself and
+        // nothing else is written: no backup copy, no compaction.
+        omReadWrite,
+        // Reading only, under a shared lock: nothing is ever written (read-only media and files do) and
+        // no check runs. A missing file is an open error, not a new database.
+        omReadOnly,
+    };
+
     enum TSaveState
     {
         ssSaved,   // the file holds everything
@@ -60,28 +75,34 @@ public:
     static constexpr int LoadChecksQuietTime = 2000;
 
     // fileName: the full path of the database file. Nothing is opened until Open.
-    explicit TOpenDatabase(const QString& fileName, QObject* parent = nullptr);
+    explicit TOpenDatabase(const QString& fileName, TOpenMode mode = omWindow, QObject* parent = nullptr);
     // Closes the database when that has not been done yet; a failure is only reported by signal.
     ~TOpenDatabase() override;
 
     // Loads the file, or creates it when there is none. Every loaded computer gets its ping sequence
-    // number and a check. Raises the database's open and create errors, and the unreadable-database
-    // error for a file without a root group, which is then left untouched; Root() stays null.
+    // number, and in the window's mode a check. Raises the database's open and create errors, and the
+    // unreadable-database error for a file without a root group, which is then left untouched; Root() stays
+    // null.
     void Open();
     // Saves what is unsaved, then releases the root group, then the database (which compacts the file).
     // False with the save message in error when the last save failed.
     bool Close(QString* error = nullptr);
 
     const QString& FileName() const { return FFileName; }
+    TOpenMode Mode() const { return FMode; }
+    // True while this run holds the file open (and locked).
+    bool IsOpen() const;
     TGroup* Root() const { return FRoot.get(); }
     TOstrelDatabase* Database() const { return FDatabase.get(); }
     TSaveState SaveState() const { return FState; }
+    // Why the last save failed (the platform's text); empty after a save that succeeded.
+    const QString& SaveFailure() const { return FLastReason; }
 
     // The smallest positive ping sequence number not yet handed out in this run.
     quint16 NextPingSequence();
     // Adds a computer to the root group (saved at once); null without a root group.
     TComputer* AddComputer();
-    // Gives a computer its ping sequence number and starts its check.
+    // Gives a computer its ping sequence number and, unless read only, starts its check.
     void StartCheck(TComputer* computer);
     // Deletes the computer with that identifier (saved at once); false when there is none.
     bool DeleteComputer(const QString& itemID);
@@ -100,10 +121,14 @@ public:
     // Starts checking every computer again once per interval, spread over it (call after Open).
     void StartRechecks(int intervalMs);
     TRecheckSchedule* Rechecks() const { return FRechecks.get(); }
-    // Checks these computers now (all of them when the list is empty), except those being checked.
+    // Checks these computers now (all of them when the list is empty), except those being checked (whose
+    // running check reports as well). Nothing when read only.
     void Refresh(const QStringList& itemIDs);
-    // Wakes these computers after delay seconds and watches whether each answers afterwards.
-    void Wake(const QStringList& itemIDs, int delay);
+    // Wakes these computers after delay seconds and, unless read only, watches whether each answers
+    // afterwards. sent, when given, is told on the main thread for each sender whether its packet left,
+    // even when this database is gone by then. Returns how many senders started.
+    int Wake(const QStringList& itemIDs, int delay,
+             std::function<void(const QString& itemID, bool sent)> sent = nullptr);
     TWakeWatch* WakeWatch() const { return FWakeWatch.get(); }
     // The longest wait of unchanged check dates (benchmarks shorten it with the recheck interval).
     void SetStaleSaveInterval(int ms);
@@ -111,6 +136,8 @@ public:
 signals:
     // A check of this computer completed; what is shown of it may have changed.
     void ComputerUpdated(TComputer* computer);
+    // Computers were deleted (their running checks will not report).
+    void ComputersDeleted();
     // The file now holds everything.
     void Saved();
     // A save failed; the message names the file and the reason. Raised once until a save succeeds.
@@ -138,6 +165,7 @@ private:
     void SaveFailedWith(const QString& error);
 
     QString FFileName;
+    TOpenMode FMode;
     std::unique_ptr<TOstrelDatabase> FDatabase;
     std::unique_ptr<TGroup> FRoot;
     // Numbers are never handed back, so those handed out are always 1 to FPingSequences.
@@ -145,6 +173,7 @@ private:
     TSaveState FState = ssSaved;
     bool FFailureReported = false;
     QString FLastError;
+    QString FLastReason;
     QTimer FResultTimer;
     QTimer FStaleTimer;
     QElapsedTimer FSinceSave;

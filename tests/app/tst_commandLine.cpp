@@ -1,8 +1,11 @@
 #include "app/commandLine.h"
+#include "app/commandRunner.h"
 #include "app/instanceServer.h"
 #include "core/versionInfo.h"
 #include "model/computers.h"
 #include "model/database.h"
+#include "model/openDatabase.h"
+#include "model/statusWatch.h"
 #include "support/isolatedNetwork.h"
 
 #include <cstring>
@@ -17,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -60,6 +65,8 @@ private slots:
     void secondStartBringsTheWindowForward();
     void foreignSocketIsNotUsed();
     void foreignPeerIsRefused();
+    void queriesWriteNothing();
+    void wakeThroughTheWindowIsWatched();
 
 private:
     TRun Run(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 90000);
@@ -357,9 +364,10 @@ void TestCommandLine::foreignPeerIsRefused()
     const passwd* other = ::getpwnam("nobody");
     if (::geteuid() != 0 || !other)
         QSKIP("needs root and the user nobody");
-    TGroup root;
-    root.Computers()->Add()->SetName(QStringLiteral("Secret"));
-    TInstanceServer server([&root] { return &root; }, nullptr);
+    MakeDatabase();
+    TOpenDatabase database(DatabaseFile(), TOpenDatabase::omReadOnly);
+    database.Open();
+    TInstanceServer server([&database] { return &database; }, nullptr);
     QVERIFY(server.Listen(DatabaseFile()));
     const QByteArray path = QFile::encodeName(server.SocketPath());
 
@@ -392,10 +400,107 @@ void TestCommandLine::foreignPeerIsRefused()
     QCOMPARE(WEXITSTATUS(status), 0);
 }
 
+namespace {
+
+// What tells a file that was written, replaced or touched from one that was only read.
+struct TFileMark
+{
+    ino_t Inode = 0;
+    timespec Modified{};
+    QByteArray Bytes;
+    QStringList Beside; // every name in its folder, hidden ones too
+
+    static TFileMark Of(const QString& path)
+    {
+        TFileMark mark;
+        struct stat info
+        {
+        };
+        if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+            mark.Inode = info.st_ino;
+            mark.Modified = info.st_mtim;
+        }
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            mark.Bytes = file.readAll();
+        mark.Beside = QDir(QFileInfo(path).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+        return mark;
+    }
+    bool operator==(const TFileMark& other) const
+    {
+        return Inode == other.Inode && Modified.tv_sec == other.Modified.tv_sec &&
+               Modified.tv_nsec == other.Modified.tv_nsec && Bytes == other.Bytes && Beside == other.Beside;
+    }
+};
+
+} // namespace
+
+void TestCommandLine::queriesWriteNothing()
+{
+    MakeDatabase();
+    const QString folder = QFileInfo(DatabaseFile()).path();
+    // A crashed window's backup copy may be the last good one.
+    QFile backup(folder + QStringLiteral("/network.~ccn"));
+    QVERIFY(backup.open(QIODevice::WriteOnly) && backup.write("left by a crash") > 0);
+    backup.close();
+    const QStringList db{QStringLiteral("--database"), DatabaseFile()};
+    const TFileMark before = TFileMark::Of(DatabaseFile());
+    QVERIFY(!before.Bytes.isEmpty());
+
+    QCOMPARE(Run(db + QStringList{"--list"}).Exit, 0);
+    QCOMPARE(Run(db + QStringList{"--wake", "Alpha"}).Exit, 0);
+    QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
+    QVERIFY(TFileMark::Of(DatabaseFile()) == before);
+
+    // On read-only media (or, without root, in a folder and file nobody may write).
+    const QByteArray local = QFile::encodeName(folder);
+    const bool mounted = ::geteuid() == 0 && ::mount(local, local, nullptr, MS_BIND, nullptr) == 0;
+    if (mounted) {
+        QCOMPARE(::mount(nullptr, local, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    } else {
+        QVERIFY(::geteuid() != 0);
+        QCOMPARE(::chmod(QFile::encodeName(DatabaseFile()).constData(), 0444), 0);
+        QCOMPARE(::chmod(local.constData(), 0555), 0);
+    }
+    const TRun run = Run(db + QStringList{"--list"});
+    if (mounted)
+        ::umount2(local, MNT_DETACH);
+    else
+        ::chmod(local.constData(), 0755);
+    QCOMPARE(run.Err, QString());
+    QCOMPARE(run.Exit, 0);
+    QCOMPARE(run.Out.count(QLatin1Char('\n')), 4);
+    QVERIFY(TFileMark::Of(DatabaseFile()) == before);
+}
+
+void TestCommandLine::wakeThroughTheWindowIsWatched()
+{
+    // The window's side of a hand-over: the request runs on the window's open database.
+    MakeDatabase();
+    TOpenDatabase database(DatabaseFile());
+    database.Open();
+    database.WakeWatch()->SetTiming(100, 1000);
+    QStringList messages;
+    connect(&database, &TOpenDatabase::StatusMessage, this, [&](const QString& text) { messages << text; });
+    TCommandRequest request;
+    request.Command = QStringLiteral("wake");
+    request.Names = QStringList{QStringLiteral("alpha")};
+    std::optional<TCommandResult> result;
+    (new TCommandRunner(&database))->Start(request, [&](const TCommandResult& done) { result = done; });
+    QTRY_VERIFY(result.has_value());
+    QCOMPARE(result->ExitCode, 0);
+    QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
+    // Whether it answered or not, the watch says so, as after the window's own wake-up.
+    QTRY_VERIFY_WITH_TIMEOUT(messages.filter(QStringLiteral("Alpha")).size() == 1, 10000);
+}
+
 int main(int argc, char* argv[])
 {
-    // Before any thread exists: what the programs started here send stays on loopback.
+    // Before any thread exists: what the programs started here send stays on loopback, and what is
+    // mounted here stays here.
     IsolateNetwork();
+    if (::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0)
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
     QCoreApplication app(argc, argv);
     TestCommandLine test;
     return QTest::qExec(&test, argc, argv);

@@ -1,0 +1,76 @@
+// Running a request of the command line: TCommandRunner on the open database, and the process's side of
+// the command line (help, version, usage errors, hand-over to a running window).
+#pragma once
+
+#include "app/commandLine.h"
+#include "app/commandMessage.h"
+#include "model/openDatabase.h"
+
+#include <functional>
+#include <optional>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+// Runs one request on an open database and hands back its result on the main thread. Wake-ups and checks
+// go through the open database, as the window's commands do; the runner waits for their completion in the
+// event loop. The runner frees itself after done has run.
+class TCommandRunner : public QObject
+{
+    Q_OBJECT
+
+public:
+    using TDone = std::function<void(const TCommandResult&)>;
+
+    // database may be null (no computers). When it goes away before the request is done, the runner
+    // answers with what it has.
+    explicit TCommandRunner(TOpenDatabase* database, QObject* parent = nullptr);
+
+    // How a request opens the database where no window holds it; nothing for a command that is not known.
+    static std::optional<TOpenDatabase::TOpenMode> OpenMode(const QString& command);
+
+    // done runs once, never from within Start.
+    void Start(const TCommandRequest& request, TDone done);
+
+private:
+    // A command: how it opens the database, and what runs it.
+    struct THandler
+    {
+        const char* Name;
+        TOpenDatabase::TOpenMode Mode;
+        void (TCommandRunner::*Run)();
+    };
+    static const THandler* Handler(const QString& command);
+
+    void RunList();
+    void RunWake();
+    void RunStatus();
+    void WakeEnded(const QString& itemID, bool sent);
+    void CheckEnded();
+    void Finish();
+    TGroup* Root() const;
+    // The identifiers of the computers matching the request's names, in the names' order; names without a
+    // match are reported on Err and set the exit code.
+    QStringList Resolve();
+
+    QPointer<TOpenDatabase> FDatabase;
+    TCommandRequest FRequest;
+    TDone FDone;
+    TCommandResult FResult;
+    // The computers whose checks are awaited, while FChecking.
+    QStringList FPending;
+    bool FChecking = false;
+    // What each wake-up prints when its packet left, and when it did not.
+    QHash<QString, std::pair<QString, QString>> FWakeLines;
+    int FWakesRunning = 0;
+};
+
+// Everything but the window: help, version, usage errors and requests, on a QCoreApplication (no
+// display needed). Returns the exit code.
+int RunCommandLine(int& argc, char** argv, const TCommandLine& line);
+// Runs a request: through the running instance that holds the database when there is one, else on the
+// database opened here in the request's mode and closed at once. Prints the result; returns the exit code.
+int RunCommandRequest(const TCommandRequest& request, const QString& databaseFile);
+// The same on the database opened here, without printing.
+TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& databaseFile);
