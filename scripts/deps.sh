@@ -8,7 +8,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev
 if [ "${1:-}" = "--tests" ]; then
   PACKAGES+=(samba smbclient python3-olefile iproute2 xvfb fping util-linux libcap2-bin procps
              clang-14 libclang-rt-14-dev imagemagick x11-apps desktop-file-utils appstream man-db
-             openbox xdotool x11-utils clang-format)
+             openbox xdotool x11-utils clang-format nftables)
 fi
 missing=()
 for p in "${PACKAGES[@]}"; do

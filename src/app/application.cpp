@@ -14,7 +14,19 @@ QString& ApplicationTitle()
     return title;
 }
 
+bool closingOnSignal = false;
+
 } // namespace
+
+void TApplication::SetClosingOnSignal(bool closing)
+{
+    closingOnSignal = closing;
+}
+
+bool TApplication::ClosingOnSignal()
+{
+    return closingOnSignal;
+}
 
 void TApplication::SetTitle(const QString& title)
 {

@@ -31,6 +31,11 @@ public:
     static void SetTitle(const QString& title);
     static QString Title();
 
+    // Set when a signal (a logout, Ctrl+C) closes the program: nobody may be there to answer a box, so
+    // the closing windows report on stderr instead of waiting.
+    static void SetClosingOnSignal(bool closing);
+    static bool ClosingOnSignal();
+
 private:
     std::function<void(const QString&)> FOnException;
 };

@@ -9,13 +9,16 @@
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "core/webAddresses.h"
+#include "dialogs/dlgOptions.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
 #include "timing/threadTimer.h"
+#include "ui/elidedLabel.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <QAction>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -85,6 +88,8 @@ void TfrmMain::CreateActions()
     make(acToolsWakeUp, "acToolsWakeUp", Res::MenuToolsWakeUp, Res::AcToolsWakeUp, Res::AcToolsWakeUpHint);
     make(acToolsRefresh, "acToolsRefresh", Res::MenuToolsRefresh, Res::AcToolsRefresh,
          Res::AcToolsRefreshHint);
+    make(acToolsOptions, "acToolsOptions", Res::MenuToolsOptions, Res::AcToolsOptions,
+         Res::AcToolsOptionsHint);
     make(acFileExit, "acFileExit", Res::MenuFileExit, Res::AcFileExit, 0);
     make(acHelpAbout, "acHelpAbout", Res::MenuHelpAbout, Res::AcHelpAbout, 0);
     make(acHelpSablewickPro, "acHelpSablewickPro", Res::MenuHelpSablewickPro, Res::AcHelpSablewickPro, 0);
@@ -112,6 +117,7 @@ void TfrmMain::CreateActions()
     handle(acEditDelete, &TfrmMain::acEditDeleteExecute);
     handle(acToolsWakeUp, &TfrmMain::acToolsWakeUpExecute);
     handle(acToolsRefresh, &TfrmMain::acToolsRefreshExecute);
+    handle(acToolsOptions, &TfrmMain::acToolsOptionsExecute);
     handle(acHelpSablewickPro, &TfrmMain::acHelpSablewickProExecute);
     handle(acHelpOstrelDev, &TfrmMain::acHelpOstrelDevExecute);
     handle(acHelpQuandrel, &TfrmMain::acHelpQuandrelExecute);
@@ -141,6 +147,8 @@ void TfrmMain::CreateMenus()
     QMenu* tools = bar->addMenu(Res::Str(Res::MenuTools));
     tools->addAction(acToolsWakeUp);
     tools->addAction(acToolsRefresh);
+    tools->addSeparator();
+    tools->addAction(acToolsOptions);
 
     QMenu* help = bar->addMenu(Res::Str(Res::MenuHelp));
     help->addAction(acHelpSablewickPro);
@@ -225,7 +233,7 @@ void TfrmMain::CreateTree()
     setCentralWidget(central);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
-    FStatusText = new QLabel(statusBar());
+    FStatusText = new TElidedLabel(statusBar());
     FStatusText->setObjectName(QStringLiteral("StatusText"));
     statusBar()->addWidget(FStatusText, 1);
 
@@ -284,7 +292,11 @@ void TfrmMain::FormCreate()
             FDatabase->StartRechecks(TimerDelay);
         UpdateActions();
     } catch (const std::exception& e) {
-        appEventsException(ExceptionMessage(e));
+        const QString message = ExceptionMessage(e);
+        appEventsException(message);
+        // The empty window keeps saying why it is empty once the box is gone: the reason is the message's
+        // last line.
+        ShowStatus(Res::Str(Res::DbNotOpened).arg(message.section(QStringLiteral("\r\n"), -1).trimmed()));
         // The commands must reflect that there may be no root group.
         UpdateActions();
     }
@@ -314,9 +326,20 @@ void TfrmMain::FormDestroy()
     delete VSTModel;
     VSTModel = nullptr;
     if (FDatabase) {
+        // From here on a failed save is answered below, not by the box of a running window.
+        disconnect(FDatabase.get(), &TOpenDatabase::SaveFailed, this, nullptr);
+        // A user who frees space and retries loses nothing; a close by signal must not wait for a
+        // click that may never come.
+        const bool unattended = TApplication::ClosingOnSignal();
+        while (!unattended && !FDatabase->SaveNow() && AskRetry(FDatabase->LastError())) {
+        }
         QString error;
-        if (!FDatabase->Close(&error))
-            ShowError(error);
+        // A failed save leaves the file as it was and keeps its backup copy beside it.
+        if (!FDatabase->Close(&error) && unattended) {
+            QString line = Res::Str(Res::CmdErrorLine).arg(error);
+            line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+        }
         FDatabase.reset();
     }
 }
@@ -416,18 +439,23 @@ void TfrmMain::acToolsRefreshExecute()
         FDatabase->Refresh(SelectedItemIDs());
 }
 
+void TfrmMain::acToolsOptionsExecute()
+{
+    // The new ports apply to every check started from now on.
+    TfrmOptions options(this);
+    options.exec();
+}
+
 QString TfrmMain::StatusText() const
 {
-    return FStatusText ? FStatusText->text() : QString();
+    return FStatusText ? FStatusText->FullText() : QString();
 }
 
 void TfrmMain::ShowStatus(const QString& message)
 {
-    if (!FStatusText)
-        return;
-    FStatusText->setText(message);
-    // A long message is cut at the window's edge; its tool tip holds all of it.
-    FStatusText->setToolTip(message);
+    // A long message is cut at the window's edge with "…"; its tool tip holds all of it.
+    if (FStatusText)
+        FStatusText->SetFullText(message);
 }
 
 void TfrmMain::OpenLink(const char* hex)

@@ -11,6 +11,7 @@ class QMenu;
 class QToolBar;
 class TComputerTreeModel;
 class TComputerTreeView;
+class TElidedLabel;
 class TGroup;
 class TObject;
 class TOpenDatabase;
@@ -34,6 +35,7 @@ public:
     QAction* acEditProperties = nullptr;
     QAction* acToolsWakeUp = nullptr;
     QAction* acToolsRefresh = nullptr;
+    QAction* acToolsOptions = nullptr;
     QAction* acFileExit = nullptr;
     QAction* acHelpAbout = nullptr;
     QAction* acHelpSablewickPro = nullptr;
@@ -67,6 +69,7 @@ public:
     void acEditDeleteExecute();
     void acToolsWakeUpExecute();
     void acToolsRefreshExecute();
+    void acToolsOptionsExecute();
     void acHelpSablewickProExecute();
     void acHelpOstrelDevExecute();
     void acHelpQuandrelExecute();
@@ -108,5 +111,5 @@ private:
     QToolBar* ToolBar1 = nullptr;
     QToolBar* ToolBar2 = nullptr;
     // A label of the status bar's own, not its message: the empty tips of menu entries would clear that.
-    QLabel* FStatusText = nullptr;
+    TElidedLabel* FStatusText = nullptr;
 };

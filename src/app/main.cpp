@@ -59,7 +59,10 @@ int main(int argc, char* argv[])
     TApplication::setDesktopFileName(QStringLiteral("sablewick"));
     TApplication::setWindowIcon(ApplicationIcon());
     // SIGTERM, SIGINT and SIGHUP close the window the orderly way, so pending saves are written.
-    InstallSignalHandler([] { TApplication::closeAllWindows(); });
+    InstallSignalHandler([] {
+        TApplication::SetClosingOnSignal(true);
+        TApplication::closeAllWindows();
+    });
 
     const QString database = DatabaseFilePath(TApplication::applicationDirPath(), line.DatabaseFile);
     // This user's window already holds the file: bring it to the front rather than open a second one.

@@ -63,6 +63,8 @@ QMessageBox::StandardButton ShowMessage(QMessageBox::Icon icon, const QString& f
         shown.Caption = caption;
         shown.Text = message;
         shown.Buttons = buttons;
+        if (recorder->FOnShow)
+            recorder->FOnShow(shown);
         if (buttons.testFlag(QMessageBox::Ok) && !buttons.testFlag(QMessageBox::Yes))
             shown.Answer = QMessageBox::Ok;
         else
@@ -88,6 +90,12 @@ bool AskQuestion(const QString& message)
 {
     return ShowMessage(QMessageBox::Question, message, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+bool AskRetry(const QString& message)
+{
+    return ShowMessage(QMessageBox::Critical, message, QMessageBox::Retry | QMessageBox::Discard) ==
+           QMessageBox::Retry;
 }
 
 QString HexToText(const QString& hex)

@@ -21,6 +21,8 @@ void ShowWarning(const QString& message);
 void ShowError(const QString& message);
 // A Yes/No box with the question icon; true only when the user answers Yes.
 bool AskQuestion(const QString& message);
+// A Retry/Discard box with the error icon; true only when the user answers Retry.
+bool AskRetry(const QString& message);
 
 // Seam for tests: while a recorder is installed, boxes are not shown but recorded, and questions are
 // answered from the queued answers (No when none is left).
@@ -42,6 +44,8 @@ public:
     TMessageRecorder& operator=(const TMessageRecorder&) = delete;
 
     void SetNextAnswer(QMessageBox::StandardButton answer) { FAnswers.append(answer); }
+    // Runs while a box is "shown", before its answer is taken: what a user does before clicking.
+    void SetOnShow(std::function<void(const TShownMessage&)> onShow) { FOnShow = std::move(onShow); }
     const QList<TShownMessage>& Shown() const { return FShown; }
     void Clear() { FShown.clear(); }
 
@@ -50,6 +54,7 @@ private:
                                                    QMessageBox::StandardButtons);
     QList<TShownMessage> FShown;
     QList<QMessageBox::StandardButton> FAnswers;
+    std::function<void(const TShownMessage&)> FOnShow;
     TMessageRecorder* FPrevious = nullptr;
 };
 

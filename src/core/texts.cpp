@@ -171,6 +171,10 @@ const QHash<int, QString>& Table()
         {AcToolsRefreshHint,
          QStringLiteral("Checks whether the selected computers, or all computers, are online")},
         {MenuToolsRefresh, QStringLiteral("&Refresh")},
+        {WakeUnchecked, QStringLiteral("Wake-up sent to %1; whether it answered could not be checked. %2")},
+        {DbNotOpened, QStringLiteral("The database could not be opened: %1")},
+        {NetEnumSearching, QStringLiteral("Searching\u2026")},
+        {NetEnumNoneFound, QStringLiteral("No computers found")},
 
         {CmdDescription,
          QStringLiteral("Wakes the computers of the list and tells whether they are online.")},
@@ -211,6 +215,22 @@ const QHash<int, QString>& Table()
         {StgIsSocket, QStringLiteral("The name is a socket, not a regular file.")},
         {StgIsDevice, QStringLiteral("The name is a device, not a regular file.")},
         {StgDanglingLink, QStringLiteral("The name is a symbolic link to a file that does not exist.")},
+
+        {PingTcpResponse, QStringLiteral("Response from %1 on TCP port %2.")},
+        {AcToolsOptions, QStringLiteral("Options...")},
+        {AcToolsOptionsHint, QStringLiteral("Changes how computers are checked")},
+        {MenuToolsOptions, QStringLiteral("&Options...")},
+        {OptionsCaption, QStringLiteral("Options")},
+        {OptionsTcpPorts, QStringLiteral("&TCP ports tried when a computer does not answer ping:")},
+        {OptionsTcpPortsNote,
+         QStringLiteral("Port numbers separated by commas or blanks. Leave the list empty to check with "
+                        "ping only.")},
+        {OptionsDefaults, QStringLiteral("&Defaults")},
+        {OptionsOK, QStringLiteral("OK")},
+        {OptionsCancel, QStringLiteral("Cancel")},
+        {OptionsBadPort, QStringLiteral("\"%1\" is not a port number (1 to 65535).")},
+        {OptionsTooManyPorts, QStringLiteral("At most %1 ports can be tried.")},
+        {OptionsCannotSave, QStringLiteral("The settings could not be saved in %1.")},
     };
     return table;
 }

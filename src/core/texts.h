@@ -197,6 +197,26 @@ enum Id : int
     StgIsSocket,
     StgIsDevice,
     StgDanglingLink,
+    // TCP probes and the Options dialog
+    PingTcpResponse = 65200,
+    AcToolsOptions,
+    AcToolsOptionsHint,
+    MenuToolsOptions,
+    OptionsCaption,
+    OptionsTcpPorts,
+    OptionsTcpPortsNote,
+    OptionsDefaults,
+    OptionsOK,
+    OptionsCancel,
+    OptionsBadPort,
+    OptionsTooManyPorts,
+    OptionsCannotSave,
+    // What the window says when it cannot do what was asked: a wake-up that cannot be checked, a database
+    // that did not open, a network search still running or without result
+    WakeUnchecked = 65410,
+    DbNotOpened,
+    NetEnumSearching,
+    NetEnumNoneFound,
 };
 
 // The text of a number; an unknown number gives the empty text.

@@ -5,16 +5,18 @@
 #include <condition_variable>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <poll.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 std::atomic<int> TWorkerThread::FLive{0};
@@ -25,8 +27,13 @@ constexpr uint WorkerStackSize = 512 * 1024;
 // Due tasks run between two looks at the sockets: a burst of thousands of sends must not let the
 // answers to the first ones overflow the socket's queue.
 constexpr size_t MaxBatch = 64;
-// Threads of the pool for blocking calls: enough for a few slow name lookups side by side.
-constexpr int BlockingThreads = 4;
+// Readiness reports taken per look at the sockets.
+constexpr int MaxReady = 256;
+// Threads of the pool for blocking calls: a name lookup stuck on a slow name server holds one for
+// seconds, and a lookup only waits behind another computer's once this many hang at once. Threads are
+// made only when no idle one is left, and end after a while without work.
+constexpr int BlockingThreads = BlockingThreadLimit;
+constexpr auto BlockingIdleEnd = std::chrono::seconds(10);
 
 // How long completion handlers may hold the main thread before input gets its turn again.
 constexpr qint64 CompletionSliceMs = 8;
@@ -83,6 +90,21 @@ TCompletionPump& Pump()
     return *pump;
 }
 
+// Engine workers that finished and wait for the main thread to take them, in finishing order. A burst of
+// thousands of results costs one hand-over to the main thread, not a wake-up of it per worker.
+struct TFinishedQueue
+{
+    std::mutex Lock;
+    std::vector<QPointer<TWorkerThread>> Workers;
+    bool Posted = false;
+};
+
+TFinishedQueue& FinishedQueue()
+{
+    static auto* queue = new TFinishedQueue;
+    return *queue;
+}
+
 } // namespace
 
 TWorkerThread::TWorkerThread()
@@ -120,8 +142,31 @@ void TWorkerThread::Finish()
 {
     if (FFinished.exchange(true))
         return;
-    // Queued behind the ends of every worker that finished earlier, whichever way it ran.
-    QMetaObject::invokeMethod(this, &TWorkerThread::HandleFinished, Qt::QueuedConnection);
+    TFinishedQueue& queue = FinishedQueue();
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> guard(queue.Lock);
+        queue.Workers.emplace_back(this);
+        post = !std::exchange(queue.Posted, true);
+    }
+    if (!post)
+        return;
+    // The main thread takes every worker finished by then, in order, into the completion pump.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            TFinishedQueue& finished = FinishedQueue();
+            std::vector<QPointer<TWorkerThread>> workers;
+            {
+                std::lock_guard<std::mutex> guard(finished.Lock);
+                workers.swap(finished.Workers);
+                finished.Posted = false;
+            }
+            for (const QPointer<TWorkerThread>& worker : workers)
+                if (worker)
+                    worker->HandleFinished();
+        },
+        Qt::QueuedConnection);
 }
 
 void TWorkerThread::run()
@@ -154,19 +199,22 @@ struct TWorkerEngine::TState
 {
     struct TWatch
     {
-        int Fd;
-        std::function<void(short)> OnReady;
+        quint32 Generation;
+        std::shared_ptr<const std::function<void(short)>> OnReady;
     };
 
     std::mutex Lock;
     // Keyed by due time, then by id, so equal due times keep the order they were scheduled in.
     std::map<std::pair<TClock::time_point, TTimerId>, TTask> Timers;
     std::unordered_map<TTimerId, TClock::time_point> DueOf;
-    std::vector<TWatch> Watches; // guarded by Lock; copied by the engine thread when it changes
-    bool WatchesChanged = false;
+    // By descriptor; guarded by Lock. The generation travels with each readiness report, so a report
+    // for a descriptor that was unwatched (and perhaps reused) in the same round reaches nobody.
+    std::unordered_map<int, TWatch> Watches;
+    quint32 NextGeneration = 1;
     TTimerId NextId = 1;
     bool Ending = false;
     int WakeFd = -1;
+    int PollFd = -1;
     std::thread Thread;
     std::thread::id ThreadId;
 
@@ -178,19 +226,14 @@ struct TWorkerEngine::TState
 
     void Run()
     {
-        std::vector<TWatch> watches;
-        std::vector<pollfd> fds;
         std::vector<TTask> due;
+        std::vector<epoll_event> ready(MaxReady);
         for (;;) {
             int timeoutMs = -1;
             {
                 std::lock_guard<std::mutex> guard(Lock);
                 if (Ending)
                     return;
-                if (WatchesChanged) {
-                    watches = Watches;
-                    WatchesChanged = false;
-                }
                 const auto now = TClock::now();
                 // A bounded batch, so sockets are read between batches of a burst of due tasks.
                 while (!Timers.empty() && Timers.begin()->first.first <= now && due.size() < MaxBatch) {
@@ -217,24 +260,29 @@ struct TWorkerEngine::TState
                 due.clear();
                 timeoutMs = 0; // look at the sockets before the next timers, so answers are not starved
             }
-            fds.clear();
-            fds.push_back({WakeFd, POLLIN, 0});
-            for (const TWatch& w : watches)
-                fds.push_back({w.Fd, POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), timeoutMs) <= 0)
-                continue;
-            if (fds[0].revents & POLLIN) {
-                quint64 count = 0;
-                [[maybe_unused]] const ssize_t read = ::read(WakeFd, &count, sizeof(count));
-            }
-            for (size_t i = 1; i < fds.size(); ++i)
-                if (fds[i].revents) {
-                    try {
-                        watches[i - 1].OnReady(fds[i].revents);
-                    } catch (...) {
-                        // As for tasks: the handler's owner reports its own errors.
-                    }
+            const int count = ::epoll_wait(PollFd, ready.data(), int(ready.size()), timeoutMs);
+            for (int i = 0; i < count; ++i) {
+                const int fd = static_cast<int>(ready[i].data.u64 & 0xFFFFFFFFu);
+                const auto generation = static_cast<quint32>(ready[i].data.u64 >> 32);
+                if (fd == WakeFd) {
+                    quint64 wakes = 0;
+                    [[maybe_unused]] const ssize_t read = ::read(WakeFd, &wakes, sizeof(wakes));
+                    continue;
                 }
+                std::shared_ptr<const std::function<void(short)>> handler;
+                {
+                    std::lock_guard<std::mutex> guard(Lock);
+                    const auto found = Watches.find(fd);
+                    if (found == Watches.end() || found->second.Generation != generation)
+                        continue;
+                    handler = found->second.OnReady;
+                }
+                try {
+                    (*handler)(static_cast<short>(ready[i].events));
+                } catch (...) {
+                    // As for tasks: the handler's owner reports its own errors.
+                }
+            }
         }
     }
 };
@@ -242,6 +290,11 @@ struct TWorkerEngine::TState
 TWorkerEngine::TWorkerEngine() : FState(new TState)
 {
     FState->WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    FState->PollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event wake{};
+    wake.events = EPOLLIN;
+    wake.data.u64 = static_cast<quint32>(FState->WakeFd);
+    ::epoll_ctl(FState->PollFd, EPOLL_CTL_ADD, FState->WakeFd, &wake);
     FState->Thread = std::thread([state = FState] { state->Run(); });
     FState->ThreadId = FState->Thread.get_id();
 }
@@ -285,12 +338,25 @@ void TWorkerEngine::Cancel(TTimerId id)
     FState->DueOf.erase(found);
 }
 
-void TWorkerEngine::Watch(int fd, std::function<void(short)> onReady)
+void TWorkerEngine::Watch(int fd, short events, std::function<void(short)> onReady)
 {
     std::lock_guard<std::mutex> guard(FState->Lock);
-    FState->Watches.push_back({fd, std::move(onReady)});
-    FState->WatchesChanged = true;
-    FState->Wake();
+    const quint32 generation = FState->NextGeneration++;
+    FState->Watches[fd] = {generation,
+                           std::make_shared<const std::function<void(short)>>(std::move(onReady))};
+    epoll_event wanted{};
+    // POLLIN and POLLOUT have the same values as their epoll twins; errors and hang-ups always come.
+    wanted.events = static_cast<quint32>(events);
+    wanted.data.u64 = (quint64(generation) << 32) | static_cast<quint32>(fd);
+    if (::epoll_ctl(FState->PollFd, EPOLL_CTL_ADD, fd, &wanted) != 0)
+        ::epoll_ctl(FState->PollFd, EPOLL_CTL_MOD, fd, &wanted);
+}
+
+void TWorkerEngine::Unwatch(int fd)
+{
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    if (FState->Watches.erase(fd) > 0)
+        ::epoll_ctl(FState->PollFd, EPOLL_CTL_DEL, fd, nullptr);
 }
 
 bool TWorkerEngine::OnEngine() const
@@ -336,7 +402,8 @@ void RunBlocking(std::function<void()> call)
     static auto* pool = new TBlockingPool;
     std::lock_guard<std::mutex> guard(pool->Lock);
     pool->Calls.push_back(std::move(call));
-    if (pool->Idle > 0 || pool->Threads >= BlockingThreads) {
+    // Idle threads that have not woken yet are counted against the calls already waiting for them.
+    if (pool->Calls.size() <= size_t(pool->Idle) || pool->Threads >= BlockingThreads) {
         pool->Arrived.notify_one();
         return;
     }
@@ -345,8 +412,13 @@ void RunBlocking(std::function<void()> call)
         std::unique_lock<std::mutex> lock(pool->Lock);
         for (;;) {
             ++pool->Idle;
-            pool->Arrived.wait(lock, [] { return !pool->Calls.empty(); });
+            const bool called =
+                pool->Arrived.wait_for(lock, BlockingIdleEnd, [] { return !pool->Calls.empty(); });
             --pool->Idle;
+            if (!called) {
+                --pool->Threads;
+                return;
+            }
             auto next = std::move(pool->Calls.front());
             pool->Calls.pop_front();
             lock.unlock();

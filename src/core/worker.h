@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <poll.h>
 #include <QThread>
 
 // The one base of every worker of the system.
@@ -87,8 +88,13 @@ public:
     TTimerId Post(TTask task) { return At(TClock::now(), std::move(task)); }
     // Any thread; a task that already began runs to its end.
     void Cancel(TTimerId id);
-    // Any thread. Calls onReady(revents) on the engine whenever fd is readable or has an error.
-    void Watch(int fd, std::function<void(short revents)> onReady);
+    // Any thread. Calls onReady(revents) on the engine whenever fd is readable or has an error (or, with
+    // the events given, whenever one of them holds: POLLOUT for a connection under way). revents uses the
+    // POLL* bits.
+    void Watch(int fd, std::function<void(short revents)> onReady) { Watch(fd, POLLIN, std::move(onReady)); }
+    void Watch(int fd, short events, std::function<void(short revents)> onReady);
+    // Any thread. No handler of fd is called after this returns on the engine; call it before closing fd.
+    void Unwatch(int fd);
 
     bool OnEngine() const;
     // Ends the engine's thread promptly (tasks still queued are dropped); later calls are ignored.
@@ -100,6 +106,8 @@ private:
     TState* FState;
 };
 
-// Runs call on one of a few pool threads (blocking work such as name lookups); calls queue when all
-// are busy, so the number of threads stays bounded however many calls there are.
+// Runs call on a pool thread (blocking work such as name lookups). The pool grows as calls come while
+// every thread is busy, up to BlockingThreadLimit threads; only beyond that do calls queue, so the number
+// of threads stays bounded however many calls there are. Threads without work end after a while.
 void RunBlocking(std::function<void()> call);
+inline constexpr int BlockingThreadLimit = 64;

@@ -8,6 +8,7 @@
 #include "core/texts.h"
 #include "core/versionInfo.h"
 #include "core/webAddresses.h"
+#include "ui/fontScale.h"
 #include "ui/hyperlinkLabel.h"
 #include "ui/jpegImage.h"
 
@@ -62,6 +63,7 @@ TfrmAbout::TfrmAbout(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWindows
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     setFixedSize(466, 322);
     CreateControls();
+    ScaleToFont(this);
 
     SetLink(webOstrel, HexToText(QLatin1String(WebAddress::OstrelDev)));
     SetLink(webQuandrel, HexToText(QLatin1String(WebAddress::Quandrel)));

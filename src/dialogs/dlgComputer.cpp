@@ -6,6 +6,7 @@
 #include "model/computers.h"
 #include "net/hostResolve.h"
 #include "net/utilsNetwork.h"
+#include "ui/fontScale.h"
 #include "ui/macEdit.h"
 
 #include <QAction>
@@ -79,6 +80,7 @@ TfrmComputer::TfrmComputer(QWidget* owner)
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     // The tab order is the order of creation: pages, their fields, then the buttons.
+    ScaleToFont(this);
 }
 
 TfrmComputer::~TfrmComputer() = default;

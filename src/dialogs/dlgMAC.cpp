@@ -3,6 +3,7 @@
 #include "app/utilsGeneral.h"
 #include "core/texts.h"
 #include "net/utilsNetwork.h"
+#include "ui/fontScale.h"
 #include "ui/macEdit.h"
 
 #include <QFontDatabase>
@@ -45,6 +46,7 @@ void TfrmMAC::FormCreate()
     edMAC->SetTextByProgram(QStringLiteral("  -  -  -  -  -  "));
     setTabOrder(edMAC, btnOK);
     setTabOrder(btnOK, btnCancel);
+    ScaleToFont(this);
 }
 
 void TfrmMAC::showEvent(QShowEvent* e)

@@ -3,11 +3,13 @@
 #include "core/texts.h"
 #include "core/worker.h"
 #include "net/threadNetEnumEx.h"
+#include "ui/fontScale.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -273,6 +275,34 @@ TfrmNetEnum::TfrmNetEnum(QWidget* owner) : QDialog(owner)
 
     setTabOrder(vtNet, btnCancel);
     setTabOrder(btnCancel, btnSelect);
+
+    // A label over the tree's empty area, not a row: it can never be selected or returned.
+    FEmptyNotice = new QLabel(vtNet->viewport());
+    FEmptyNotice->setObjectName(QStringLiteral("lbEmptyNotice"));
+    FEmptyNotice->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    FEmptyNotice->setWordWrap(true);
+    FEmptyNotice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    FEmptyNotice->setForegroundRole(QPalette::PlaceholderText);
+    auto* noticeLayout = new QVBoxLayout(vtNet->viewport());
+    noticeLayout->setContentsMargins(8, 16, 8, 8);
+    noticeLayout->addWidget(FEmptyNotice);
+    noticeLayout->addStretch(1);
+    connect(FModel, &QAbstractItemModel::rowsInserted, this, &TfrmNetEnum::UpdateEmptyNotice);
+    UpdateEmptyNotice();
+    ScaleToFont(this);
+}
+
+QString TfrmNetEnum::EmptyNotice() const
+{
+    return FEmptyNotice->isVisibleTo(vtNet) ? FEmptyNotice->text() : QString();
+}
+
+void TfrmNetEnum::UpdateEmptyNotice()
+{
+    const bool searching = FNetEnum || FNetEnumEx;
+    const bool empty = FModel->rowCount() == 0;
+    FEmptyNotice->setText(Res::Str(searching ? Res::NetEnumSearching : Res::NetEnumNoneFound));
+    FEmptyNotice->setVisible(empty && (searching || FSearched));
 }
 
 TfrmNetEnum::~TfrmNetEnum()
@@ -297,7 +327,11 @@ void TfrmNetEnum::StartBrowsing()
         if (FNetEnum)
             return;
         FNetEnum = new TNetEnumThread(FModel);
+        // The walk has no completion handler; that it freed itself tells that it ended.
+        connect(FNetEnum, &QObject::destroyed, this, &TfrmNetEnum::UpdateEmptyNotice, Qt::QueuedConnection);
     }
+    FSearched = true;
+    UpdateEmptyNotice();
 }
 
 void TfrmNetEnum::StopBrowsing()
@@ -332,6 +366,7 @@ void TfrmNetEnum::NetEnumExTerminate(TWorkerThread* sender)
     // The finished worker is still ours to free; its list is read before that.
     worker->deleteLater();
     AddServers(worker->Servers());
+    UpdateEmptyNotice();
 }
 
 void TfrmNetEnum::AddServers(const QStringList& lines)

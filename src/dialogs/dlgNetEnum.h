@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <vector>
 
+class QLabel;
 class QPushButton;
 class QTreeView;
 class TNetEnumThread;
@@ -99,11 +100,18 @@ public:
     // The one picture of the tree's image list (24 x 24).
     static QIcon NetImage();
 
+    // What the empty tree says over itself: "Searching…" while a search runs, "No computers found" once
+    // it ended without any; empty while the tree has rows. Never a row: nothing to select or return.
+    QString EmptyNotice() const;
+
 private:
     void btnSelectClick();
     void FormDestroy();
+    void UpdateEmptyNotice();
 
     TNetTreeModel* FModel = nullptr;
     QPointer<TNetEnumThread> FNetEnum;
     TNetEnumThreadEx* FNetEnumEx = nullptr;
+    QLabel* FEmptyNotice = nullptr;
+    bool FSearched = false;
 };

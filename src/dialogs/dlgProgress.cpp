@@ -1,6 +1,7 @@
 #include "dialogs/dlgProgress.h"
 
 #include "core/texts.h"
+#include "ui/fontScale.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -50,6 +51,7 @@ TfrmProgress::TfrmProgress(QWidget* owner)
     btnCancel->setDefault(true);
     btnCancel->setAutoDefault(true);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmProgress::btnCancelClick);
+    ScaleToFont(this);
 }
 
 void TfrmProgress::SetStatus(const QString& value)

@@ -9,6 +9,7 @@
 #include "net/hostResolve.h"
 #include "net/threadMac.h"
 #include "net/utilsNetwork.h"
+#include "ui/fontScale.h"
 #include "ui/macEdit.h"
 
 #include <algorithm>
@@ -189,6 +190,7 @@ TfrmWizNewComp::TfrmWizNewComp(QWidget* owner) : QDialog(owner)
     FCurrentPage = pgNameType;
     Notebook1->setCurrentIndex(FCurrentPage);
     ShowPage(FCurrentPage);
+    ScaleToFont(this);
 }
 
 TfrmWizNewComp::~TfrmWizNewComp()

@@ -5,6 +5,7 @@
 #include "core/worker.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
+#include "net/checkSettings.h"
 #include "net/threadPing.h"
 #include "net/threadWOL.h"
 #include "timing/threadTimer.h"
@@ -551,6 +552,7 @@ void TComputer::CheckOnline()
     auto* worker = new TPingThread(IPAddress, CheckTimeout, -1);
     worker->SetOnTerminate([this](TWorkerThread* sender) { CheckCompleted(sender); });
     worker->SetSequence(PingSequence);
+    worker->SetTcpPorts(TcpProbePorts());
     LastPingDate = Now();
     worker->Start();
     FRunningCheck = worker;

@@ -107,6 +107,13 @@ void TOstrelDatabase::LeaveUntouched()
     FLeftUntouched = true;
 }
 
+void TOstrelDatabase::ReleaseKeepingBackup()
+{
+    DataStorage.reset();
+    RootStorage.reset();
+    TempStorage.reset();
+}
+
 void TOstrelDatabase::CreateNew()
 {
     std::shared_ptr<TStorage> root;

@@ -50,6 +50,9 @@ public:
     void MakeTempCopy();
     // Rewrites the file through a fresh copy that replaces it; any failure leaves the file as it was.
     void Compact();
+    // Lets the file go as it is, without compaction, and leaves the backup copy beside it: after a save
+    // that failed, the copy may hold what the file lacks.
+    void ReleaseKeepingBackup();
     // True after a load found the file unreadable: nothing of it is written any more.
     bool LeftUntouched() const { return FLeftUntouched; }
 

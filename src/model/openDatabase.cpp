@@ -196,6 +196,8 @@ bool TOpenDatabase::Close(QString* error)
         FRoot.reset();
     }
     FWriter.reset();
+    if (!saved && FDatabase)
+        FDatabase->ReleaseKeepingBackup();
     FDatabase.reset();
     return saved;
 }
@@ -396,14 +398,16 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
         // Written once the report has marked the group (OnUpdate follows this call).
         FLoadChecksEnded = FLoadChecks.empty();
     }
-    FWakeWatch->CheckCompleted(computer->ItemID(), computer->Online);
     // Without a socket of either kind no check can ever succeed: every computer would look simply
     // offline, so the user is told once what is wrong.
-    if (!FUnavailableReported &&
-        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate))) {
+    const bool unavailable =
+        computer->LastPingReply == Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate));
+    if (!FUnavailableReported && unavailable) {
         FUnavailableReported = true;
         emit StatusMessage(Res::Str(Res::ChecksUnavailable));
     }
+    // After that message: a wake-up's own report (which repeats it) is the one left in view.
+    FWakeWatch->CheckCompleted(computer->ItemID(), computer->Online, !unavailable);
     emit ComputerUpdated(computer);
 }
 

@@ -85,7 +85,8 @@ public:
     // null.
     void Open();
     // Saves what is unsaved, then releases the root group, then the database (which compacts the file).
-    // False with the save message in error when the last save failed.
+    // False with the save message in error when the last save failed; the file is then left as it is,
+    // not compacted, and its backup copy stays beside it.
     bool Close(QString* error = nullptr);
 
     const QString& FileName() const { return FFileName; }
@@ -95,6 +96,8 @@ public:
     TGroup* Root() const { return FRoot.get(); }
     TOstrelDatabase* Database() const { return FDatabase.get(); }
     TSaveState SaveState() const { return FState; }
+    // The message of the last failed save; empty once a save succeeded.
+    const QString& LastError() const { return FLastError; }
     // Why the last save failed (the platform's text); empty after a save that succeeded.
     const QString& SaveFailure() const { return FLastReason; }
 

@@ -107,17 +107,20 @@ void TWakeWatch::Clear()
     FTimer.stop();
 }
 
-void TWakeWatch::CheckCompleted(const QString& itemId, bool online)
+void TWakeWatch::CheckCompleted(const QString& itemId, bool online, bool checkable)
 {
     const auto found = FWatches.constFind(itemId.toUpper());
-    if (!online || found == FWatches.cend())
+    if ((!online && checkable) || found == FWatches.cend())
         return;
     const qint64 sinceSend = found->Clock.elapsed() - found->SendAtMs;
     // A check that ended before the packet left says nothing about the wake-up.
     if (sinceSend < 0)
         return;
     const QString id = found->ItemId;
-    const QString message = Res::Str(Res::WakeAnswered).arg(found->Name).arg((sinceSend + 500) / 1000);
+    // All values in one step: a name holding "%2" stays as it is.
+    const QString message =
+        checkable ? Res::Str(Res::WakeAnswered).arg(found->Name, QString::number((sinceSend + 500) / 1000))
+                  : Res::Str(Res::WakeUnchecked).arg(found->Name, Res::Str(Res::ChecksUnavailable));
     FWatches.erase(found);
     if (FReport)
         FReport(id, message);

@@ -74,8 +74,9 @@ public:
     void Clear();
     bool Watching(const QString& itemId) const { return FWatches.contains(itemId.toUpper()); }
 
-    // A check of the computer has ended; online tells its outcome.
-    void CheckCompleted(const QString& itemId, bool online);
+    // A check of the computer has ended; online tells its outcome, and checkable is false when no check
+    // can run at all (then the watch ends at once: waiting would only end in a wrong "did not answer").
+    void CheckCompleted(const QString& itemId, bool online, bool checkable = true);
 
 private:
     struct TEntry

@@ -2,6 +2,7 @@
 
 #include "net/utilsNetwork.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -61,6 +62,19 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode,
         if (addressHostOrder)
             *addressHostOrder = own;
         return true;
+    }
+
+    // Digits and dots are an address, never a name: the resolver takes the short forms ("10.1") as they
+    // are, and anything else of them is wrong, not something for a (possibly slow) name server to answer.
+    if (!name.isEmpty() &&
+        std::all_of(name.cbegin(), name.cend(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; })) {
+        if (inet_aton(name.constData(), &direct) != 0) {
+            if (addressHostOrder)
+                *addressHostOrder = ntohl(direct.s_addr);
+            return true;
+        }
+        SetError(-EAI_NONAME, QString::fromLocal8Bit(gai_strerror(EAI_NONAME)), errorCode, errorText);
+        return false;
     }
 
     // An embedded NUL would make the resolver look up a different (shorter) name than the one given.

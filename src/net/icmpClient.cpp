@@ -33,6 +33,7 @@ struct TIcmpClient::TExchange
     quint32 Destination = 0;
     quint16 Identifier = 0;
     quint32 StartTick = 0;
+    qint64 SentNs = 0; // on the clock of the kernel's receive stamps
     std::optional<TIcmpListener::TWaiter> Waiter;
     TWorkerEngine::TTimerId Deadline = 0;
 };
@@ -75,6 +76,8 @@ void TIcmpClient::Start(const QByteArray& payload, quint16 sequence, TReplyHandl
 void TIcmpClient::Send(quint32 address)
 {
     TExchange& x = *FExchange;
+    if (OnResolved)
+        OnResolved(address);
     TIcmpListener* listener = TIcmpListener::Acquire();
     if (!listener) {
         auto onError = std::move(x.OnError);
@@ -125,16 +128,24 @@ void TIcmpClient::Send(quint32 address)
         reply.SequenceId = a.Sequence;
         reply.TimeToLive = a.TTL;
         reply.ReplyStatus = a.Outcome;
-        reply.MsRoundTripTime = TickCount() - e.StartTick;
+        // The kernel's stamp of the answer's arrival, where there is one: the engine may read it later.
+        // (Its clock is the wall clock: a stamp outside the wait means the clock was set meanwhile.)
+        const qint64 stamped = a.ReceivedNs - e.SentNs;
+        const bool plausible = e.SentNs > 0 && a.ReceivedNs > 0 && stamped >= 0 &&
+                               stamped <= qint64(TickCount() - e.StartTick + 1) * 1000000;
+        reply.MsRoundTripTime = plausible ? quint32(stamped / 1000000) : TickCount() - e.StartTick;
         answer(reply);
     });
 
     x.StartTick = TickCount();
+    x.SentNs = PacketClockNs();
     const auto started = TWorkerEngine::TClock::now();
     if (const int error = listener->Send(request, address, TTL)) {
         fail(ErrnoText(error));
         return;
     }
+    if (OnSent)
+        OnSent();
     x.Deadline =
         TWorkerEngine::Instance().At(started + std::chrono::milliseconds(ReceiveTimeout), [this, answer] {
             TExchange& e = *FExchange;
@@ -146,6 +157,12 @@ void TIcmpClient::Send(quint32 address)
             reply.MsRoundTripTime = TickCount() - e.StartTick;
             answer(reply);
         });
+}
+
+void TIcmpClient::Cancel()
+{
+    if (FExchange)
+        Ended();
 }
 
 void TIcmpClient::Ended()

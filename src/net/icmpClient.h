@@ -39,11 +39,17 @@ public:
     QString Host;
     int ReceiveTimeout = 5000; // milliseconds
     int TTL = DefaultTTL;
+    // Engine thread, when set: the host's address (host byte order) once it is known, before the request
+    // is sent; then the moment the request has left.
+    std::function<void(quint32 address)> OnResolved;
+    std::function<void()> OnSent;
 
     // Engine thread. Sends one echo request carrying payload and sequence (0: the default 3489) and
     // waits for the answer with that sequence number from the address the request went to. Exactly one
     // of the handlers is called, once, on the engine thread; the client must live until then.
     void Start(const QByteArray& payload, quint16 sequence, TReplyHandler onReply, TErrorHandler onError);
+    // Engine thread, after OnSent: ends the wait without calling either handler.
+    void Cancel();
 
 private:
     struct TExchange;

@@ -4,17 +4,23 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <linux/errqueue.h>
+#include <linux/filter.h>
 #include <linux/icmp.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
+
+std::atomic<qint64> FirstSend{0};
 
 // Room for a burst of answers: a thousand checks answered at once must not overflow the queue.
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
@@ -69,6 +75,46 @@ struct TReceivedMessage
     }
 };
 
+// The kernel's receive time of a message, from its ancillary data; 0 when it carries none.
+qint64 ReceiveTime(msghdr& msg)
+{
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof(stamp));
+            return qint64(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+        }
+    return 0;
+}
+
+// Round-trip times come from the kernel's receive stamps, so a busy engine does not lengthen them.
+void AskForTimestamps(int fd)
+{
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
+}
+
+// A raw ICMP socket sees every ICMP packet the host receives, our own echo requests on loopback among
+// them. This filter lets only what a check reads reach the queue: echo replies, and unreachable and
+// time-exceeded errors that quote an ICMP packet. It reads the packet as the raw socket gets it, from
+// its IP header.
+void AttachRawFilter(int fd)
+{
+    sock_filter code[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),        // X = length of the IP header
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),         // A = ICMP type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 4, 0),  // echo reply: keep
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 3, 1, 0),  // unreachable: look at what it quotes
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 11, 0, 3), // time exceeded: likewise; else drop
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 8 + 9),     // A = protocol of the quoted IP header
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IPPROTO_ICMP, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+    setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof(program));
+}
+
 void EnlargeReceiveBuffer(int fd)
 {
     int size = ReceiveBufferBytes;
@@ -112,6 +158,7 @@ int OpenDatagramSocket()
         return -1;
     }
     EnlargeReceiveBuffer(fd);
+    AskForTimestamps(fd);
     return fd;
 }
 
@@ -124,7 +171,9 @@ int OpenRawSocket()
     icmp_filter filter{};
     filter.data = ~((1u << 0) | (1u << 3) | (1u << 8) | (1u << 11));
     setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter));
+    AttachRawFilter(fd);
     EnlargeReceiveBuffer(fd);
+    AskForTimestamps(fd);
     return fd;
 }
 
@@ -147,6 +196,11 @@ TIcmpListener::TWaiter::~TWaiter()
     std::erase(list, this);
     if (list.empty())
         FListener.FWaiters.erase(found);
+}
+
+qint64 TIcmpListener::FirstSendTime()
+{
+    return FirstSend.load(std::memory_order_relaxed);
 }
 
 TIcmpListener* TIcmpListener::Acquire()
@@ -216,8 +270,14 @@ int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
     // an error of this send itself comes back every time.
     int reportedErrors = 0;
     for (;;) {
-        if (sendmsg(FSocket, &msg, 0) >= 0)
+        if (sendmsg(FSocket, &msg, 0) >= 0) {
+            if (FirstSend.load(std::memory_order_relaxed) == 0) {
+                timespec now{};
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                FirstSend.store(qint64(now.tv_sec) * 1000000000 + now.tv_nsec, std::memory_order_relaxed);
+            }
             return 0;
+        }
         if (errno == EINTR)
             continue;
         if (FKind == skDatagram && IsReportedIcmpError(errno) && ++reportedErrors <= 16)
@@ -248,8 +308,15 @@ void TIcmpListener::Ready(short revents)
 void TIcmpListener::ReadRaw()
 {
     static thread_local std::vector<uchar> buffer(RawReadBytes);
+    alignas(cmsghdr) char control[128];
     for (;;) {
-        const ssize_t length = recv(FSocket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        iovec data{buffer.data(), buffer.size()};
+        msghdr msg{};
+        msg.msg_iov = &data;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        const ssize_t length = recvmsg(FSocket, &msg, MSG_DONTWAIT);
         if (length < 0) {
             if (errno == EINTR || IsReportedIcmpError(errno))
                 continue;
@@ -261,6 +328,7 @@ void TIcmpListener::ReadRaw()
             return;
         }
         TIcmpAnswer answer = ParseRawPacket(buffer.data(), static_cast<int>(length));
+        answer.ReceivedNs = ReceiveTime(msg);
         // The check's own buffer holds this much; a longer packet counts as what it could hold.
         answer.Length = std::min(answer.Length, PacketBufferBytes);
         Dispatch(answer);
@@ -297,6 +365,7 @@ void TIcmpListener::ReadDatagram()
         }
         answer.Type = m.Buffer[0];
         answer.From = ntohl(m.From.sin_addr.s_addr);
+        answer.ReceivedNs = ReceiveTime(m.Msg);
         for (cmsghdr* c = CMSG_FIRSTHDR(&m.Msg); c; c = CMSG_NXTHDR(&m.Msg, c))
             if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
                 int ttl = 0;

@@ -56,6 +56,9 @@ public:
     // the next call tries again (privileges may have changed).
     static TIcmpListener* Acquire();
 
+    // When the process's first echo request left (CLOCK_MONOTONIC, nanoseconds); 0 before. For benchmarks.
+    static qint64 FirstSendTime();
+
     TSocketKind SocketKind() const { return FKind; }
     // The identifier that this socket's echo requests carry on the wire.
     quint16 Identifier() const { return FIdentifier; }

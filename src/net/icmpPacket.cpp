@@ -32,6 +32,13 @@ quint32 TickCount()
     return static_cast<quint32>(ms);
 }
 
+qint64 PacketClockNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 quint16 InternetChecksum(const uchar* data, int length)
 {
     quint32 sum = 0;

@@ -15,6 +15,8 @@ constexpr int IcmpHeaderSize = 8;
 
 // Milliseconds of a monotonic clock, wrapping at 32 bits.
 quint32 TickCount();
+// Nanoseconds of the clock the kernel stamps received packets with (CLOCK_REALTIME).
+qint64 PacketClockNs();
 
 // RFC 1071 checksum of data, ready to be stored little-endian (the one's complement sum does not depend
 // on the byte order the words are read in, as long as the result is stored the same way).
@@ -42,7 +44,8 @@ struct TIcmpAnswer
     quint32 From = 0;              // host byte order
     quint32 QuotedDestination = 0; // of an error: where the request it quotes was going
     quint8 TTL = 0;
-    int Length = 0; // bytes received, IP header included
+    int Length = 0;        // bytes received, IP header included
+    qint64 ReceivedNs = 0; // when the kernel took the packet in (CLOCK_REALTIME); 0 when it did not say
 };
 
 // Outcome of an ICMP type: 0 for echo reply and echo request, 3 for destination unreachable, 4 for time

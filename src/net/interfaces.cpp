@@ -27,6 +27,13 @@ QByteArray DeviceName(const char* label)
     return colon < 0 ? name : name.left(colon);
 }
 
+// The broadcast address of a subnet; the limited broadcast on /31 and /32, whose other address (or only
+// one) is a host.
+quint32 PrefixBroadcast(quint32 address, quint32 netmask)
+{
+    return netmask >= 0xFFFFFFFEu ? quint32(INADDR_BROADCAST) : (address | ~netmask);
+}
+
 } // namespace
 
 bool TNetInterface::CanBroadcast() const
@@ -62,6 +69,11 @@ std::vector<TNetInterface> UpIPv4Interfaces(bool* ok)
         if ((item->ifa_flags & IFF_BROADCAST) && item->ifa_broadaddr &&
             item->ifa_broadaddr->sa_family == AF_INET)
             entry.Broadcast = HostOrder(item->ifa_broadaddr);
+        // An address added without a broadcast address ("ip addr add 10.77.0.1/24 dev X") has none in the
+        // kernel, and the list then holds the interface's own address in its place: a wake-up sent there
+        // would never leave the machine.
+        if ((item->ifa_flags & IFF_BROADCAST) && (entry.Broadcast == 0 || entry.Broadcast == entry.Address))
+            entry.Broadcast = PrefixBroadcast(entry.Address, entry.Netmask);
         for (const ifaddrs* link = list; link; link = link->ifa_next) {
             if (link->ifa_addr && link->ifa_addr->sa_family == AF_PACKET && device == link->ifa_name) {
                 const auto* hardware = reinterpret_cast<const sockaddr_ll*>(link->ifa_addr);
@@ -105,7 +117,17 @@ TWakeRoute LanWakeRoute(const QString& ipAddress, const QString& subnetMask,
     if (route.Destination.isEmpty())
         route.Destination = QStringLiteral("255.255.255.255");
     quint32 destination = 0;
-    if (ParseIPv4(route.Destination, &destination) && destination != INADDR_BROADCAST) {
+    if (!ParseIPv4(route.Destination, &destination))
+        return route;
+    // A subnet broadcast worked out from a stored address and mask can be one of this machine's own
+    // addresses (a /32 mask, say); a wake-up sent there never leaves the machine.
+    for (const TNetInterface& entry : interfaces) {
+        if (entry.Address == destination) {
+            route.Destination = IPv4ToText(INADDR_BROADCAST);
+            return route;
+        }
+    }
+    if (destination != INADDR_BROADCAST) {
         route.OffLink = true;
         for (const TNetInterface& entry : interfaces)
             if ((entry.CanBroadcast() && entry.Broadcast == destination) || entry.Holds(destination))

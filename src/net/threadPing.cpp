@@ -2,8 +2,11 @@
 
 #include "core/exceptions.h"
 #include "core/texts.h"
+#include "net/hostResolve.h"
+#include "net/icmpPacket.h"
 #include "net/neighbours.h"
 
+#include <algorithm>
 #include <chrono>
 
 QString SingleLine(const QString& text)
@@ -43,6 +46,20 @@ void TPingThread::AfterPause()
     FClient->ReceiveTimeout = FTimeout;
     if (FTTL != -1)
         FClient->TTL = FTTL;
+    FStartTick = TickCount();
+    FClient->OnResolved = [this](quint32 address) {
+        FAddress = address;
+        FResolved = true;
+    };
+    FClient->OnSent = [this] {
+        if (FTcpPorts.empty())
+            return;
+        FProbeTimer = TWorkerEngine::Instance().At(
+            TWorkerEngine::TClock::now() + std::chrono::milliseconds(TcpProbeDelay), [this] {
+                FProbeTimer = 0;
+                StartProbe(std::min(FTimeout - TcpProbeDelay, TcpProbeWait), false);
+            });
+    };
     try {
         FClient->Start(
             QByteArray(), FSequence,
@@ -56,8 +73,44 @@ void TPingThread::AfterPause()
     }
 }
 
+void TPingThread::StartProbe(int timeoutMs, bool onlyWay)
+{
+    FProbe.Start(FAddress, FTcpPorts, timeoutMs, [this, onlyWay](const TTcpProbeResult& result) {
+        if (result.Up) {
+            FClient->Cancel();
+            FOutcome = 0;
+            FFromAddress = IPv4ToText(FAddress);
+            FRoundTripTime = TickCount() - FStartTick;
+            FReplyText = Res::Str(Res::PingTcpResponse).arg(FFromAddress, QString::number(result.Port));
+            Answered();
+        } else if (onlyWay) {
+            // Without an echo request the probes were the whole check: no answer is a time-out.
+            FOutcome = 2;
+            FFromAddress = QStringLiteral("0.0.0.0");
+            FRoundTripTime = TickCount() - FStartTick;
+            FReplyText = Res::Str(Res::PingTimedOut);
+            Finish();
+        }
+        // Otherwise the echo request's own deadline ends the check.
+    });
+}
+
+void TPingThread::StopProbe()
+{
+    if (FProbeTimer != 0)
+        TWorkerEngine::Instance().Cancel(FProbeTimer);
+    FProbeTimer = 0;
+    FProbe.Cancel();
+}
+
 void TPingThread::Failed(const QString& message)
 {
+    StopProbe();
+    // No ICMP socket: the probes alone can still show the host up.
+    if (!FTcpPorts.empty() && FResolved && message == Res::Str(Res::PingCannotAllocate)) {
+        StartProbe(FTimeout, true);
+        return;
+    }
     FOutcome = 1;
     FReplyText = Res::Str(Res::PingException).arg(SingleLine(message));
     Finish();
@@ -83,6 +136,7 @@ void TPingThread::Answered()
 
 void TPingThread::Reply(const TReplyStatus& status)
 {
+    StopProbe();
     if (status.SequenceId != FSequence && FSequence != 0)
         return;
     FOutcome = status.ReplyStatus;

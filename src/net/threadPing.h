@@ -3,9 +3,11 @@
 
 #include "core/worker.h"
 #include "net/icmpClient.h"
+#include "net/tcpProbe.h"
 
 #include <memory>
 #include <QString>
+#include <vector>
 
 // The text with every CR LF pair replaced by one blank.
 QString SingleLine(const QString& text);
@@ -13,11 +15,18 @@ QString SingleLine(const QString& text);
 // One reachability check: after a short pause, one echo request to the host and the wait for its answer,
 // turned into an outcome and a one-line reply text. Results are read in the completion handler.
 // A check owns no thread: its pause and its wait are timers of the worker engine.
+// With TCP ports given, a request still unanswered after TcpProbeDelay is joined by TCP probes of those
+// ports (at once when there is no ICMP socket): a host that drops echo requests but accepts or refuses a
+// connection is online too. Whichever proves the host up first ends the check.
 class TPingThread : public TWorkerThread
 {
 public:
     static constexpr int DefaultTimeout = 5000;
     static constexpr int StartPause = 500;
+    static constexpr int TcpProbeDelay = 300;
+    // A host that has not answered a connection by then is taken as not answering on TCP, so a sweep
+    // over many silent hosts frees its probe connections for the next ones soon.
+    static constexpr int TcpProbeWait = 2000;
 
     // timeout in milliseconds (0: 5000); ttl -1 leaves the default of 128.
     TPingThread(const QString& host, int timeout, int ttl);
@@ -26,6 +35,7 @@ public:
     // Main thread, before Start.
     void SetSequence(quint16 sequence) { FSequence = sequence; }
     quint16 Sequence() const { return FSequence; }
+    void SetTcpPorts(std::vector<quint16> ports) { FTcpPorts = std::move(ports); }
 
     // The result, complete once the worker has ended.
     quint8 Outcome() const { return FOutcome; }
@@ -46,8 +56,16 @@ private:
     void Reply(const TReplyStatus& status);
     void Failed(const QString& message);
     void Answered();
+    void StartProbe(int timeoutMs, bool onlyWay);
+    void StopProbe();
 
     std::unique_ptr<TIcmpClient> FClient;
+    TTcpProbe FProbe;
+    std::vector<quint16> FTcpPorts;
+    quint32 FAddress = 0;
+    bool FResolved = false;
+    quint32 FStartTick = 0;
+    TWorkerEngine::TTimerId FProbeTimer = 0;
     QString FHost;
     int FTimeout;
     int FTTL;

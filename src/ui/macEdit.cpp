@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
 
@@ -70,6 +71,27 @@ void TMACEdit::SetTextByProgram(const QString& text)
     // setText clears the modified flag, so the program's text is never taken for the user's.
     setText(text);
     setModified(false);
+    FUnchangedText = this->text();
+}
+
+void TMACEdit::focusInEvent(QFocusEvent* e)
+{
+    // Coming back to a field already changed (the invalid-input box hands the focus back) keeps the text
+    // from before the change.
+    if (!isModified())
+        FUnchangedText = text();
+    QLineEdit::focusInEvent(e);
+}
+
+void TMACEdit::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier && isModified()) {
+        setText(FUnchangedText);
+        setModified(false);
+        e->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(e);
 }
 
 void TMACEdit::focusOutEvent(QFocusEvent* e)

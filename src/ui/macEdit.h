@@ -6,7 +6,8 @@
 // as they are typed. Guards itself the way a masked edit does: moving on to another field after a user
 // change with a position still empty beeps, takes the focus back and reports the input as invalid. A
 // button is never kept from its click: OK and Next check the field themselves, Cancel and the like
-// leave without a check, and Escape always reaches the dialog.
+// leave without a check. Escape after a user change puts back the text the field had before it, as the
+// invalid-input message promises; otherwise Escape reaches the dialog.
 class TMACEdit : public QLineEdit
 {
     Q_OBJECT
@@ -34,8 +35,13 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
+    void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void ValidateEdit();
+
+    // The text before the user's change, which Escape puts back.
+    QString FUnchangedText;
 };

@@ -34,6 +34,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -218,6 +220,7 @@ private slots:
     void deleteThree();
     void deleteAnsweredNo();
     void activateSendsAfterDelay();
+    void userTextsTakenAsTheyAre();
     void refreshChecksSelectionOrAll();
     void hintTellsWhy_data();
     void hintTellsWhy();
@@ -227,6 +230,8 @@ private slots:
     void webLinks_data();
     void webLinks();
     void failedSaveToldOnce();
+    void exitSaveFails_data();
+    void exitSaveFails();
     void notAdministrator();
     void windowTitle_data();
     void windowTitle();
@@ -579,6 +584,25 @@ void TestFrmMain::activateSendsAfterDelay()
     QVERIFY(!window->OpenDatabase()->WakeWatch()->Watching(window->Root()->Computers()->Items(0)->ItemID()));
 }
 
+// A name holding place markers is shown as it is in the status bar, the hint and a message box.
+void TestFrmMain::userTextsTakenAsTheyAre()
+{
+    const QString name = QStringLiteral("PC%1 %2");
+    WriteDatabase(Dir(), {{name, "127.0.0.1", "00-1A-2B-3C-4D-5E", "", false, soInternet, 9}});
+    TWatchedWindow window(Dir());
+    QSignalSpy messages(window->OpenDatabase(), &TOpenDatabase::StatusMessage);
+    window->OpenDatabase()->WakeWatch()->SetTiming(100, 10000);
+    window.Select({0});
+    window->acToolsWakeUp->trigger();
+    const QRegularExpression answered("^PC%1 %2 answered \\d+ s after the wake-up$");
+    QTRY_VERIFY_WITH_TIMEOUT(messages.size() > 0, 10000);
+    QVERIFY2(answered.match(window->StatusText()).hasMatch(), qPrintable(window->StatusText()));
+    QVERIFY(window.Model()->index(0, 1).data(TComputerTreeModel::HintRole).toString().startsWith(name + " ("));
+    window->acEditDelete->trigger();
+    QCOMPARE(FBoxes->Shown().size(), 1);
+    QVERIFY(FBoxes->Shown().first().Text.startsWith("The computer \"" + name + "\" will be removed"));
+}
+
 void TestFrmMain::refreshChecksSelectionOrAll()
 {
     WriteDatabase(Dir(), {{"a", "127.0.0.1"}, {"b", "127.0.0.2"}, {"c", "127.0.0.3"}});
@@ -839,11 +863,60 @@ void TestFrmMain::failedSaveToldOnce()
     root->Computers()->Add();
     QTRY_COMPARE(FBoxes->Shown().size(), 2);
 
-    // The exit tries once more and, failing, says so before the window goes.
+    // The exit tries once more and, failing, asks before the window goes.
     window.reset();
     QCOMPARE(FBoxes->Shown().size(), 3);
     QCOMPARE(FBoxes->Shown().last().Text, text);
+    QCOMPARE(FBoxes->Shown().last().Buttons, QMessageBox::Retry | QMessageBox::Discard);
     QVERIFY(QDir().rename(moved, program));
+}
+
+// A full disk at exit: Retry after freeing space saves everything, Discard and a close by signal keep the
+// file and its backup copy as they are, and a signal never waits for a box.
+void TestFrmMain::exitSaveFails_data()
+{
+    QTest::addColumn<bool>("retry");
+    QTest::addColumn<bool>("bySignal");
+    QTest::newRow("retry") << true << false;
+    QTest::newRow("discard") << false << false;
+    QTest::newRow("signal") << false << true;
+}
+
+void TestFrmMain::exitSaveFails()
+{
+    QFETCH(bool, retry);
+    QFETCH(bool, bySignal);
+    WriteDatabase(Dir(), {{"kept", "127.0.0.1", "00-11-22-33-44-55", "", false}});
+    auto window = std::make_unique<TfrmMain>(File());
+    QVERIFY(window->Root());
+    const QString backup = Dir() + "/network.~ccn";
+    QVERIFY(QFile::exists(backup));
+
+    // Every write beyond a few bytes fails, as on a full disk; reading and removing still work.
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tiny{16, old.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &tiny) == 0);
+    auto freeSpace = [&old] { ::setrlimit(RLIMIT_FSIZE, &old); };
+    window->Root()->Computers()->Add()->SetName("added");
+    QTRY_COMPARE(FBoxes->Shown().size(), 1);
+    FBoxes->Clear();
+
+    if (retry) {
+        FBoxes->SetOnShow([&](const TShownMessage&) { freeSpace(); });
+        FBoxes->SetNextAnswer(QMessageBox::Retry);
+    }
+    TApplication::SetClosingOnSignal(bySignal);
+    window.reset();
+    TApplication::SetClosingOnSignal(false);
+    freeSpace();
+    std::signal(SIGXFSZ, oldSignal);
+    FBoxes->SetOnShow(nullptr);
+
+    QCOMPARE(FBoxes->Shown().size(), bySignal ? 0 : 1);
+    QCOMPARE(QFile::exists(backup), !retry);
+    QCOMPARE(ReadDatabase(Dir())->Computers()->Count(), retry ? 2 : 1);
 }
 
 void TestFrmMain::notAdministrator()

@@ -99,6 +99,7 @@ private slots:
     void ErrorInHandlerIsReported();
     void EngineWorkersCompleteInFinishingOrder();
     void EngineTimersKeepOrderAndCancel();
+    void BlockingCallsPassHangingOnes();
     void ProgramExitsWhileWorkersRun_data();
     void ProgramExitsWhileWorkersRun();
 };
@@ -288,6 +289,28 @@ void TestWorker::EngineTimersKeepOrderAndCancel()
     QTest::qWait(100);
     std::lock_guard<std::mutex> guard(lock);
     QCOMPARE(ran, QList<int>({-1, 0, 1, 2}));
+}
+
+// Calls stuck for seconds (lookups on a slow name server) hold back no other call until the pool's
+// stated limit is reached, even when they all arrive at once.
+void TestWorker::BlockingCallsPassHangingOnes()
+{
+    std::atomic<bool> release{false};
+    std::atomic<int> hanging{0};
+    static_assert(BlockingThreadLimit > 32);
+    for (int i = 0; i < 32; ++i)
+        RunBlocking([&] {
+            ++hanging;
+            while (!release)
+                QThread::msleep(5);
+            --hanging;
+        });
+    std::atomic<bool> ran{false};
+    RunBlocking([&] { ran = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(ran.load(), 5000);
+    QTRY_COMPARE(hanging.load(), 32);
+    release = true;
+    QTRY_COMPARE(hanging.load(), 0);
 }
 
 void TestWorker::ProgramExitsWhileWorkersRun_data()

@@ -418,7 +418,8 @@ private slots:
         QCOMPARE(dialog->Computer()->Name(), QStringLiteral("WORKSTATION"));
     }
 
-    // Escape, Cancel and the close box leave at once while the MAC field holds a partly typed address.
+    // Escape (after the field's own), Cancel and the close box leave at once while the MAC field holds a
+    // partly typed address.
     void partlyTypedMacDoesNotHoldTheDialog_data()
     {
         QTest::addColumn<int>("way");
@@ -435,14 +436,19 @@ private slots:
         auto computer = MakeComputer();
         auto dialog = Open(*computer);
         QVERIFY(dialog);
+        ReplaceText(dialog->edName, QStringLiteral("OTHER"));
         dialog->edMACAddress->setFocus();
         dialog->edMACAddress->selectAll();
         QTest::keyClick(dialog->edMACAddress, Qt::Key_Backspace);
         QTest::keyClicks(dialog->edMACAddress, QStringLiteral("f"));
         QVERIFY(dialog->edMACAddress->FirstEmptyPosition() >= 0);
-        if (way == 0)
+        if (way == 0) {
+            // The first puts back the field's own text, and only that.
             QTest::keyClick(dialog->edMACAddress, Qt::Key_Escape);
-        else if (way == 1)
+            QCOMPARE(dialog->edMACAddress->MaskedText(), QStringLiteral("00-11-22-AA-BB-CC"));
+            QCOMPARE(dialog->edName->text(), QStringLiteral("OTHER"));
+            QTest::keyClick(dialog->edMACAddress, Qt::Key_Escape);
+        } else if (way == 1)
             QTest::mouseClick(dialog->btnCancel, Qt::LeftButton);
         else
             dialog->close();

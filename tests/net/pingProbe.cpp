@@ -9,6 +9,8 @@
 // --wire prints "wire=N pid=N" first: the identifier of the first echo request seen on loopback and the
 // low 16 bits of the process id. HOST@TTL gives one check a TTL of its own. --exit-after MS leaves main after
 // MS milliseconds, whether the checks have ended or not, as a user quitting the program would.
+// --tcp PORTS gives every check TCP probes of these ports ("default": the default list).
+#include "net/checkSettings.h"
 #include "net/icmpListener.h"
 #include "net/icmpPacket.h"
 #include "net/threadPing.h"
@@ -33,6 +35,13 @@ struct TResult
     bool Done = false;
     QString Line;
 };
+
+std::vector<quint16> PortsOf(const QString& text)
+{
+    std::vector<quint16> ports;
+    ParsePortList(text, &ports, nullptr);
+    return ports;
+}
 
 quint32 AddressOf(const QString& text)
 {
@@ -129,6 +138,7 @@ int main(int argc, char** argv)
     QString inject;
     int exitAfter = -1;
     bool wire = false;
+    std::vector<quint16> tcpPorts;
     QStringList hosts;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -142,6 +152,8 @@ int main(int argc, char** argv)
             exitAfter = args[++i].toInt();
         else if (a == QLatin1String("--inject") && i + 1 < args.size())
             inject = args[++i];
+        else if (a == QLatin1String("--tcp") && i + 1 < args.size())
+            tcpPorts = args[++i] == QLatin1String("default") ? DefaultTcpProbePorts() : PortsOf(args[i]);
         else if (a == QLatin1String("--wire"))
             wire = true;
         else
@@ -166,6 +178,7 @@ int main(int argc, char** argv)
         auto* check = new TPingThread(host, timeout, ownTTL.isEmpty() ? ttl : ownTTL.toInt());
         // Each host its own sequence number, as the main window hands them out.
         check->SetSequence(sequence == 0 ? 0 : static_cast<quint16>(sequence + i));
+        check->SetTcpPorts(tcpPorts);
         check->SetOnTerminate([&, i](TWorkerThread* sender) {
             auto* done = static_cast<TPingThread*>(sender);
             const TIcmpListener* listener = TIcmpListener::Acquire();

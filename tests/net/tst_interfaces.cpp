@@ -54,6 +54,9 @@ private slots:
         QTest::newRow("loopback") << "127.0.0.1"
                                   << "255.255.255.0"
                                   << "127.0.0.255" << 0 << false;
+        QTest::newRow("own address") << "127.0.0.1"
+                                     << "255.255.255.255"
+                                     << "255.255.255.255" << 0 << false;
     }
     void wakeRoute()
     {
@@ -79,14 +82,31 @@ private slots:
     }
 
     // On a /16 LAN the wake-up goes to 10.20.255.255 and reaches the peer; the stored /24 mask's
-    // 10.20.5.255 would only have been an ARP request for an ordinary host address.
+    // 10.20.5.255 would only have been an ARP request for an ordinary host address. An address added
+    // without a broadcast address gets the one of its prefix, not its own address.
+    void sixteenBitLanIsReached_data()
+    {
+        QTest::addColumn<bool>("withoutBroadcast");
+        QTest::newRow("broadcast +") << false;
+        QTest::newRow("no broadcast") << true;
+    }
     void sixteenBitLanIsReached()
     {
+        QFETCH(bool, withoutBroadcast);
         TTestNamespace peer(QStringLiteral("if16"));
         QString error;
         QVERIFY2(ConnectVeth(nullptr, QStringLiteral("10.20.0.1/16"), &peer, QStringLiteral("10.20.5.7/16"),
                              &error),
                  qPrintable(error));
+        if (withoutBroadcast) {
+            const auto end = InterfaceHolding(ntohl(inet_addr("10.20.5.7")), UpIPv4Interfaces());
+            QVERIFY(end);
+            QCOMPARE(RunCommand("ip", {"addr", "flush", "dev", end->Name}), 0);
+            QCOMPARE(RunCommand("ip", {"addr", "add", "10.20.0.1/16", "dev", end->Name}), 0);
+            QString shown;
+            RunCommand("ip", {"-4", "addr", "show", "dev", end->Name}, &shown);
+            QVERIFY2(!shown.contains("brd"), qPrintable(shown));
+        }
         const TWakeRoute route = LanWakeRoute(QStringLiteral("10.20.5.7"), QStringLiteral("255.255.255.0"));
         QCOMPARE(route.Destination, QStringLiteral("10.20.255.255"));
         const auto own = InterfaceHolding(ntohl(inet_addr("10.20.5.7")), UpIPv4Interfaces());

@@ -1,6 +1,7 @@
 // Reachability checks against hosts in network namespaces, run in a child process (tst_pingProbe) inside
 // the client namespace: silent hosts, routers that report unreachable networks or expired TTLs, stray
-// packets during the wait, both kinds of ICMP socket, and a process without privileges.
+// packets during the wait, both kinds of ICMP socket, a process without privileges, and TCP probes of
+// hosts that drop echo requests.
 //
 //   client 10.201.1.2 --- 10.201.1.1 router 10.201.2.1 --- 10.201.2.2 peer (ignores echo requests)
 //   the router forwards, and knows 10.201.9.0/24 as unreachable.
@@ -8,6 +9,7 @@
 
 #include <memory>
 #include <QCoreApplication>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -15,6 +17,8 @@ namespace {
 
 const QString RangeNone = QStringLiteral("1 0");
 const QString RangeAll = QStringLiteral("0 2147483647");
+const QStringList AsNobody{"setpriv",        "--reuid=nobody",  "--regid=nogroup",
+                           "--clear-groups", "--inh-caps=-all", "--bounding-set=-all"};
 
 struct TProbeResult
 {
@@ -76,6 +80,8 @@ private slots:
     void withoutPrivilege();
     void identifierOnTheWire_data();
     void identifierOnTheWire();
+    void tcpProbes_data();
+    void tcpProbes();
 
 private:
     // Runs the probe in the client namespace with that ping_group_range; one result per host.
@@ -87,6 +93,7 @@ private:
     }
 
     std::unique_ptr<TTestNamespace> FClient, FRouter, FPeer;
+    std::unique_ptr<QProcess> FListener;
     QString FProbe;
 };
 
@@ -117,8 +124,86 @@ void TestThreadPingNetns::initTestCase()
     QCOMPARE(FRouter->Exec({"ip", "route", "add", "unreachable", "10.201.9.0/24"}), 0);
 }
 
+void TestThreadPingNetns::tcpProbes_data()
+{
+    QTest::addColumn<QString>("range");
+    QTest::addColumn<QStringList>("prefix");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("expected");
+    // The peer ignores echo requests on all its addresses. 10.201.2.3 drops ICMP and every port but
+    // 3389, where it listens; 10.201.2.2 has only closed ports (its kernel resets); 10.201.2.5 drops
+    // everything; the router refuses connections to 10.201.2.7 with ICMP errors of its own, while
+    // 10.201.2.8 refuses them itself with ICMP errors.
+    const QStringList hosts{"10.201.2.3", "10.201.2.2", "10.201.2.5",
+                            "10.201.1.1", "10.201.2.7", "10.201.2.8"};
+    QTest::newRow("ICMP socket") << RangeAll << QStringList() << QStringList{"--tcp", "default"} + hosts
+                                 << QStringList{"Response from 10.201.2.3 on TCP port 3389.",
+                                                "Response from 10.201.2.2 on TCP port \\d+.",
+                                                "Timed out",
+                                                "Response from 10.201.1.1 in \\d+ millisec.",
+                                                "Timed out",
+                                                "Response from 10.201.2.8 on TCP port \\d+."};
+    // Probes alone still show a host up, and a silent one times out.
+    QTest::newRow("no ICMP socket") << RangeNone << AsNobody
+                                    << QStringList{"--timeout", "2000",       "--tcp",
+                                                   "default",   "10.201.2.3", "10.201.2.5"}
+                                    << QStringList{"Response from 10.201.2.3 on TCP port 3389.", "Timed out"};
+}
+
+void TestThreadPingNetns::tcpProbes()
+{
+    QFETCH(QString, range);
+    QFETCH(QStringList, prefix);
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, expected);
+    if (!prefix.isEmpty() && RunCommand(QStringLiteral("setpriv"), {"--version"}) != 0)
+        QSKIP("setpriv is not installed");
+    if (!FListener) {
+        if (RunCommand(QStringLiteral("nft"), {"--version"}) != 0)
+            QSKIP("nftables is not installed");
+        for (const char* address : {"10.201.2.3/32", "10.201.2.5/32", "10.201.2.7/32", "10.201.2.8/32"})
+            QCOMPARE(FPeer->Exec({"ip", "addr", "add", address, "dev", "lo"}), 0);
+        QCOMPARE(
+            FPeer->Exec({"nft",
+                         "add table inet sw; add chain inet sw in { type filter hook input priority 0; }; "
+                         "add rule inet sw in ip daddr 10.201.2.3 ip protocol icmp drop; "
+                         "add rule inet sw in ip daddr 10.201.2.3 tcp dport != 3389 drop; "
+                         "add rule inet sw in ip daddr 10.201.2.5 drop; "
+                         "add rule inet sw in ip daddr 10.201.2.8 meta l4proto tcp reject"}),
+            0);
+        QCOMPARE(
+            FRouter->Exec(
+                {"nft", "add table inet sw; add chain inet sw fw { type filter hook forward priority 0; }; "
+                        "add rule inet sw fw ip daddr 10.201.2.7 meta l4proto tcp reject"}),
+            0);
+        // The service on 3389 accepts connections and is never read: the handshake alone proves the host.
+        FListener = std::make_unique<QProcess>();
+        FListener->start(QStringLiteral("ip"),
+                         {"netns", "exec", FPeer->Name(), "/usr/bin/python3", "-c",
+                          "import socket, sys, time\n"
+                          "s = socket.socket(); s.bind(('10.201.2.3', 3389)); s.listen(64)\n"
+                          "print('ready', flush=True); time.sleep(600)"});
+        QVERIFY(FListener->waitForReadyRead(10000));
+    }
+    const auto results = ProbeAll(range, args, int(expected.size()), prefix);
+    QVERIFY2(results.size() == expected.size(), qPrintable(results.value(0).Raw));
+    for (int i = 0; i < results.size(); ++i) {
+        const TProbeResult& r = results[i];
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1$").arg(expected[i])).match(r.Text).hasMatch(),
+                 qPrintable(r.Raw));
+        QCOMPARE(r.Outcome, r.Text == QLatin1String("Timed out") ? 2 : 0);
+        // A probe starts 300 ms after the echo request, or at once without an ICMP socket.
+        if (r.Text.contains(QLatin1String("TCP")))
+            QVERIFY2(r.Elapsed < 1500 && r.Elapsed >= (range == RangeAll ? 790 : 490), qPrintable(r.Raw));
+    }
+}
+
 void TestThreadPingNetns::cleanupTestCase()
 {
+    if (FListener) {
+        FListener->kill();
+        FListener->waitForFinished();
+    }
     FPeer.reset();
     FRouter.reset();
     FClient.reset();
@@ -311,8 +396,7 @@ void TestThreadPingNetns::withoutPrivilege()
     QFETCH(QString, text);
     if (RunCommand(QStringLiteral("setpriv"), {"--version"}) != 0)
         QSKIP("setpriv is not installed");
-    const QStringList asNobody{"setpriv",        "--reuid=nobody",  "--regid=nogroup",
-                               "--clear-groups", "--inh-caps=-all", "--bounding-set=-all"};
+    const QStringList& asNobody = AsNobody;
     // Every check of the process ends the same way.
     const QStringList hosts{"127.0.0.1", "127.0.0.2"};
     const auto results = ProbeAll(range, hosts, int(hosts.size()), asNobody);

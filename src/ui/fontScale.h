@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QtGlobal>
+
+class QFont;
+class QWidget;
+
+// The dialogs place their controls at fixed pixel sizes made for the desktop's default font (9 pt). A
+// larger font needs more room: these helpers grow a dialog and everything placed in it by the ratio of
+// the font to that default, so no text is clipped, and leave it exactly as made at the default font or a
+// smaller one.
+
+// How much larger than the default text the font's text is (line height and width, whichever grew
+// more); 1 for the default font or a smaller one.
+qreal FontScale(const QFont& font);
+
+// Scales the fixed sizes of the dialog and of every control in it, and the places and sizes of the
+// controls that are placed by hand rather than by a layout, by FontScale of the dialog's font. Call once,
+// after the controls are made.
+void ScaleToFont(QWidget* dialog);
