@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Sablewick need.
+# Installs the Debian 12 packages that one use of Sablewick's sources needs, and no more. Options add up:
+#   deps.sh                 build and run the program
+#   deps.sh --tests         also run the test suite (scripts/test.sh)
+#   deps.sh --bench         also run the benchmarks (fping is bench_ping's peer)
+#   deps.sh --screenshots   also take screenshots (scripts/screenshot*.sh)
+#   deps.sh --fuzz          also build the fuzz targets (scripts/fuzz-build.sh)
+#   deps.sh --package       also build the Debian package (cpack -G DEB)
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libgsf-1-dev libsmbclient-dev libjpeg-dev)
-if [ "${1:-}" = "--tests" ]; then
-  PACKAGES+=(samba smbclient python3-olefile iproute2 xvfb fping util-linux libcap2-bin procps
-             clang-14 libclang-rt-14-dev imagemagick x11-apps desktop-file-utils appstream man-db
-             openbox xdotool x11-utils clang-format nftables)
-fi
+for option in "$@"; do
+  case "$option" in
+    --tests) PACKAGES+=(clang-format samba python3-olefile iproute2 util-linux procps xvfb x11-utils
+                        desktop-file-utils appstream man-db dpkg-dev file lintian nftables) ;;
+    --bench) PACKAGES+=(fping iproute2 util-linux) ;;
+    --screenshots) PACKAGES+=(xvfb x11-utils openbox xdotool imagemagick iproute2 util-linux) ;;
+    --fuzz) PACKAGES+=(clang-14 libclang-rt-14-dev) ;;
+    --package) PACKAGES+=(dpkg-dev file) ;;
+    *) echo "deps.sh: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -11,7 +11,7 @@ build="$(realpath "${BUILD_DIR:-build}")"
 
 if [ -z "${SABLEWICK_SHOT_INSIDE:-}" ]; then
   for tool in Xvfb openbox xdotool import; do
-    command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/deps.sh --tests)" >&2; exit 2; }
+    command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/deps.sh --screenshots)" >&2; exit 2; }
   done
   [ "$(id -u)" -eq 0 ] || { echo "needs root (a network namespace of its own)" >&2; exit 2; }
   exec unshare --net -- env SABLEWICK_SHOT_INSIDE=1 "$0" "$out"

@@ -2,7 +2,7 @@
 # Drives the program the way a user does -- a real X server with a window manager, keyboard and mouse
 # -- and saves a PNG of each step, with the title each window carries on the screen (_NET_WM_NAME).
 #   scripts/screenshots.sh [output folder]      (default build/screenshots; needs a built tree, root)
-# Needs Xvfb, openbox, xdotool, xprop and ImageMagick (scripts/deps.sh --tests). Runs in a network
+# Needs Xvfb, openbox, xdotool, xprop and ImageMagick (scripts/deps.sh --screenshots). Runs in a network
 # namespace of its own with two veth ends, so the MAC detection asks nobody outside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +11,7 @@ build="$(realpath "${BUILD_DIR:-build}")"
 
 if [ -z "${SABLEWICK_SHOT_INSIDE:-}" ]; then
   for tool in Xvfb openbox xdotool xprop import; do
-    command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/deps.sh --tests)" >&2; exit 2; }
+    command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/deps.sh --screenshots)" >&2; exit 2; }
   done
   [ "$(id -u)" -eq 0 ] || { echo "needs root (a network namespace of its own)" >&2; exit 2; }
   exec unshare --net -- env SABLEWICK_SHOT_INSIDE=1 "$0" "$out"

@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "app/utilsGeneral.h"
+#include "core/databaseLocation.h"
 #include "core/exceptions.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
@@ -89,5 +90,7 @@ std::unique_ptr<TfrmMain> StartUp(const QString& databaseFile, const std::functi
         ShowError(Res::Str(Res::NotAdministrator));
         return nullptr;
     }
+    EnsureDatabaseFolder(databaseFile);
+    SetOpenDatabaseFile(databaseFile);
     return std::make_unique<TfrmMain>(databaseFile);
 }

@@ -42,5 +42,6 @@ private:
 
 // The start of the program after the application object exists: the privilege check, then the main
 // window. isUserAdmin decides the check (the real one unless a test gives its own). Returns null after
-// showing the refusal when the account is not an administrator.
+// showing the refusal when the account is not an administrator; only after the check is the database's
+// folder made.
 std::unique_ptr<TfrmMain> StartUp(const QString& databaseFile, const std::function<bool()>& isUserAdmin);

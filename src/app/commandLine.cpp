@@ -42,10 +42,22 @@ struct TOptions
     QCommandLineOption Version{{QStringLiteral("v"), QStringLiteral("version")},
                                Res::Str(Res::CmdOptVersion)};
 
+    // Qt's own options, which the application object takes from the arguments: accepted as every Qt
+    // program accepts them, and left out of the help.
+    std::vector<QCommandLineOption> QtOptions;
+
     TOptions()
     {
         for (const TCommand& command : ::Commands)
             Commands.emplace_back(QString::fromLatin1(command.Name), Res::Str(command.Help));
+        for (const char* name :
+             {"style", "stylesheet", "platform", "platformpluginpath", "platformtheme", "plugin", "display",
+              "geometry", "qwindowgeometry", "qwindowicon", "qwindowtitle", "session"})
+            QtOptions.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        for (const char* name : {"reverse", "widgetcount"})
+            QtOptions.emplace_back(QString::fromLatin1(name));
+        for (QCommandLineOption& option : QtOptions)
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
     }
 
     void AddTo(QCommandLineParser& parser) const
@@ -57,6 +69,8 @@ struct TOptions
         for (const QCommandLineOption& command : Commands)
             parser.addOption(command);
         parser.addOptions({Json, Help, Version});
+        for (const QCommandLineOption& option : QtOptions)
+            parser.addOption(option);
         parser.addPositionalArgument(QStringLiteral("computers"), Res::Str(Res::CmdArgNames),
                                      QStringLiteral("[NAME|MAC|IP...]"));
     }

@@ -27,5 +27,5 @@ struct TCommandLine
 TCommandLine ParseCommandLine(const QStringList& arguments);
 // The help text; needs the application object.
 QString CommandLineHelp();
-// "sablewick 1.0.0.0", from the version data of the program file (the same the about box shows).
+// "sablewick 1.0.0", from the version data of the program file (the same the about box shows).
 QString VersionText();

@@ -1,6 +1,7 @@
 #include "app/commandRunner.h"
 
 #include "app/instanceServer.h"
+#include "app/utilsGeneral.h"
 #include "core/databaseLocation.h"
 #include "core/dateTime.h"
 #include "core/exceptions.h"
@@ -8,14 +9,18 @@
 #include "model/computers.h"
 #include "net/threadWOL.h"
 
+#include <deque>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTextStream>
 #include <QTimer>
+#include <unordered_set>
 
 namespace {
 
@@ -48,32 +53,59 @@ QString WakeMac(const TComputer& computer)
     return {};
 }
 
-bool HoldsMac(const TComputer& computer, const QString& mac)
+// Where the command line's names lead: the first computer of each name (any case), and of each MAC
+// address and IP address, with its place in the list. Built in one pass, so matching many names costs no
+// more than one pass over the computers.
+class TNameIndex
 {
-    if (const TMACAddresses* adapters = computer.MACAddresses()) {
-        for (int i = 0; i < adapters->Count(); ++i) {
-            if (NormalizedMac(adapters->Items(i)->Address) == mac)
-                return true;
+public:
+    explicit TNameIndex(const TComputers& computers)
+    {
+        for (int i = 0; i < computers.Count(); ++i) {
+            TComputer* computer = computers.Items(i);
+            Add(FNames, computer->Name().toCaseFolded(), i, computer);
+            if (!computer->IPAddress.isEmpty())
+                Add(FAddresses, computer->IPAddress, i, computer);
+            if (const TMACAddresses* adapters = computer->MACAddresses()) {
+                for (int a = 0; a < adapters->Count(); ++a) {
+                    const QString mac = NormalizedMac(adapters->Items(a)->Address);
+                    if (!mac.isEmpty())
+                        Add(FAddresses, mac, i, computer);
+                }
+            }
         }
     }
-    return false;
-}
 
-TComputer* Match(const TComputers& computers, const QString& token)
-{
-    for (int i = 0; i < computers.Count(); ++i) {
-        if (computers.Items(i)->Name().compare(token, Qt::CaseInsensitive) == 0)
-            return computers.Items(i);
+    // A name first; else the earlier in the list of the computers holding the MAC or IP address.
+    TComputer* Match(const QString& token) const
+    {
+        if (const auto name = FNames.constFind(token.toCaseFolded()); name != FNames.cend())
+            return name->second;
+        std::optional<TEntry> best;
+        for (const QString& key : {NormalizedMac(token), token.trimmed()}) {
+            if (key.isEmpty())
+                continue;
+            if (const auto found = FAddresses.constFind(key);
+                found != FAddresses.cend() && (!best || found->first < best->first))
+                best = *found;
+        }
+        return best ? best->second : nullptr;
     }
-    const QString mac = NormalizedMac(token);
-    for (int i = 0; i < computers.Count(); ++i) {
-        TComputer* computer = computers.Items(i);
-        if ((!mac.isEmpty() && HoldsMac(*computer, mac)) ||
-            (!computer->IPAddress.isEmpty() && computer->IPAddress == token.trimmed()))
-            return computer;
+
+private:
+    using TEntry = std::pair<int, TComputer*>;
+    // The first computer holding a key keeps it.
+    static void Add(QHash<QString, TEntry>& hash, const QString& key, int place, TComputer* computer)
+    {
+        if (!hash.contains(key))
+            hash.insert(key, {place, computer});
     }
-    return nullptr;
-}
+
+    QHash<QString, TEntry> FNames;
+    // MAC and IP addresses share one table: a key that both kinds hold leads, as a scan of the list
+    // would, to the first computer holding it.
+    QHash<QString, TEntry> FAddresses;
+};
 
 // How a wake-up reaches the computer: its subnet's broadcast address, or its own address.
 QString ModeName(const TComputer& computer)
@@ -116,11 +148,45 @@ QJsonObject ComputerJson(const TComputer& computer)
     };
 }
 
+// A field of the plain form: tabs part the fields and line breaks the computers, so a name or reply
+// holding one must not split its line. Backslash escapes them, and itself.
+QString PlainField(const QString& text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\':
+            escaped += QStringLiteral("\\\\");
+            break;
+        case '\t':
+            escaped += QStringLiteral("\\t");
+            break;
+        case '\n':
+            escaped += QStringLiteral("\\n");
+            break;
+        case '\r':
+            escaped += QStringLiteral("\\r");
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+QString PlainLine(const QStringList& fields)
+{
+    QStringList escaped;
+    for (const QString& field : fields)
+        escaped.append(PlainField(field));
+    return escaped.join(QLatin1Char('\t')) + QLatin1Char('\n');
+}
+
 QString ComputerLine(const TComputer& computer)
 {
-    const QStringList fields = {computer.Name(),    WakeMac(computer),    computer.IPAddress,
-                                ModeName(computer), StatusText(computer), CheckedText(computer)};
-    return fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    return PlainLine({computer.Name(), WakeMac(computer), computer.IPAddress, ModeName(computer),
+                      StatusText(computer), CheckedText(computer)});
 }
 
 QString JsonText(const QJsonArray& array)
@@ -132,6 +198,62 @@ TCommandResult BadRequest()
 {
     return TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrBadRequest))};
 }
+
+// The text of one computer as an element of the indented JSON array that JsonText makes, without the
+// comma that separates it from the next.
+QString JsonElement(const TComputer& computer)
+{
+    const QString array = JsonText(QJsonArray{ComputerJson(computer)});
+    return array.mid(2, array.size() - 4); // "[\n" ... "]\n"
+}
+
+// The requests' work runs in steps from one queue, served once per pass of the event loop for a few
+// milliseconds: a thousand requests at once, or one request on a whole /16, never hold the window's
+// thread for long, and input and painting go on in between.
+class TTurns : public QObject
+{
+public:
+    // step returns true while it has more to do; it is dropped once owner is gone.
+    static void Add(QObject* owner, std::function<bool()> step)
+    {
+        static QPointer<TTurns> turns;
+        if (!turns)
+            turns = new TTurns;
+        turns->FQueue.emplace_back(owner, std::move(step));
+        if (!turns->FTimer.isActive())
+            turns->FTimer.start();
+    }
+
+private:
+    static constexpr qint64 Budget = 5;
+
+    TTurns() : QObject(QCoreApplication::instance())
+    {
+        // A zero timer fires once per pass of the event loop, after what else is waiting.
+        FTimer.setInterval(0);
+        connect(&FTimer, &QTimer::timeout, this, &TTurns::Serve);
+    }
+
+    void Serve()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!FQueue.empty() && clock.elapsed() < Budget) {
+            auto [owner, step] = std::move(FQueue.front());
+            FQueue.pop_front();
+            if (owner && step())
+                FQueue.emplace_back(owner, std::move(step));
+        }
+        if (FQueue.empty())
+            FTimer.stop();
+    }
+
+    QTimer FTimer;
+    std::deque<std::pair<QPointer<QObject>, std::function<bool()>>> FQueue;
+};
+
+// Computers listed, or wake-ups started, in one step.
+constexpr int StepSize = 500;
 
 } // namespace
 
@@ -172,13 +294,14 @@ void TCommandRunner::Start(const TCommandRequest& request, TDone done)
             CheckEnded();
         });
     // Started from the event loop, so done never runs inside the caller's own call.
-    QTimer::singleShot(0, this, [this] {
+    TTurns::Add(this, [this] {
         if (const THandler* handler = Handler(FRequest.Command)) {
             (this->*handler->Run)();
         } else {
             FResult = BadRequest();
             Finish();
         }
+        return false;
     });
 }
 
@@ -190,13 +313,17 @@ TGroup* TCommandRunner::Root() const
 QStringList TCommandRunner::Resolve()
 {
     QStringList ids;
+    QSet<const TComputer*> seen;
     TGroup* root = Root();
+    const std::optional<TNameIndex> index =
+        root ? std::optional<TNameIndex>(std::in_place, *root->Computers()) : std::nullopt;
     for (const QString& name : std::as_const(FRequest.Names)) {
-        TComputer* computer = root ? Match(*root->Computers(), name) : nullptr;
+        TComputer* computer = index ? index->Match(name) : nullptr;
         if (!computer) {
             FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMatch).arg(name));
             FResult.ExitCode = 1;
-        } else if (!ids.contains(computer->ItemID())) {
+        } else if (!seen.contains(computer)) {
+            seen.insert(computer);
             ids.append(computer->ItemID());
         }
     }
@@ -205,26 +332,56 @@ QStringList TCommandRunner::Resolve()
 
 void TCommandRunner::RunList()
 {
-    QJsonArray array;
     if (TGroup* root = Root()) {
         const TComputers& computers = *root->Computers();
-        for (int i = 0; i < computers.Count(); ++i) {
-            if (FRequest.Json)
-                array.append(ComputerJson(*computers.Items(i)));
-            else
-                FResult.Out += ComputerLine(*computers.Items(i));
-        }
+        FSteps.reserve(computers.Count());
+        for (int i = 0; i < computers.Count(); ++i)
+            FSteps.push_back(computers.Items(i));
     }
+    // A computer deleted between two steps is left out.
+    if (FDatabase)
+        connect(FDatabase, &TOpenDatabase::ComputersDeleted, this, &TCommandRunner::DropDeleted);
+    TTurns::Add(this, [this] { return ListStep(); });
+}
+
+bool TCommandRunner::ListStep()
+{
+    const size_t end = std::min(FSteps.size(), FStep + StepSize);
+    for (; FStep < end; ++FStep) {
+        const TComputer& computer = *FSteps[FStep];
+        if (!FRequest.Json)
+            FResult.Out += ComputerLine(computer);
+        else if (FResult.Out.isEmpty())
+            FResult.Out = QStringLiteral("[\n") + JsonElement(computer);
+        else
+            FResult.Out.insert(FResult.Out.size() - 1, QLatin1Char(',')).append(JsonElement(computer));
+    }
+    if (FStep < FSteps.size())
+        return true;
     if (FRequest.Json)
-        FResult.Out = JsonText(array);
+        FResult.Out = FResult.Out.isEmpty() ? JsonText(QJsonArray()) : FResult.Out + QStringLiteral("]\n");
     Finish();
+    return false;
+}
+
+void TCommandRunner::DropDeleted()
+{
+    std::unordered_set<const TComputer*> present;
+    if (TGroup* root = Root()) {
+        for (int i = 0; i < root->Computers()->Count(); ++i)
+            present.insert(root->Computers()->Items(i));
+    }
+    // Those already listed are behind FStep; only the rest is kept to what still exists.
+    const auto gone =
+        std::remove_if(FSteps.begin() + static_cast<std::ptrdiff_t>(FStep), FSteps.end(),
+                       [&present](const TComputer* computer) { return !present.count(computer); });
+    FSteps.erase(gone, FSteps.end());
 }
 
 void TCommandRunner::RunWake()
 {
     const QStringList ids = Resolve();
     TGroup* root = Root();
-    QStringList wake;
     for (const QString& id : ids) {
         const TComputer* computer = root ? root->FindComputer(id) : nullptr;
         if (!computer)
@@ -238,17 +395,29 @@ void TCommandRunner::RunWake()
         }
         FWakeLines.insert(id, {Res::Str(Res::CmdWakeSent).arg(computer->Name(), mac) + QLatin1Char('\n'),
                                ErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()))});
-        wake.append(id);
+        FWakeIDs.append(id);
     }
-    if (FDatabase && !wake.isEmpty()) {
+    FWaking = true;
+    TTurns::Add(this, [this] { return WakeStep(); });
+}
+
+bool TCommandRunner::WakeStep()
+{
+    const QStringList step = FWakeIDs.mid(FStep, StepSize);
+    FStep += static_cast<size_t>(step.size());
+    if (FDatabase && !step.isEmpty()) {
         QPointer<TCommandRunner> self(this);
-        FWakesRunning = FDatabase->Wake(wake, 0, [self](const QString& id, bool sent) {
+        FWakesRunning += FDatabase->Wake(step, 0, [self](const QString& id, bool sent) {
             if (self)
                 self->WakeEnded(id, sent);
         });
     }
+    if (FDatabase && FStep < static_cast<size_t>(FWakeIDs.size()))
+        return true;
+    FWaking = false;
     if (FWakesRunning == 0)
         Finish();
+    return false;
 }
 
 void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
@@ -261,7 +430,7 @@ void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
         FResult.Err += failure;
         FResult.ExitCode = 1;
     }
-    if (--FWakesRunning == 0)
+    if (--FWakesRunning == 0 && !FWaking)
         Finish();
 }
 
@@ -292,21 +461,27 @@ void TCommandRunner::CheckEnded()
         disconnect(FDatabase, nullptr, this, nullptr);
 
     QJsonArray array;
+    const QString noSocket = Res::Str(Res::PingException).arg(Res::Str(Res::PingCannotAllocate));
+    bool socketMissing = false;
     for (const QString& id : std::as_const(FPending)) {
         const TComputer* computer = root ? root->FindComputer(id) : nullptr;
         if (!computer || !computer->Online)
             FResult.ExitCode = 1;
         if (!computer)
             continue; // deleted in the window meanwhile
+        socketMissing = socketMissing || computer->LastPingReply == noSocket;
         if (FRequest.Json) {
             array.append(ComputerJson(*computer));
         } else {
-            const QStringList fields = {computer->Name(), StatusText(*computer), computer->LastPingReply};
-            FResult.Out += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+            FResult.Out += PlainLine({computer->Name(), StatusText(*computer), computer->LastPingReply});
         }
     }
     if (FRequest.Json)
         FResult.Out = JsonText(array);
+    // "offline" alone would hide that nothing could be checked at all.
+    if (socketMissing)
+        FResult.Err +=
+            ErrorLine(Res::Str(Res::CmdErrNoIcmpSocket).arg(QCoreApplication::applicationFilePath()));
     FPending.clear();
     Finish();
 }
@@ -361,6 +536,17 @@ int RunCommandRequest(const TCommandRequest& request, const QString& databaseFil
     return result->ExitCode;
 }
 
+QString AdministratorRefusal()
+{
+    // The message box's text, as lines of a terminal.
+    QStringList lines = Res::Str(Res::NotAdministrator).split(QStringLiteral("\r\n"));
+    for (QString& line : lines) {
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
 int RunCommandLine(int& argc, char** argv, const TCommandLine& line)
 {
     QCoreApplication app(argc, argv);
@@ -373,6 +559,11 @@ int RunCommandLine(int& argc, char** argv, const TCommandLine& line)
         QTextStream(stdout) << VersionText() << '\n';
         return 0;
     case TCommandLine::RunRequest:
+        // The window's rule holds here too, and is checked before anything is opened or made.
+        if (!IsUserAdmin()) {
+            QTextStream(stderr) << AdministratorRefusal();
+            return 1;
+        }
         return RunCommandRequest(line.Request,
                                  DatabaseFilePath(QCoreApplication::applicationDirPath(), line.DatabaseFile));
     case TCommandLine::UsageError:

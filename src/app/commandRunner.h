@@ -12,10 +12,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <vector>
 
 // Runs one request on an open database and hands back its result on the main thread. Wake-ups and checks
 // go through the open database, as the window's commands do; the runner waits for their completion in the
 // event loop. The runner frees itself after done has run.
+class TComputer;
+
 class TCommandRunner : public QObject
 {
     Q_OBJECT
@@ -46,6 +49,10 @@ private:
     void RunList();
     void RunWake();
     void RunStatus();
+    // One step of a list, or of starting wake-ups; true while more is left.
+    bool ListStep();
+    bool WakeStep();
+    void DropDeleted();
     void WakeEnded(const QString& itemID, bool sent);
     void CheckEnded();
     void Finish();
@@ -64,8 +71,15 @@ private:
     // What each wake-up prints when its packet left, and when it did not.
     QHash<QString, std::pair<QString, QString>> FWakeLines;
     int FWakesRunning = 0;
+    // The computers to list, or to wake, and how many of them the steps so far took.
+    std::vector<const TComputer*> FSteps;
+    QStringList FWakeIDs;
+    size_t FStep = 0;
+    bool FWaking = false; // wake-ups are still being started
 };
 
+// The refusal of an account that is not an administrator, as printed on stderr.
+QString AdministratorRefusal();
 // Everything but the window: help, version, usage errors and requests, on a QCoreApplication (no
 // display needed). Returns the exit code.
 int RunCommandLine(int& argc, char** argv, const TCommandLine& line);

@@ -3,10 +3,14 @@
 #include "app/commandRunner.h"
 #include "core/texts.h"
 
+#include <malloc.h>
+#include <memory>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -17,8 +21,70 @@
 
 namespace {
 
-constexpr qint64 MaxMessage = 1 << 20;
 constexpr int ClientIdleTimeout = 10000;
+// An answer is written a piece at a time, while the peer reads: the window never builds the whole message
+// at once, and a slow reader holds at most this much in the socket's buffer.
+constexpr qsizetype AnswerPiece = 32 * 1024;
+constexpr qint64 AnswerBuffered = 256 * 1024;
+
+QString ErrorLine(const QString& message)
+{
+    return Res::Str(Res::CmdErrorLine).arg(message) + QLatin1Char('\n');
+}
+
+TCommandResult TooLarge()
+{
+    return TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrTooLarge).arg(MaxInstanceRequest >> 20))};
+}
+
+// The text of a JSON string without its quotes.
+QByteArray JsonStringBody(QStringView text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text.toString()}).toJson(QJsonDocument::Compact);
+    return array.mid(2, array.size() - 4); // ["..."]
+}
+
+// Writes a result as the one JSON line TCommandResult::FromJson reads, in pieces, each when the socket's
+// buffer has room, then closes the connection.
+class TAnswerWriter : public QObject
+{
+public:
+    TAnswerWriter(QLocalSocket* socket, const TCommandResult& result)
+        : QObject(socket), FSocket(socket), FResult(result)
+    {
+        connect(socket, &QLocalSocket::bytesWritten, this, &TAnswerWriter::WriteMore);
+        FSocket->write("{\"exit\":" + QByteArray::number(FResult.ExitCode) + ",\"out\":\"");
+        WriteMore();
+    }
+
+private:
+    void WriteMore()
+    {
+        while (FPart < 2 && FSocket->bytesToWrite() < AnswerBuffered) {
+            const QString& text = FPart == 0 ? FResult.Out : FResult.Err;
+            qsizetype end = std::min(text.size(), FAt + AnswerPiece);
+            // A piece never ends between the two halves of a surrogate pair.
+            if (end < text.size() && text.at(end - 1).isHighSurrogate())
+                ++end;
+            FSocket->write(JsonStringBody(QStringView(text).mid(FAt, end - FAt)));
+            FAt = end;
+            if (FAt < text.size())
+                continue;
+            FSocket->write(FPart == 0 ? QByteArray("\",\"err\":\"") : QByteArray("\"}\n"));
+            ++FPart;
+            FAt = 0;
+        }
+        if (FPart == 2) {
+            disconnect(FSocket, &QLocalSocket::bytesWritten, this, nullptr);
+            FSocket->disconnectFromServer();
+        }
+    }
+
+    QLocalSocket* FSocket;
+    TCommandResult FResult;
+    int FPart = 0; // 0: out, 1: err, 2: done
+    qsizetype FAt = 0;
+};
 
 // The uid of the process at the other end of a connected local socket; nothing when unknown.
 std::optional<uid_t> PeerUid(qintptr descriptor)
@@ -128,32 +194,45 @@ void TInstanceServer::Accept()
 
 void TInstanceServer::Serve(QLocalSocket* socket)
 {
-    // A peer that sends nothing usable is dropped after a while, so it cannot hold resources forever.
+    // A peer that sends nothing usable is dropped after a while, so it cannot hold resources forever; a
+    // long request that keeps coming is not.
     auto* idle = new QTimer(socket);
     idle->setSingleShot(true);
     connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
     idle->start(ClientIdleTimeout);
+    ++FConnections;
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket, idle] {
-        if (!socket->canReadLine()) {
-            if (socket->bytesAvailable() > MaxMessage)
-                socket->abort();
+    connect(socket, &QObject::destroyed, this, [this] {
+        // What a burst of requests took goes back to the system once the last of them has gone.
+        if (--FConnections == 0)
+            ::malloc_trim(0);
+    });
+    auto buffer = std::make_shared<QByteArray>();
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, idle, buffer] {
+        const qsizetype scanned = buffer->size();
+        buffer->append(socket->readAll());
+        const qsizetype end = buffer->indexOf('\n', scanned);
+        QPointer<QLocalSocket> guarded(socket);
+        auto answer = [guarded](const TCommandResult& result) {
+            if (guarded)
+                new TAnswerWriter(guarded, result);
+        };
+        if (end < 0 && buffer->size() <= MaxInstanceRequest) {
+            idle->start(ClientIdleTimeout);
             return;
         }
         idle->stop();
         disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
-        const std::optional<TCommandRequest> request =
-            TCommandRequest::FromJson(socket->readLine(MaxMessage));
-        QPointer<QLocalSocket> guarded(socket);
-        auto answer = [guarded](const TCommandResult& result) {
-            if (!guarded)
-                return;
-            guarded->write(result.ToJson() + '\n');
-            guarded->disconnectFromServer();
-        };
+        if (end < 0 || end > MaxInstanceRequest) {
+            buffer->clear();
+            answer(TooLarge());
+            return;
+        }
+        const std::optional<TCommandRequest> request = TCommandRequest::FromJson(buffer->left(end));
+        buffer->clear();
+        buffer->squeeze();
         if (!request) {
-            answer(TCommandResult{
-                2, {}, Res::Str(Res::CmdErrorLine).arg(Res::Str(Res::CmdErrBadRequest)) + '\n'});
+            answer(TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrBadRequest))});
             return;
         }
         if (request->Command == TCommandRequest::Activate) {
@@ -177,10 +256,16 @@ std::optional<TCommandResult> SendToInstance(const QString& databaseFile, const 
     socket.connectToServer(path);
     if (!socket.waitForConnected(2000))
         return std::nullopt; // left behind by an instance that died
-    socket.write(request.ToJson() + '\n');
-    socket.flush();
+    const QByteArray message = request.ToJson() + '\n';
+    if (message.size() > MaxInstanceRequest)
+        return TooLarge();
     QElapsedTimer clock;
     clock.start();
+    socket.write(message);
+    while (socket.bytesToWrite() > 0 && clock.elapsed() < timeoutMs) {
+        if (!socket.waitForBytesWritten(static_cast<int>(timeoutMs - clock.elapsed())))
+            break;
+    }
     QByteArray reply;
     // No cap on the answer: it comes from this user's own program and the wait is bounded; a list of
     // thousands of computers is larger than any request.
@@ -195,5 +280,5 @@ std::optional<TCommandResult> SendToInstance(const QString& databaseFile, const 
     reply += socket.readAll();
     if (std::optional<TCommandResult> result = TCommandResult::FromJson(reply.trimmed()))
         return result;
-    return TCommandResult{1, {}, Res::Str(Res::CmdErrorLine).arg(Res::Str(Res::CmdErrNoAnswer)) + '\n'};
+    return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrNoAnswer))};
 }

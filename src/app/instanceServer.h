@@ -12,9 +12,12 @@ class QLocalSocket;
 class TOpenDatabase;
 
 // The per-user local socket through which a running window takes requests of the command line for
-// the database it holds: one JSON line in, one JSON line out. The socket lives in the user's runtime
-// folder, is named after the database file and is open to its owner only (mode 0600); a peer of another
-// user is dropped unheard.
+// the database it holds: one JSON line in (at most MaxInstanceRequest bytes; a longer one is answered
+// "too large"), one JSON line out, of any size, written while the peer reads it. The socket lives in the
+// user's runtime folder, is named after the database file and is open to its owner only (mode 0600); a peer
+// of another user is dropped unheard.
+
+inline constexpr qsizetype MaxInstanceRequest = qsizetype(64) << 20;
 
 // The socket's path for a database file; empty when the user has no private runtime folder.
 QString InstanceSocketPath(const QString& databaseFile);
@@ -42,6 +45,7 @@ private:
     std::function<TOpenDatabase*()> FDatabase;
     std::function<void()> FActivate;
     QLocalServer* FServer = nullptr;
+    int FConnections = 0;
 };
 
 // The command line's side. Nothing when no instance of this user serves the file (no socket, a socket

@@ -6,30 +6,13 @@
 #include "app/signalHandler.h"
 #include "app/utilsGeneral.h"
 #include "core/databaseLocation.h"
+#include "core/rawCapability.h"
 #include "core/texts.h"
 #include "model/openDatabase.h"
 
-#include <linux/capability.h>
 #include <QIcon>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace {
-
-// An installed program may hold the raw-socket capability as permitted only (as Debian's ping does);
-// the reachability check's raw socket needs it effective. Nothing else is raised, and an exec drops it.
-void RaiseRawSocketCapability()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return;
-    const unsigned bit = 1u << CAP_NET_RAW;
-    if (!(data[0].permitted & bit) || (data[0].effective & bit))
-        return;
-    data[0].effective |= bit;
-    ::syscall(SYS_capset, &header, data);
-}
 
 QIcon ApplicationIcon()
 {
@@ -43,7 +26,9 @@ QIcon ApplicationIcon()
 
 int main(int argc, char* argv[])
 {
-    RaiseRawSocketCapability();
+    // An installed program may hold the raw-socket capability; it is made effective only while the
+    // reachability check opens its raw socket.
+    LowerRawCapability();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -56,7 +41,7 @@ int main(int argc, char* argv[])
     TApplication::setApplicationName(QStringLiteral("sablewick"));
     // Not Qt's display name: X11 would append it to every window title.
     TApplication::SetTitle(Res::Str(Res::ProductName));
-    TApplication::setDesktopFileName(QStringLiteral("sablewick"));
+    TApplication::setDesktopFileName(QStringLiteral("io.github.sablewick.Sablewick"));
     TApplication::setWindowIcon(ApplicationIcon());
     // SIGTERM, SIGINT and SIGHUP close the window the orderly way, so pending saves are written.
     InstallSignalHandler([] {
@@ -65,18 +50,20 @@ int main(int argc, char* argv[])
     });
 
     const QString database = DatabaseFilePath(TApplication::applicationDirPath(), line.DatabaseFile);
+    // A refused account asks nothing of a running window and leaves nothing behind (StartUp makes the
+    // database's folder only after the check).
+    const bool administrator = IsUserAdmin();
     // This user's window already holds the file: bring it to the front rather than open a second one.
     TCommandRequest activate;
     activate.Command = TCommandRequest::Activate;
-    if (const std::optional<TCommandResult> answer = SendToInstance(database, activate, 5000);
+    if (const std::optional<TCommandResult> answer =
+            administrator ? SendToInstance(database, activate, 5000) : std::nullopt;
         answer && answer->ExitCode == 0)
         return 0;
-    EnsureDatabaseFolder(database);
-    SetOpenDatabaseFile(database);
 
-    std::unique_ptr<TfrmMain> window = StartUp(database, [] { return IsUserAdmin(); });
+    std::unique_ptr<TfrmMain> window = StartUp(database, [administrator] { return administrator; });
     if (!window)
-        return 0;
+        return 1;
     TfrmMain* frame = window.get();
     auto server = std::make_unique<TInstanceServer>(
         [frame] { return frame->OpenDatabase(); },

@@ -207,6 +207,12 @@ const QHash<int, QString>& Table()
         {CmdErrBadRequest, QStringLiteral("the request was not understood")},
         {CmdErrOneDatabase, QStringLiteral("--database can be given once")},
         {CmdErrNotSent, QStringLiteral("the wake-up for \"%1\" could not be sent")},
+        {CmdErrTooLarge, QStringLiteral("the request is too large (more than %1 MiB)")},
+        {CmdErrNoIcmpSocket,
+         QStringLiteral("no check could run: allow ping sockets (sudo sysctl "
+                        "net.ipv4.ping_group_range=\"0 2147483647\"), give the program the raw-socket "
+                        "capability (sudo setcap cap_net_raw+p %1) or run it as root; see \"Reachability "
+                        "checks\" in the README")},
 
         {DbUnreadable,
          QStringLiteral("Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},
@@ -215,6 +221,8 @@ const QHash<int, QString>& Table()
         {StgIsSocket, QStringLiteral("The name is a socket, not a regular file.")},
         {StgIsDevice, QStringLiteral("The name is a device, not a regular file.")},
         {StgDanglingLink, QStringLiteral("The name is a symbolic link to a file that does not exist.")},
+        {DbNoRootStorage, QStringLiteral("The database has no DBROOT storage.")},
+        {DbNoDataStream, QStringLiteral("The database has no DATA stream.")},
 
         {PingTcpResponse, QStringLiteral("Response from %1 on TCP port %2.")},
         {AcToolsOptions, QStringLiteral("Options...")},

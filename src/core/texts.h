@@ -190,6 +190,8 @@ enum Id : int
     CmdErrBadRequest,
     CmdErrOneDatabase,
     CmdErrNotSent,
+    CmdErrTooLarge,
+    CmdErrNoIcmpSocket,
     // The database file: a file left untouched, and names that are no regular file
     DbUnreadable = 64940,
     StgIsDirectory,
@@ -197,6 +199,8 @@ enum Id : int
     StgIsSocket,
     StgIsDevice,
     StgDanglingLink,
+    DbNoRootStorage,
+    DbNoDataStream,
     // TCP probes and the Options dialog
     PingTcpResponse = 65200,
     AcToolsOptions,

@@ -66,7 +66,15 @@ constexpr unsigned char Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A
 void InitGsf()
 {
     static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
+    std::call_once(once, [] {
+        gsf_init();
+        // libgsf describes the damage it meets in a file on stderr; the caller gets its own error and
+        // says what is wrong, so these lines would only clutter the user's terminal.
+        for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:utils"})
+            g_log_set_handler(
+                domain, GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+                [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    });
 }
 
 QByteArray LocalPath(const QString& path)
@@ -583,8 +591,10 @@ quint32 ReplaceFile(const QString& target, const std::vector<QByteArray>& pieces
     // A replaced file keeps its owner and group (as far as this process may give them: root may, the
     // owner may keep a group of its own) and the mode it had, which the umask may have narrowed.
     if (replacing) {
-        if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0)
-            (void)::fchown(fd.Get(), static_cast<uid_t>(-1), existing.st_gid);
+        if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0 &&
+            ::fchown(fd.Get(), static_cast<uid_t>(-1), existing.st_gid) != 0) {
+            // Neither is allowed: the file keeps this process's owner and group.
+        }
         (void)::fchmod(fd.Get(), mode);
     }
     for (const QByteArray& piece : pieces)

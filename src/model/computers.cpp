@@ -357,6 +357,15 @@ void TComputers::Delete(int index)
     NotifyUpdate();
 }
 
+void TComputers::Delete(const std::unordered_set<const TComputer*>& computers)
+{
+    const std::unordered_set<const TCollectionItem*> items(computers.begin(), computers.end());
+    if (RemoveItems(items) == 0)
+        return;
+    InvalidateIndex();
+    NotifyUpdate();
+}
+
 void TComputers::Clear()
 {
     TCollection::Clear();

@@ -163,6 +163,8 @@ public:
     TComputer* Add();
     // Destroys the computer at index, closes the gap, then raises the group's OnUpdate.
     void Delete(int index);
+    // Destroys these computers in one pass, then raises the group's OnUpdate once (when any went).
+    void Delete(const std::unordered_set<const TComputer*>& computers);
     // A computer without identifier: what is read or copied into it brings one.
     TCollectionItem* AddItem() override;
     // A stored computer without identifier gets a new one.

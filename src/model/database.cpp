@@ -74,14 +74,19 @@ bool TOstrelDatabase::OpenFile(bool Silent)
     quint32 code = TStorage::IsCompoundFile(FileName);
     if (code == StgResult::Ok)
         code = TStorage::Open(FileName, root, ReadOnly);
-    if (code == StgResult::Ok)
+    bool noRoot = false;
+    if (code == StgResult::Ok) {
         code = root->OpenStorage(RootStorageName, data);
+        noRoot = code == StgResult::FromErrno(ENOENT);
+    }
     if (code != StgResult::Ok) {
         data.reset();
         root.reset();
         if (Silent)
             return false;
-        throw EOstrelException(Res::Str(Res::DbOpenError).arg(FileName, StorageErrorText(code)));
+        // A compound file without our storage is not "missing": say what it lacks.
+        const QString reason = noRoot ? Res::Str(Res::DbNoRootStorage) : StorageErrorText(code);
+        throw EOstrelException(Res::Str(Res::DbOpenError).arg(FileName, reason));
     }
     FPath = root->FileName();
     RootStorage = std::move(root);
@@ -217,7 +222,9 @@ std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
     QString reason;
     QByteArray data;
     const quint32 code = db.DataStorage->ReadStream(DataStreamName, data);
-    if (code != StgResult::Ok) {
+    if (code == StgResult::FromErrno(ENOENT)) {
+        reason = Res::Str(Res::DbNoDataStream);
+    } else if (code != StgResult::Ok) {
         reason = TOstrelDatabase::StorageErrorText(code);
     } else {
         try {

@@ -15,7 +15,6 @@
 #include <QPointer>
 #include <thread>
 #include <unordered_set>
-#include <vector>
 
 // One thread that writes the saves of an open database, one at a time, in the order they were asked.
 class TOpenDatabase::TSaveWriter
@@ -239,29 +238,26 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
 {
     FBatch = true;
     FBatchChanged = false;
-    if (FRoot) {
-        // Looked up before any goes: every deletion makes the next look-up rebuild the group's index.
-        // An identifier whose computer is already picked (a duplicate) is looked up again afterwards,
-        // so it finds the next one, as deleting them one by one would.
-        std::vector<TComputer*> doomed;
-        std::unordered_set<TComputer*> picked;
+    // One pass over the list per round. An identifier whose computer is already picked (a duplicate)
+    // waits for the next round, so it finds the next computer of that identifier, as deleting them one
+    // by one would.
+    QStringList round = itemIDs;
+    while (FRoot && !round.isEmpty()) {
+        std::unordered_set<const TComputer*> doomed;
         QStringList later;
-        for (const QString& id : itemIDs) {
-            TComputer* computer = FRoot->FindComputer(id);
+        for (const QString& id : std::as_const(round)) {
+            const TComputer* computer = FRoot->FindComputer(id);
             if (!computer)
                 continue;
-            if (picked.insert(computer).second)
-                doomed.push_back(computer);
+            if (doomed.insert(computer).second)
+                FWakeWatch->Forget(computer->ItemID());
             else
                 later.append(id);
         }
-        for (TComputer* computer : doomed) {
-            FWakeWatch->Forget(computer->ItemID());
+        for (const TComputer* computer : doomed)
             ForgetLoadCheck(computer);
-            FRoot->Computers()->Delete(computer->Index());
-        }
-        for (const QString& id : std::as_const(later))
-            DeleteComputer(id);
+        FRoot->Computers()->Delete(doomed);
+        round = later;
     }
     FBatch = false;
     if (FBatchChanged)

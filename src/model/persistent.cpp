@@ -51,6 +51,21 @@ void TCollection::RemoveAt(int index)
     FItems.erase(FItems.begin() + index);
 }
 
+int TCollection::RemoveItems(const std::unordered_set<const TCollectionItem*>& items)
+{
+    std::vector<std::unique_ptr<TCollectionItem>> kept;
+    std::vector<std::unique_ptr<TCollectionItem>> gone;
+    kept.reserve(FItems.size());
+    for (auto& item : FItems)
+        (items.count(item.get()) ? gone : kept).push_back(std::move(item));
+    // The collection is whole again before any item is destroyed: a destructor may look at it.
+    FItems = std::move(kept);
+    const int count = static_cast<int>(gone.size());
+    for (auto& item : gone)
+        item.reset();
+    return count;
+}
+
 void TCollection::Assign(const TPersistent& source)
 {
     auto* other = dynamic_cast<const TCollection*>(&source);

@@ -1,5 +1,6 @@
 #include "net/icmpListener.h"
 
+#include "core/rawCapability.h"
 #include "core/worker.h"
 
 #include <algorithm>
@@ -164,7 +165,10 @@ int OpenDatagramSocket()
 
 int OpenRawSocket()
 {
-    const int fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    const int fd = [] {
+        const TRawCapabilityScope capability;
+        return socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    }();
     if (fd < 0)
         return -1;
     // Let the kernel drop the ICMP types no check can use, so they never take room in the queue.

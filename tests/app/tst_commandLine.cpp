@@ -16,7 +16,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -67,6 +69,9 @@ private slots:
     void foreignPeerIsRefused();
     void queriesWriteNothing();
     void wakeThroughTheWindowIsWatched();
+    void largeRequestsThroughTheWindow();
+    void plainListEscapes();
+    void administratorsOnly();
 
 private:
     TRun Run(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 90000);
@@ -492,6 +497,93 @@ void TestCommandLine::wakeThroughTheWindowIsWatched()
     QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
     // Whether it answered or not, the watch says so, as after the window's own wake-up.
     QTRY_VERIFY_WITH_TIMEOUT(messages.filter(QStringLiteral("Alpha")).size() == 1, 10000);
+}
+
+void TestCommandLine::largeRequestsThroughTheWindow()
+{
+    MakeDatabase();
+    TOpenDatabase database(DatabaseFile(), TOpenDatabase::omReadOnly);
+    database.Open();
+    TInstanceServer server([&database] { return &database; }, nullptr);
+    QVERIFY(server.Listen(DatabaseFile()));
+
+    // More than a mebibyte of names, and an answer several times that, both ways through the socket.
+    QStringList arguments{QStringLiteral("--database"), DatabaseFile(), QStringLiteral("--wake")};
+    const int missing = 50000;
+    for (int i = 0; i < missing; ++i)
+        arguments.append(QStringLiteral("missing-computer-%1").arg(i, 5, 10, QLatin1Char('0')));
+    arguments.append(QStringLiteral("ALPHA"));
+    QProcess child;
+    child.setProcessEnvironment(FEnvironment);
+    child.start(qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + QStringLiteral("/sablewick"), arguments);
+    QVERIFY(QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 60000));
+    const QString err = QString::fromUtf8(child.readAllStandardError());
+    QCOMPARE(child.exitCode(), 1);
+    QCOMPARE(err.count(QLatin1Char('\n')), missing);
+    QVERIFY(err.endsWith(QLatin1String("no computer matches \"missing-computer-49999\"\n")));
+    QVERIFY(child.readAllStandardOutput().startsWith("Wake-up sent to Alpha"));
+    QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
+
+    // Past the stated limit the peer hears so, rather than nothing.
+    QLocalSocket peer;
+    peer.connectToServer(server.SocketPath());
+    QVERIFY(peer.waitForConnected(5000));
+    peer.write(QByteArray(MaxInstanceRequest + 1, 'x'));
+    QVERIFY(QTest::qWaitFor([&] { return peer.canReadLine(); }, 30000));
+    const std::optional<TCommandResult> refusal = TCommandResult::FromJson(peer.readLine());
+    QVERIFY(refusal);
+    QCOMPARE(refusal->ExitCode, 2);
+    QCOMPARE(refusal->Err, QStringLiteral("sablewick: the request is too large (more than 64 MiB)\n"));
+}
+
+void TestCommandLine::plainListEscapes()
+{
+    // A name with a tab, a line break and a backslash stays one line with six fields.
+    QVERIFY(QDir().mkpath(QFileInfo(DatabaseFile()).path()));
+    {
+        TOstrelDatabase db;
+        db.FileName = DatabaseFile();
+        db.CreateNew();
+        TGroup group;
+        group.Storage = db.DataStorage;
+        group.Computers()->Add()->SetName(QStringLiteral("a\tb\nc\\d\r"));
+        QVERIFY(SaveGroup(group));
+        group.Storage.reset();
+    }
+    const TRun run = Run({QStringLiteral("--database"), DatabaseFile(), QStringLiteral("--list")});
+    QVERIFY2(run.Exit == 0, qPrintable(run.Err));
+    QVERIFY2(run.Out.startsWith(QLatin1String("a\\tb\\nc\\\\d\\r\t\t\tLAN\t")), qPrintable(run.Out));
+    QCOMPARE(run.Out.count(QLatin1Char('\n')), 1);
+    QCOMPARE(run.Out.count(QLatin1Char('\t')), 5);
+}
+
+void TestCommandLine::administratorsOnly()
+{
+    const passwd* other = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !other || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("needs root, the user nobody and setpriv");
+    MakeDatabase();
+    // The account may write where its data would go: nothing may appear there all the same.
+    QVERIFY(QDir().mkpath(FTemp->filePath(QStringLiteral("data"))));
+    for (const QString& folder : {FTemp->path(), FTemp->filePath(QStringLiteral("data"))})
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+    const QString program = qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + QStringLiteral("/sablewick");
+    for (const QStringList& arguments : {QStringList{"--list"}, QStringList{"--wake", "Alpha"},
+                                         QStringList{"--database", DatabaseFile(), "--list"}}) {
+        QProcess process;
+        process.setProcessEnvironment(FEnvironment);
+        process.start(QStringLiteral("setpriv"),
+                      QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--", program} +
+                          arguments);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), AdministratorRefusal());
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+        QCOMPARE(
+            QDir(FTemp->filePath(QStringLiteral("data"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            QStringList());
+    }
+    QCOMPARE(Received(0), QStringList());
 }
 
 int main(int argc, char* argv[])

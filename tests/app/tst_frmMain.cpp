@@ -752,7 +752,7 @@ void TestFrmMain::commandsLayout()
     QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tools", "&Help"}));
     QCOMPARE(items[0], (QStringList{"Ne&w computer...", "-", "&Exit"}));
     QCOMPARE(items[1], (QStringList{"&Delete", "-", "&Properties..."}));
-    QCOMPARE(items[2], (QStringList{"&Activate", "&Refresh"}));
+    QCOMPARE(items[2], (QStringList{"&Activate", "&Refresh", "-", "&Options..."}));
     QCOMPARE(items[3], (QStringList{"&Get Sablewick Professional", "-", "&Ostrel Development web site",
                                     "&Quandrel web site", "-", "&Support forums", "-", "&About..."}));
 

@@ -39,9 +39,9 @@ void TestInstall::treeHoldsTheFiles_data()
 {
     QTest::addColumn<QString>("path");
     QTest::newRow("program") << "bin/sablewick";
-    QTest::newRow("desktop entry") << "share/applications/sablewick.desktop";
+    QTest::newRow("desktop entry") << "share/applications/io.github.sablewick.Sablewick.desktop";
     QTest::newRow("metainfo") << "share/metainfo/io.github.sablewick.Sablewick.metainfo.xml";
-    QTest::newRow("manual page") << "share/man/man1/sablewick.1";
+    QTest::newRow("manual page") << "share/man/man1/sablewick.1.gz";
     QTest::newRow("scalable icon") << "share/icons/hicolor/scalable/apps/sablewick.svg";
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QString path = QStringLiteral("share/icons/hicolor/%1x%1/apps/sablewick.png").arg(size);
@@ -71,14 +71,15 @@ void TestInstall::validatorsAccept_data()
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("desktop-file-validate")
-        << "desktop-file-validate" << QStringList{FPrefix.filePath("share/applications/sablewick.desktop")};
+        << "desktop-file-validate"
+        << QStringList{FPrefix.filePath("share/applications/io.github.sablewick.Sablewick.desktop")};
     QTest::newRow("appstreamcli")
         << "appstreamcli"
         << QStringList{"validate", "--no-net",
                        FPrefix.filePath("share/metainfo/io.github.sablewick.Sablewick.metainfo.xml")};
     QTest::newRow("man") << "man"
                          << QStringList{"--warnings", "-l", "-Tutf8",
-                                        FPrefix.filePath("share/man/man1/sablewick.1")};
+                                        FPrefix.filePath("share/man/man1/sablewick.1.gz")};
 }
 
 void TestInstall::validatorsAccept()

@@ -344,7 +344,7 @@ void TestDatabase::openFailures_data()
     QTest::newRow("cut compound file") << "cut" << Res::Str(Res::StgNotCompoundFile);
     QTest::newRow("missing file") << "missing" << ErrnoText(ENOENT);
     QTest::newRow("directory") << "directory" << Res::Str(Res::StgIsDirectory);
-    QTest::newRow("no DBROOT") << "noDbroot" << ErrnoText(ENOENT);
+    QTest::newRow("no DBROOT") << "noDbroot" << Res::Str(Res::DbNoRootStorage);
 }
 
 void TestDatabase::openFailures()
@@ -406,7 +406,7 @@ void TestDatabase::missingDataIsLeftUntouched()
             LoadDatabase(db);
             QFAIL("a file without DATA loaded");
         } catch (const EOstrelException& e) {
-            QCOMPARE(e.Message(), Res::Str(Res::DbUnreadable).arg(FilePath(), ErrnoText(ENOENT)));
+            QCOMPARE(e.Message(), Res::Str(Res::DbUnreadable).arg(FilePath(), Res::Str(Res::DbNoDataStream)));
         }
         QVERIFY(db.LeftUntouched() && !db.DataStorage && !db.TempStorage);
     }
