@@ -46,7 +46,7 @@ TOstrelDatabase::~TOstrelDatabase()
         if (RootStorage) {
             DataStorage.reset();
             RootStorage.reset();
-            if (!ReadOnly && WithBackup)
+            if (!ReadOnly && WithBackup && CompactAtClose)
                 Compact();
         }
         if (BackupStorage) {

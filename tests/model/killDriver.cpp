@@ -18,6 +18,7 @@
 #include <cstring>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -68,8 +69,13 @@ int Save(const QString& path, int saves)
             computer->IPAddress = QStringLiteral("127.0.0.1");
             computer->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-55");
         }
+        // As the window saves: a snapshot, written by another thread.
         QString error;
-        if (!SaveGroup(*group, &error)) {
+        bool saved = false;
+        std::thread writer(
+            [&error, &saved, snapshot = group->Snapshot()] { saved = SaveGroup(*snapshot, &error); });
+        writer.join();
+        if (!saved) {
             std::fprintf(stderr, "save failed: %s\n", qPrintable(error));
             return 4;
         }
