@@ -9,6 +9,7 @@
 #include "model/componentStream.h"
 #include "model/computers.h"
 #include "model/database.h"
+#include "support/procStatus.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -159,11 +160,13 @@ void Run(const QString& base, int count, int repeats)
     }
     QFile::remove(dir + QStringLiteral("/plain.bin"));
 
-    out << QStringLiteral("%1 computers: file %2 bytes, DATA %3 bytes (min / median / max of %4 runs)\n")
+    out << QStringLiteral("%1 computers: file %2 bytes, DATA %3 bytes (min / median / max of %4 runs; load "
+                          "average %5)\n")
                .arg(count)
                .arg(fileSize)
                .arg(dataSize)
-               .arg(repeats);
+               .arg(repeats)
+               .arg(LoadAverage());
     out << "  save                 " << Spread(save) << "\n";
     out << "  plain replace        " << Spread(plainReplace) << "\n";
     out << "  save / plain replace " << Spread(ratio, "") << "(target <= 1.5)\n";
