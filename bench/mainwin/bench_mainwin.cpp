@@ -384,7 +384,10 @@ int MeasureOnce(const QString& file)
     const long long written = ProcIo("write_bytes") - writtenBefore - benchWritten;
     const long long fileSize = QFileInfo(file).size();
 
-    // A change of the user's: what the window's thread spends on it before the writer takes over.
+    // A change of the user's: what the window's thread spends on it before the writer takes over. A save
+    // still being written would only mark it for later.
+    while (db->Saving())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QElapsedTimer change;
     change.start();
     window->Root()->Computers()->Items(0)->NotifyUpdate();
