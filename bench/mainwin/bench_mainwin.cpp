@@ -367,6 +367,7 @@ int MeasureOnce(const QString& file)
     window->VST->repaint();
     const double rowsShownAt = sinceStart();
     const int rows = window->VSTModel->rowCount();
+    const double rssShownMb = ProcStatusField("VmHWM") / 1024.0;
     shown = true;
     lastTick = sinceStart();
 
@@ -412,6 +413,7 @@ int MeasureOnce(const QString& file)
     Figure("written_mb", written / 1e6);
     Figure("written_x_file", fileSize > 0 ? double(written) / double(fileSize) : 0.0);
     Figure("peak_threads", peakThreads);
+    Figure("peak_rss_shown_mb", rssShownMb);
     Figure("peak_rss_mb", ProcStatusField("VmHWM") / 1024.0);
     Figure("change_on_window_ms", changeMs);
     Figure("exit_ms", closeMs);
