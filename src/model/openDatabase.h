@@ -42,7 +42,7 @@ public:
     enum TOpenMode
     {
         // The window's: a backup copy beside the file while it is open, every loaded computer checked at
-        // once, and the file compacted at Close.
+        // once, and the file compacted at Close (unless a save of this run wrote it whole).
         omWindow,
         // Changes and check results are saved as in the window's mode, but no check starts by itself and
         // nothing else is written: no backup copy, no compaction.
@@ -79,7 +79,8 @@ public:
     // unreadable-database error for a file without a root group, which is then left untouched; Root() stays
     // null.
     void Open();
-    // Saves what is unsaved, then releases the root group, then the database (which compacts the file).
+    // Saves what is unsaved, then releases the root group, then the database (which compacts the file
+    // unless a save of this run wrote it whole).
     // False with the save message in error when the last save failed; the file is then left as it is,
     // not compacted, and its backup copy stays beside it.
     bool Close(QString* error = nullptr);
