@@ -148,6 +148,13 @@ long long ProcIo(const char* key)
     return -1;
 }
 
+// The inode that the name leads to now; 0 when there is none.
+ino_t FileInode(const QString& file)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(file).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
 // Ten minutes of an open list whose computers all keep answering as before: what reaches the disk.
 int IdleRechecks(int count, int scale)
 {
@@ -172,13 +179,24 @@ int IdleRechecks(int count, int scale)
         ++checks;
         onlineChanges += computer->Online ? 0 : 1;
     });
-    QObject::connect(db, &TOpenDatabase::Saved, [&] { ++saves; });
+    // Each save puts a new file under the name; the window's saved signal would miss those during which
+    // a re-check came in.
+    ino_t lastInode = FileInode(file);
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (const ino_t inode = FileInode(file); inode != 0 && inode != lastInode) {
+            lastInode = inode;
+            ++saves;
+        }
+    });
+    watch.start();
     // The load's checks bring every computer online: those results are saved first.
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(100);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (checks >= count && db->SaveState() == TOpenDatabase::ssSaved)
+        if (checks >= count && db->SaveState() == TOpenDatabase::ssSaved && !db->Saving())
             loop.quit();
     });
     poll.start();
@@ -238,13 +256,6 @@ double SinceProcessStart()
     timespec now;
     clock_gettime(CLOCK_BOOTTIME, &now);
     return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6 - started;
-}
-
-// The inode that the name leads to now; 0 when there is none.
-ino_t FileInode(const QString& file)
-{
-    struct stat info;
-    return ::stat(QFile::encodeName(file).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
 // Milliseconds since the file's inode last changed (a rename over the name changes it).
