@@ -337,14 +337,17 @@ int MeasureOnce(const QString& file)
 
     std::unordered_set<const TComputer*> reported;
     double allReportedAt = -1;
+    double rssCheckedMb = -1;
     double storedAt = -1;
     int saves = 0;
     long long benchWritten = 0;
     QEventLoop loop;
     QObject::connect(db, &TOpenDatabase::ComputerUpdated, [&](TComputer* computer) {
         // Re-checks report a computer again: only the first report of each counts.
-        if (reported.insert(computer).second && int(reported.size()) == count)
+        if (reported.insert(computer).second && int(reported.size()) == count) {
             allReportedAt = sinceStart();
+            rssCheckedMb = ProcStatusField("VmHWM") / 1024.0;
+        }
     });
     // Each save puts a new file (a new inode) under the name. The file itself is watched, not a signal of
     // the window's: "saved" there means nothing is left unsaved, which re-checks arriving during a save
@@ -425,6 +428,7 @@ int MeasureOnce(const QString& file)
     Figure("written_x_file", fileSize > 0 ? double(written) / double(fileSize) : 0.0);
     Figure("peak_threads", peakThreads);
     Figure("peak_rss_shown_mb", rssShownMb);
+    Figure("peak_rss_checked_mb", rssCheckedMb);
     Figure("peak_rss_mb", ProcStatusField("VmHWM") / 1024.0);
     Figure("change_on_window_ms", changeMs);
     Figure("exit_ms", closeMs);
