@@ -25,7 +25,31 @@ struct TStorageNode
     QString Name;
     bool IsStorage = true;
     QByteArray Data;
+    // The stream's bytes were let go (Data is empty): the tree no longer describes the file.
+    bool Released = false;
     std::vector<std::unique_ptr<TStorageNode>> Children;
+
+    bool AnyReleased() const
+    {
+        if (Released)
+            return true;
+        for (const auto& child : Children)
+            if (child->AnyReleased())
+                return true;
+        return false;
+    }
+
+    void ReleaseAll()
+    {
+        for (const auto& child : Children) {
+            if (child->IsStorage) {
+                child->ReleaseAll();
+            } else {
+                child->Data = QByteArray();
+                child->Released = true;
+            }
+        }
+    }
 
     TStorageNode* Child(const QString& name, bool storage) const
     {
@@ -51,10 +75,12 @@ struct TStorageNode
             TStorageNode* target = Child(child->Name, child->IsStorage);
             if (!target)
                 target = Add(child->Name, child->IsStorage);
-            if (child->IsStorage)
+            if (child->IsStorage) {
                 target->CopyFrom(*child);
-            else
+            } else {
                 target->Data = child->Data;
+                target->Released = child->Released;
+            }
         }
     }
 };
@@ -725,6 +751,9 @@ public:
             return StgResult::FromErrno(EBADF);
         if (!BeyondFile.isEmpty())
             return StgResult::StreamBeyondFile;
+        // A stream whose bytes were let go would be written empty.
+        if (Root.AnyReleased())
+            return StgResult::FromErrno(EBADF);
         std::vector<QByteArray> pieces;
         if (!Serialize(Root, pieces))
             return StgResult::FromErrno(EFBIG);
@@ -895,6 +924,8 @@ quint32 TStorage::ReadStream(const QString& name, QByteArray& data) const
     if (!node)
         return FFile->BeyondFile.contains(name.toCaseFolded()) ? StgResult::StreamBeyondFile
                                                                : StgResult::FromErrno(ENOENT);
+    if (node->Released)
+        return StgResult::FromErrno(EBADF);
     data = node->Data;
     return StgResult::Ok;
 }
@@ -908,7 +939,21 @@ quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
         node = FNode->Add(name, false);
     }
     node->Data = data;
+    node->Released = false;
     return FFile->Commit();
+}
+
+void TStorage::ReleaseStream(const QString& name)
+{
+    if (TStorageNode* node = FNode->Child(name, false)) {
+        node->Data = QByteArray();
+        node->Released = true;
+    }
+}
+
+void TStorage::ReleaseStreams()
+{
+    FNode->ReleaseAll();
 }
 
 quint32 TStorage::CopyTo(TStorage& target) const
