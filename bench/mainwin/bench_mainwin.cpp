@@ -1,6 +1,10 @@
 // The main window on a large database: start-up, reachability checks and saving under load.
 //
-//   bench_mainwin [count]                 runs the measurement (default 1,000 computers on loopback)
+//   bench_mainwin [count]                 three runs of the measurement, each in a process of its own on a
+//                                         fresh copy of one database (default 1,000 computers on
+//                                         loopback), each followed by fping on the same addresses; prints
+//                                         min / median / max of every figure
+//   bench_mainwin --once FILE             one run on FILE, figures as "name value" lines
 //   bench_mainwin --make-db DIR [count]   only writes DIR/network.ccn (a few sample computers by default)
 //   bench_mainwin --make-status-db DIR    writes DIR/network.ccn for scripts/screenshot-status.sh
 //   bench_mainwin --idle [count] [scale]  bytes written while every computer is re-checked each minute and
@@ -18,15 +22,23 @@
 #include "model/statusWatch.h"
 #include "support/procStatus.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <map>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -47,6 +59,13 @@ const TSample Samples[] = {
     {"lab-printer", "", "Address to be assigned", false},
 };
 
+// A loopback address of its own for each index up to well past 65,535: 127.b.c.d, d from 1 to 254.
+QString LoopbackAddress(int index)
+{
+    const int block = index / 254;
+    return QStringLiteral("127.%1.%2.%3").arg(block / 256).arg(block % 256).arg(index % 254 + 1);
+}
+
 bool MakeDatabase(const QString& dir, int count, bool samples)
 {
     TOstrelDatabase db;
@@ -56,8 +75,7 @@ bool MakeDatabase(const QString& dir, int count, bool samples)
     group.Storage = db.DataStorage;
     for (int i = 0; i < count; ++i) {
         TComputer* computer = group.Computers()->Add();
-        // Loopback addresses only: 127.0.x.y with y from 1 to 250.
-        computer->IPAddress = QStringLiteral("127.0.%1.%2").arg(i / 250).arg(i % 250 + 1);
+        computer->IPAddress = LoopbackAddress(i);
         QString mac;
         if (samples) {
             const TSample& sample = Samples[i % std::size(Samples)];
@@ -130,6 +148,13 @@ long long ProcIo(const char* key)
     return -1;
 }
 
+// The inode that the name leads to now; 0 when there is none.
+ino_t FileInode(const QString& file)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(file).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
 // Ten minutes of an open list whose computers all keep answering as before: what reaches the disk.
 int IdleRechecks(int count, int scale)
 {
@@ -154,13 +179,24 @@ int IdleRechecks(int count, int scale)
         ++checks;
         onlineChanges += computer->Online ? 0 : 1;
     });
-    QObject::connect(db, &TOpenDatabase::Saved, [&] { ++saves; });
+    // Each save puts a new file under the name; the window's saved signal would miss those during which
+    // a re-check came in.
+    ino_t lastInode = FileInode(file);
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (const ino_t inode = FileInode(file); inode != 0 && inode != lastInode) {
+            lastInode = inode;
+            ++saves;
+        }
+    });
+    watch.start();
     // The load's checks bring every computer online: those results are saved first.
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(100);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (checks >= count && db->SaveState() == TOpenDatabase::ssSaved)
+        if (checks >= count && db->SaveState() == TOpenDatabase::ssSaved && !db->Saving())
             loop.quit();
     });
     poll.start();
@@ -205,6 +241,294 @@ int IdleRechecks(int count, int scale)
     return 0;
 }
 
+// Milliseconds since this process was started (the kernel's start time, in its clock ticks).
+double SinceProcessStart()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // The fields after the command name, which may hold blanks, closed by the last ')'.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 20)
+        return -1;
+    const double started = fields[19].toDouble() * 1000.0 / double(sysconf(_SC_CLK_TCK));
+    timespec now;
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6 - started;
+}
+
+// Milliseconds since the file's inode last changed (a rename over the name changes it).
+double SinceChange(const QString& file)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(file).constData(), &info) != 0)
+        return 0;
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return std::max(0.0, double(now.tv_sec - info.st_ctim.tv_sec) * 1000.0 +
+                             double(now.tv_nsec - info.st_ctim.tv_nsec) / 1e6);
+}
+
+// Every computer of the file has a result of a check of this run: a reply text and a date.
+bool FileHoldsEveryResult(const QString& file, int count)
+{
+    QTemporaryDir dir;
+    TOstrelDatabase copy;
+    copy.FileName = dir.path() + QStringLiteral("/copy.ccn");
+    // The file is held by the running window: its bytes are read through a copy.
+    if (!QFile::copy(file, copy.FileName))
+        return false;
+    try {
+        auto group = LoadDatabase(copy);
+        if (group->Computers()->Count() != count)
+            return false;
+        for (int i = 0; i < count; ++i) {
+            const TComputer* computer = group->Computers()->Items(i);
+            if (computer->LastPingDate == 0 || computer->LastPingReply.isEmpty())
+                return false;
+        }
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The same look, taken by a process of its own: loading the file here would count its memory as the
+// window's.
+bool HoldsEveryResultElsewhere(const QString& file, int count)
+{
+    QProcess look;
+    look.start(QCoreApplication::applicationFilePath(),
+               {QStringLiteral("--holds-results"), file, QString::number(count)});
+    return look.waitForFinished(120000) && look.exitStatus() == QProcess::NormalExit && look.exitCode() == 0;
+}
+
+void Figure(const char* name, double value)
+{
+    std::printf("%s %.1f\n", name, value);
+}
+
+// One run: a window opens FILE, every computer gets checked, and the run ends when the file on disk
+// holds the result of every computer (verified by loading it), then the window closes.
+int MeasureOnce(const QString& file)
+{
+    const double started = SinceProcessStart();
+    QElapsedTimer clock;
+    clock.start();
+    auto sinceStart = [&] { return started + clock.nsecsElapsed() / 1e6; };
+    const long long writtenBefore = ProcIo("write_bytes");
+
+    // The window's thread: its longest time between two ticks of a 1 ms timer. The first gap runs
+    // from the process's start through the load until the event loop first runs.
+    double longestFromStart = 0;
+    double longestAfterShown = 0;
+    bool shown = false;
+    double lastTick = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(1);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const double now = sinceStart();
+        longestFromStart = std::max(longestFromStart, now - lastTick);
+        if (shown)
+            longestAfterShown = std::max(longestAfterShown, now - lastTick);
+        lastTick = now;
+    });
+    probe.start();
+
+    auto window = std::make_unique<TfrmMain>(file);
+    TOpenDatabase* db = window->OpenDatabase();
+    if (!window->Root()) {
+        std::fprintf(stderr, "the database could not be loaded\n");
+        return 1;
+    }
+    const int count = window->Root()->Computers()->Count();
+
+    std::unordered_set<const TComputer*> reported;
+    double allReportedAt = -1;
+    double rssCheckedMb = -1;
+    double storedAt = -1;
+    int saves = 0;
+    long long benchWritten = 0;
+    QEventLoop loop;
+    QObject::connect(db, &TOpenDatabase::ComputerUpdated, [&](TComputer* computer) {
+        // Re-checks report a computer again: only the first report of each counts.
+        if (reported.insert(computer).second && int(reported.size()) == count) {
+            allReportedAt = sinceStart();
+            rssCheckedMb = ProcStatusField("VmHWM") / 1024.0;
+        }
+    });
+    // Each save puts a new file (a new inode) under the name. The file itself is watched, not a signal of
+    // the window's: "saved" there means nothing is left unsaved, which re-checks arriving during a save
+    // of 10,000 computers make false every time.
+    ino_t lastInode = FileInode(file);
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const ino_t inode = FileInode(file);
+        if (inode == 0 || inode == lastInode)
+            return;
+        lastInode = inode;
+        ++saves;
+        if (allReportedAt < 0 || storedAt >= 0)
+            return;
+        // When the rename put it there (the inode's change time), on this run's clock.
+        const double at = sinceStart() - SinceChange(file);
+        // The look at the file is the benchmark's, not the window's: neither its time, nor its writes,
+        // nor its memory.
+        const long long before = ProcIo("write_bytes");
+        if (HoldsEveryResultElsewhere(file, count)) {
+            storedAt = at;
+            loop.quit();
+        }
+        benchWritten += ProcIo("write_bytes") - before;
+        lastTick = sinceStart();
+    });
+    watch.start();
+
+    window->show();
+    QApplication::processEvents();
+    window->VST->repaint();
+    const double rowsShownAt = sinceStart();
+    const int rows = window->VSTModel->rowCount();
+    const double rssShownMb = ProcStatusField("VmHWM") / 1024.0;
+    shown = true;
+    lastTick = sinceStart();
+
+    long long peakThreads = ProcStatusField("Threads");
+    QTimer threads;
+    threads.setInterval(10);
+    QObject::connect(&threads, &QTimer::timeout,
+                     [&] { peakThreads = std::max(peakThreads, ProcStatusField("Threads")); });
+    threads.start();
+    QTimer::singleShot(600000, &loop, &QEventLoop::quit);
+    loop.exec();
+    probe.stop();
+    threads.stop();
+    watch.stop();
+    const long long written = ProcIo("write_bytes") - writtenBefore - benchWritten;
+    const long long fileSize = QFileInfo(file).size();
+
+    // A change of the user's: what the window's thread spends on it before the writer takes over. A save
+    // still being written would only mark it for later.
+    while (db->Saving())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QElapsedTimer change;
+    change.start();
+    window->Root()->Computers()->Items(0)->NotifyUpdate();
+    const double changeMs = change.nsecsElapsed() / 1e6;
+
+    QElapsedTimer close;
+    close.start();
+    const long long writtenBeforeExit = ProcIo("write_bytes");
+    window.reset();
+    const double closeMs = close.nsecsElapsed() / 1e6;
+    const long long exitWritten = ProcIo("write_bytes") - writtenBeforeExit;
+
+    Figure("computers", count);
+    Figure("rows", rows);
+    Figure("rows_shown_ms", rowsShownAt);
+    Figure("all_checked_ms", allReportedAt);
+    Figure("in_file_ms", storedAt);
+    Figure("saves", saves);
+    Figure("stall_from_start_ms", longestFromStart);
+    Figure("stall_after_shown_ms", longestAfterShown);
+    Figure("file_mb", fileSize / 1e6);
+    Figure("written_mb", written / 1e6);
+    Figure("written_x_file", fileSize > 0 ? double(written) / double(fileSize) : 0.0);
+    Figure("peak_threads", peakThreads);
+    Figure("peak_rss_shown_mb", rssShownMb);
+    Figure("peak_rss_checked_mb", rssCheckedMb);
+    Figure("peak_rss_mb", ProcStatusField("VmHWM") / 1024.0);
+    Figure("change_on_window_ms", changeMs);
+    Figure("exit_ms", closeMs);
+    Figure("exit_written_mb", exitWritten / 1e6);
+    std::fflush(stdout);
+
+    // Let the checks still running end, waiting in the event loop rather than spinning.
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (TWorkerThread::LiveCount() == 0)
+            loop.quit();
+    });
+    poll.start();
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    if (TWorkerThread::LiveCount() > 0)
+        loop.exec();
+    return storedAt >= 0 && rows == count ? 0 : 2;
+}
+
+// Three runs in processes of their own, each on a fresh copy of one database and followed by fping on
+// the same addresses (one echo request each, 500 ms timeout, no pacing).
+int Measure(int count)
+{
+    QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench-mainwin-XXXXXX"));
+    if (!dir.isValid() || !MakeDatabase(dir.path(), count, false))
+        return 1;
+    const QString original = dir.path() + QStringLiteral("/network.ccn");
+    const QString list = dir.path() + QStringLiteral("/addresses");
+    {
+        QFile addresses(list);
+        if (!addresses.open(QIODevice::WriteOnly))
+            return 1;
+        for (int i = 0; i < count; ++i)
+            addresses.write(LoopbackAddress(i).toLatin1() + '\n');
+    }
+    QStringList order;
+    std::map<QString, std::vector<double>> figures;
+    const QString loadBefore = LoadAverage();
+    for (int run = 0; run < 3; ++run) {
+        const QString file = dir.path() + QStringLiteral("/run%1.ccn").arg(run);
+        if (!QFile::copy(original, file))
+            return 1;
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--once"), file});
+        if (!child.waitForFinished(700000) || child.exitCode() != 0) {
+            std::fprintf(stderr, "run %d failed (exit code %d)\n", run + 1, child.exitCode());
+            return 2;
+        }
+        for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> parts = line.split(' ');
+            if (parts.size() != 2)
+                continue;
+            const QString name = QString::fromLatin1(parts[0]);
+            if (!figures.count(name))
+                order.append(name);
+            figures[name].push_back(parts[1].toDouble());
+        }
+        QProcess fping;
+        fping.setStandardOutputFile(QProcess::nullDevice());
+        fping.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer timer;
+        timer.start();
+        fping.start(QStringLiteral("fping"), {"-c1", "-t500", "-i0", "-q", "-f", list});
+        if (!fping.waitForFinished(600000)) {
+            std::fprintf(stderr, "fping did not finish\n");
+            return 2;
+        }
+        const double fpingMs = timer.nsecsElapsed() / 1e6;
+        if (!figures.count(QStringLiteral("fping_ms")))
+            order.append(QStringLiteral("fping_ms"));
+        figures[QStringLiteral("fping_ms")].push_back(fpingMs);
+        figures[QStringLiteral("in_file_vs_fping")].push_back(figures[QStringLiteral("in_file_ms")].back() /
+                                                              fpingMs);
+        QFile::remove(file);
+    }
+    order.append(QStringLiteral("in_file_vs_fping"));
+    std::printf("%d computers, 3 runs (min / median / max; load average %s before, %s after)\n", count,
+                qPrintable(loadBefore), qPrintable(LoadAverage()));
+    for (const QString& name : std::as_const(order)) {
+        std::vector<double> values = figures[name];
+        std::sort(values.begin(), values.end());
+        std::printf("  %-24s %10.2f %10.2f %10.2f\n", qPrintable(name), values.front(),
+                    values[values.size() / 2], values.back());
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -223,118 +547,9 @@ int main(int argc, char* argv[])
         return IdleRechecks(args.size() >= 3 ? args[2].toInt() : 10000,
                             std::max(1, args.size() >= 4 ? args[3].toInt() : 1));
 
-    const int count = args.size() >= 2 ? args[1].toInt() : 1000;
-    QTemporaryDir dir;
-    if (!dir.isValid() || !MakeDatabase(dir.path(), count, false))
-        return 1;
-
-    const long long writtenBefore = ProcIo("write_bytes");
-    const long long charsBefore = ProcIo("wchar");
-    const QString file = dir.path() + QStringLiteral("/network.ccn");
-
-    QElapsedTimer clock;
-    clock.start();
-    auto window = std::make_unique<TfrmMain>(file);
-    TOpenDatabase* db = window->OpenDatabase();
-    if (!window->Root()) {
-        std::fprintf(stderr, "the database could not be loaded\n");
-        return 1;
-    }
-
-    int checks = 0;
-    int saves = 0;
-    qint64 checkedAt = -1;
-    qint64 storedAt = -1;
-    QEventLoop loop;
-    QObject::connect(db, &TOpenDatabase::ComputerUpdated, [&] {
-        if (++checks == count)
-            checkedAt = clock.elapsed();
-    });
-    // The file holds every result once a save follows the last check.
-    QObject::connect(db, &TOpenDatabase::Saved, [&] {
-        ++saves;
-        if (checks == count && storedAt < 0) {
-            storedAt = clock.elapsed();
-            loop.quit();
-        }
-    });
-
-    window->show();
-    QApplication::processEvents();
-    window->VST->repaint();
-    const qint64 shown = clock.elapsed();
-    const int rows = window->VSTModel->rowCount();
-    std::printf("computers                          %d\n", count);
-    std::printf("rows shown                         %d after %lld ms\n", rows, static_cast<long long>(shown));
-    std::fflush(stdout);
-
-    // The main thread's longest gap between two ticks of a 1 ms timer while checks complete.
-    qint64 longestBlock = 0;
-    QElapsedTimer gap;
-    gap.start();
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(1);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        longestBlock = std::max(longestBlock, gap.nsecsElapsed() / 1000);
-        gap.restart();
-    });
-    long long peakThreads = ProcStatusField("Threads");
-    QTimer threads;
-    threads.setInterval(10);
-    QObject::connect(&threads, &QTimer::timeout,
-                     [&] { peakThreads = std::max(peakThreads, ProcStatusField("Threads")); });
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    probe.start();
-    threads.start();
-    deadline.start(600000);
-    if (storedAt < 0)
-        loop.exec();
-    probe.stop();
-    threads.stop();
-    const long long written = ProcIo("write_bytes") - writtenBefore;
-    const long long chars = ProcIo("wchar") - charsBefore;
-    const long long fileSize = QFileInfo(file).size();
-
-    std::printf("checks completed                   %d after %lld ms\n", checks,
-                static_cast<long long>(checkedAt));
-    std::printf("file holds every result            after %lld ms (%d saves)\n",
-                static_cast<long long>(storedAt), saves);
-    std::printf("database file                      %lld bytes\n", fileSize);
-    std::printf("bytes written (write_bytes)        %lld (%.1f x the file)\n", written,
-                fileSize > 0 ? double(written) / double(fileSize) : 0.0);
-    std::printf("bytes written (wchar)              %lld (%.1f x the file)\n", chars,
-                fileSize > 0 ? double(chars) / double(fileSize) : 0.0);
-    std::printf("peak threads                       %lld\n", peakThreads);
-    std::printf("peak RSS                           %.1f MB\n", ProcStatusField("VmHWM") / 1024.0);
-    // Completions queued while the main thread saves are all run before it looks at anything else, so
-    // this is also how long the window would not answer the user.
-    std::printf("longest event-loop stall           %.1f ms\n", longestBlock / 1000.0);
-
-    // What one change of the user's costs: it is written at once, on the main thread.
-    QElapsedTimer save;
-    save.start();
-    window->Root()->Computers()->Items(0)->NotifyUpdate();
-    std::printf("one save of the whole file         %.1f ms\n", save.nsecsElapsed() / 1e6);
-    std::fflush(stdout);
-
-    QElapsedTimer close;
-    close.start();
-    window.reset();
-    std::printf("shutdown (save, free, compact)     %lld ms\n", static_cast<long long>(close.elapsed()));
-
-    // Let the checks still running end, waiting in the event loop rather than spinning.
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (TWorkerThread::LiveCount() == 0)
-            loop.quit();
-    });
-    poll.start();
-    deadline.start(10000);
-    if (TWorkerThread::LiveCount() > 0)
-        loop.exec();
-    return checks == count && storedAt >= 0 ? 0 : 2;
+    if (args.size() >= 4 && args[1] == QStringLiteral("--holds-results"))
+        return FileHoldsEveryResult(args[2], args[3].toInt()) ? 0 : 1;
+    if (args.size() >= 3 && args[1] == QStringLiteral("--once"))
+        return MeasureOnce(args[2]);
+    return Measure(args.size() >= 2 ? args[1].toInt() : 1000);
 }

@@ -306,6 +306,8 @@ void TfrmMain::FormCreate()
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
     FDatabase = std::make_unique<TOpenDatabase>(FDatabaseFile);
+    // The window's thread only takes the snapshot of a save; writing it never stalls the window.
+    FDatabase->SetBackgroundSaves(true);
     connect(FDatabase.get(), &TOpenDatabase::ComputerUpdated, this,
             [this](TComputer* computer) { OnComputerUpdate(computer); });
     connect(FDatabase.get(), &TOpenDatabase::SaveFailed, this, [this](const QString& message) {

@@ -12,6 +12,8 @@ constexpr double MaxDays = 0x1p40;
 
 std::mutex sourceLock;
 std::function<TDateTime()> nowSource;
+thread_local int batchDepth = 0;
+thread_local TDateTime batchNow = 0;
 
 } // namespace
 
@@ -43,6 +45,8 @@ TDateTime QDateTimeToDateTime(const QDateTime& value)
 
 TDateTime Now()
 {
+    if (batchDepth > 0)
+        return batchNow;
     {
         std::lock_guard<std::mutex> guard(sourceLock);
         if (nowSource)
@@ -55,4 +59,16 @@ void SetNowSource(std::function<TDateTime()> source)
 {
     std::lock_guard<std::mutex> guard(sourceLock);
     nowSource = std::move(source);
+}
+
+TNowBatch::TNowBatch()
+{
+    if (batchDepth == 0)
+        batchNow = Now();
+    ++batchDepth;
+}
+
+TNowBatch::~TNowBatch()
+{
+    --batchDepth;
 }

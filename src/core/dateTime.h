@@ -15,3 +15,14 @@ TDateTime QDateTimeToDateTime(const QDateTime& value);
 TDateTime Now();
 // Replaces the clock (an empty function restores the real one).
 void SetNowSource(std::function<TDateTime()> source);
+
+// While one lives, Now() on its thread answers the moment read when the first of them was made: a
+// batch (thousands of computers loaded or copied) reads the clock once instead of once per item.
+class TNowBatch
+{
+public:
+    TNowBatch();
+    ~TNowBatch();
+    TNowBatch(const TNowBatch&) = delete;
+    TNowBatch& operator=(const TNowBatch&) = delete;
+};

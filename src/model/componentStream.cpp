@@ -1,5 +1,6 @@
 #include "model/componentStream.h"
 
+#include "core/dateTime.h"
 #include "core/exceptions.h"
 #include "model/computers.h"
 
@@ -691,7 +692,9 @@ private:
                     break;
                 if (marker != StreamTag::List)
                     InvalidValue();
-                Properties(*collection->AddItem());
+                TCollectionItem* item = collection->AddItem();
+                Properties(*item);
+                collection->ItemRead(item);
             }
             break;
         }
@@ -725,5 +728,6 @@ std::unique_ptr<TGroup> ReadGroup(const char* data, qsizetype size)
 {
     if (!data || size < 0)
         size = 0;
+    const TNowBatch batch; // every computer's default dates come from one reading of the clock
     return TReader(data, size).Root();
 }

@@ -1,5 +1,6 @@
 #include "model/compoundFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,15 +8,13 @@
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-utils.h>
 #include <mutex>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QtEndian>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,7 +25,31 @@ struct TStorageNode
     QString Name;
     bool IsStorage = true;
     QByteArray Data;
+    // The stream's bytes were let go (Data is empty): the tree no longer describes the file.
+    bool Released = false;
     std::vector<std::unique_ptr<TStorageNode>> Children;
+
+    bool AnyReleased() const
+    {
+        if (Released)
+            return true;
+        for (const auto& child : Children)
+            if (child->AnyReleased())
+                return true;
+        return false;
+    }
+
+    void ReleaseAll()
+    {
+        for (const auto& child : Children) {
+            if (child->IsStorage) {
+                child->ReleaseAll();
+            } else {
+                child->Data = QByteArray();
+                child->Released = true;
+            }
+        }
+    }
 
     TStorageNode* Child(const QString& name, bool storage) const
     {
@@ -52,10 +75,12 @@ struct TStorageNode
             TStorageNode* target = Child(child->Name, child->IsStorage);
             if (!target)
                 target = Add(child->Name, child->IsStorage);
-            if (child->IsStorage)
+            if (child->IsStorage) {
                 target->CopyFrom(*child);
-            else
+            } else {
                 target->Data = child->Data;
+                target->Released = child->Released;
+            }
         }
     }
 };
@@ -237,55 +262,250 @@ bool ReadAll(int fd, QByteArray& data)
     return true;
 }
 
-struct TUnrefObject
-{
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using TMemoryOutput = std::unique_ptr<GsfOutput, TUnrefObject>;
+// Writing a compound file: version 3, 512-byte sectors, no class identifiers, streams under 4096 bytes
+// in the mini stream. The sectors are laid out as FAT, DIFAT, directory, mini FAT, mini stream, then
+// each large stream whole, so a large stream's bytes go to the file as they are, never copied.
+namespace Cfb {
+constexpr quint32 FreeSect = 0xFFFFFFFF;
+constexpr quint32 EndOfChain = 0xFFFFFFFE;
+constexpr quint32 FatSect = 0xFFFFFFFD;
+constexpr quint32 DifSect = 0xFFFFFFFC;
+constexpr quint32 NoStream = 0xFFFFFFFF;
+constexpr qsizetype Sector = 512;
+constexpr qsizetype MiniSector = 64;
+constexpr qsizetype MiniCutoff = 4096;
+constexpr qsizetype HeaderDifat = 109;
+constexpr qsizetype PerSector = Sector / 4;
 
-// The compound file's bytes for a tree of storages and streams: version 3, 512-byte sectors, no class
-// identifiers. The bytes stay in libgsf's buffer (no copy of a large file), which holder keeps.
-bool Serialize(const TStorageNode& root, QByteArray& bytes, TMemoryOutput& holder)
+struct TEntry
 {
-    InitGsf();
-    GsfOutput* sink = gsf_output_memory_new();
-    GsfOutfile* ole = gsf_outfile_msole_new_full(sink, 512, 64);
-    if (!ole) {
-        g_object_unref(sink);
-        return false;
+    const TStorageNode* Node = nullptr; // null for the root
+    quint32 Left = NoStream;
+    quint32 Right = NoStream;
+    quint32 Child = NoStream;
+    bool Black = true;
+    quint32 Start = 0;
+    quint64 Size = 0;
+};
+
+qsizetype SectorsFor(qsizetype bytes, qsizetype unit = Sector)
+{
+    return (bytes + unit - 1) / unit;
+}
+
+// Sibling order of a directory: shorter names first, then by the upper-case letters.
+bool NameBefore(const QString& a, const QString& b)
+{
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a.toUpper() < b.toUpper();
+}
+
+// Adds the children of node below entry parent as a balanced tree, red on its deepest level only
+// (a valid red-black tree, which strict readers ask for), then their own children.
+void AddChildren(std::vector<TEntry>& entries, quint32 parent, const TStorageNode& node)
+{
+    std::vector<const TStorageNode*> sorted;
+    for (const auto& child : node.Children)
+        sorted.push_back(child.get());
+    std::sort(sorted.begin(), sorted.end(),
+              [](const TStorageNode* a, const TStorageNode* b) { return NameBefore(a->Name, b->Name); });
+    const quint32 first = static_cast<quint32>(entries.size());
+    for (const TStorageNode* child : sorted) {
+        TEntry entry;
+        entry.Node = child;
+        entries.push_back(entry);
     }
-    bool ok = true;
-    auto writeTree = [&ok](auto& self, GsfOutfile* dir, const TStorageNode& node) -> void {
-        for (const auto& child : node.Children) {
-            GsfOutput* out = gsf_outfile_new_child(dir, child->Name.toUtf8().constData(), child->IsStorage);
-            if (!out) {
-                ok = false;
-                continue;
-            }
-            if (child->IsStorage)
-                self(self, GSF_OUTFILE(out), *child);
-            else if (!child->Data.isEmpty() &&
-                     !gsf_output_write(out, static_cast<size_t>(child->Data.size()),
-                                       reinterpret_cast<const guint8*>(child->Data.constData())))
-                ok = false;
-            if (!gsf_output_close(out))
-                ok = false;
-            g_object_unref(out);
-        }
+    int deepest = 0;
+    while ((qsizetype(2) << deepest) - 1 < qsizetype(sorted.size()))
+        ++deepest;
+    auto build = [&](auto& self, qsizetype low, qsizetype high, int depth) -> quint32 {
+        if (low > high)
+            return NoStream;
+        const qsizetype middle = (low + high + 1) / 2;
+        TEntry& entry = entries[first + middle];
+        entry.Black = depth < deepest || depth == 0;
+        const quint32 left = self(self, low, middle - 1, depth + 1);
+        const quint32 right = self(self, middle + 1, high, depth + 1);
+        entries[first + middle].Left = left;
+        entries[first + middle].Right = right;
+        return first + static_cast<quint32>(middle);
     };
-    writeTree(writeTree, ole, root);
-    if (!gsf_output_close(GSF_OUTPUT(ole)))
-        ok = false;
-    g_object_unref(ole);
-    if (!gsf_output_is_closed(sink))
-        gsf_output_close(sink);
-    holder.reset(sink);
-    if (ok) {
-        const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
-        const gsf_off_t size = gsf_output_size(sink);
-        bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    entries[parent].Child = build(build, 0, qsizetype(sorted.size()) - 1, 0);
+    for (size_t i = 0; i < sorted.size(); ++i)
+        if (sorted[i]->IsStorage)
+            AddChildren(entries, first + static_cast<quint32>(i), *sorted[i]);
+}
+
+void Put16(QByteArray& bytes, qsizetype at, quint16 value)
+{
+    qToLittleEndian<quint16>(value, bytes.data() + at);
+}
+
+void Put32(QByteArray& bytes, qsizetype at, quint32 value)
+{
+    qToLittleEndian<quint32>(value, bytes.data() + at);
+}
+
+} // namespace Cfb
+
+// The file's bytes as pieces in their order: the head built here (header, tables, directory, mini
+// stream), then each large stream's data, shared with the tree, and its padding.
+bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
+{
+    using namespace Cfb;
+    std::vector<TEntry> entries(1);
+    AddChildren(entries, 0, root);
+
+    // Where each stream goes: small ones into mini sectors, large ones into sectors of their own.
+    qsizetype miniSectors = 0;
+    qsizetype bigSectors = 0;
+    for (TEntry& entry : entries) {
+        if (!entry.Node || entry.Node->IsStorage)
+            continue;
+        const qsizetype size = entry.Node->Data.size();
+        entry.Size = static_cast<quint64>(size);
+        if (size >= MiniCutoff) {
+            entry.Start = static_cast<quint32>(bigSectors); // relative for now
+            bigSectors += SectorsFor(size);
+        } else if (size > 0) {
+            entry.Start = static_cast<quint32>(miniSectors);
+            miniSectors += SectorsFor(size, MiniSector);
+        } else {
+            entry.Start = EndOfChain;
+        }
     }
-    return ok;
+    const qsizetype dirSectors = SectorsFor(qsizetype(entries.size()) * 128);
+    const qsizetype miniFatSectors = SectorsFor(miniSectors * 4);
+    const qsizetype miniStreamSectors = SectorsFor(miniSectors * MiniSector);
+    const qsizetype rest = dirSectors + miniFatSectors + miniStreamSectors + bigSectors;
+    qsizetype fatSectors = 0;
+    qsizetype difatSectors = 0;
+    for (;;) {
+        const qsizetype total = fatSectors + difatSectors + rest;
+        const qsizetype fat = SectorsFor(total, PerSector);
+        const qsizetype difat = fat > HeaderDifat ? SectorsFor(fat - HeaderDifat, PerSector - 1) : 0;
+        if (fat == fatSectors && difat == difatSectors)
+            break;
+        fatSectors = fat;
+        difatSectors = difat;
+    }
+    const qsizetype total = fatSectors + difatSectors + rest;
+    if (total >= qsizetype(DifSect))
+        return false;
+    const quint32 difatStart = static_cast<quint32>(fatSectors);
+    const quint32 dirStart = static_cast<quint32>(difatStart + difatSectors);
+    const quint32 miniFatStart = static_cast<quint32>(dirStart + dirSectors);
+    const quint32 miniStreamStart = static_cast<quint32>(miniFatStart + miniFatSectors);
+    const quint32 bigStart = static_cast<quint32>(miniStreamStart + miniStreamSectors);
+
+    const qsizetype headSectors = bigStart;
+    QByteArray head((1 + headSectors) * Sector, '\0');
+    auto sector = [](quint32 number) { return (qsizetype(number) + 1) * Sector; };
+
+    // The FAT: its own sectors, the DIFAT's, then one chain per table and stream.
+    std::vector<quint32> fat(static_cast<size_t>(fatSectors * PerSector), FreeSect);
+    for (qsizetype i = 0; i < fatSectors; ++i)
+        fat[size_t(i)] = FatSect;
+    for (qsizetype i = 0; i < difatSectors; ++i)
+        fat[size_t(difatStart + i)] = DifSect;
+    auto chain = [&fat](quint32 start, qsizetype count) {
+        for (qsizetype i = 0; i < count; ++i)
+            fat[size_t(start + i)] = i + 1 < count ? static_cast<quint32>(start + i + 1) : EndOfChain;
+    };
+    chain(dirStart, dirSectors);
+    chain(miniFatStart, miniFatSectors);
+    chain(miniStreamStart, miniStreamSectors);
+    std::vector<quint32> miniFat(static_cast<size_t>(miniFatSectors * PerSector), FreeSect);
+    for (TEntry& entry : entries) {
+        if (!entry.Node || entry.Node->IsStorage || entry.Size == 0)
+            continue;
+        if (qsizetype(entry.Size) >= MiniCutoff) {
+            entry.Start += bigStart;
+            chain(entry.Start, SectorsFor(qsizetype(entry.Size)));
+        } else {
+            const qsizetype count = SectorsFor(qsizetype(entry.Size), MiniSector);
+            for (qsizetype i = 0; i < count; ++i)
+                miniFat[size_t(entry.Start + i)] =
+                    i + 1 < count ? static_cast<quint32>(entry.Start + i + 1) : EndOfChain;
+            std::memcpy(head.data() + sector(miniStreamStart) + qsizetype(entry.Start) * MiniSector,
+                        entry.Node->Data.constData(), size_t(entry.Size));
+        }
+    }
+    for (size_t i = 0; i < fat.size(); ++i)
+        Put32(head, Sector + qsizetype(i) * 4, fat[i]);
+    for (size_t i = 0; i < miniFat.size(); ++i)
+        Put32(head, sector(miniFatStart) + qsizetype(i) * 4, miniFat[i]);
+
+    // The header, and the FAT's sectors beyond the header's 109 in DIFAT sectors.
+    std::memcpy(head.data(), Signature, sizeof Signature);
+    Put16(head, 0x18, 0x003E);
+    Put16(head, 0x1A, 0x0003);
+    Put16(head, 0x1C, 0xFFFE);
+    Put16(head, 0x1E, 9);
+    Put16(head, 0x20, 6);
+    Put32(head, 0x2C, static_cast<quint32>(fatSectors));
+    Put32(head, 0x30, dirStart);
+    Put32(head, 0x38, static_cast<quint32>(MiniCutoff));
+    Put32(head, 0x3C, miniFatSectors > 0 ? miniFatStart : EndOfChain);
+    Put32(head, 0x40, static_cast<quint32>(miniFatSectors));
+    Put32(head, 0x44, difatSectors > 0 ? difatStart : EndOfChain);
+    Put32(head, 0x48, static_cast<quint32>(difatSectors));
+    for (qsizetype i = 0; i < HeaderDifat; ++i)
+        Put32(head, 0x4C + i * 4, i < fatSectors ? static_cast<quint32>(i) : FreeSect);
+    for (qsizetype d = 0; d < difatSectors; ++d) {
+        const qsizetype at = sector(static_cast<quint32>(difatStart + d));
+        for (qsizetype i = 0; i < PerSector - 1; ++i) {
+            const qsizetype fatIndex = HeaderDifat + d * (PerSector - 1) + i;
+            Put32(head, at + i * 4, fatIndex < fatSectors ? static_cast<quint32>(fatIndex) : FreeSect);
+        }
+        Put32(head, at + (PerSector - 1) * 4,
+              d + 1 < difatSectors ? static_cast<quint32>(difatStart + d + 1) : EndOfChain);
+    }
+
+    // The directory; entries past the last are empty.
+    const qsizetype dirAt = sector(dirStart);
+    for (qsizetype i = 0; i < dirSectors * 4; ++i) {
+        const qsizetype at = dirAt + i * 128;
+        if (i >= qsizetype(entries.size())) {
+            Put32(head, at + 0x44, NoStream);
+            Put32(head, at + 0x48, NoStream);
+            Put32(head, at + 0x4C, NoStream);
+            continue;
+        }
+        const TEntry& entry = entries[size_t(i)];
+        const QString name = entry.Node ? entry.Node->Name.left(31) : QStringLiteral("Root Entry");
+        qToLittleEndian<char16_t>(name.utf16(), name.size(), head.data() + at);
+        Put16(head, at + 0x40, static_cast<quint16>((name.size() + 1) * 2));
+        head[at + 0x42] = static_cast<char>(!entry.Node ? 5 : entry.Node->IsStorage ? 1 : 2);
+        head[at + 0x43] = entry.Black ? 1 : 0;
+        Put32(head, at + 0x44, entry.Left);
+        Put32(head, at + 0x48, entry.Right);
+        Put32(head, at + 0x4C, entry.Child);
+        if (!entry.Node) {
+            Put32(head, at + 0x74, miniStreamSectors > 0 ? miniStreamStart : EndOfChain);
+            Put32(head, at + 0x78, static_cast<quint32>(miniSectors * MiniSector));
+        } else if (!entry.Node->IsStorage) {
+            Put32(head, at + 0x74, entry.Start);
+            Put32(head, at + 0x78, static_cast<quint32>(entry.Size));
+        }
+    }
+
+    pieces.clear();
+    pieces.push_back(head);
+    // The large streams in the order of their sectors, each padded to a whole sector.
+    std::vector<const TEntry*> big;
+    for (const TEntry& entry : entries)
+        if (entry.Node && !entry.Node->IsStorage && qsizetype(entry.Size) >= MiniCutoff)
+            big.push_back(&entry);
+    std::sort(big.begin(), big.end(), [](const TEntry* a, const TEntry* b) { return a->Start < b->Start; });
+    for (const TEntry* entry : big) {
+        pieces.push_back(entry->Node->Data);
+        const qsizetype pad = SectorsFor(qsizetype(entry->Size)) * Sector - qsizetype(entry->Size);
+        if (pad > 0)
+            pieces.push_back(QByteArray(pad, '\0'));
+    }
+    return true;
 }
 
 // The names (case folded) of the streams whose directory entries state more bytes than the whole file
@@ -415,8 +635,8 @@ QString DirectoryOf(const QString& path)
 // Writes bytes to a new file beside target, flushes it (when durable), locks it and renames it over
 // target (or, when exclusive, to target only if nothing holds that name), then flushes the directory.
 // The descriptor of the new, locked file is handed back.
-quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable, bool exclusive,
-                    const QString& scratch, int& lockedFd)
+quint32 ReplaceFile(const QString& target, const std::vector<QByteArray>& pieces, bool durable,
+                    bool exclusive, const QString& scratch, int& lockedFd)
 {
     const QString dir = DirectoryOf(target);
     QString tempPath = scratch;
@@ -466,8 +686,9 @@ quint32 ReplaceFile(const QString& target, const QByteArray& bytes, bool durable
         }
         (void)::fchmod(fd.Get(), mode);
     }
-    if (!WriteAll(fd.Get(), bytes.constData(), bytes.size()))
-        return fail();
+    for (const QByteArray& piece : pieces)
+        if (!WriteAll(fd.Get(), piece.constData(), piece.size()))
+            return fail();
     if (durable && ::fsync(fd.Get()) != 0)
         return fail();
     const int renamed = exclusive ? RenameNoReplace(localTemp.constData(), LocalPath(target).constData())
@@ -530,12 +751,15 @@ public:
             return StgResult::FromErrno(EBADF);
         if (!BeyondFile.isEmpty())
             return StgResult::StreamBeyondFile;
-        QByteArray bytes;
-        TMemoryOutput holder;
-        if (!Serialize(Root, bytes, holder))
-            return StgResult::FromErrno(EIO);
+        // A stream whose bytes were let go would be written empty.
+        if (Root.AnyReleased())
+            return StgResult::FromErrno(EBADF);
+        std::vector<QByteArray> pieces;
+        if (!Serialize(Root, pieces))
+            return StgResult::FromErrno(EFBIG);
         int fd = -1;
-        const quint32 result = ReplaceFile(Path, bytes, Durable, Exclusive && scratch.isEmpty(), scratch, fd);
+        const quint32 result =
+            ReplaceFile(Path, pieces, Durable, Exclusive && scratch.isEmpty(), scratch, fd);
         if (fd >= 0) {
             Exclusive = false;
             // The new file is in place and locked: the old one (now unlinked) can go.
@@ -700,6 +924,8 @@ quint32 TStorage::ReadStream(const QString& name, QByteArray& data) const
     if (!node)
         return FFile->BeyondFile.contains(name.toCaseFolded()) ? StgResult::StreamBeyondFile
                                                                : StgResult::FromErrno(ENOENT);
+    if (node->Released)
+        return StgResult::FromErrno(EBADF);
     data = node->Data;
     return StgResult::Ok;
 }
@@ -713,7 +939,21 @@ quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
         node = FNode->Add(name, false);
     }
     node->Data = data;
+    node->Released = false;
     return FFile->Commit();
+}
+
+void TStorage::ReleaseStream(const QString& name)
+{
+    if (TStorageNode* node = FNode->Child(name, false)) {
+        node->Data = QByteArray();
+        node->Released = true;
+    }
+}
+
+void TStorage::ReleaseStreams()
+{
+    FNode->ReleaseAll();
 }
 
 quint32 TStorage::CopyTo(TStorage& target) const

@@ -81,6 +81,11 @@ public:
     // Sets the stream's whole content (creating it if needed) and writes the file; Ok when the file on
     // disk holds the new content.
     quint32 WriteStream(const QString& name, const QByteArray& data);
+    // Lets go of the bytes of a stream that is read no more (the file keeps them): until WriteStream gives
+    // it new ones, reading it and writing the file fail with EBADF, so the file never loses them.
+    void ReleaseStream(const QString& name);
+    // The same for every stream below this storage, recursively.
+    void ReleaseStreams();
     // Copies every storage and stream below this one into target, recursively, and writes target's file.
     quint32 CopyTo(TStorage& target) const;
     // Writes the whole file to disk.

@@ -124,13 +124,18 @@ const TPropTable& TMACAddresses::Properties() const
 // ---------------------------------------------------------------------------------------------------
 // TComputer
 
-TComputer::TComputer(TComputers* collection) : TCollectionItem(collection)
+TComputer::TComputer(TComputers* collection) : TComputer(collection, true)
+{
+}
+
+TComputer::TComputer(TComputers* collection, bool newItemID) : TCollectionItem(collection)
 {
     if (collection)
         collection->InvalidateIndex();
     FMACAddresses = std::make_unique<TMACAddresses>(this);
     FDataType = dtNormal;
-    FItemID = NewItemID();
+    if (newItemID)
+        FItemID = NewItemID();
     SubNet = DefaultSubNet;
     LocalSubnet = false;
     SendOptions = soLAN;
@@ -224,6 +229,38 @@ QString TComputer::WakeMAC() const
     return {};
 }
 
+void TComputer::CopyStored(const TComputer& source)
+{
+    SetDataType(source.FDataType);
+    FItemID = source.FItemID;
+    RefID = source.RefID;
+    FName = source.FName;
+    Comments = source.Comments;
+    Descr = source.Descr;
+    IPAddress = source.IPAddress;
+    if (FMACAddresses && source.FMACAddresses) {
+        for (int i = 0; i < source.FMACAddresses->Count(); ++i) {
+            const TMACAddress* from = source.FMACAddresses->Items(i);
+            TMACAddress* to = FMACAddresses->Add();
+            to->Address = from->Address;
+            to->IPAddress = from->IPAddress;
+            to->AdapterIndex = from->AdapterIndex;
+            to->Descr = from->Descr;
+            to->Name = from->Name;
+            to->Subnet = from->Subnet;
+            to->UseForWake = from->UseForWake;
+        }
+    }
+    SubNet = source.SubNet;
+    LocalSubnet = source.LocalSubnet;
+    Port = source.Port;
+    Online = source.Online;
+    LastPingDate = source.LastPingDate;
+    LastPingReply = source.LastPingReply;
+    SendOptions = source.SendOptions;
+    FSchedule.Assign(source.FSchedule);
+}
+
 void TComputer::NotifyUpdate()
 {
     if (auto* computers = Computers())
@@ -309,7 +346,14 @@ TComputer* TComputers::Add()
 
 TCollectionItem* TComputers::AddItem()
 {
-    return new TComputer(this);
+    return new TComputer(this, false);
+}
+
+void TComputers::ItemRead(TCollectionItem* item)
+{
+    auto* computer = static_cast<TComputer*>(item);
+    if (computer->ItemID().isEmpty())
+        computer->SetItemID(NewItemID());
 }
 
 void TComputers::Delete(int index)
@@ -396,6 +440,22 @@ void TGroup::Assign(const TPersistent& source)
     IsRoot = other->IsRoot;
     Name = other->Name;
     FSchedule.Assign(other->FSchedule);
+}
+
+std::unique_ptr<TGroup> TGroup::Snapshot() const
+{
+    const TNowBatch batch; // the defaults that the copy overwrites read the clock once
+    auto copy = std::make_unique<TGroup>();
+    copy->Name = Name;
+    copy->Tag = Tag;
+    copy->ID = ID;
+    copy->IsRoot = IsRoot;
+    copy->Comments = Comments;
+    copy->FSchedule.Assign(FSchedule);
+    copy->Storage = Storage;
+    for (int i = 0; i < FComputers->Count(); ++i)
+        (new TComputer(copy->FComputers.get(), false))->CopyStored(*FComputers->Items(i));
+    return copy;
 }
 
 bool TGroup::CheckSchedule()

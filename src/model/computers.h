@@ -154,6 +154,12 @@ public:
     static const TPropTable& PropertyTable();
 
 private:
+    friend class TComputers;
+    friend class TGroup;
+    // Without an identifier yet: the reader and the copy give it one (an identifier costs a random UUID).
+    TComputer(TComputers* collection, bool newItemID);
+    // Everything the record holds of source (DataType and every adapter field included).
+    void CopyStored(const TComputer& source);
     void CheckCompleted(TWorkerThread* worker);
     void DetachRunningCheck();
 
@@ -177,7 +183,10 @@ public:
     void Delete(int index);
     // Destroys these computers in one pass, then raises the group's OnUpdate once (when any went).
     void Delete(const std::unordered_set<const TComputer*>& computers);
+    // A computer without identifier: what is read or copied into it brings one.
     TCollectionItem* AddItem() override;
+    // A stored computer without identifier gets a new one.
+    void ItemRead(TCollectionItem* item) override;
     void Clear() override;
     // Raises the owner group's OnUpdate (owner exactly a TGroup, event assigned).
     void NotifyUpdate();
@@ -245,6 +254,10 @@ public:
     TComputer* FanOutComputer() const { return FFanOutComputer; }
 
     void Assign(const TPersistent& source) override;
+    // A copy of everything the record holds, for writing it on another thread while this group lives
+    // on: no events, no checks; the same Storage. The copy shares the texts (copy-on-write),
+    // so it costs little more than its objects.
+    std::unique_ptr<TGroup> Snapshot() const;
     QString ClassName() const override { return QStringLiteral("TGroup"); }
     const TPropTable& Properties() const override;
     static const TPropTable& PropertyTable();

@@ -46,7 +46,7 @@ TOstrelDatabase::~TOstrelDatabase()
         if (RootStorage) {
             DataStorage.reset();
             RootStorage.reset();
-            if (!ReadOnly && WithBackup)
+            if (!ReadOnly && WithBackup && CompactAtClose)
                 Compact();
         }
         if (BackupStorage) {
@@ -160,6 +160,8 @@ void TOstrelDatabase::MakeBackupCopy()
         temp.reset();
         throw EOstrelException(Res::Str(Res::DbTempError).arg(StorageErrorText(code)));
     }
+    // The copy is on the disk and never written again: its tree need not keep the bytes.
+    temp->ReleaseStreams();
     BackupStorage = std::move(temp);
 }
 
@@ -234,6 +236,9 @@ std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
     }
     if (!db.ReadOnly && db.WithBackup)
         db.MakeBackupCopy();
+    // The record is read; every save renders it anew. Kept, its bytes would stay in memory for the whole
+    // run (as much again as the computers themselves take, for a large list).
+    db.DataStorage->ReleaseStream(DataStreamName);
     group->IsRoot = true;
     group->Storage = db.DataStorage;
     return group;

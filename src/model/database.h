@@ -36,6 +36,8 @@ public:
     std::shared_ptr<TStorage> RootStorage;
     std::shared_ptr<TStorage> DataStorage;
     std::shared_ptr<TStorage> BackupStorage;
+    // False skips the compaction at destruction (the owner knows the file was just written whole).
+    bool CompactAtClose = true;
 
     // Makes a new database file at FileName holding a group named "DBROOT", then the backup copy. The
     // file is created whole and locked before its name appears, and only when nothing holds the name:

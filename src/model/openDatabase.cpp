@@ -1,5 +1,6 @@
 #include "model/openDatabase.h"
 
+#include "core/mainThread.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "model/database.h"
@@ -7,9 +8,83 @@
 #include "timing/scheduleClock.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <QFileInfo>
 #include <QPointer>
+#include <thread>
 #include <unordered_set>
+
+// One thread that writes the saves of an open database, one at a time, in the order they were asked.
+class TOpenDatabase::TSaveWriter
+{
+public:
+    TSaveWriter() : FThread([this] { Loop(); }) {}
+    // Writes what is queued, then ends the thread.
+    ~TSaveWriter()
+    {
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            FStop = true;
+        }
+        FChanged.notify_all();
+        FThread.join();
+    }
+    TSaveWriter(const TSaveWriter&) = delete;
+    TSaveWriter& operator=(const TSaveWriter&) = delete;
+
+    void Run(std::function<void()> job)
+    {
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            FJobs.push_back(std::move(job));
+        }
+        FChanged.notify_all();
+    }
+
+    // Until every job asked for has ended.
+    void Wait()
+    {
+        std::unique_lock<std::mutex> guard(FLock);
+        FChanged.wait(guard, [this] { return FJobs.empty() && !FBusy; });
+    }
+
+private:
+    void Loop()
+    {
+        std::unique_lock<std::mutex> guard(FLock);
+        for (;;) {
+            FChanged.wait(guard, [this] { return FStop || !FJobs.empty(); });
+            if (FJobs.empty())
+                return;
+            std::function<void()> job = std::move(FJobs.front());
+            FJobs.pop_front();
+            FBusy = true;
+            guard.unlock();
+            job();
+            job = nullptr; // what the job holds (the snapshot) is freed here too
+            guard.lock();
+            FBusy = false;
+            FChanged.notify_all();
+        }
+    }
+
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<std::function<void()>> FJobs;
+    bool FBusy = false;
+    bool FStop = false;
+    std::thread FThread;
+};
+
+// What a background save wrote: filled on the writer's thread, read on the database's.
+struct TOpenDatabase::TSaveOutcome
+{
+    bool Ok = false;
+    QString Error;
+};
 
 TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* parent)
     : QObject(parent), FFileName(fileName), FMode(mode)
@@ -20,8 +95,17 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* p
     FResultTimer.setTimerType(Qt::PreciseTimer);
     FStaleTimer.setSingleShot(true);
     FStaleTimer.setInterval(StaleSaveInterval);
-    connect(&FResultTimer, &QTimer::timeout, this, [this] { SaveNow(); });
-    connect(&FStaleTimer, &QTimer::timeout, this, [this] { SaveNow(); });
+    connect(&FResultTimer, &QTimer::timeout, this, [this] { SaveDue(); });
+    connect(&FStaleTimer, &QTimer::timeout, this, [this] { SaveDue(); });
+    FLoadChecksTimer.setSingleShot(true);
+    connect(&FLoadChecksTimer, &QTimer::timeout, this, [this] {
+        // Restarted by no report (that would cost a timer call per computer): it looks at the last one.
+        const qint64 quiet = FLastLoadReport.isValid() ? FLastLoadReport.elapsed() : LoadChecksQuietTime;
+        if (quiet >= LoadChecksQuietTime)
+            LoadChecksDone();
+        else
+            FLoadChecksTimer.start(int(LoadChecksQuietTime - quiet));
+    });
 
     // Only one check of a computer at a time; a computer that is gone counts as busy, so it is skipped.
     TCheckHooks hooks;
@@ -69,6 +153,15 @@ void TOpenDatabase::Open()
     FRoot = ::LoadDatabase(*FDatabase);
     HookRoot();
     TComputers* computers = FRoot->Computers();
+    if (FMode == omWindow) {
+        FLoadChecks.reserve(size_t(computers->Count()));
+        for (int i = 0; i < computers->Count(); ++i)
+            FLoadChecks.insert(computers->Items(i));
+        if (!FLoadChecks.empty()) {
+            FLastLoadReport.start();
+            FLoadChecksTimer.start(LoadChecksQuietTime);
+        }
+    }
     for (int i = 0; i < computers->Count(); ++i) {
         if (FMode == omWindow)
             StartCheck(computers->Items(i));
@@ -91,22 +184,28 @@ bool TOpenDatabase::Close(QString* error)
     FClosed = true;
     FResultTimer.stop();
     FStaleTimer.stop();
+    FLoadChecksTimer.stop();
+    FLoadChecks.clear();
     FRechecks->Stop();
     if (FScheduleClock)
         FScheduleClock->Stop();
     FWakeWatch->Clear();
     bool saved = true;
     if (FRoot) {
-        // Whatever the file lacks is written before the database compacts it.
+        // Whatever the file lacks is written before the database is closed.
         saved = SaveNow();
         if (!saved && error)
             *error = FLastError;
+        // Every save writes a whole, compact file: one written by this run needs no compaction.
+        if (saved && FDatabase && FWroteFile)
+            FDatabase->CompactAtClose = false;
         FRoot->OnUpdate.Clear();
         FRoot->OnCheckCompleted.Clear();
         FRoot->Computers()->OnItemUpdate.Clear();
         // No reference to the database's storage may be left when the file is closed.
         FRoot.reset();
     }
+    FWriter.reset();
     if (!saved && FDatabase)
         FDatabase->ReleaseKeepingBackup();
     FDatabase.reset();
@@ -140,6 +239,7 @@ bool TOpenDatabase::DeleteComputer(const QString& itemID)
     if (!computer)
         return false;
     FWakeWatch->Forget(computer->ItemID());
+    ForgetLoadCheck(computer);
     FRoot->Computers()->Delete(computer->Index());
     emit ComputersDeleted();
     return true;
@@ -165,6 +265,8 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
             else
                 later.append(id);
         }
+        for (const TComputer* computer : doomed)
+            ForgetLoadCheck(computer);
         FRoot->Computers()->Delete(doomed);
         round = later;
     }
@@ -193,9 +295,26 @@ void TOpenDatabase::ChangeTogether(const std::function<void()>& change)
 
 bool TOpenDatabase::SaveNow()
 {
+    WaitForWriter();
     if (FState == ssSaved)
         return true;
-    return Save();
+    return SaveHere();
+}
+
+void TOpenDatabase::SetBackgroundSaves(bool value)
+{
+    if (value && !FWriter)
+        FWriter = std::make_unique<TSaveWriter>();
+    else if (!value && FWriter) {
+        WaitForWriter();
+        FWriter.reset();
+    }
+}
+
+void TOpenDatabase::SaveDue()
+{
+    if (FState != ssSaved)
+        Save();
 }
 
 void TOpenDatabase::Retry()
@@ -279,6 +398,8 @@ void TOpenDatabase::HookRoot()
             MarkResult();
         else
             MarkStale();
+        if (FLoadChecksEnded)
+            LoadChecksDone();
     });
     FRoot->OnSchedule.Set(this, [this](TObject*, const QString&, const QString&, const QString&) {
         CollectScheduled(FRoot->FanOutComputer());
@@ -302,6 +423,11 @@ void TOpenDatabase::OnComputerUpdate(TObject* sender)
     auto* computer = dynamic_cast<TComputer*>(sender);
     if (!computer)
         return;
+    if (!FLoadChecks.empty() && FLoadChecks.erase(computer) != 0) {
+        FLastLoadReport.restart();
+        // Written once the report has marked the group (OnCheckCompleted follows this call).
+        FLoadChecksEnded = FLoadChecks.empty();
+    }
     // Without a socket of either kind no check can ever succeed: every computer would look simply
     // offline, so the user is told once what is wrong.
     const bool unavailable = computer->ChecksUnavailable;
@@ -331,7 +457,9 @@ void TOpenDatabase::MarkResult()
     if (FState == ssFailed || FState == ssChanged)
         return;
     FState = ssChanged;
-    // Results come in bursts: wait a moment for the rest of one, and a second after the last save.
+    if (!FLoadChecks.empty())
+        return; // written with the rest of the load's checks
+    // Results come in bursts: wait a moment for the rest of one, and the interval after the last save.
     const qint64 sinceSave = FSinceSave.isValid() ? FSinceSave.elapsed() : ResultSaveInterval;
     const qint64 wait =
         std::clamp<qint64>(ResultSaveInterval - sinceSave, ResultGatherDelay, ResultSaveInterval);
@@ -346,8 +474,34 @@ void TOpenDatabase::MarkStale()
     FStaleTimer.start();
 }
 
+void TOpenDatabase::ForgetLoadCheck(const TComputer* computer)
+{
+    if (FLoadChecks.erase(computer) != 0 && FLoadChecks.empty())
+        QTimer::singleShot(0, this, [this] { LoadChecksDone(); });
+}
+
+void TOpenDatabase::LoadChecksDone()
+{
+    FLoadChecksEnded = false;
+    FLoadChecks.clear();
+    FLoadChecksTimer.stop();
+    // Deferred, so that whoever reported last sees the group changed, not yet written.
+    if (FState == ssChanged && !FClosed)
+        FResultTimer.start(0);
+}
+
 bool TOpenDatabase::Save()
 {
+    if (FWriter && !FClosed) {
+        SaveInBackground();
+        return FState != ssFailed;
+    }
+    return SaveHere();
+}
+
+bool TOpenDatabase::SaveHere()
+{
+    WaitForWriter();
     FResultTimer.stop();
     FStaleTimer.stop();
     FSinceSave.restart();
@@ -355,20 +509,94 @@ bool TOpenDatabase::Save()
         return false;
     QString error;
     if (SaveGroup(*FRoot, &error)) {
-        FState = ssSaved;
-        FFailureReported = false;
-        FLastError.clear();
-        FLastReason.clear();
-        emit Saved();
+        SaveSucceeded();
         return true;
     }
+    SaveFailedWith(error);
+    return false;
+}
+
+void TOpenDatabase::SaveInBackground()
+{
+    FResultTimer.stop();
+    FStaleTimer.stop();
+    if (!FRoot)
+        return;
+    if (FInFlight) {
+        // Written as soon as the save being written has ended.
+        FSaveAgain = true;
+        if (FState == ssSaved || FState == ssStale)
+            FState = ssChanged;
+        return;
+    }
+    FSinceSave.restart();
+    FSaveAgain = false;
+    auto outcome = std::make_shared<TSaveOutcome>();
+    std::shared_ptr<TGroup> snapshot = FRoot->Snapshot();
+    FInFlight = outcome;
+    // Everything up to now is in the snapshot: saved unless the write fails. Later changes mark again.
+    FState = ssSaved;
+    QPointer<TOpenDatabase> self(this);
+    FWriter->Run([self, outcome, snapshot]() mutable {
+        outcome->Ok = SaveGroup(*snapshot, &outcome->Error);
+        snapshot.reset();
+        RunOnMainThread([self, outcome] {
+            if (self)
+                self->SaveEnded(outcome);
+        });
+    });
+}
+
+void TOpenDatabase::SaveEnded(std::shared_ptr<TSaveOutcome> outcome)
+{
+    if (outcome != FInFlight)
+        return; // already taken in by WaitForWriter
+    FInFlight.reset();
+    if (outcome->Ok) {
+        if (FState == ssSaved)
+            SaveSucceeded();
+        else
+            FWroteFile = true;
+    } else {
+        SaveFailedWith(outcome->Error);
+    }
+    if (FSaveAgain && !FClosed) {
+        FSaveAgain = false;
+        Save();
+    }
+}
+
+void TOpenDatabase::WaitForWriter()
+{
+    if (!FInFlight || !FWriter)
+        return;
+    FWriter->Wait();
+    // The caller writes whatever came after the snapshot itself.
+    FSaveAgain = false;
+    SaveEnded(FInFlight);
+}
+
+void TOpenDatabase::SaveSucceeded()
+{
+    FState = ssSaved;
+    FWroteFile = true;
+    FFailureReported = false;
+    FLastError.clear();
+    FLastReason.clear();
+    emit Saved();
+}
+
+void TOpenDatabase::SaveFailedWith(const QString& error)
+{
     FState = ssFailed;
     FLastReason = error;
+    // After a failure only a change of the user's or the periodic retry tries again.
+    FResultTimer.stop();
+    FStaleTimer.stop();
     FLastError = Res::Str(Res::DbSaveError).arg(FFileName, error);
     // Once until a save succeeds again: the user need not hear of every further attempt.
     if (!FFailureReported) {
         FFailureReported = true;
         emit SaveFailed(FLastError);
     }
-    return false;
 }

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <unordered_set>
 
 class TComputer;
 class TGroup;
@@ -23,10 +24,15 @@ class TWakeWatch;
 // The open database of a run: the file, its root group and when that group is written back.
 //
 // A change made by the user (add, delete, edit) or by a schedule is saved at once. A completed check
-// only marks the group changed: one save writes every result that arrived since the last save, at
-// most once a second; a check whose result did not change waits up to ten minutes, or rides along
-// with the next save. A failed save keeps the group marked unsaved; the next change or Retry tries
-// again, and Close saves before the file is compacted.
+// only marks the group changed. The checks started by Open are written together, once every one of
+// them has reported (or when none has reported for two seconds); after that one save writes every
+// result that arrived since the last save, at most every two seconds. A check whose result did not
+// change waits up to ten minutes, or rides along with the next save. A failed save keeps the group
+// marked unsaved; the next change or Retry tries again, and Close saves before the file is closed.
+//
+// With background saves (the window's way) the calling thread only takes a snapshot of the group; a
+// thread of the database's own renders and writes it, one save at a time, and reports on the calling
+// thread. Until the write fails, the group counts as saved. SaveNow and Close wait for that thread.
 class TOpenDatabase : public QObject
 {
     Q_OBJECT
@@ -36,7 +42,7 @@ public:
     enum TOpenMode
     {
         // The window's: a backup copy beside the file while it is open, every loaded computer checked at
-        // once, and the file compacted at Close.
+        // once, and the file compacted at Close (unless a save of this run wrote it whole).
         omWindow,
         // Changes and check results are saved as in the window's mode, but no check starts by itself and
         // nothing else is written: no backup copy, no compaction.
@@ -55,10 +61,13 @@ public:
     };
 
     // Shortest time between two saves of check results, and longest wait for dates of checks.
-    static constexpr int ResultSaveInterval = 1000;
+    static constexpr int ResultSaveInterval = 2000;
     static constexpr int StaleSaveInterval = 10 * 60 * 1000;
     // How long a first result waits for the others of its burst.
     static constexpr int ResultGatherDelay = 100;
+    // The checks of the load are written together: when all have reported, or after this long without
+    // a report.
+    static constexpr int LoadChecksQuietTime = 2000;
 
     // fileName: the full path of the database file. Nothing is opened until Open.
     explicit TOpenDatabase(const QString& fileName, TOpenMode mode = omWindow, QObject* parent = nullptr);
@@ -70,7 +79,8 @@ public:
     // unreadable-database error for a file without a root group, which is then left untouched; Root() stays
     // null.
     void Open();
-    // Saves what is unsaved, then releases the root group, then the database (which compacts the file).
+    // Saves what is unsaved, then releases the root group, then the database (which compacts the file
+    // unless a save of this run wrote it whole).
     // False with the save message in error when the last save failed; the file is then left as it is,
     // not compacted, and its backup copy stays beside it.
     bool Close(QString* error = nullptr);
@@ -99,8 +109,13 @@ public:
     // Runs change, which may add, edit and delete computers, and saves once at its end if anything
     // changed (a change that throws still saves what it did).
     void ChangeTogether(const std::function<void()>& change);
-    // Writes the group now when anything is unsaved. True when the file holds everything.
+    // Writes the group now when anything is unsaved, on the calling thread, after a background save
+    // that is being written. True when the file holds everything.
     bool SaveNow();
+    // Saves from now on are written by a thread of their own (call before Open).
+    void SetBackgroundSaves(bool value);
+    // True while a background save is being written.
+    bool Saving() const { return FInFlight != nullptr; }
     // The periodic retry after a failed save.
     void Retry();
 
@@ -153,6 +168,16 @@ private:
     bool Save();
     void HookSchedule(TComputer* computer);
     void CollectScheduled(const TComputer* computer);
+    bool SaveHere();
+    void SaveInBackground();
+    void SaveDue();
+    void ForgetLoadCheck(const TComputer* computer);
+    void LoadChecksDone();
+    struct TSaveOutcome;
+    void SaveEnded(std::shared_ptr<TSaveOutcome> outcome);
+    void WaitForWriter();
+    void SaveSucceeded();
+    void SaveFailedWith(const QString& error);
 
     QString FFileName;
     TOpenMode FMode;
@@ -171,6 +196,17 @@ private:
     // While several changes of one command are made: they are saved together at its end.
     bool FBatch = false;
     bool FBatchChanged = false;
+    // The computers whose check started by Open has not reported yet.
+    std::unordered_set<const TComputer*> FLoadChecks;
+    QTimer FLoadChecksTimer;
+    QElapsedTimer FLastLoadReport;
+    bool FLoadChecksEnded = false;
+    // A save of this run has written the file.
+    bool FWroteFile = false;
+    class TSaveWriter;
+    std::unique_ptr<TSaveWriter> FWriter;
+    std::shared_ptr<TSaveOutcome> FInFlight;
+    bool FSaveAgain = false;
     std::unique_ptr<TRecheckSchedule> FRechecks;
     std::unique_ptr<TWakeWatch> FWakeWatch;
     bool FUnavailableReported = false;

@@ -157,6 +157,8 @@ public:
     void Assign(const TPersistent& source) override;
     // The property table of the collection's items.
     virtual const TPropTable& ItemProperties() const = 0;
+    // Called by the stream reader once an item added with AddItem has all its stored properties.
+    virtual void ItemRead(TCollectionItem* item) { Q_UNUSED(item); }
 
 protected:
     void RemoveAt(int index);

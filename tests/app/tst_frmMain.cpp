@@ -861,6 +861,8 @@ void TestFrmMain::failedSaveToldOnce()
     // A good save re-arms the message.
     QVERIFY(QDir().rename(moved, program));
     root->Computers()->Add();
+    // Written by the window's writer thread: the folder goes only once that save has ended.
+    QTRY_VERIFY(!window->OpenDatabase()->Saving());
     QVERIFY(QDir().rename(program, moved));
     root->Computers()->Add();
     QTRY_COMPARE(FBoxes->Shown().size(), 2);

@@ -1,5 +1,6 @@
-// The program that scripts/kill-test.sh kills: it saves the database the way the main window does, one
-// change after another, and checks a file that a kill left behind. Not a test of the suite.
+// The program that scripts/kill-test.sh kills: it saves the database the way the main window does (a
+// snapshot written by the database's writer thread), one change after another, and checks a file that a kill
+// left behind. Not a test of the suite.
 //
 //   db_kill_driver save FILE [N]    opens (or creates) FILE, then adds a computer and saves, again and
 //                                   again; from 300 computers on the next save empties the group. After
@@ -12,6 +13,7 @@
 #include "core/exceptions.h"
 #include "model/computers.h"
 #include "model/database.h"
+#include "model/openDatabase.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,43 +43,49 @@ QString CommentsOf(int i)
 
 int Save(const QString& path, int saves)
 {
-    TOstrelDatabase db;
-    db.FileName = path;
-    std::unique_ptr<TGroup> group;
+    // As the window saves: its mode (backup copy, checks of the load), each save a snapshot written by the
+    // database's writer thread while this thread goes on.
+    TOpenDatabase database(path);
+    database.SetBackgroundSaves(true);
     try {
-        if (QFileInfo::exists(path)) {
-            group = LoadDatabase(db);
-        } else {
-            db.CreateNew();
-            group = std::make_unique<TGroup>();
-            group->Storage = db.DataStorage;
-        }
+        database.Open();
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 2;
     }
     for (int done = 0; saves < 0 || done < saves; ++done) {
-        TComputers* computers = group->Computers();
+        TComputers* computers = database.Root()->Computers();
         const int count = computers->Count();
         if (Next(count) == 0) {
-            computers->Clear();
+            QStringList ids;
+            for (int i = 0; i < count; ++i)
+                ids.append(computers->Items(i)->ItemID());
+            database.DeleteComputers(ids);
         } else {
-            TComputer* computer = computers->Add();
-            computer->SetName(NameOf(count));
-            computer->Comments = CommentsOf(count);
-            computer->IPAddress = QStringLiteral("127.0.0.1");
-            computer->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-55");
+            database.ChangeTogether([&] {
+                TComputer* computer = database.AddComputer();
+                computer->SetName(NameOf(count));
+                computer->Comments = CommentsOf(count);
+                computer->IPAddress = QStringLiteral("127.0.0.1");
+                computer->MACAddresses()->Add()->Address = QStringLiteral("00-11-22-33-44-55");
+            });
         }
-        QString error;
-        if (!SaveGroup(*group, &error)) {
-            std::fprintf(stderr, "save failed: %s\n", qPrintable(error));
+        // The count is told once the writer has put that snapshot on the disk.
+        while (database.Saving())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (!database.LastError().isEmpty()) {
+            std::fprintf(stderr, "save failed: %s\n", qPrintable(database.LastError()));
             return 4;
         }
         char line[16];
         const int size = std::snprintf(line, sizeof line, "%d\n", computers->Count());
         (void)!::write(STDOUT_FILENO, line, static_cast<size_t>(size));
     }
-    group.reset(); // the group goes before the database that it saves into
+    QString error;
+    if (!database.Close(&error)) {
+        std::fprintf(stderr, "close failed: %s\n", qPrintable(error));
+        return 4;
+    }
     return 0;
 }
 

@@ -379,6 +379,10 @@ void TestComponentStream::everyPropertyRoundTrips()
     QCOMPARE(back->Computers()->Items(1)->ItemID(), second->ItemID());
     // Written again, the record is the same.
     QCOMPARE(WriteComponent(*back), WriteComponent(group));
+    // So is a snapshot's, which a save writes on another thread; an alias's fields included.
+    second->SetDataType(dtAlias);
+    second->RefID = QStringLiteral("{REF2}");
+    QCOMPARE(WriteComponent(*group.Snapshot()), WriteComponent(group));
 }
 
 void TestComponentStream::defaultsThatComeBack()

@@ -448,6 +448,15 @@ void TestDatabase::saveAndLoad()
     QCOMPARE(group->Computers()->Items(1)->Name(), QStringLiteral("\u6587\u4EF6\u670D\u52A1\u5668"));
     QVERIFY(group->IsRoot);
     QCOMPARE(WriteComponent(*group), AsLoaded(written));
+    // The loaded tree let go of the record: writing the tree as it is would empty the file's record, so
+    // it is refused, and only a save (which renders the record anew) writes the file.
+    QByteArray data;
+    QCOMPARE(db.DataStorage->ReadStream(QStringLiteral("DATA"), data), StgResult::FromErrno(EBADF));
+    QCOMPARE(db.RootStorage->Commit(), StgResult::FromErrno(EBADF));
+    group->Computers()->Items(0)->Comments = QStringLiteral("after");
+    QVERIFY(SaveGroup(*group));
+    QCOMPARE(db.DataStorage->ReadStream(QStringLiteral("DATA"), data), StgResult::Ok);
+    QCOMPARE(data, WriteComponent(*group));
 }
 
 void TestDatabase::saveRewritesTheWholeRecord()
