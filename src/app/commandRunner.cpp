@@ -36,13 +36,14 @@ QString ErrorLine(const QString& message)
 
 // Where the command line's names lead: the first computer of each name (any case), and of each MAC
 // address and IP address, with its place in the list. Built in one pass, so matching many names costs no
-// more than one pass over the computers.
+// more than one pass over the computers; the pass can be taken a slice at a time.
 class TNameIndex
 {
 public:
-    explicit TNameIndex(const TComputers& computers)
+    // Adds the computers from place begin to before end, which must follow those added so far.
+    void Add(const TComputers& computers, int begin, int end)
     {
-        for (int i = 0; i < computers.Count(); ++i) {
+        for (int i = begin; i < end; ++i) {
             TComputer* computer = computers.Items(i);
             Add(FNames, computer->Name().toCaseFolded(), i, computer);
             if (!computer->IPAddress.isEmpty())
@@ -234,8 +235,10 @@ private:
     std::deque<std::pair<QPointer<QObject>, std::function<bool()>>> FQueue;
 };
 
-// Computers listed, or wake-ups started, in one step.
+// Computers listed, names matched, or wake-ups started, in one step.
 constexpr int StepSize = 500;
+// Computers taken into the name index in one step.
+constexpr int IndexStepSize = 2000;
 
 } // namespace
 
@@ -293,24 +296,57 @@ TGroup* TCommandRunner::Root() const
     return FDatabase ? FDatabase->Root() : nullptr;
 }
 
-QStringList TCommandRunner::Resolve()
+void TCommandRunner::Resolve(std::function<void(const QStringList&)> next)
 {
-    QStringList ids;
-    QSet<const TComputer*> seen;
-    TGroup* root = Root();
-    const std::optional<TNameIndex> index =
-        root ? std::optional<TNameIndex>(std::in_place, *root->Computers()) : std::nullopt;
-    for (const QString& name : std::as_const(FRequest.Names)) {
-        TComputer* computer = index ? index->Match(name) : nullptr;
-        if (!computer) {
-            FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMatch).arg(name));
-            FResult.ExitCode = 1;
-        } else if (!seen.contains(computer)) {
-            seen.insert(computer);
-            ids.append(computer->ItemID());
+    // In steps between the window's events: the index of 65,535 computers and as many names take a
+    // third of a second. A deletion in between leaves the index pointing at freed computers, so it is
+    // built anew; the names matched so far keep their identifiers.
+    struct TState
+    {
+        TNameIndex Index;
+        int Indexed = 0;
+        bool Stale = false;
+        qsizetype Name = 0;
+        QStringList Ids;
+        QSet<QString> Seen;
+        QMetaObject::Connection Deleted;
+    };
+    auto state = std::make_shared<TState>();
+    if (FDatabase)
+        state->Deleted =
+            connect(FDatabase, &TOpenDatabase::ComputersDeleted, this, [state] { state->Stale = true; });
+    TTurns::Add(this, [this, state, next = std::move(next)] {
+        if (state->Stale) {
+            state->Index = TNameIndex();
+            state->Indexed = 0;
+            state->Stale = false;
         }
-    }
-    return ids;
+        TGroup* root = Root();
+        const int count = root ? root->Computers()->Count() : 0;
+        if (state->Indexed < count) {
+            const int end = std::min(count, state->Indexed + IndexStepSize);
+            state->Index.Add(*root->Computers(), state->Indexed, end);
+            state->Indexed = end;
+            return true;
+        }
+        const qsizetype end = std::min(FRequest.Names.size(), state->Name + StepSize);
+        for (; state->Name < end; ++state->Name) {
+            const QString& name = FRequest.Names.at(state->Name);
+            const TComputer* computer = root ? state->Index.Match(name) : nullptr;
+            if (!computer) {
+                FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMatch).arg(name));
+                FResult.ExitCode = 1;
+            } else if (!state->Seen.contains(computer->ItemID())) {
+                state->Seen.insert(computer->ItemID());
+                state->Ids.append(computer->ItemID());
+            }
+        }
+        if (state->Name < FRequest.Names.size())
+            return true;
+        disconnect(state->Deleted);
+        next(state->Ids);
+        return false;
+    });
 }
 
 void TCommandRunner::RunList()
@@ -363,7 +399,7 @@ void TCommandRunner::DropDeleted()
 
 void TCommandRunner::RunWake()
 {
-    WakeComputers(Resolve(), 0);
+    Resolve([this](const QStringList& ids) { WakeComputers(ids, 0); });
 }
 
 void TCommandRunner::RunSchedules()
@@ -379,22 +415,7 @@ void TCommandRunner::RunSchedules()
 
 void TCommandRunner::WakeComputers(const QStringList& ids, int delay)
 {
-    TGroup* root = Root();
-    for (const QString& id : ids) {
-        const TComputer* computer = root ? root->FindComputer(id) : nullptr;
-        if (!computer)
-            continue;
-        const QString mac = computer->WakeMAC();
-        // The sender drops a packet it cannot build without a word; say so here instead.
-        if (!TWOLThread::BuildMagicPacket(mac)) {
-            FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMac).arg(computer->Name()));
-            FResult.ExitCode = 1;
-            continue;
-        }
-        FWakeLines.insert(id, {Res::Str(Res::CmdWakeSent).arg(computer->Name(), mac) + QLatin1Char('\n'),
-                               ErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()))});
-        FWakeIDs.append(id);
-    }
+    FWakeIDs = ids;
     FWakeDelay = delay;
     FWaking = true;
     if (FDatabase)
@@ -407,9 +428,26 @@ bool TCommandRunner::WakeStep()
 {
     const QStringList step = FWakeIDs.mid(FStep, StepSize);
     FStep += static_cast<size_t>(step.size());
-    if (FDatabase && !step.isEmpty()) {
+    TGroup* root = Root();
+    QStringList wake;
+    for (const QString& id : step) {
+        const TComputer* computer = root ? root->FindComputer(id) : nullptr;
+        if (!computer)
+            continue;
+        const QString mac = computer->WakeMAC();
+        // The sender drops a packet it cannot build without a word; say so here instead.
+        if (!TWOLThread::BuildMagicPacket(mac)) {
+            FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMac).arg(computer->Name()));
+            FResult.ExitCode = 1;
+            continue;
+        }
+        FWakeLines.insert(id, {Res::Str(Res::CmdWakeSent).arg(computer->Name(), mac) + QLatin1Char('\n'),
+                               ErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()))});
+        wake.append(id);
+    }
+    if (FDatabase && !wake.isEmpty()) {
         QPointer<TCommandRunner> self(this);
-        FWakesRunning += FDatabase->Wake(step, FWakeDelay, [self](const QString& id, bool sent) {
+        FWakesRunning += FDatabase->Wake(wake, FWakeDelay, [self](const QString& id, bool sent) {
             if (self)
                 self->WakeEnded(id, sent);
         });
@@ -444,15 +482,17 @@ void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
 
 void TCommandRunner::RunStatus()
 {
-    FPending = Resolve();
-    FChecking = true;
-    if (FDatabase && !FPending.isEmpty()) {
-        // Each completed check reports (the window's too); a deleted computer's check never will.
-        connect(FDatabase, &TOpenDatabase::ComputerUpdated, this, &TCommandRunner::CheckEnded);
-        connect(FDatabase, &TOpenDatabase::ComputersDeleted, this, &TCommandRunner::CheckEnded);
-        FDatabase->Refresh(FPending);
-    }
-    CheckEnded();
+    Resolve([this](const QStringList& ids) {
+        FPending = ids;
+        FChecking = true;
+        if (FDatabase && !FPending.isEmpty()) {
+            // Each completed check reports (the window's too); a deleted computer's check never will.
+            connect(FDatabase, &TOpenDatabase::ComputerUpdated, this, &TCommandRunner::CheckEnded);
+            connect(FDatabase, &TOpenDatabase::ComputersDeleted, this, &TCommandRunner::CheckEnded);
+            FDatabase->Refresh(FPending);
+        }
+        CheckEnded();
+    });
 }
 
 void TCommandRunner::CheckEnded()
@@ -460,8 +500,10 @@ void TCommandRunner::CheckEnded()
     if (!FDone || !FChecking)
         return;
     TGroup* root = Root();
-    for (const QString& id : std::as_const(FPending)) {
-        const TComputer* computer = root ? root->FindComputer(id) : nullptr;
+    // Those before the cursor have ended their checks: each report looks on from there, not from the
+    // start, or 65,535 reports would each walk the whole list.
+    for (; FCheckCursor < FPending.size(); ++FCheckCursor) {
+        const TComputer* computer = root ? root->FindComputer(FPending.at(FCheckCursor)) : nullptr;
         if (computer && computer->RunningCheck())
             return;
     }

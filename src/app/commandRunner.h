@@ -60,9 +60,9 @@ private:
     void CheckEnded();
     void Finish();
     TGroup* Root() const;
-    // The identifiers of the computers matching the request's names, in the names' order; names without a
-    // match are reported on Err and set the exit code.
-    QStringList Resolve();
+    // Hands next the identifiers of the computers matching the request's names, in the names' order, once
+    // all are matched; names without a match are reported on Err and set the exit code.
+    void Resolve(std::function<void(const QStringList&)> next);
 
     QPointer<TOpenDatabase> FDatabase;
     TCommandRequest FRequest;
@@ -70,6 +70,7 @@ private:
     TCommandResult FResult;
     // The computers whose checks are awaited, while FChecking.
     QStringList FPending;
+    qsizetype FCheckCursor = 0; // those before it have ended their checks
     bool FChecking = false;
     // Wake-ups whose relay failed, with the reason.
     QHash<QString, QString> FRelayFailures;
