@@ -82,6 +82,7 @@ private slots:
     void checksWithoutPingSockets();
     void runSchedules_data();
     void runSchedules();
+    void deletionWhileNamesAreMatched();
 
 private:
     TRun Run(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 90000);
@@ -730,6 +731,39 @@ void TestCommandLine::runSchedules()
     QVERIFY(group->Computers()->Items(0)->Schedule().LastDate >
             QDateTimeToDateTime(QDateTime::currentDateTime()) - 0.01);
     QCOMPARE(group->Computers()->Items(1)->Schedule().LastDate, -1.0);
+}
+
+// A request's names are matched in slices between the window's events; a computer deleted in between must
+// not be matched through the index built before the deletion (it points at the freed computer).
+void TestCommandLine::deletionWhileNamesAreMatched()
+{
+    MakeDatabase();
+    TOpenDatabase database(DatabaseFile(), TOpenDatabase::omReadOnly);
+    database.Open();
+    // Enough names that matching them takes several passes of slices.
+    TCommandRequest request;
+    request.Command = QStringLiteral("wake");
+    database.ChangeTogether([&] {
+        for (int i = 0; i < 20000; ++i) {
+            database.Root()->Computers()->Add()->SetName(QStringLiteral("pc-%1").arg(i));
+            if (i > 0)
+                request.Names.append(QStringLiteral("pc-%1").arg(i));
+        }
+    });
+    request.Names << QStringLiteral("alpha") << QStringLiteral("pc-0");
+    const TComputers& computers = *database.Root()->Computers();
+    const QString doomed = computers.Items(computers.Count() - 20000)->ItemID();
+    std::optional<TCommandResult> result;
+    (new TCommandRunner(&database))->Start(request, [&](const TCommandResult& done) { result = done; });
+    // A timer (a zero one would be a posted call, run before any slice), due while the first pass runs.
+    QTimer::singleShot(1, &database, [&] { database.DeleteComputers({doomed}); });
+    QTRY_VERIFY(result.has_value());
+    QCOMPARE(result->ExitCode, 1);
+    // Gone before its name was matched, or matched before it went; never silently left out.
+    QVERIFY2(result->Err.contains(QLatin1String("no computer matches \"pc-0\"")) ||
+                 result->Err.contains(QLatin1String("\"pc-0\" has no MAC address")),
+             qPrintable(result->Err.right(300)));
+    QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
 }
 
 int main(int argc, char* argv[])
