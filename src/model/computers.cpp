@@ -231,34 +231,21 @@ QString TComputer::WakeMAC() const
 
 void TComputer::CopyStored(const TComputer& source)
 {
+    // The data type first: it decides whether there are adapters to copy.
     SetDataType(source.FDataType);
-    FItemID = source.FItemID;
-    RefID = source.RefID;
-    FName = source.FName;
-    Comments = source.Comments;
-    Descr = source.Descr;
-    IPAddress = source.IPAddress;
+    Assign(source);
+    // Assign carries an adapter's address and wake flag only; the record holds the rest too.
     if (FMACAddresses && source.FMACAddresses) {
-        for (int i = 0; i < source.FMACAddresses->Count(); ++i) {
+        for (int i = 0; i < FMACAddresses->Count(); ++i) {
             const TMACAddress* from = source.FMACAddresses->Items(i);
-            TMACAddress* to = FMACAddresses->Add();
-            to->Address = from->Address;
+            TMACAddress* to = FMACAddresses->Items(i);
             to->IPAddress = from->IPAddress;
             to->AdapterIndex = from->AdapterIndex;
             to->Descr = from->Descr;
             to->Name = from->Name;
             to->Subnet = from->Subnet;
-            to->UseForWake = from->UseForWake;
         }
     }
-    SubNet = source.SubNet;
-    LocalSubnet = source.LocalSubnet;
-    Port = source.Port;
-    Online = source.Online;
-    LastPingDate = source.LastPingDate;
-    LastPingReply = source.LastPingReply;
-    SendOptions = source.SendOptions;
-    FSchedule.Assign(source.FSchedule);
 }
 
 void TComputer::NotifyUpdate()
