@@ -72,15 +72,33 @@ TSambaPeer::TSambaPeer(const TTestNamespace& ns, TOptions options)
     FDir.setAutoRemove(qEnvironmentVariableIsEmpty("SABLEWICK_KEEP_SAMBA_DIRS"));
 }
 
+namespace {
+
+void Stop(QProcess& process)
+{
+    process.terminate();
+    if (!process.waitForFinished(2000)) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+
+} // namespace
+
 TSambaPeer::~TSambaPeer()
 {
-    for (auto& process : FProcesses) {
-        process->terminate();
-        if (!process->waitForFinished(2000)) {
-            process->kill();
-            process->waitForFinished(2000);
-        }
+    for (auto& process : FProcesses)
+        Stop(*process);
+}
+
+bool TSambaPeer::RestartNmbd(QString* error)
+{
+    if (FNmbd) {
+        Stop(*FNmbd);
+        std::erase_if(FProcesses, [this](const auto& process) { return process.get() == FNmbd; });
+        FNmbd = nullptr;
     }
+    return Launch(QStringLiteral("nmbd"), error);
 }
 
 bool TSambaPeer::Available(QString* reason)
@@ -151,6 +169,8 @@ bool TSambaPeer::Launch(const QString& program, QString* error)
             *error = QStringLiteral("cannot start %1").arg(program);
         return false;
     }
+    if (program == QLatin1String("nmbd"))
+        FNmbd = process.get();
     FProcesses.push_back(std::move(process));
     return true;
 }

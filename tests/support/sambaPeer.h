@@ -53,6 +53,8 @@ public:
     TSambaPeer& operator=(const TSambaPeer&) = delete;
 
     bool Start(QString* error);
+    // Stops nmbd and starts it anew: a daemon that came up without its names registered stays so.
+    bool RestartNmbd(QString* error);
     QString Directory() const { return FDir.path(); }
     const TOptions& Options() const { return FOptions; }
 
@@ -71,6 +73,7 @@ private:
     TOptions FOptions;
     QTemporaryDir FDir;
     std::vector<std::unique_ptr<QProcess>> FProcesses;
+    QProcess* FNmbd = nullptr;
 };
 
 // A NetBIOS name server of the test's own, standing in where Samba cannot give what a test needs: a real
@@ -91,6 +94,8 @@ public:
     TNbnsResponder& operator=(const TNbnsResponder&) = delete;
 
     bool Start(QString* error);
+    // Stops nmbd and starts it anew: a daemon that came up without its names registered stays so.
+    bool RestartNmbd(QString* error);
 
     void SetNameAnswer(TNameAnswer answer);
     void SetStatusAnswer(TStatusAnswer answer);
