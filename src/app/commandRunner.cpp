@@ -490,15 +490,33 @@ void TCommandRunner::RunStatus()
             // Each completed check reports (the window's too); a deleted computer's check never will.
             connect(FDatabase, &TOpenDatabase::ComputerUpdated, this, &TCommandRunner::CheckEnded);
             connect(FDatabase, &TOpenDatabase::ComputersDeleted, this, &TCommandRunner::CheckEnded);
-            FDatabase->Refresh(FPending);
+            FStartingChecks = true;
+            FStep = 0;
+            TTurns::Add(this, [this] { return StatusStep(); });
+        } else {
+            CheckEnded();
         }
-        CheckEnded();
     });
+}
+
+bool TCommandRunner::StatusStep()
+{
+    // Started a slice at a time: 65,535 checks set up in one go held the window for most of a second.
+    const QStringList step = FPending.mid(static_cast<qsizetype>(FStep), StepSize);
+    FStep += static_cast<size_t>(step.size());
+    if (FDatabase && !step.isEmpty())
+        FDatabase->Refresh(step);
+    if (FDatabase && FStep < static_cast<size_t>(FPending.size()))
+        return true;
+    FStartingChecks = false;
+    CheckEnded();
+    return false;
 }
 
 void TCommandRunner::CheckEnded()
 {
-    if (!FDone || !FChecking)
+    // Until every check is started, one not yet started would look ended.
+    if (!FDone || !FChecking || FStartingChecks)
         return;
     TGroup* root = Root();
     // Those before the cursor have ended their checks: each report looks on from there, not from the
@@ -510,10 +528,18 @@ void TCommandRunner::CheckEnded()
     }
     if (FDatabase)
         disconnect(FDatabase, nullptr, this, nullptr);
+    FChecking = false;
+    FStep = 0;
+    TTurns::Add(this, [this] { return StatusOutputStep(); });
+}
 
-    QJsonArray array;
-    bool socketMissing = false;
-    for (const QString& id : std::as_const(FPending)) {
+bool TCommandRunner::StatusOutputStep()
+{
+    // Written a slice at a time too: the lines of 65,535 computers are most of a tenth of a second.
+    TGroup* root = Root();
+    const size_t end = std::min(static_cast<size_t>(FPending.size()), FStep + StepSize);
+    for (; FStep < end; ++FStep) {
+        const QString& id = FPending.at(static_cast<qsizetype>(FStep));
         const TComputer* computer = root ? root->FindComputer(id) : nullptr;
         if (!computer || !computer->Online)
             FResult.ExitCode = 1;
@@ -522,21 +548,24 @@ void TCommandRunner::CheckEnded()
         if (computer->RelayFailed)
             FResult.Err +=
                 ErrorLine(Res::Str(Res::CmdErrRelayStatus).arg(computer->Name(), computer->LastPingReply));
-        socketMissing = socketMissing || computer->ChecksUnavailable;
+        FSocketMissing = FSocketMissing || computer->ChecksUnavailable;
         if (FRequest.Json) {
-            array.append(ComputerJson(*computer));
+            FJson.append(ComputerJson(*computer));
         } else {
             FResult.Out += PlainLine({computer->Name(), StatusText(*computer), computer->LastPingReply});
         }
     }
+    if (FStep < static_cast<size_t>(FPending.size()))
+        return true;
     if (FRequest.Json)
-        FResult.Out = JsonText(array);
+        FResult.Out = JsonText(FJson);
     // "offline" alone would hide that nothing could be checked at all.
-    if (socketMissing)
+    if (FSocketMissing)
         FResult.Err +=
             ErrorLine(Res::Str(Res::CmdErrNoIcmpSocket).arg(QCoreApplication::applicationFilePath()));
     FPending.clear();
     Finish();
+    return false;
 }
 
 void TCommandRunner::Finish()

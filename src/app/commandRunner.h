@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <QHash>
+#include <QJsonArray>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -57,6 +58,8 @@ private:
     // Wakes these computers after delay seconds; each prints whether its packet left.
     void WakeComputers(const QStringList& ids, int delay);
     void WakeEnded(const QString& itemID, bool sent);
+    bool StatusStep();
+    bool StatusOutputStep();
     void CheckEnded();
     void Finish();
     TGroup* Root() const;
@@ -72,6 +75,10 @@ private:
     QStringList FPending;
     qsizetype FCheckCursor = 0; // those before it have ended their checks
     bool FChecking = false;
+    bool FStartingChecks = false; // checks are still being started, in steps
+    // The answer being written, in steps, once every check has ended.
+    QJsonArray FJson;
+    bool FSocketMissing = false;
     // Wake-ups whose relay failed, with the reason.
     QHash<QString, QString> FRelayFailures;
     // What each wake-up prints when its packet left, and when it did not.

@@ -83,6 +83,7 @@ private slots:
     void runSchedules_data();
     void runSchedules();
     void deletionWhileNamesAreMatched();
+    void statusStartsItsChecksInSlices();
 
 private:
     TRun Run(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 90000);
@@ -764,6 +765,52 @@ void TestCommandLine::deletionWhileNamesAreMatched()
                  result->Err.contains(QLatin1String("\"pc-0\" has no MAC address")),
              qPrintable(result->Err.right(300)));
     QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
+}
+
+void TestCommandLine::statusStartsItsChecksInSlices()
+{
+    MakeDatabase();
+    TOpenDatabase database(DatabaseFile(), TOpenDatabase::omReadWrite);
+    database.Open();
+    const int count = 6000; // more checks than one pass of the event loop starts
+    TCommandRequest request;
+    request.Command = QStringLiteral("status");
+    std::vector<TComputer*> computers;
+    database.ChangeTogether([&] {
+        for (int i = 0; i < count; ++i) {
+            computers.push_back(database.Root()->Computers()->Add());
+            computers.back()->SetName(QStringLiteral("pc-%1").arg(i));
+            computers.back()->IPAddress = QStringLiteral("127.3.%1.%2").arg(i / 250).arg(i % 250 + 1);
+            request.Names.append(computers.back()->Name());
+        }
+    });
+    std::optional<TCommandResult> result;
+    (new TCommandRunner(&database))->Start(request, [&](const TCommandResult& done) { result = done; });
+    // Once some checks are started and the last is not yet, those started are deleted: the deletion
+    // reports, and the request must still wait for the checks started after it.
+    QTimer between;
+    between.setInterval(0);
+    qsizetype deleted = 0;
+    connect(&between, &QTimer::timeout, &database, [&] {
+        if (!computers.front()->RunningCheck() || computers.back()->RunningCheck())
+            return;
+        between.stop();
+        QStringList ids;
+        for (const TComputer* computer : computers)
+            if (computer->RunningCheck())
+                ids.append(computer->ItemID());
+        deleted = ids.size();
+        database.DeleteComputers(ids);
+    });
+    between.start();
+    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 30000);
+    QVERIFY(deleted > 0);
+    QCOMPARE(result->ExitCode, 1);
+    const QStringList lines = result->Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), count - deleted);
+    if (lines.last().contains(QLatin1String("socket")))
+        QSKIP("no ICMP socket for this user");
+    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^pc-\\d+\tonline\t"))).size(), count - deleted);
 }
 
 int main(int argc, char* argv[])
