@@ -8,7 +8,6 @@
 #include "support/scanLan.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -95,27 +94,18 @@ void TestScan::initTestCase()
             TSambaPeer::TOptions{NetBiosNames[i], QStringLiteral("SWSCANWG"), peer.Address + "/24"}));
         QVERIFY2(FSamba.back()->Start(&error), qPrintable(error));
     }
-    // nmbd answers a node status once its names are registered. A daemon that has not within 20 s is
-    // started anew once; the whole wait stays well inside the test's time-out, so a dead peer reads as such.
+    // nmbd answers a node status once its names are registered.
     for (int i = 0; i < NetBiosNames.size(); ++i) {
-        QString output;
-        bool up = false, restarted = false;
-        QElapsedTimer waited;
-        waited.start();
-        while (!up && waited.elapsed() < 45000) {
-            FLan->Scanner().Exec({"nmblookup", "-A", FLan->Peers()[size_t(i)].Address}, &output, 3000);
-            up = output.contains(NetBiosNames[i]);
-            if (!up && !restarted && waited.elapsed() > 20000) {
-                QVERIFY2(FSamba[size_t(i)]->RestartNmbd(&error), qPrintable(error));
-                restarted = true;
-            } else if (!up) {
-                QTest::qWait(250);
-            }
-        }
+        const QString address = FLan->Peers()[size_t(i)].Address;
+        const bool up = FSamba[size_t(i)]->AwaitNames(
+            [&] {
+                QString output;
+                FLan->Scanner().Exec({"nmblookup", "-A", address}, &output, 3000);
+                return output.contains(NetBiosNames[i]);
+            },
+            &error);
         if (!up)
-            QSKIP(qPrintable(QStringLiteral("nmbd did not answer for %1 in the test namespace within 45 s "
-                                            "(SABLEWICK_KEEP_SAMBA_DIRS=1 keeps its logs)")
-                                 .arg(NetBiosNames[i])));
+            QSKIP(qPrintable(error));
     }
     FEntry = std::make_unique<TNamespaceEntry>(FLan->Scanner());
     QVERIFY(FEntry->Ok());

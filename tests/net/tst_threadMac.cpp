@@ -449,15 +449,13 @@ void TestThreadMac::sambaZeroUnitIdIgnored()
     QVERIFY2(peer.Start(&error), qPrintable(error));
     // nmbd answers by name once it has registered its names.
     QString output;
-    bool registered = false;
-    for (int i = 0; i < 40 && !registered; ++i) {
-        registered = RunCommand("nmblookup", {"-B", "10.232.3.255", "SWSAMBA"}, &output, 5000) == 0 &&
-                     output.contains(QStringLiteral("10.232.3.2 SWSAMBA"));
-        if (!registered)
-            QTest::qWait(250);
-    }
-    if (!registered)
-        QSKIP("nmbd did not answer in the test namespace");
+    if (!peer.AwaitNames(
+            [&output] {
+                return RunCommand("nmblookup", {"-B", "10.232.3.255", "SWSAMBA"}, &output, 3000) == 0 &&
+                       output.contains(QStringLiteral("10.232.3.2 SWSAMBA"));
+            },
+            &error))
+        QSKIP(qPrintable(error));
     // What this test stands on: Samba's adapter status carries a unit ID of zeros.
     QCOMPARE(RunCommand("nmblookup", {"-A", "10.232.3.2"}, &output, 10000), 0);
     QVERIFY2(output.contains(QStringLiteral("MAC Address = 00-00-00-00-00-00")), qPrintable(output));

@@ -6,9 +6,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTest>
 #include <QThread>
 #include <sched.h>
 #include <sys/socket.h>
@@ -89,6 +91,29 @@ TSambaPeer::~TSambaPeer()
 {
     for (auto& process : FProcesses)
         Stop(*process);
+}
+
+bool TSambaPeer::AwaitNames(const std::function<bool()>& answered, QString* error)
+{
+    QElapsedTimer waited;
+    waited.start();
+    bool restarted = false;
+    while (waited.elapsed() < 45000) {
+        if (answered())
+            return true;
+        if (!restarted && waited.elapsed() > 20000) {
+            if (!RestartNmbd(error))
+                return false;
+            restarted = true;
+        } else {
+            QTest::qWait(250);
+        }
+    }
+    if (error)
+        *error = QStringLiteral("nmbd of %1 did not register its names within 45 s "
+                                "(SABLEWICK_KEEP_SAMBA_DIRS=1 keeps its logs)")
+                     .arg(FOptions.NetbiosName);
+    return false;
 }
 
 bool TSambaPeer::RestartNmbd(QString* error)

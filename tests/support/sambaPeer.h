@@ -53,8 +53,10 @@ public:
     TSambaPeer& operator=(const TSambaPeer&) = delete;
 
     bool Start(QString* error);
-    // Stops nmbd and starts it anew: a daemon that came up without its names registered stays so.
-    bool RestartNmbd(QString* error);
+    // Waits until answered() holds (nmbd has registered its names), at most 45 s, starting nmbd anew
+    // once after 20 s: a daemon that came up without its names stays so. Well inside any test's time-out,
+    // so a dead peer reads as such rather than as a hang.
+    bool AwaitNames(const std::function<bool()>& answered, QString* error);
     QString Directory() const { return FDir.path(); }
     const TOptions& Options() const { return FOptions; }
 
@@ -68,6 +70,7 @@ public:
 
 private:
     bool Launch(const QString& program, QString* error);
+    bool RestartNmbd(QString* error);
 
     const TTestNamespace& FNamespace;
     TOptions FOptions;
@@ -94,8 +97,6 @@ public:
     TNbnsResponder& operator=(const TNbnsResponder&) = delete;
 
     bool Start(QString* error);
-    // Stops nmbd and starts it anew: a daemon that came up without its names registered stays so.
-    bool RestartNmbd(QString* error);
 
     void SetNameAnswer(TNameAnswer answer);
     void SetStatusAnswer(TStatusAnswer answer);
