@@ -15,7 +15,7 @@
 // resident memory. Our checks wait 0.5 s before their echo requests, so they are timed from their first echo
 // request sent to their last result; fping from its start to its last result. The wall time from the child's
 // start (our pause included) is printed beside it, and so is our send rate (echo requests from the first to
-// the last sent, per second).
+// the last sent, per second), and each tool's CPU time (user and system, all its threads, start to exit).
 //
 // Prints min/median/max of each figure. Exits non-zero when a result is wrong or a target is missed
 // (medians): all answering, ours <= 0.8 x fping -i0 (<= 0.6 from 30,000 addresses on); one in ten
@@ -41,6 +41,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -200,10 +201,12 @@ struct TRun
     qint64 LastResultNs = 0;
     qint64 PeakThreads = 0;
     qint64 PeakRssKb = 0;
+    double CpuS = 0; // user + system time of the whole child
 
     // Ours from the first echo request, fping from its start.
     double WorkS() const { return double(LastResultNs - (FirstSendNs ? FirstSendNs : StartNs)) / 1e9; }
     double WallS() const { return double(LastResultNs - StartNs) / 1e9; }
+    double Cpu() const { return CpuS; }
     // Echo requests per second, first to last.
     double SendRate() const
     {
@@ -275,7 +278,10 @@ TRun Measure(const std::vector<QByteArray>& command, const QByteArray& program,
     }
     close(out[0]);
     int status = 0;
-    waitpid(child, &status, 0);
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    run.CpuS = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.Ran = WIFEXITED(status) && WEXITSTATUS(status) != 127;
     return run;
 }
@@ -343,8 +349,9 @@ bool Round(const QByteArray& self, int count, bool silentTenth, bool withI1)
         raw.push_back(Measure(loop, ourName, ourLine));
     }
 
-    std::printf("%-16s %9s %9s %6s %24s %24s %8s %10s\n", "", "answered", "timed out", "other",
-                "first request..last (s)", "wall, start..last (s)", "threads", "RSS MB");
+    std::printf("%-16s %9s %9s %6s %24s %24s %20s %8s %10s\n", "", "answered", "timed out", "other",
+                "first request..last (s)", "wall, start..last (s)", "CPU, whole run (s)", "threads",
+                "RSS MB");
     bool resultsRight = true;
     auto print = [&](const char* name, const std::vector<TRun>& runs, bool isOurs) {
         if (runs.empty())
@@ -362,9 +369,10 @@ bool Round(const QByteArray& self, int count, bool silentTenth, bool withI1)
                             r.TimedOut, r.Other);
             }
         }
-        std::printf("%-16s %9d %9d %6d %24s %24s %8lld %10.1f\n", name, last.Answered, last.TimedOut,
+        std::printf("%-16s %9d %9d %6d %24s %24s %20s %8lld %10.1f\n", name, last.Answered, last.TimedOut,
                     last.Other, isOurs ? Spread(Sorted(runs, &TRun::WorkS)).constData() : "",
-                    Spread(Sorted(runs, &TRun::WallS)).constData(), static_cast<long long>(threads),
+                    Spread(Sorted(runs, &TRun::WallS)).constData(),
+                    Spread(Sorted(runs, &TRun::Cpu)).constData(), static_cast<long long>(threads),
                     rss / 1024.0);
         if (!last.FirstOther.isEmpty())
             std::printf("  e.g. %s\n", qPrintable(last.FirstOther));

@@ -154,7 +154,6 @@ TWorkerThread::TWorkerThread()
     // The completion step belongs to the main thread, whoever created the worker.
     if (auto* app = QCoreApplication::instance(); app && thread() != app->thread())
         moveToThread(app->thread());
-    connect(this, &QThread::finished, this, &TWorkerThread::HandleFinished, Qt::QueuedConnection);
 }
 
 TWorkerThread::~TWorkerThread()
@@ -176,6 +175,9 @@ void TWorkerThread::Start()
 
 void TWorkerThread::Launch()
 {
+    // Only a worker with a thread of its own hears of its end this way; engine workers, thousands at a
+    // time, make no connection.
+    connect(this, &QThread::finished, this, &TWorkerThread::HandleFinished, Qt::QueuedConnection);
     start();
 }
 
