@@ -154,7 +154,6 @@ TWorkerThread::TWorkerThread()
     // The completion step belongs to the main thread, whoever created the worker.
     if (auto* app = QCoreApplication::instance(); app && thread() != app->thread())
         moveToThread(app->thread());
-    connect(this, &QThread::finished, this, &TWorkerThread::HandleFinished, Qt::QueuedConnection);
 }
 
 TWorkerThread::~TWorkerThread()
@@ -176,6 +175,9 @@ void TWorkerThread::Start()
 
 void TWorkerThread::Launch()
 {
+    // Only a worker with a thread of its own hears of its end this way; engine workers, thousands at a
+    // time, make no connection.
+    connect(this, &QThread::finished, this, &TWorkerThread::HandleFinished, Qt::QueuedConnection);
     start();
 }
 
@@ -219,8 +221,10 @@ void TWorkerThread::Complete(TWorkerThread* worker)
         TCompletion handler = worker->FOnTerminate;
         Guarded([&] { handler(worker); });
     }
+    // Freed at once: the pump calls this from the event loop, never from the worker's own code, and a
+    // deferred delete would cost every one of a burst of thousands an event of its own.
     if (worker->FFreeOnTerminate)
-        worker->deleteLater();
+        delete worker;
 }
 
 struct TWorkerEngine::TState

@@ -31,8 +31,16 @@ bool ParseIPv4Literal(const QString& host, quint32* addressHostOrder)
             *addressHostOrder = INADDR_LOOPBACK;
         return true;
     }
+    // A dotted address is at most 15 plain characters: read on the stack, as every check's host is.
+    char plain[16] = {};
+    const bool isShortPlain =
+        host.size() < qsizetype(sizeof(plain)) &&
+        std::all_of(host.begin(), host.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (isShortPlain)
+        for (qsizetype i = 0; i < host.size(); ++i)
+            plain[i] = static_cast<char>(host[i].unicode());
     in_addr direct{};
-    if (inet_pton(AF_INET, host.toLocal8Bit().constData(), &direct) == 1) {
+    if (inet_pton(AF_INET, isShortPlain ? plain : host.toLocal8Bit().constData(), &direct) == 1) {
         if (addressHostOrder)
             *addressHostOrder = ntohl(direct.s_addr);
         return true;
@@ -119,10 +127,20 @@ bool ResolveIPv4(const QString& host, quint32* addressHostOrder, int* errorCode,
 
 QString IPv4ToText(quint32 addressHostOrder)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(QString::number((addressHostOrder >> 24) & 0xFF),
-             QString::number((addressHostOrder >> 16) & 0xFF),
-             QString::number((addressHostOrder >> 8) & 0xFF), QString::number(addressHostOrder & 0xFF));
+    // Written by hand: every check's answer is named this way, and one string is all it allocates.
+    char16_t text[15];
+    int length = 0;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const uint octet = (addressHostOrder >> shift) & 0xFF;
+        if (octet >= 100)
+            text[length++] = char16_t(u'0' + octet / 100);
+        if (octet >= 10)
+            text[length++] = char16_t(u'0' + octet / 10 % 10);
+        text[length++] = char16_t(u'0' + octet % 10);
+        if (shift > 0)
+            text[length++] = u'.';
+    }
+    return QString(reinterpret_cast<const QChar*>(text), length);
 }
 
 QString ResolveHostAddress(const QString& name)

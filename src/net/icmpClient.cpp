@@ -6,6 +6,7 @@
 #include "net/icmpPacket.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <iterator>
@@ -139,18 +140,28 @@ struct TIcmpClient::TDeadlines
     std::vector<quint32> FreeSlots;
 };
 
-TIcmpClient::TIcmpClient() = default;
+// The exchange's state is made with the client (on the thread that makes the checks), so sending a
+// burst of requests allocates nothing for it on the engine.
+TIcmpClient::TIcmpClient() : FExchange(std::make_unique<TExchange>())
+{
+}
 TIcmpClient::~TIcmpClient() = default;
 
 void TIcmpClient::Start(const QByteArray& payload, quint16 sequence, TReplyHandler onReply,
                         TErrorHandler onError)
 {
-    FExchange = std::make_unique<TExchange>();
+    // A new exchange supersedes one still under way, whose handlers are then never called.
+    Ended();
+    TExchange& x = *FExchange;
     FNoSocket = false;
-    FExchange->Payload = payload;
-    FExchange->Sequence = sequence == 0 ? DefaultPingSequence : sequence;
-    FExchange->OnReply = std::move(onReply);
-    FExchange->OnError = std::move(onError);
+    x.Payload = payload;
+    x.Sequence = sequence == 0 ? DefaultPingSequence : sequence;
+    x.OnReply = std::move(onReply);
+    x.OnError = std::move(onError);
+    x.Destination = 0;
+    x.Identifier = 0;
+    x.StartTick = 0;
+    x.SentNs = 0;
 
     quint32 address = 0;
     if (ParseIPv4Literal(Host, &address)) {
@@ -186,15 +197,18 @@ void TIcmpClient::Send(quint32 address)
     }
     x.Destination = address;
     x.Identifier = listener->Identifier();
-    const QByteArray request = BuildEchoRequest(x.Identifier, x.Sequence, TickCount(), x.Payload);
+    // One reading of the monotonic clock serves the request's stamp, its round-trip start and its deadline
+    // (TickCount reads the same clock).
+    const auto started = TWorkerEngine::TClock::now();
+    x.StartTick = static_cast<quint32>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(started.time_since_epoch()).count());
+    const QByteArray request = BuildEchoRequest(x.Identifier, x.Sequence, x.StartTick, x.Payload);
 
     // Registered before sending, so no answer can come before its waiter. The handler holds no more
     // than the client, so handing it a packet copies nothing to the heap.
     x.Waiter.emplace(*listener, x.Sequence, [this](const TIcmpListener::TEvent& event) { Received(event); });
 
-    x.StartTick = TickCount();
     x.SentNs = PacketClockNs();
-    const auto started = TWorkerEngine::TClock::now();
     if (const int error = listener->Send(request, address, TTL)) {
         Fail(ErrnoText(error));
         return;
@@ -230,7 +244,7 @@ void TIcmpClient::Received(const TIcmpListener::TEvent& event)
         return;
     TReplyStatus reply;
     reply.BytesReceived = a.Length;
-    reply.FromIpAddress = IPv4ToText(a.From);
+    reply.FromAddress = a.From;
     reply.MsgType = a.Type;
     reply.SequenceId = a.Sequence;
     reply.TimeToLive = a.TTL;
@@ -248,7 +262,6 @@ void TIcmpClient::TimedOut()
 {
     TExchange& e = *FExchange;
     TReplyStatus reply;
-    reply.FromIpAddress = QStringLiteral("0.0.0.0");
     reply.SequenceId = e.Sequence;
     reply.ReplyStatus = 2;
     reply.MsRoundTripTime = TickCount() - e.StartTick;
@@ -271,8 +284,7 @@ void TIcmpClient::Answer(const TReplyStatus& reply)
 
 void TIcmpClient::Cancel()
 {
-    if (FExchange)
-        Ended();
+    Ended();
 }
 
 void TIcmpClient::Ended()

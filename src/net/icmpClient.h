@@ -13,7 +13,7 @@
 struct TReplyStatus
 {
     int BytesReceived = 0;       // IP header included; 0 on time-out
-    QString FromIpAddress;       // dotted decimal; "0.0.0.0" on time-out
+    quint32 FromAddress = 0;     // host byte order; 0 on time-out
     quint8 MsgType = 0;          // ICMP type; 0 on time-out
     quint16 SequenceId = 0;      // found in the packet; the own number on time-out
     quint32 MsRoundTripTime = 0; // from just before sending to the end of the wait

@@ -196,20 +196,30 @@ int OpenRawSocket()
 TIcmpListener::TWaiter::TWaiter(TIcmpListener& listener, quint16 sequence, THandler handler)
     : FListener(listener), FSequence(sequence), FHandler(std::move(handler))
 {
-    FListener.FWaiters[FSequence].push_back(this);
-    FListener.FLive.insert(this);
+    TWaiter*& first = FListener.FFirst[FSequence];
+    if (!first) {
+        first = this;
+        return;
+    }
+    FPrev = first->FPrev;
+    FNext = first;
+    FPrev->FNext = this;
+    first->FPrev = this;
 }
 
 TIcmpListener::TWaiter::~TWaiter()
 {
-    FListener.FLive.erase(this);
-    auto found = FListener.FWaiters.find(FSequence);
-    if (found == FListener.FWaiters.end())
+    if (FListener.FDelivering > 0)
+        FListener.FGone.insert(this);
+    TWaiter*& first = FListener.FFirst[FSequence];
+    if (FNext == this) {
+        first = nullptr;
         return;
-    auto& list = found->second;
-    std::erase(list, this);
-    if (list.empty())
-        FListener.FWaiters.erase(found);
+    }
+    FPrev->FNext = FNext;
+    FNext->FPrev = FPrev;
+    if (first == this)
+        first = FNext;
 }
 
 qint64 TIcmpListener::FirstSendTime()
@@ -253,7 +263,7 @@ TIcmpListener* TIcmpListener::Acquire()
 }
 
 TIcmpListener::TIcmpListener(int socket, TSocketKind kind, quint16 identifier)
-    : FSocket(socket), FKind(kind), FIdentifier(identifier)
+    : FSocket(socket), FKind(kind), FIdentifier(identifier), FFirst(65536, nullptr)
 {
 }
 
@@ -464,36 +474,52 @@ void TIcmpListener::Dispatch(const TIcmpAnswer& answer)
     }
     if (answer.Kind != TIcmpAnswer::Answer)
         return;
-    auto found = FWaiters.find(answer.Sequence);
-    if (found == FWaiters.end())
+    TWaiter* first = FFirst[answer.Sequence];
+    if (!first)
         return; // for nobody
-    Deliver(found->second, TEvent{answer, 0});
+    const TEvent event{answer, 0};
+    if (first->FNext == first) {
+        // The usual case, one check per number. Its handler may end the wait and free the waiter: it
+        // runs from a copy of its own.
+        const THandler handler = first->FHandler;
+        handler(event);
+        return;
+    }
+    std::vector<TWaiter*> waiters;
+    TWaiter* waiter = first;
+    do {
+        waiters.push_back(waiter);
+        waiter = waiter->FNext;
+    } while (waiter != first);
+    Deliver(std::move(waiters), event);
 }
 
 void TIcmpListener::DispatchToAll(const TEvent& event)
 {
     std::vector<TWaiter*> all;
-    for (auto& [sequence, waiters] : FWaiters)
-        all.insert(all.end(), waiters.begin(), waiters.end());
-    Deliver(all, event);
+    for (TWaiter* first : FFirst) {
+        if (!first)
+            continue;
+        TWaiter* waiter = first;
+        do {
+            all.push_back(waiter);
+            waiter = waiter->FNext;
+        } while (waiter != first);
+    }
+    Deliver(std::move(all), event);
 }
 
-void TIcmpListener::Deliver(const std::vector<TWaiter*>& waiters, const TEvent& event)
+void TIcmpListener::Deliver(std::vector<TWaiter*> waiters, const TEvent& event)
 {
-    if (waiters.size() == 1) {
-        // The usual case, one check per number. Its handler may end the wait and free the waiter (and
-        // the list): it runs from a copy of its own.
-        const THandler handler = waiters.front()->FHandler;
-        handler(event);
-        return;
-    }
-    // A handler may end its own wait (and so change the lists); deliver from a copy, and only to
-    // waiters that are still registered.
-    const std::vector<TWaiter*> copy = waiters;
-    for (TWaiter* waiter : copy)
-        if (FLive.contains(waiter)) {
+    // A handler may end its own wait or another's (and a new waiter may take a freed one's place):
+    // each is called only while it has not ended since the packet came.
+    ++FDelivering;
+    for (TWaiter* waiter : waiters)
+        if (!FGone.contains(waiter)) {
             // The handler may end the wait and with it the waiter; it runs from a copy of its own.
             const THandler handler = waiter->FHandler;
             handler(event);
         }
+    if (--FDelivering == 0)
+        FGone.clear();
 }

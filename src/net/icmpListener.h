@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <QByteArray>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -50,6 +49,9 @@ public:
         TIcmpListener& FListener;
         quint16 FSequence;
         THandler FHandler;
+        // The ring of the waiters for the same number, in the order they registered.
+        TWaiter* FPrev = this;
+        TWaiter* FNext = this;
     };
 
     // The process's listener, opening its socket on first use. Null when no ICMP socket can be opened;
@@ -78,12 +80,15 @@ private:
     void ReadErrorQueue();
     void Dispatch(const TIcmpAnswer& answer);
     void DispatchToAll(const TEvent& event);
-    void Deliver(const std::vector<TWaiter*>& waiters, const TEvent& event);
+    void Deliver(std::vector<TWaiter*> waiters, const TEvent& event);
 
     const int FSocket;
     const TSocketKind FKind;
     const quint16 FIdentifier;
-    // Engine thread only.
-    std::unordered_map<quint16, std::vector<TWaiter*>> FWaiters;
-    std::unordered_set<TWaiter*> FLive;
+    // Engine thread only. The first waiter for each sequence number, so a check registers and leaves
+    // without a lookup or an allocation.
+    std::vector<TWaiter*> FFirst;
+    // While a packet is handed to several waiters: those that ended meanwhile, so none is called after.
+    int FDelivering = 0;
+    std::unordered_set<const TWaiter*> FGone;
 };

@@ -47,6 +47,24 @@ TPingThread::TPingThread(const QString& host, int timeout, int ttl)
     : FClient(std::make_unique<TIcmpClient>()), FHost(host),
       FTimeout(timeout == 0 ? DefaultTimeout : timeout), FTTL(ttl)
 {
+    // Set up here, on the thread that makes the checks, so a burst leaves the engine only the sending.
+    FClient->Host = FHost;
+    FClient->ReceiveTimeout = FTimeout;
+    if (FTTL != -1)
+        FClient->TTL = FTTL;
+    FClient->OnResolved = [this](quint32 address) {
+        FAddress = address;
+        FResolved = true;
+    };
+    FClient->OnSent = [this] {
+        if (FTcpPorts.empty())
+            return;
+        FProbeTimer = TWorkerEngine::Instance().At(
+            TWorkerEngine::TClock::now() + std::chrono::milliseconds(TcpProbeDelay), [this] {
+                FProbeTimer = 0;
+                StartProbe(std::min(FTimeout - TcpProbeDelay, TcpProbeWait), false);
+            });
+    };
 }
 
 TPingThread::~TPingThread() = default;
@@ -99,24 +117,7 @@ void TPingThread::AfterPause()
         Finish();
         return;
     }
-    FClient->Host = FHost;
-    FClient->ReceiveTimeout = FTimeout;
-    if (FTTL != -1)
-        FClient->TTL = FTTL;
     FStartTick = TickCount();
-    FClient->OnResolved = [this](quint32 address) {
-        FAddress = address;
-        FResolved = true;
-    };
-    FClient->OnSent = [this] {
-        if (FTcpPorts.empty())
-            return;
-        FProbeTimer = TWorkerEngine::Instance().At(
-            TWorkerEngine::TClock::now() + std::chrono::milliseconds(TcpProbeDelay), [this] {
-                FProbeTimer = 0;
-                StartProbe(std::min(FTimeout - TcpProbeDelay, TcpProbeWait), false);
-            });
-    };
     try {
         FClient->Start(
             QByteArray(), FSequence,
@@ -136,16 +137,14 @@ void TPingThread::StartProbe(int timeoutMs, bool onlyWay)
         if (result.Up) {
             FClient->Cancel();
             FOutcome = 0;
-            FFromAddress = IPv4ToText(FAddress);
             FRoundTripTime = TickCount() - FStartTick;
-            FReplyText = Res::Str(Res::PingTcpResponse).arg(FFromAddress, QString::number(result.Port));
+            SetTextLater(Res::PingTcpResponse, FAddress, result.Port);
             Answered();
         } else if (onlyWay) {
             // Without an echo request the probes were the whole check: no answer is a time-out.
             FOutcome = 2;
-            FFromAddress = QStringLiteral("0.0.0.0");
             FRoundTripTime = TickCount() - FStartTick;
-            FReplyText = Res::Str(Res::PingTimedOut);
+            SetTextLater(Res::PingTimedOut, 0, 0);
             Finish();
         }
         // Otherwise the echo request's own deadline ends the check.
@@ -169,6 +168,7 @@ void TPingThread::Failed(const QString& message)
         return;
     }
     FNoSocket = FClient->NoSocket();
+    FTextId = NoText;
     FOutcome = 1;
     FReplyText = Res::Str(Res::PingException).arg(SingleLine(message));
     Finish();
@@ -178,17 +178,12 @@ void TPingThread::Answered()
 {
     // Loopback has no neighbours; every other answer is compared with the stored adapters, so a host
     // that took over the address of another can be told apart.
-    if (FOutcome != 0 || FFromAddress.isEmpty() || FFromAddress.startsWith(QLatin1String("127."))) {
+    if (FOutcome != 0 || (FTextFrom >> 24) == 127) {
         Finish();
         return;
     }
     // The table is read on the pool, not on the engine, and once for a burst of answers.
-    quint32 address = 0;
-    if (!ParseIPv4(FFromAddress, &address)) {
-        Finish();
-        return;
-    }
-    LookUpNeighbourMac(address, [this](const QString& mac) {
+    LookUpNeighbourMac(FTextFrom, [this](const QString& mac) {
         FNeighbourMac = mac;
         Finish();
     });
@@ -200,27 +195,57 @@ void TPingThread::Reply(const TReplyStatus& status)
     if (status.SequenceId != FSequence && FSequence != 0)
         return;
     FOutcome = status.ReplyStatus;
-    FFromAddress = status.FromIpAddress;
     FReceivedBytes = status.BytesReceived;
     FRoundTripTime = status.MsRoundTripTime;
     FAnswerTTL = status.TimeToLive;
     switch (FOutcome) {
     case 0:
-        FReplyText = Res::Str(Res::PingResponse).arg(FFromAddress, QString::number(FRoundTripTime));
+        SetTextLater(Res::PingResponse, status.FromAddress, FRoundTripTime);
         break;
     case 1:
-        FReplyText = Res::Str(Res::PingUnknownError);
+        SetTextLater(Res::PingUnknownError, status.FromAddress, 0);
         break;
     case 2:
-        FReplyText = Res::Str(Res::PingTimedOut);
+        SetTextLater(Res::PingTimedOut, status.FromAddress, 0);
         break;
     case 3:
-        FReplyText = Res::Str(Res::PingUnreachable).arg(FFromAddress);
+        SetTextLater(Res::PingUnreachable, status.FromAddress, 0);
         break;
     case 4:
-        FReplyText = Res::Str(Res::PingTtlExpired).arg(FFromAddress);
+        SetTextLater(Res::PingTtlExpired, status.FromAddress, 0);
         break;
     default:
+        SetTextLater(AddressOnly, status.FromAddress, 0);
+        break;
+    }
+}
+
+void TPingThread::SetTextLater(int textId, quint32 from, quint32 number)
+{
+    FTextId = textId;
+    FTextFrom = from;
+    FTextNumber = number;
+}
+
+void TPingThread::WriteTexts() const
+{
+    if (FTextId == NoText)
+        return;
+    const int id = std::exchange(FTextId, NoText);
+    FFromAddress = IPv4ToText(FTextFrom);
+    switch (id) {
+    case AddressOnly:
+        break;
+    case Res::PingResponse:
+    case Res::PingTcpResponse:
+        FReplyText = Res::Str(id).arg(FFromAddress, QString::number(FTextNumber));
+        break;
+    case Res::PingUnreachable:
+    case Res::PingTtlExpired:
+        FReplyText = Res::Str(id).arg(FFromAddress);
+        break;
+    default:
+        FReplyText = Res::Str(id);
         break;
     }
 }

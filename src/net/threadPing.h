@@ -39,8 +39,16 @@ public:
 
     // The result, complete once the worker has ended.
     quint8 Outcome() const { return FOutcome; }
-    const QString& ReplyText() const { return FReplyText; }
-    const QString& FromAddress() const { return FFromAddress; }
+    const QString& ReplyText() const
+    {
+        WriteTexts();
+        return FReplyText;
+    }
+    const QString& FromAddress() const
+    {
+        WriteTexts();
+        return FFromAddress;
+    }
     int ReceivedBytes() const { return FReceivedBytes; }
     quint32 RoundTripTime() const { return FRoundTripTime; }
     quint8 AnswerTTL() const { return FAnswerTTL; }
@@ -55,6 +63,7 @@ protected:
     // A result that came from elsewhere (a relay); the caller then calls Finish.
     void SetResult(quint8 outcome, const QString& replyText, const QString& fromAddress)
     {
+        FTextId = NoText;
         FOutcome = outcome;
         FReplyText = replyText;
         FFromAddress = fromAddress;
@@ -69,6 +78,10 @@ private:
     void Answered();
     void StartProbe(int timeoutMs, bool onlyWay);
     void StopProbe();
+    // The texts of a result are written when first read (on the main thread), not on the engine: a
+    // burst of thousands of answers then costs the engine no strings.
+    void SetTextLater(int textId, quint32 from, quint32 number);
+    void WriteTexts() const;
 
     std::unique_ptr<TIcmpClient> FClient;
     TTcpProbe FProbe;
@@ -83,8 +96,14 @@ private:
     quint16 FSequence = 0;
 
     quint8 FOutcome = 0;
-    QString FReplyText;
-    QString FFromAddress;
+    // The text still to be written: a text's id, AddressOnly (no reply text), or NoText (written).
+    static constexpr int NoText = -1;
+    static constexpr int AddressOnly = -2;
+    mutable int FTextId = NoText;
+    quint32 FTextFrom = 0;
+    quint32 FTextNumber = 0;
+    mutable QString FReplyText;
+    mutable QString FFromAddress;
     int FReceivedBytes = 0;
     quint32 FRoundTripTime = 0;
     quint8 FAnswerTTL = 0;

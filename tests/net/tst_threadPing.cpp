@@ -131,6 +131,7 @@ private slots:
     void unresolvableHost_data();
     void unresolvableHost();
     void concurrentChecksKeepTheirAnswers();
+    void checksSharingASequenceNumber();
     void laterCheckOfABurstPausesItsOwnTime();
     void invalidTTLIsASocketError();
     void exitWhileChecksRun();
@@ -395,6 +396,25 @@ void TestThreadPing::concurrentChecksKeepTheirAnswers()
     for (int i = 0; i < Count; ++i) {
         QCOMPARE(int(results[i].Outcome), 0);
         QCOMPARE(results[i].From, QStringLiteral("127.0.%1.%2").arg(i / 100 + 10).arg(i % 100 + 1));
+    }
+}
+
+void TestThreadPing::checksSharingASequenceNumber()
+{
+    // Every answer goes to all checks waiting for its number; the one it is for ends (and leaves the
+    // listener) while the packet is still being handed to the others, and each gets its own host's.
+    constexpr int Count = 6;
+    std::vector<TCheckResult> results(Count);
+    for (int i = 0; i < Count; ++i)
+        StartCheck(QStringLiteral("127.0.9.%1").arg(i + 1), 4242, &results[i]);
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(results.begin(), results.end(), [](auto& r) { return r.Done; }),
+                             7000);
+    for (int i = 0; i < Count; ++i) {
+        QCOMPARE(int(results[i].Outcome), 0);
+        QCOMPARE(results[i].From, QStringLiteral("127.0.9.%1").arg(i + 1));
+        QCOMPARE(
+            results[i].Text,
+            QStringLiteral("Response from 127.0.9.%1 in %2 millisec.").arg(i + 1).arg(results[i].RoundTrip));
     }
 }
 

@@ -22,6 +22,7 @@ private slots:
     void ResolveIPv4_data();
     void ResolveIPv4();
     void ResolveIPv4ReportsFailure();
+    void IPv4ToTextEveryWidth();
     void ResolveHostAddress_data();
     void ResolveHostAddress();
     void ResolveHostAddressOwnName();
@@ -225,6 +226,14 @@ void TestUtilsNetwork::ResolveIPv4()
     QCOMPARE(result, address);
     QCOMPARE(code, 0);
     QVERIFY(text.isEmpty());
+}
+
+void TestUtilsNetwork::IPv4ToTextEveryWidth()
+{
+    QCOMPARE(::IPv4ToText(0), QStringLiteral("0.0.0.0"));
+    QCOMPARE(::IPv4ToText(0xFFFFFFFF), QStringLiteral("255.255.255.255"));
+    QCOMPARE(::IPv4ToText(0x0A64090B), QStringLiteral("10.100.9.11"));
+    QCOMPARE(::IPv4ToText(0x7F01C800), QStringLiteral("127.1.200.0"));
 }
 
 void TestUtilsNetwork::ResolveIPv4ReportsFailure()
