@@ -24,10 +24,19 @@ struct TStorageNode
 {
     QString Name;
     bool IsStorage = true;
-    QByteArray Data;
+    // A stream's bytes: the pieces one after the other (a record rendered in parts is never joined).
+    std::vector<QByteArray> Data;
     // The stream's bytes were let go (Data is empty): the tree no longer describes the file.
     bool Released = false;
     std::vector<std::unique_ptr<TStorageNode>> Children;
+
+    qsizetype Size() const
+    {
+        qsizetype size = 0;
+        for (const QByteArray& piece : Data)
+            size += piece.size();
+        return size;
+    }
 
     bool AnyReleased() const
     {
@@ -45,7 +54,7 @@ struct TStorageNode
             if (child->IsStorage) {
                 child->ReleaseAll();
             } else {
-                child->Data = QByteArray();
+                child->Data.clear();
                 child->Released = true;
             }
         }
@@ -363,7 +372,7 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
     for (TEntry& entry : entries) {
         if (!entry.Node || entry.Node->IsStorage)
             continue;
-        const qsizetype size = entry.Node->Data.size();
+        const qsizetype size = entry.Node->Size();
         entry.Size = static_cast<quint64>(size);
         if (size >= MiniCutoff) {
             entry.Start = static_cast<quint32>(bigSectors); // relative for now
@@ -428,8 +437,11 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
             for (qsizetype i = 0; i < count; ++i)
                 miniFat[size_t(entry.Start + i)] =
                     i + 1 < count ? static_cast<quint32>(entry.Start + i + 1) : EndOfChain;
-            std::memcpy(head.data() + sector(miniStreamStart) + qsizetype(entry.Start) * MiniSector,
-                        entry.Node->Data.constData(), size_t(entry.Size));
+            char* at = head.data() + sector(miniStreamStart) + qsizetype(entry.Start) * MiniSector;
+            for (const QByteArray& piece : entry.Node->Data) {
+                std::memcpy(at, piece.constData(), size_t(piece.size()));
+                at += piece.size();
+            }
         }
     }
     for (size_t i = 0; i < fat.size(); ++i)
@@ -500,7 +512,8 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
             big.push_back(&entry);
     std::sort(big.begin(), big.end(), [](const TEntry* a, const TEntry* b) { return a->Start < b->Start; });
     for (const TEntry* entry : big) {
-        pieces.push_back(entry->Node->Data);
+        for (const QByteArray& piece : entry->Node->Data)
+            pieces.push_back(piece);
         const qsizetype pad = SectorsFor(qsizetype(entry->Size)) * Sector - qsizetype(entry->Size);
         if (pad > 0)
             pieces.push_back(QByteArray(pad, '\0'));
@@ -591,9 +604,9 @@ bool LoadTree(GsfInfile* dir, TStorageNode& node, gsf_off_t limit)
             if (size < 0) {
                 ok = false;
             } else if (size > 0) {
-                target->Data.resize(static_cast<qsizetype>(size));
+                QByteArray& data = target->Data.emplace_back(static_cast<qsizetype>(size), Qt::Uninitialized);
                 ok = gsf_input_read(child, static_cast<size_t>(size),
-                                    reinterpret_cast<guint8*>(target->Data.data())) != nullptr;
+                                    reinterpret_cast<guint8*>(data.data())) != nullptr;
             }
         }
         g_object_unref(child);
@@ -926,11 +939,23 @@ quint32 TStorage::ReadStream(const QString& name, QByteArray& data) const
                                                                : StgResult::FromErrno(ENOENT);
     if (node->Released)
         return StgResult::FromErrno(EBADF);
-    data = node->Data;
+    if (node->Data.size() == 1) {
+        data = node->Data.front();
+    } else {
+        data.clear();
+        data.reserve(node->Size());
+        for (const QByteArray& piece : node->Data)
+            data.append(piece);
+    }
     return StgResult::Ok;
 }
 
 quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
+{
+    return WriteStream(name, std::vector<QByteArray>{data});
+}
+
+quint32 TStorage::WriteStream(const QString& name, std::vector<QByteArray> pieces)
 {
     TStorageNode* node = FNode->Child(name, false);
     if (!node) {
@@ -938,7 +963,7 @@ quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
             return StgResult::FromErrno(EINVAL);
         node = FNode->Add(name, false);
     }
-    node->Data = data;
+    node->Data = std::move(pieces);
     node->Released = false;
     return FFile->Commit();
 }
@@ -946,7 +971,7 @@ quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
 void TStorage::ReleaseStream(const QString& name)
 {
     if (TStorageNode* node = FNode->Child(name, false)) {
-        node->Data = QByteArray();
+        node->Data.clear();
         node->Released = true;
     }
 }
