@@ -124,6 +124,9 @@ struct TPlanEntry
     QByteArray SubPrefix; // Object kind: the prefix of the object's properties; empty for collections
     std::vector<QByteArray> ValueNames; // Enum and Set kinds: the value names as short strings
     bool IsTag = false;                 // the component base's Tag, stored only when set
+    // Name again, zero-padded, when it fits: copied as one block of fixed size, without a library call.
+    static constexpr qsizetype ShortSize = 32;
+    char Short[ShortSize] = {};
     // Object and Collection kinds: the plan of the object's or the items' table, remembered with the table
     // it was made for (one link, so that a reader on another thread never sees half of it).
     mutable std::atomic<const TSubPlanLink*> Sub{nullptr};
@@ -133,6 +136,7 @@ struct TPlanEntry
         : Prop(other.Prop), Name(std::move(other.Name)), SubPrefix(std::move(other.SubPrefix)),
           ValueNames(std::move(other.ValueNames)), IsTag(other.IsTag), Sub(other.Sub.load())
     {
+        std::memcpy(Short, other.Short, sizeof Short);
     }
 };
 
@@ -166,6 +170,8 @@ const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
         const QByteArray name = prefix + prop.Name.toLatin1();
         entry.Name.append(static_cast<char>(qMin<qsizetype>(name.size(), 255)));
         entry.Name.append(name.left(255));
+        if (entry.Name.size() <= TPlanEntry::ShortSize)
+            std::memcpy(entry.Short, entry.Name.constData(), static_cast<size_t>(entry.Name.size()));
         if (prop.Kind == TPropKind::Object)
             entry.SubPrefix = name + '.';
         entry.IsTag = prop.Kind == TPropKind::Integer && prop.Name == QLatin1String("Tag");
@@ -241,8 +247,9 @@ class TWriter
 public:
     // Appends to out; a collection of at least splitFrom items is rendered in two halves at once, the
     // second half into a piece of its own (pieces then holds every piece, in their order).
-    TWriter(QByteArray out, std::vector<QByteArray>* pieces = nullptr, int splitFrom = 0)
-        : Out(std::move(out)), Pieces(pieces), SplitFrom(pieces ? splitFrom : 0)
+    TWriter(QByteArray out, std::vector<QByteArray>* pieces = nullptr, int splitFrom = 0,
+            QByteArray spare = QByteArray())
+        : Out(std::move(out)), Pieces(pieces), SplitFrom(pieces ? splitFrom : 0), Spare(std::move(spare))
     {
         Reset(qMax<qsizetype>(Out.capacity() - Out.size(), 4096));
     }
@@ -261,8 +268,6 @@ public:
     QByteArray Finish()
     {
         Out.resize(P - Out.data());
-        if (Out.capacity() > Out.size() + Out.size() / 4 + 65536)
-            Out.squeeze(); // a piece lives until the next save: give back the room it did not need
         return std::move(Out);
     }
 
@@ -365,7 +370,14 @@ private:
         }
     }
 
-    void Name(const TPlanEntry& entry) { Raw(entry.Name.constData(), entry.Name.size()); }
+    void Name(const TPlanEntry& entry)
+    {
+        const qsizetype size = entry.Name.size();
+        if (size > TPlanEntry::ShortSize)
+            return Raw(entry.Name.constData(), size);
+        std::memcpy(Room(TPlanEntry::ShortSize), entry.Short, TPlanEntry::ShortSize);
+        P -= TPlanEntry::ShortSize - size;
+    }
 
     [[noreturn]] static void BadValue(const TPropInfo& prop)
     {
@@ -482,8 +494,10 @@ private:
         {
             std::jthread helper([&] {
                 try {
-                    QByteArray room;
-                    room.reserve(guess);
+                    QByteArray room = std::move(Spare);
+                    room.resize(0);
+                    if (room.capacity() < guess)
+                        room.reserve(guess);
                     TWriter writer(std::move(room));
                     writer.Items(collection, plan, middle, count);
                     second = writer.Finish();
@@ -504,12 +518,39 @@ private:
     QByteArray Out;
     std::vector<QByteArray>* Pieces;
     int SplitFrom;
+    QByteArray Spare; // room for the second half
     char* P = nullptr;
     char* End = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------------
 // Reader
+
+// Whether two names of equal length are the same bytes: names are short, and a library call per
+// comparison costs more than the comparison.
+bool SameBytes(const char* a, const char* b, size_t count)
+{
+    auto word = [](const char* at) {
+        quint64 value;
+        std::memcpy(&value, at, sizeof value);
+        return value;
+    };
+    if (count >= 8) {
+        for (size_t i = 0; i + 8 <= count; i += 8)
+            if (word(a + i) != word(b + i))
+                return false;
+        return word(a + count - 8) == word(b + count - 8);
+    }
+    for (size_t i = 0; i < count; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && SameBytes(a.data(), b.data(), a.size());
+}
 
 class TReader
 {
@@ -727,7 +768,7 @@ private:
             ContextName = name;
             const TStep* step = nullptr;
             for (size_t i = next; i < order.Steps.size(); ++i) {
-                if (order.Steps[i].Name == name) {
+                if (SameName(order.Steps[i].Name, name)) {
                     step = &order.Steps[i];
                     next = i + 1;
                     break;
@@ -786,7 +827,8 @@ private:
         if (entry) {
             for (size_t i = 0; i < entry->ValueNames.size(); ++i) {
                 const QByteArray& known = entry->ValueNames[i];
-                if (std::string_view(known.constData() + 1, static_cast<size_t>(known.size() - 1)) == name)
+                if (SameName(std::string_view(known.constData() + 1, static_cast<size_t>(known.size() - 1)),
+                             name))
                     return static_cast<int>(i);
             }
         }
@@ -902,12 +944,16 @@ void WriteComponent(const TPersistent& root, QByteArray& out)
     out = writer.Finish();
 }
 
-std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype sizeHint, int splitFrom)
+std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype sizeHint, int splitFrom,
+                                             std::vector<QByteArray> spare)
 {
     std::vector<QByteArray> pieces;
-    QByteArray out;
-    out.reserve(qMax<qsizetype>(sizeHint, 4096));
-    TWriter writer(std::move(out), &pieces, splitFrom);
+    spare.resize(qMax<size_t>(spare.size(), 2));
+    QByteArray out = std::move(spare[0]);
+    out.resize(0);
+    if (out.capacity() < sizeHint)
+        out.reserve(qMax<qsizetype>(sizeHint, 4096));
+    TWriter writer(std::move(out), &pieces, splitFrom, std::move(spare[1]));
     writer.Root(root);
     pieces.push_back(writer.Finish());
     return pieces;

@@ -41,10 +41,12 @@ QByteArray WriteComponent(const TPersistent& root);
 void WriteComponent(const TPersistent& root, QByteArray& out);
 // The same bytes as pieces to be stored one after the other. A collection of at least splitFrom items
 // is rendered in two halves at once (this thread and another), each half a piece. sizeHint: the size
-// the record is expected to have (the last one's), to spare the buffers from growing.
+// the record is expected to have (the last one's), to spare the buffers from growing; spare: the pieces of
+// the last record, whose memory is written anew (fresh memory costs a page fault per page).
 constexpr int SplitItemsFrom = 2048;
 std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype sizeHint,
-                                             int splitFrom = SplitItemsFrom);
+                                             int splitFrom = SplitItemsFrom,
+                                             std::vector<QByteArray> spare = {});
 
 // Reads one object from a component stream. The class must be a registered one (TGroup); bytes after
 // the record are ignored. Any malformed input raises EReadError with the reader's message.

@@ -976,6 +976,17 @@ void TStorage::ReleaseStream(const QString& name)
     }
 }
 
+std::vector<QByteArray> TStorage::TakeStream(const QString& name)
+{
+    std::vector<QByteArray> pieces;
+    if (TStorageNode* node = FNode->Child(name, false)) {
+        pieces = std::move(node->Data);
+        node->Data.clear();
+        node->Released = true;
+    }
+    return pieces;
+}
+
 void TStorage::ReleaseStreams()
 {
     FNode->ReleaseAll();

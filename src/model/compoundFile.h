@@ -87,6 +87,8 @@ public:
     // Lets go of the bytes of a stream that is read no more (the file keeps them): until WriteStream gives
     // it new ones, reading it and writing the file fail with EBADF, so the file never loses them.
     void ReleaseStream(const QString& name);
+    // Lets go of them as ReleaseStream does, handing them to the caller (to be filled anew).
+    std::vector<QByteArray> TakeStream(const QString& name);
     // The same for every stream below this storage, recursively.
     void ReleaseStreams();
     // Copies every storage and stream below this one into target, recursively, and writes target's file.

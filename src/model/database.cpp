@@ -255,7 +255,10 @@ bool SaveGroup(TGroup& group, QString* error)
     static std::atomic<qsizetype> lastSize = 0;
     std::vector<QByteArray> record;
     try {
-        record = WriteComponentPieces(group, lastSize + lastSize / 8);
+        // The last record's memory takes the new one: the file keeps the old bytes, and until this
+        // record is written no other write of the file can happen (it would fail, not lose them).
+        record = WriteComponentPieces(group, lastSize + lastSize / 8, SplitItemsFrom,
+                                      group.Storage->TakeStream(DataStreamName));
     } catch (const Exception& e) {
         if (error)
             *error = e.Message();
