@@ -17,6 +17,8 @@
 #include <QtEndian>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -639,6 +641,15 @@ quint32 Parse(const QByteArray& bytes, TStorageNode& root, QStringList& beyondFi
     return ok ? StgResult::Ok : StgResult::NotCompoundFile;
 }
 
+void CloseAside(int fd)
+{
+    try {
+        std::thread([fd] { ::close(fd); }).detach();
+    } catch (const std::system_error&) {
+        ::close(fd); // no thread to spare
+    }
+}
+
 QString DirectoryOf(const QString& path)
 {
     const QString dir = QFileInfo(path).path();
@@ -775,9 +786,11 @@ public:
             ReplaceFile(Path, pieces, Durable, Exclusive && scratch.isEmpty(), scratch, fd);
         if (fd >= 0) {
             Exclusive = false;
-            // The new file is in place and locked: the old one (now unlinked) can go.
+            // The new file is in place and locked: the old one (now unlinked) can go. Its blocks are
+            // freed as its last descriptor closes, which for a large file takes as long as the rename;
+            // nothing can reach the unlinked file, so the save does not wait for that.
             if (LockFd >= 0)
-                ::close(LockFd);
+                CloseAside(LockFd);
             LockFd = fd;
         }
         return result;
