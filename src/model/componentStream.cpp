@@ -13,6 +13,7 @@
 #include <mutex>
 #include <QtEndian>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -492,19 +493,25 @@ private:
         QByteArray second;
         std::exception_ptr failure;
         {
-            std::jthread helper([&] {
-                try {
-                    QByteArray room = std::move(Spare);
-                    room.resize(0);
-                    if (room.capacity() < guess)
-                        room.reserve(guess);
-                    TWriter writer(std::move(room));
-                    writer.Items(collection, plan, middle, count);
-                    second = writer.Finish();
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
+            std::jthread helper;
+            try {
+                helper = std::jthread([&] {
+                    try {
+                        QByteArray room = std::move(Spare);
+                        room.resize(0);
+                        if (room.capacity() < guess)
+                            room.reserve(guess);
+                        TWriter writer(std::move(room));
+                        writer.Items(collection, plan, middle, count);
+                        second = writer.Finish();
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                });
+            } catch (const std::system_error&) {
+                Items(collection, plan, 0, count); // no thread to spare: all on this one
+                return;
+            }
             Items(collection, plan, 0, middle); // a failure here waits for the helper as it leaves
         }
         if (failure)
