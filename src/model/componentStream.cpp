@@ -246,11 +246,12 @@ double DoubleOf(const QVariant& value)
 class TWriter
 {
 public:
-    // Appends to out; a collection of at least splitFrom items is rendered in two halves at once, the
-    // second half into a piece of its own (pieces then holds every piece, in their order).
+    // Appends to out; a collection of at least splitFrom items is rendered by two threads at once, in
+    // runs that are pieces of their own (pieces then holds every piece, in their order). spares: memory
+    // for the runs.
     TWriter(QByteArray out, std::vector<QByteArray>* pieces = nullptr, int splitFrom = 0,
-            QByteArray spare = QByteArray())
-        : Out(std::move(out)), Pieces(pieces), SplitFrom(pieces ? splitFrom : 0), Spare(std::move(spare))
+            std::vector<QByteArray> spares = {})
+        : Out(std::move(out)), Pieces(pieces), SplitFrom(pieces ? splitFrom : 0), Spares(std::move(spares))
     {
         Reset(qMax<qsizetype>(Out.capacity() - Out.size(), 4096));
     }
@@ -482,42 +483,58 @@ private:
         }
     }
 
-    // The second half of the items is rendered on another thread meanwhile, into a piece of its own.
+    // The items go in runs, each into a piece of its own, to this thread and a helper, each taking the
+    // next run in turn: when the other core is busy, this thread simply renders more of them.
     void SplitItems(const TCollection& collection, const TTablePlan& plan)
     {
         SplitFrom = 0; // once per record
+        constexpr int RunItems = 512;
         const int count = collection.Count();
-        const int middle = count / 2;
-        // About what the first half takes, so that the other buffer seldom grows.
-        const qsizetype guess = Out.size() / 2 + 4096;
-        QByteArray second;
+        const int runCount = (count + RunItems - 1) / RunItems;
+        // About what a run takes (the last record spread over the runs), so that its buffer seldom grows.
+        const qsizetype guess = Out.size() / runCount + 4096;
+        std::vector<QByteArray> runs(static_cast<size_t>(runCount));
+        std::atomic<int> next{0};
         std::exception_ptr failure;
+        const auto work = [&] {
+            for (int k = next++; k < runCount; k = next++) {
+                QByteArray room;
+                if (k < static_cast<int>(Spares.size()))
+                    room = std::move(Spares[static_cast<size_t>(k)]);
+                room.resize(0);
+                if (room.capacity() < guess)
+                    room.reserve(guess);
+                TWriter writer(std::move(room));
+                writer.Items(collection, plan, k * RunItems, qMin(count, (k + 1) * RunItems));
+                runs[static_cast<size_t>(k)] = writer.Finish();
+            }
+        };
         {
             std::jthread helper;
             try {
                 helper = std::jthread([&] {
                     try {
-                        QByteArray room = std::move(Spare);
-                        room.resize(0);
-                        if (room.capacity() < guess)
-                            room.reserve(guess);
-                        TWriter writer(std::move(room));
-                        writer.Items(collection, plan, middle, count);
-                        second = writer.Finish();
+                        work();
                     } catch (...) {
                         failure = std::current_exception();
+                        next = runCount;
                     }
                 });
             } catch (const std::system_error&) {
-                Items(collection, plan, 0, count); // no thread to spare: all on this one
-                return;
+                // No thread to spare: this one renders every run.
             }
-            Items(collection, plan, 0, middle); // a failure here waits for the helper as it leaves
+            try {
+                work();
+            } catch (...) {
+                next = runCount; // the helper stops after its run; leaving waits for it
+                throw;
+            }
         }
         if (failure)
             std::rethrow_exception(failure);
         Pieces->push_back(Finish());
-        Pieces->push_back(std::move(second));
+        for (QByteArray& run : runs)
+            Pieces->push_back(std::move(run));
         Out = QByteArray();
         Reset(4096);
     }
@@ -525,7 +542,7 @@ private:
     QByteArray Out;
     std::vector<QByteArray>* Pieces;
     int SplitFrom;
-    QByteArray Spare; // room for the second half
+    std::vector<QByteArray> Spares; // memory for the runs of a split collection
     char* P = nullptr;
     char* End = nullptr;
 };
@@ -955,12 +972,15 @@ std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype 
                                              std::vector<QByteArray> spare)
 {
     std::vector<QByteArray> pieces;
-    spare.resize(qMax<size_t>(spare.size(), 2));
-    QByteArray out = std::move(spare[0]);
+    QByteArray out;
+    if (!spare.empty()) {
+        out = std::move(spare.front());
+        spare.erase(spare.begin()); // the rest: the last record's runs
+    }
     out.resize(0);
     if (out.capacity() < sizeHint)
         out.reserve(qMax<qsizetype>(sizeHint, 4096));
-    TWriter writer(std::move(out), &pieces, splitFrom, std::move(spare[1]));
+    TWriter writer(std::move(out), &pieces, splitFrom, std::move(spare));
     writer.Root(root);
     pieces.push_back(writer.Finish());
     return pieces;

@@ -40,7 +40,7 @@ double ExtendedToDouble(const unsigned char in[10]);
 QByteArray WriteComponent(const TPersistent& root);
 void WriteComponent(const TPersistent& root, QByteArray& out);
 // The same bytes as pieces to be stored one after the other. A collection of at least splitFrom items
-// is rendered in two halves at once (this thread and another), each half a piece. sizeHint: the size
+// is rendered by two threads at once (this one and another), in runs that are pieces. sizeHint: the size
 // the record is expected to have (the last one's), to spare the buffers from growing; spare: the pieces of
 // the last record, whose memory is written anew (fresh memory costs a page fault per page).
 constexpr int SplitItemsFrom = 2048;
