@@ -150,7 +150,7 @@ void Run(const QString& base, int count, int repeats)
             render.push_back(data.size() / 1e6 / (timer.nsecsElapsed() / 1e9));
         }
         dataSize = data.size();
-        // As a save renders: a large list in two halves at once, into the memory of the last record.
+        // As a save renders: a large list by two threads at once, into the memory of the last record.
         std::vector<QByteArray> pieces;
         for (int r = 0; r < repeats; ++r) {
             QElapsedTimer timer;
@@ -199,7 +199,7 @@ void Run(const QString& base, int count, int repeats)
     out << "  snapshot of a save   " << Spread(snapshot) << " (on the window's thread)\n";
     out << "  rendering the record " << Spread(render, "MB/s") << " (target >= 300)\n";
     out << "    by processor time  " << Spread(renderCpu, "MB/s") << "\n";
-    out << "    as a save renders  " << Spread(renderSave, "MB/s") << " (halves at once, memory reused)\n";
+    out << "    as a save renders  " << Spread(renderSave, "MB/s") << " (two threads, memory reused)\n";
     out << "  load                 " << Spread(load) << "\n";
     out << "  plain read           " << Spread(plainRead) << "\n";
     out << "  parsing the record   " << Spread(parse, "MB/s") << " (target >= 200)\n";
