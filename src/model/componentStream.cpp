@@ -8,10 +8,13 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <QtEndian>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 // ---------------------------------------------------------------------------------------------------
@@ -122,6 +125,9 @@ struct TPlanEntry
     QByteArray SubPrefix; // Object kind: the prefix of the object's properties; empty for collections
     std::vector<QByteArray> ValueNames; // Enum and Set kinds: the value names as short strings
     bool IsTag = false;                 // the component base's Tag, stored only when set
+    // Name again, zero-padded, when it fits: copied as one block of fixed size, without a library call.
+    static constexpr qsizetype ShortSize = 32;
+    char Short[ShortSize] = {};
     // Object and Collection kinds: the plan of the object's or the items' table, remembered with the table
     // it was made for (one link, so that a reader on another thread never sees half of it).
     mutable std::atomic<const TSubPlanLink*> Sub{nullptr};
@@ -131,6 +137,7 @@ struct TPlanEntry
         : Prop(other.Prop), Name(std::move(other.Name)), SubPrefix(std::move(other.SubPrefix)),
           ValueNames(std::move(other.ValueNames)), IsTag(other.IsTag), Sub(other.Sub.load())
     {
+        std::memcpy(Short, other.Short, sizeof Short);
     }
 };
 
@@ -164,6 +171,8 @@ const TTablePlan& PlanFor(const TPropTable& table, const QByteArray& prefix)
         const QByteArray name = prefix + prop.Name.toLatin1();
         entry.Name.append(static_cast<char>(qMin<qsizetype>(name.size(), 255)));
         entry.Name.append(name.left(255));
+        if (entry.Name.size() <= TPlanEntry::ShortSize)
+            std::memcpy(entry.Short, entry.Name.constData(), static_cast<size_t>(entry.Name.size()));
         if (prop.Kind == TPropKind::Object)
             entry.SubPrefix = name + '.';
         entry.IsTag = prop.Kind == TPropKind::Integer && prop.Name == QLatin1String("Tag");
@@ -237,12 +246,14 @@ double DoubleOf(const QVariant& value)
 class TWriter
 {
 public:
-    explicit TWriter(QByteArray& out) : Out(out), Start(out.size())
+    // Appends to out; a collection of at least splitFrom items is rendered by two threads at once, in
+    // runs that are pieces of their own (pieces then holds every piece, in their order). spares: memory
+    // for the runs.
+    TWriter(QByteArray out, std::vector<QByteArray>* pieces = nullptr, int splitFrom = 0,
+            std::vector<QByteArray> spares = {})
+        : Out(std::move(out)), Pieces(pieces), SplitFrom(pieces ? splitFrom : 0), Spares(std::move(spares))
     {
-        // Written through a cursor into spare room that grows by doubling; trimmed at the end.
-        Out.resize(Start + qMax<qsizetype>(Out.capacity() - Start, 4096));
-        P = Out.data() + Start;
-        End = Out.data() + Out.size();
+        Reset(qMax<qsizetype>(Out.capacity() - Out.size(), 4096));
     }
 
     void Root(const TPersistent& root)
@@ -253,10 +264,34 @@ public:
         Properties(root, PlanFor(root.Properties(), QByteArray()));
         Byte(StreamTag::Null); // end of the properties
         Byte(StreamTag::Null); // end of the (absent) child objects
+    }
+
+    // The bytes written since the last piece was cut.
+    QByteArray Finish()
+    {
         Out.resize(P - Out.data());
+        return std::move(Out);
+    }
+
+    void Items(const TCollection& collection, const TTablePlan& plan, int from, int to)
+    {
+        for (int i = from; i < to; ++i) {
+            Byte(StreamTag::List);
+            Properties(*collection.ItemAt(i), plan);
+            Byte(StreamTag::Null);
+        }
     }
 
 private:
+    // Written through a cursor into spare room that grows by doubling; trimmed at the end.
+    void Reset(qsizetype room)
+    {
+        const qsizetype start = Out.size();
+        Out.resize(start + room);
+        P = Out.data() + start;
+        End = Out.data() + Out.size();
+    }
+
     char* Room(qsizetype count)
     {
         if (End - P < count) {
@@ -306,26 +341,25 @@ private:
     {
         const auto* units = reinterpret_cast<const char16_t*>(text.constData());
         const qsizetype count = text.size();
-        bool ascii = true;
-        for (qsizetype i = 0; i < count && ascii; ++i)
-            ascii = units[i] < 0x80;
-        if (ascii) {
-            char* dest;
+        // ASCII text (nearly all) is narrowed while it is tested; other text takes the room back.
+        const qsizetype head = count <= 255 ? 2 : 5;
+        char* const at = Room(head + count);
+        char16_t seen = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            seen |= units[i];
+            at[head + i] = static_cast<char>(units[i]);
+        }
+        if (seen < 0x80) {
             if (count <= 255) {
-                dest = Room(2 + count);
-                dest[0] = static_cast<char>(StreamTag::String);
-                dest[1] = static_cast<char>(count);
-                dest += 2;
+                at[0] = static_cast<char>(StreamTag::String);
+                at[1] = static_cast<char>(count);
             } else {
-                dest = Room(5 + count);
-                dest[0] = static_cast<char>(StreamTag::LString);
-                qToLittleEndian<qint32>(static_cast<qint32>(count), dest + 1);
-                dest += 5;
+                at[0] = static_cast<char>(StreamTag::LString);
+                qToLittleEndian<qint32>(static_cast<qint32>(count), at + 1);
             }
-            for (qsizetype i = 0; i < count; ++i)
-                dest[i] = static_cast<char>(units[i]);
             return;
         }
+        P = at;
         const QByteArray utf8 = text.toUtf8();
         if (utf8.size() < 2 * count) {
             Byte(StreamTag::Utf8String);
@@ -338,11 +372,23 @@ private:
         }
     }
 
-    void Name(const TPlanEntry& entry) { Raw(entry.Name.constData(), entry.Name.size()); }
+    void Name(const TPlanEntry& entry)
+    {
+        const qsizetype size = entry.Name.size();
+        if (size > TPlanEntry::ShortSize)
+            return Raw(entry.Name.constData(), size);
+        std::memcpy(Room(TPlanEntry::ShortSize), entry.Short, TPlanEntry::ShortSize);
+        P -= TPlanEntry::ShortSize - size;
+    }
 
     [[noreturn]] static void BadValue(const TPropInfo& prop)
     {
         throw Exception(QStringLiteral("Invalid property value: %1").arg(prop.Name));
+    }
+
+    static qint64 Ordinal(const TPropInfo& prop, const TPersistent& object)
+    {
+        return prop.GetOrdinal ? prop.GetOrdinal(object) : OrdinalOf(prop.Get(object));
     }
 
     void Properties(const TPersistent& object, const TTablePlan& plan)
@@ -352,7 +398,7 @@ private:
             switch (prop.Kind) {
             case TPropKind::Integer:
             case TPropKind::Word: {
-                const qint64 value = OrdinalOf(prop.Get(object));
+                const qint64 value = Ordinal(prop, object);
                 // The component base's Tag is stored only when set.
                 if (value == 0 && entry.IsTag)
                     break;
@@ -360,12 +406,14 @@ private:
                 Integer(value);
                 break;
             }
-            case TPropKind::Boolean:
+            case TPropKind::Boolean: {
+                const bool value = prop.GetFlag ? prop.GetFlag(object) : BooleanOf(prop.Get(object));
                 Name(entry);
-                Byte(BooleanOf(prop.Get(object)) ? StreamTag::True : StreamTag::False);
+                Byte(value ? StreamTag::True : StreamTag::False);
                 break;
+            }
             case TPropKind::Enum: {
-                const qint64 ordinal = OrdinalOf(prop.Get(object));
+                const qint64 ordinal = Ordinal(prop, object);
                 if (ordinal < 0 || ordinal >= static_cast<qint64>(entry.ValueNames.size()))
                     BadValue(prop);
                 Name(entry);
@@ -374,7 +422,7 @@ private:
                 break;
             }
             case TPropKind::Set: {
-                const qint64 members = OrdinalOf(prop.Get(object));
+                const qint64 members = Ordinal(prop, object);
                 Name(entry);
                 Byte(StreamTag::Set);
                 for (size_t i = 0; i < entry.ValueNames.size() && i < 64; ++i)
@@ -384,7 +432,7 @@ private:
                 break;
             }
             case TPropKind::DateTime: {
-                const double value = DoubleOf(prop.Get(object));
+                const double value = prop.GetNumber ? prop.GetNumber(object) : DoubleOf(prop.Get(object));
                 if (value == 0)
                     break;
                 Name(entry);
@@ -393,6 +441,14 @@ private:
                 break;
             }
             case TPropKind::String: {
+                if (prop.GetText) {
+                    const QString& text = prop.GetText(object);
+                    if (!text.isEmpty()) {
+                        Name(entry);
+                        String(text);
+                    }
+                    break;
+                }
                 const QVariant value = prop.Get(object);
                 const QString text = Carries<QString>(value) ? *static_cast<const QString*>(value.constData())
                                                              : value.toString();
@@ -416,11 +472,10 @@ private:
                 Name(entry);
                 Byte(StreamTag::Collection);
                 const TTablePlan& itemPlan = SubPlanOf(entry, collection->ItemProperties());
-                for (int i = 0; i < collection->Count(); ++i) {
-                    Byte(StreamTag::List);
-                    Properties(*collection->ItemAt(i), itemPlan);
-                    Byte(StreamTag::Null);
-                }
+                if (SplitFrom > 0 && collection->Count() >= SplitFrom)
+                    SplitItems(*collection, itemPlan);
+                else
+                    Items(*collection, itemPlan, 0, collection->Count());
                 Byte(StreamTag::Null);
                 break;
             }
@@ -428,14 +483,98 @@ private:
         }
     }
 
-    QByteArray& Out;
-    qsizetype Start;
+    // The items go in runs, each into a piece of its own, to this thread and a helper, each taking the
+    // next run in turn: when the other core is busy, this thread simply renders more of them.
+    void SplitItems(const TCollection& collection, const TTablePlan& plan)
+    {
+        SplitFrom = 0; // once per record
+        constexpr int RunItems = 512;
+        const int count = collection.Count();
+        const int runCount = (count + RunItems - 1) / RunItems;
+        // About what a run takes (the last record spread over the runs), so that its buffer seldom grows.
+        const qsizetype guess = Out.size() / runCount + 4096;
+        std::vector<QByteArray> runs(static_cast<size_t>(runCount));
+        std::atomic<int> next{0};
+        std::exception_ptr failure;
+        const auto work = [&] {
+            for (int k = next++; k < runCount; k = next++) {
+                QByteArray room;
+                if (k < static_cast<int>(Spares.size()))
+                    room = std::move(Spares[static_cast<size_t>(k)]);
+                room.resize(0);
+                if (room.capacity() < guess)
+                    room.reserve(guess);
+                TWriter writer(std::move(room));
+                writer.Items(collection, plan, k * RunItems, qMin(count, (k + 1) * RunItems));
+                runs[static_cast<size_t>(k)] = writer.Finish();
+            }
+        };
+        {
+            std::jthread helper;
+            try {
+                helper = std::jthread([&] {
+                    try {
+                        work();
+                    } catch (...) {
+                        failure = std::current_exception();
+                        next = runCount;
+                    }
+                });
+            } catch (const std::system_error&) {
+                // No thread to spare: this one renders every run.
+            }
+            try {
+                work();
+            } catch (...) {
+                next = runCount; // the helper stops after its run; leaving waits for it
+                throw;
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+        Pieces->push_back(Finish());
+        for (QByteArray& run : runs)
+            Pieces->push_back(std::move(run));
+        Out = QByteArray();
+        Reset(4096);
+    }
+
+    QByteArray Out;
+    std::vector<QByteArray>* Pieces;
+    int SplitFrom;
+    std::vector<QByteArray> Spares; // memory for the runs of a split collection
     char* P = nullptr;
     char* End = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------------
 // Reader
+
+// Whether two names of equal length are the same bytes: names are short, and a library call per
+// comparison costs more than the comparison.
+bool SameBytes(const char* a, const char* b, size_t count)
+{
+    auto word = [](const char* at) {
+        quint64 value;
+        std::memcpy(&value, at, sizeof value);
+        return value;
+    };
+    if (count >= 8) {
+        for (size_t i = 0; i + 8 <= count; i += 8)
+            if (word(a + i) != word(b + i))
+                return false;
+        return word(a + count - 8) == word(b + count - 8);
+    }
+    for (size_t i = 0; i < count; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && SameBytes(a.data(), b.data(), a.size());
+}
 
 class TReader
 {
@@ -570,6 +709,65 @@ private:
         return plan;
     }
 
+    // The stored names of a table's properties in the order the writer stores them, dotted names of its
+    // objects' properties included: the next name read is nearly always one of the next few.
+    struct TStep
+    {
+        std::string_view Name; // as stored: prefix, then the property's own name
+        const TPlanEntry* Entry;
+        const TPropInfo* Via = nullptr;       // the Object property that leads to the property's owner
+        const TPropTable* ViaTable = nullptr; // that owner's table, checked at every use
+    };
+    struct TOrder
+    {
+        const TPropTable* Table;
+        std::vector<TStep> Steps;
+    };
+
+    static std::string_view Stored(const TPlanEntry& entry)
+    {
+        return std::string_view(entry.Name.constData() + 1, static_cast<size_t>(entry.Name.size() - 1));
+    }
+
+    // A step only where the exact name leads to its property by the general way too.
+    static bool Reaches(const TTablePlan& plan, const TPlanEntry& entry, qsizetype prefix)
+    {
+        const std::string_view name = Stored(entry).substr(static_cast<size_t>(prefix));
+        const auto found = plan.ByName.find(name);
+        return entry.Name.size() == 1 + prefix + entry.Prop->Name.size() && name.find('.') == name.npos &&
+               found != plan.ByName.end() && found->second == entry.Prop;
+    }
+
+    const TOrder& Order(TPersistent& object)
+    {
+        const TPropTable& table = object.Properties();
+        if (LastOrder && LastOrder->Table == &table)
+            return *LastOrder;
+        for (const auto& order : Orders)
+            if (order->Table == &table)
+                return *(LastOrder = order.get());
+        auto order = std::make_unique<TOrder>();
+        order->Table = &table;
+        const TTablePlan& plan = Plan(table);
+        for (const TPlanEntry& entry : plan.Entries) {
+            if (!Reaches(plan, entry, 0))
+                continue;
+            if (entry.Prop->Kind != TPropKind::Object) {
+                order->Steps.push_back({Stored(entry), &entry});
+                continue;
+            }
+            const TPersistent* child = entry.Prop->Object ? entry.Prop->Object(object) : nullptr;
+            if (!child)
+                continue;
+            const TTablePlan& sub = SubPlanOf(entry, child->Properties());
+            for (const TPlanEntry& inner : sub.Entries)
+                if (inner.Prop->Kind != TPropKind::Object && Reaches(sub, inner, entry.SubPrefix.size()))
+                    order->Steps.push_back({Stored(inner), &inner, entry.Prop, &child->Properties()});
+        }
+        Orders.push_back(std::move(order));
+        return *(LastOrder = Orders.back().get());
+    }
+
     const TPropInfo* Find(const TPropTable& table, std::string_view name)
     {
         const TTablePlan& plan = Plan(table);
@@ -583,6 +781,8 @@ private:
     {
         const TPersistent* savedObject = ContextObject;
         const std::string_view savedName = ContextName;
+        const TOrder& order = Order(object);
+        size_t next = 0;
         for (;;) {
             const quint8 length = Byte();
             if (length == 0)
@@ -590,9 +790,28 @@ private:
             const std::string_view name = Bytes(length);
             ContextObject = &object;
             ContextName = name;
-            Property(object, name);
+            const TStep* step = nullptr;
+            for (size_t i = next; i < order.Steps.size(); ++i) {
+                if (SameName(order.Steps[i].Name, name)) {
+                    step = &order.Steps[i];
+                    next = i + 1;
+                    break;
+                }
+            }
+            TPersistent* target = &object;
+            if (step && step->Via) {
+                target = step->Via->Object(object);
+                if (!target || &target->Properties() != step->ViaTable)
+                    step = nullptr;
+            }
+            if (step)
+                Value(*target, *step->Entry->Prop, step->Entry);
+            else
+                Property(object, name); // out of order, another case, or an unknown name
             ContextObject = savedObject;
             ContextName = savedName;
+            // A collection's items have read their own orders meanwhile.
+            LastOrder = &order;
         }
     }
 
@@ -615,37 +834,60 @@ private:
         const TPropInfo* prop = Find(target->Properties(), name);
         if (!prop)
             Fail(QStringLiteral("Property %1 does not exist").arg(Latin1(name)));
-        Value(*target, *prop);
+        Value(*target, *prop, nullptr);
     }
 
-    void Value(TPersistent& object, const TPropInfo& prop)
+    static void SetOrdinal(TPersistent& object, const TPropInfo& prop, qint64 value)
+    {
+        if (prop.SetOrdinal)
+            prop.SetOrdinal(object, value);
+        else
+            prop.Set(object, QVariant::fromValue<qint64>(value));
+    }
+
+    // The ordinal of a value name: the exact name as the writer stores it, else any case of it.
+    static int Ordinal(const TPropInfo& prop, const TPlanEntry* entry, std::string_view name)
+    {
+        if (entry) {
+            for (size_t i = 0; i < entry->ValueNames.size(); ++i) {
+                const QByteArray& known = entry->ValueNames[i];
+                if (SameName(std::string_view(known.constData() + 1, static_cast<size_t>(known.size() - 1)),
+                             name))
+                    return static_cast<int>(i);
+            }
+        }
+        return IndexOfName(*prop.Names, name);
+    }
+
+    void Value(TPersistent& object, const TPropInfo& prop, const TPlanEntry* entry)
     {
         const quint8 tag = Byte();
         switch (prop.Kind) {
-        case TPropKind::Integer: {
-            const qint64 value = Integer(tag);
-            prop.Set(object, QVariant::fromValue<qint64>(value));
+        case TPropKind::Integer:
+            SetOrdinal(object, prop, Integer(tag));
             break;
-        }
         case TPropKind::Word: {
             const qint64 value = Integer(tag);
             if (value < 0 || value > 0xFFFF)
                 InvalidValue();
-            prop.Set(object, QVariant::fromValue<qint64>(value));
+            SetOrdinal(object, prop, value);
             break;
         }
         case TPropKind::Boolean:
             if (tag != StreamTag::False && tag != StreamTag::True)
                 InvalidValue();
-            prop.Set(object, QVariant(tag == StreamTag::True));
+            if (prop.SetFlag)
+                prop.SetFlag(object, tag == StreamTag::True);
+            else
+                prop.Set(object, QVariant(tag == StreamTag::True));
             break;
         case TPropKind::Enum: {
             if (tag != StreamTag::Ident || !prop.Names)
                 InvalidValue();
-            const int ordinal = IndexOfName(*prop.Names, ShortString());
+            const int ordinal = Ordinal(prop, entry, ShortString());
             if (ordinal < 0)
                 InvalidValue();
-            prop.Set(object, QVariant::fromValue<qint64>(ordinal));
+            SetOrdinal(object, prop, ordinal);
             break;
         }
         case TPropKind::Set: {
@@ -656,12 +898,12 @@ private:
                 const std::string_view member = ShortString();
                 if (member.empty())
                     break;
-                const int ordinal = IndexOfName(*prop.Names, member);
+                const int ordinal = Ordinal(prop, entry, member);
                 if (ordinal < 0 || ordinal >= 64)
                     InvalidValue();
                 members |= qint64(1) << ordinal;
             }
-            prop.Set(object, QVariant::fromValue<qint64>(members));
+            SetOrdinal(object, prop, members);
             break;
         }
         case TPropKind::DateTime: {
@@ -671,11 +913,17 @@ private:
             const double value = ExtendedToDouble(reinterpret_cast<const unsigned char*>(bytes.data()));
             if (!std::isfinite(value))
                 InvalidValue(); // no date is infinite or NaN
-            prop.Set(object, QVariant(value));
+            if (prop.SetNumber)
+                prop.SetNumber(object, value);
+            else
+                prop.Set(object, QVariant(value));
             break;
         }
         case TPropKind::String:
-            prop.Set(object, QVariant(String(tag)));
+            if (prop.SetText)
+                prop.SetText(object, String(tag));
+            else
+                prop.Set(object, QVariant(String(tag)));
             break;
         case TPropKind::Object:
             InvalidValue(); // an object's properties are stored under dotted names, never as a value
@@ -707,13 +955,35 @@ private:
     const TPersistent* ContextObject = nullptr;
     std::string_view ContextName;
     std::vector<std::pair<const TPropTable*, const TTablePlan*>> Plans;
+    std::vector<std::unique_ptr<TOrder>> Orders;
+    const TOrder* LastOrder = nullptr;
 };
 
 } // namespace
 
 void WriteComponent(const TPersistent& root, QByteArray& out)
 {
-    TWriter(out).Root(root);
+    TWriter writer(std::move(out));
+    writer.Root(root);
+    out = writer.Finish();
+}
+
+std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype sizeHint, int splitFrom,
+                                             std::vector<QByteArray> spare)
+{
+    std::vector<QByteArray> pieces;
+    QByteArray out;
+    if (!spare.empty()) {
+        out = std::move(spare.front());
+        spare.erase(spare.begin()); // the rest: the last record's runs
+    }
+    out.resize(0);
+    if (out.capacity() < sizeHint)
+        out.reserve(qMax<qsizetype>(sizeHint, 4096));
+    TWriter writer(std::move(out), &pieces, splitFrom, std::move(spare));
+    writer.Root(root);
+    pieces.push_back(writer.Finish());
+    return pieces;
 }
 
 QByteArray WriteComponent(const TPersistent& root)

@@ -3,6 +3,7 @@
 #include <memory>
 #include <QByteArray>
 #include <QtGlobal>
+#include <vector>
 
 class TPersistent;
 class TGroup;
@@ -38,6 +39,14 @@ double ExtendedToDouble(const unsigned char in[10]);
 // Writes "TPF0", the object header and the object's properties and end markers.
 QByteArray WriteComponent(const TPersistent& root);
 void WriteComponent(const TPersistent& root, QByteArray& out);
+// The same bytes as pieces to be stored one after the other. A collection of at least splitFrom items
+// is rendered by two threads at once (this one and another), in runs that are pieces. sizeHint: the size
+// the record is expected to have (the last one's), to spare the buffers from growing; spare: the pieces of
+// the last record, whose memory is written anew (fresh memory costs a page fault per page).
+constexpr int SplitItemsFrom = 2048;
+std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype sizeHint,
+                                             int splitFrom = SplitItemsFrom,
+                                             std::vector<QByteArray> spare = {});
 
 // Reads one object from a component stream. The class must be a registered one (TGroup); bytes after
 // the record are ignored. Any malformed input raises EReadError with the reader's message.

@@ -17,6 +17,8 @@
 #include <QtEndian>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -24,10 +26,19 @@ struct TStorageNode
 {
     QString Name;
     bool IsStorage = true;
-    QByteArray Data;
+    // A stream's bytes: the pieces one after the other (a record rendered in parts is never joined).
+    std::vector<QByteArray> Data;
     // The stream's bytes were let go (Data is empty): the tree no longer describes the file.
     bool Released = false;
     std::vector<std::unique_ptr<TStorageNode>> Children;
+
+    qsizetype Size() const
+    {
+        qsizetype size = 0;
+        for (const QByteArray& piece : Data)
+            size += piece.size();
+        return size;
+    }
 
     bool AnyReleased() const
     {
@@ -45,7 +56,7 @@ struct TStorageNode
             if (child->IsStorage) {
                 child->ReleaseAll();
             } else {
-                child->Data = QByteArray();
+                child->Data.clear();
                 child->Released = true;
             }
         }
@@ -363,7 +374,7 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
     for (TEntry& entry : entries) {
         if (!entry.Node || entry.Node->IsStorage)
             continue;
-        const qsizetype size = entry.Node->Data.size();
+        const qsizetype size = entry.Node->Size();
         entry.Size = static_cast<quint64>(size);
         if (size >= MiniCutoff) {
             entry.Start = static_cast<quint32>(bigSectors); // relative for now
@@ -428,8 +439,11 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
             for (qsizetype i = 0; i < count; ++i)
                 miniFat[size_t(entry.Start + i)] =
                     i + 1 < count ? static_cast<quint32>(entry.Start + i + 1) : EndOfChain;
-            std::memcpy(head.data() + sector(miniStreamStart) + qsizetype(entry.Start) * MiniSector,
-                        entry.Node->Data.constData(), size_t(entry.Size));
+            char* at = head.data() + sector(miniStreamStart) + qsizetype(entry.Start) * MiniSector;
+            for (const QByteArray& piece : entry.Node->Data) {
+                std::memcpy(at, piece.constData(), size_t(piece.size()));
+                at += piece.size();
+            }
         }
     }
     for (size_t i = 0; i < fat.size(); ++i)
@@ -500,7 +514,8 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
             big.push_back(&entry);
     std::sort(big.begin(), big.end(), [](const TEntry* a, const TEntry* b) { return a->Start < b->Start; });
     for (const TEntry* entry : big) {
-        pieces.push_back(entry->Node->Data);
+        for (const QByteArray& piece : entry->Node->Data)
+            pieces.push_back(piece);
         const qsizetype pad = SectorsFor(qsizetype(entry->Size)) * Sector - qsizetype(entry->Size);
         if (pad > 0)
             pieces.push_back(QByteArray(pad, '\0'));
@@ -591,9 +606,9 @@ bool LoadTree(GsfInfile* dir, TStorageNode& node, gsf_off_t limit)
             if (size < 0) {
                 ok = false;
             } else if (size > 0) {
-                target->Data.resize(static_cast<qsizetype>(size));
+                QByteArray& data = target->Data.emplace_back(static_cast<qsizetype>(size), Qt::Uninitialized);
                 ok = gsf_input_read(child, static_cast<size_t>(size),
-                                    reinterpret_cast<guint8*>(target->Data.data())) != nullptr;
+                                    reinterpret_cast<guint8*>(data.data())) != nullptr;
             }
         }
         g_object_unref(child);
@@ -624,6 +639,15 @@ quint32 Parse(const QByteArray& bytes, TStorageNode& root, QStringList& beyondFi
     if (ok)
         beyondFile = StreamsBeyondFile(bytes);
     return ok ? StgResult::Ok : StgResult::NotCompoundFile;
+}
+
+void CloseAside(int fd)
+{
+    try {
+        std::thread([fd] { ::close(fd); }).detach();
+    } catch (const std::system_error&) {
+        ::close(fd); // no thread to spare
+    }
 }
 
 QString DirectoryOf(const QString& path)
@@ -762,9 +786,11 @@ public:
             ReplaceFile(Path, pieces, Durable, Exclusive && scratch.isEmpty(), scratch, fd);
         if (fd >= 0) {
             Exclusive = false;
-            // The new file is in place and locked: the old one (now unlinked) can go.
+            // The new file is in place and locked: the old one (now unlinked) can go. Its blocks are
+            // freed as its last descriptor closes, which for a large file takes as long as the rename;
+            // nothing can reach the unlinked file, so the save does not wait for that.
             if (LockFd >= 0)
-                ::close(LockFd);
+                CloseAside(LockFd);
             LockFd = fd;
         }
         return result;
@@ -926,11 +952,23 @@ quint32 TStorage::ReadStream(const QString& name, QByteArray& data) const
                                                                : StgResult::FromErrno(ENOENT);
     if (node->Released)
         return StgResult::FromErrno(EBADF);
-    data = node->Data;
+    if (node->Data.size() == 1) {
+        data = node->Data.front();
+    } else {
+        data.clear();
+        data.reserve(node->Size());
+        for (const QByteArray& piece : node->Data)
+            data.append(piece);
+    }
     return StgResult::Ok;
 }
 
 quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
+{
+    return WriteStream(name, std::vector<QByteArray>{data});
+}
+
+quint32 TStorage::WriteStream(const QString& name, std::vector<QByteArray> pieces)
 {
     TStorageNode* node = FNode->Child(name, false);
     if (!node) {
@@ -938,7 +976,7 @@ quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
             return StgResult::FromErrno(EINVAL);
         node = FNode->Add(name, false);
     }
-    node->Data = data;
+    node->Data = std::move(pieces);
     node->Released = false;
     return FFile->Commit();
 }
@@ -946,9 +984,20 @@ quint32 TStorage::WriteStream(const QString& name, const QByteArray& data)
 void TStorage::ReleaseStream(const QString& name)
 {
     if (TStorageNode* node = FNode->Child(name, false)) {
-        node->Data = QByteArray();
+        node->Data.clear();
         node->Released = true;
     }
+}
+
+std::vector<QByteArray> TStorage::TakeStream(const QString& name)
+{
+    std::vector<QByteArray> pieces;
+    if (TStorageNode* node = FNode->Child(name, false)) {
+        pieces = std::move(node->Data);
+        node->Data.clear();
+        node->Released = true;
+    }
+    return pieces;
 }
 
 void TStorage::ReleaseStreams()

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <vector>
 
 // Result codes of the compound-file layer. 0 is success; 1 is the plain "no" of IsCompoundFile (the file
 // is not a compound file, or not a readable one); platform errors carry their errno in the low 16 bits.
@@ -81,9 +82,13 @@ public:
     // Sets the stream's whole content (creating it if needed) and writes the file; Ok when the file on
     // disk holds the new content.
     quint32 WriteStream(const QString& name, const QByteArray& data);
+    // The same with the content given as pieces stored one after the other.
+    quint32 WriteStream(const QString& name, std::vector<QByteArray> pieces);
     // Lets go of the bytes of a stream that is read no more (the file keeps them): until WriteStream gives
     // it new ones, reading it and writing the file fail with EBADF, so the file never loses them.
     void ReleaseStream(const QString& name);
+    // Lets go of them as ReleaseStream does, handing them to the caller (to be filled anew).
+    std::vector<QByteArray> TakeStream(const QString& name);
     // The same for every stream below this storage, recursively.
     void ReleaseStreams();
     // Copies every storage and stream below this one into target, recursively, and writes target's file.

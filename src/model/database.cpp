@@ -6,6 +6,7 @@
 #include "model/compoundFile.h"
 #include "model/computers.h"
 
+#include <atomic>
 #include <cstring>
 #include <QFile>
 #include <QFileInfo>
@@ -251,18 +252,23 @@ bool SaveGroup(TGroup& group, QString* error)
     if (!group.Storage)
         return false;
     // Records of one database keep their size from save to save: start with room for the last one.
-    static qsizetype lastSize = 0;
-    QByteArray record;
-    record.reserve(lastSize + lastSize / 8 + 4096);
+    static std::atomic<qsizetype> lastSize = 0;
+    std::vector<QByteArray> record;
     try {
-        WriteComponent(group, record);
+        // The last record's memory takes the new one: the file keeps the old bytes, and until this
+        // record is written no other write of the file can happen (it would fail, not lose them).
+        record = WriteComponentPieces(group, lastSize + lastSize / 8, SplitItemsFrom,
+                                      group.Storage->TakeStream(DataStreamName));
     } catch (const Exception& e) {
         if (error)
             *error = e.Message();
         return false;
     }
-    lastSize = record.size();
-    const quint32 code = group.Storage->WriteStream(DataStreamName, record);
+    qsizetype size = 0;
+    for (const QByteArray& piece : record)
+        size += piece.size();
+    lastSize = size;
+    const quint32 code = group.Storage->WriteStream(DataStreamName, std::move(record));
     if (code != StgResult::Ok) {
         if (error)
             *error = TOstrelDatabase::StorageErrorText(code);

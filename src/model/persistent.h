@@ -9,6 +9,7 @@
 #include <QVariant>
 #include <type_traits>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 class TPersistent;
@@ -40,6 +41,17 @@ struct TPropInfo
     std::function<void(TPersistent&, const QVariant&)> Set;
     std::function<TPersistent*(TPersistent&)> Object;     // Object kind
     std::function<TCollection*(TPersistent&)> Collection; // Collection kind; may give null
+    // Get and Set again, typed: the stream moves many thousands of values per save, and a QVariant for
+    // each costs as much as the rest of the work. Set by FieldProp and AccessorProp for the kind's
+    // carrier; GetText only where the value is held, so a reference to it outlives the call.
+    std::function<qint64(const TPersistent&)> GetOrdinal;
+    std::function<void(TPersistent&, qint64)> SetOrdinal;
+    std::function<bool(const TPersistent&)> GetFlag;
+    std::function<void(TPersistent&, bool)> SetFlag;
+    std::function<double(const TPersistent&)> GetNumber;
+    std::function<void(TPersistent&, double)> SetNumber;
+    std::function<const QString&(const TPersistent&)> GetText;
+    std::function<void(TPersistent&, QString&&)> SetText;
 };
 
 // The published properties of one class, in declaration order (which is the stored order).
@@ -83,13 +95,45 @@ template <class V> V Unbox(const QVariant& value)
 }
 } // namespace PropValue
 
+// Fills the typed accessors of info for values of type V: get(const T&) gives V (or a reference to a
+// held V when ByReference), set(T&, V&&) stores one.
+template <class T, class V, bool ByReference, class Get, class Put>
+void SetTyped(TPropInfo& info, Get get, Put set)
+{
+    if constexpr (std::is_same_v<V, QString>) {
+        if constexpr (ByReference)
+            info.GetText = [=](const TPersistent& p) -> const QString& {
+                return get(static_cast<const T&>(p));
+            };
+        info.SetText = [=](TPersistent& p, QString&& v) { set(static_cast<T&>(p), std::move(v)); };
+    } else if constexpr (std::is_same_v<V, bool>) {
+        info.GetFlag = [=](const TPersistent& p) { return bool(get(static_cast<const T&>(p))); };
+        info.SetFlag = [=](TPersistent& p, bool v) { set(static_cast<T&>(p), std::move(v)); };
+    } else if constexpr (std::is_floating_point_v<V>) {
+        info.GetNumber = [=](const TPersistent& p) {
+            return static_cast<double>(get(static_cast<const T&>(p)));
+        };
+        info.SetNumber = [=](TPersistent& p, double v) { set(static_cast<T&>(p), static_cast<V>(v)); };
+    } else {
+        info.GetOrdinal = [=](const TPersistent& p) {
+            return static_cast<qint64>(get(static_cast<const T&>(p)));
+        };
+        info.SetOrdinal = [=](TPersistent& p, qint64 v) { set(static_cast<T&>(p), static_cast<V>(v)); };
+    }
+}
+
 // A property stored in a public field of T.
 template <class T, class V>
 TPropInfo FieldProp(const char* name, TPropKind kind, V T::*field, const QStringList* names = nullptr)
 {
-    return {QString::fromLatin1(name), kind, names,
-            [=](const TPersistent& p) { return PropValue::Box(kind, static_cast<const T&>(p).*field); },
-            [=](TPersistent& p, const QVariant& v) { static_cast<T&>(p).*field = PropValue::Unbox<V>(v); }};
+    TPropInfo info{
+        QString::fromLatin1(name), kind, names,
+        [=](const TPersistent& p) { return PropValue::Box(kind, static_cast<const T&>(p).*field); },
+        [=](TPersistent& p, const QVariant& v) { static_cast<T&>(p).*field = PropValue::Unbox<V>(v); }};
+    SetTyped<T, V, true>(
+        info, [=](const T& t) -> const V& { return t.*field; },
+        [=](T& t, V&& v) { t.*field = std::move(v); });
+    return info;
 }
 
 // A property read and written through accessors of T (the setter may normalise).
@@ -98,10 +142,14 @@ TPropInfo AccessorProp(const char* name, TPropKind kind, Getter get, void (T::*s
                        const QStringList* names = nullptr)
 {
     using Plain = std::remove_cvref_t<V>;
-    return {
+    TPropInfo info{
         QString::fromLatin1(name), kind, names,
         [=](const TPersistent& p) { return PropValue::Box(kind, Plain((static_cast<const T&>(p).*get)())); },
         [=](TPersistent& p, const QVariant& v) { (static_cast<T&>(p).*set)(PropValue::Unbox<Plain>(v)); }};
+    using Result = decltype((std::declval<const T&>().*get)());
+    SetTyped<T, Plain, std::is_lvalue_reference_v<Result>>(
+        info, [=](const T& t) -> Result { return (t.*get)(); }, [=](T& t, Plain&& v) { (t.*set)(v); });
+    return info;
 }
 
 // An owned plain object (stored with a "Name." prefix) or an owned collection.

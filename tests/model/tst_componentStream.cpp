@@ -568,6 +568,15 @@ void TestComponentStream::namesAndValuesIgnoreCase()
     QCOMPARE(c->IPAddress, QStringLiteral("10.0.0.1"));
     QCOMPARE(c->SendOptions, soInternet);
     QCOMPARE(c->Schedule().weeklyDays, DaySet(daySunday));
+
+    // Exact names against the stored order: each is still found, and one given twice keeps the last.
+    TStreamBytes reversed;
+    reversed.Int8("Schedule.StartHour", 7).Int8("Port", 9).Text("IPAddress", "10.0.0.2").Int8("Port", 8);
+    group = ReadGroup(GroupWithComputer(reversed));
+    c = group->Computers()->Items(0);
+    QCOMPARE(c->Schedule().StartHour, 7);
+    QCOMPARE(c->Port, 8);
+    QCOMPARE(c->IPAddress, QStringLiteral("10.0.0.2"));
 }
 
 void TestComponentStream::malformed_data()

@@ -468,6 +468,21 @@ void TestDatabase::saveRewritesTheWholeRecord()
     group.Storage = db.DataStorage;
     FillGroup(group, 50);
     QVERIFY(SaveGroup(group));
+    // A record rendered in two halves at once, then one written into the memory of the last.
+    FillGroup(group, SplitItemsFrom + 1);
+    QVERIFY(SaveGroup(group));
+    group.Computers()->Items(SplitItemsFrom)->Comments = QStringLiteral("last");
+    QVERIFY(SaveGroup(group));
+    const QString copy = FDir->filePath(QStringLiteral("copy.ccn"));
+    QVERIFY(QFile::copy(FilePath(), copy));
+    {
+        std::shared_ptr<TStorage> copyRoot, copyData;
+        QCOMPARE(TStorage::Open(copy, copyRoot), StgResult::Ok);
+        QCOMPARE(copyRoot->OpenStorage(QStringLiteral("DBROOT"), copyData), StgResult::Ok);
+        QByteArray big;
+        QCOMPARE(copyData->ReadStream(QStringLiteral("DATA"), big), StgResult::Ok);
+        QCOMPARE(big, WriteComponent(group));
+    }
     FillGroup(group, 1);
     QVERIFY(SaveGroup(group));
     // The file holds exactly the new, shorter record.
