@@ -486,27 +486,26 @@ void TIcmpListener::Dispatch(const TIcmpAnswer& answer)
         return;
     }
     std::vector<TWaiter*> waiters;
-    TWaiter* waiter = first;
-    do {
-        waiters.push_back(waiter);
-        waiter = waiter->FNext;
-    } while (waiter != first);
+    AppendRing(first, waiters);
     Deliver(std::move(waiters), event);
 }
 
 void TIcmpListener::DispatchToAll(const TEvent& event)
 {
     std::vector<TWaiter*> all;
-    for (TWaiter* first : FFirst) {
-        if (!first)
-            continue;
-        TWaiter* waiter = first;
-        do {
-            all.push_back(waiter);
-            waiter = waiter->FNext;
-        } while (waiter != first);
-    }
+    for (TWaiter* first : FFirst)
+        if (first)
+            AppendRing(first, all);
     Deliver(std::move(all), event);
+}
+
+void TIcmpListener::AppendRing(TWaiter* first, std::vector<TWaiter*>& waiters)
+{
+    TWaiter* waiter = first;
+    do {
+        waiters.push_back(waiter);
+        waiter = waiter->FNext;
+    } while (waiter != first);
 }
 
 void TIcmpListener::Deliver(std::vector<TWaiter*> waiters, const TEvent& event)

@@ -81,6 +81,8 @@ private:
     void Dispatch(const TIcmpAnswer& answer);
     void DispatchToAll(const TEvent& event);
     void Deliver(std::vector<TWaiter*> waiters, const TEvent& event);
+    // The waiters of one sequence number, in the order they joined.
+    static void AppendRing(TWaiter* first, std::vector<TWaiter*>& waiters);
 
     const int FSocket;
     const TSocketKind FKind;
