@@ -81,8 +81,8 @@ private slots:
         QTEST(route.OffLink, "offLink");
     }
 
-    // On a /16 LAN the wake-up goes to 10.20.255.255 and reaches the peer; the stored /24 mask's
-    // 10.20.5.255 would only have been an ARP request for an ordinary host address. An address added
+    // On a /16 LAN the wake-up goes to 10.21.255.255 and reaches the peer; the stored /24 mask's
+    // 10.21.5.255 would only have been an ARP request for an ordinary host address. An address added
     // without a broadcast address gets the one of its prefix, not its own address.
     void sixteenBitLanIsReached_data()
     {
@@ -95,26 +95,26 @@ private slots:
         QFETCH(bool, withoutBroadcast);
         TTestNamespace peer(QStringLiteral("if16"));
         QString error;
-        QVERIFY2(ConnectVeth(nullptr, QStringLiteral("10.20.0.1/16"), &peer, QStringLiteral("10.20.5.7/16"),
+        QVERIFY2(ConnectVeth(nullptr, QStringLiteral("10.21.0.1/16"), &peer, QStringLiteral("10.21.5.7/16"),
                              &error),
                  qPrintable(error));
         if (withoutBroadcast) {
-            const auto end = InterfaceHolding(ntohl(inet_addr("10.20.5.7")), UpIPv4Interfaces());
+            const auto end = InterfaceHolding(ntohl(inet_addr("10.21.5.7")), UpIPv4Interfaces());
             QVERIFY(end);
             // Routes are worked out from a kept list of interfaces: one read before the change must not
             // be what the wake-up after it uses.
-            QCOMPARE(LanWakeRoute(QStringLiteral("10.20.5.7"), QString()).Destination,
-                     QStringLiteral("10.20.255.255"));
+            QCOMPARE(LanWakeRoute(QStringLiteral("10.21.5.7"), QString()).Destination,
+                     QStringLiteral("10.21.255.255"));
             QCOMPARE(RunCommand("ip", {"addr", "flush", "dev", end->Name}), 0);
-            QVERIFY(LanWakeRoute(QStringLiteral("10.20.5.7"), QStringLiteral("255.255.255.0")).OffLink);
-            QCOMPARE(RunCommand("ip", {"addr", "add", "10.20.0.1/16", "dev", end->Name}), 0);
+            QVERIFY(LanWakeRoute(QStringLiteral("10.21.5.7"), QStringLiteral("255.255.255.0")).OffLink);
+            QCOMPARE(RunCommand("ip", {"addr", "add", "10.21.0.1/16", "dev", end->Name}), 0);
             QString shown;
             RunCommand("ip", {"-4", "addr", "show", "dev", end->Name}, &shown);
             QVERIFY2(!shown.contains("brd"), qPrintable(shown));
         }
-        const TWakeRoute route = LanWakeRoute(QStringLiteral("10.20.5.7"), QStringLiteral("255.255.255.0"));
-        QCOMPARE(route.Destination, QStringLiteral("10.20.255.255"));
-        const auto own = InterfaceHolding(ntohl(inet_addr("10.20.5.7")), UpIPv4Interfaces());
+        const TWakeRoute route = LanWakeRoute(QStringLiteral("10.21.5.7"), QStringLiteral("255.255.255.0"));
+        QCOMPARE(route.Destination, QStringLiteral("10.21.255.255"));
+        const auto own = InterfaceHolding(ntohl(inet_addr("10.21.5.7")), UpIPv4Interfaces());
         QVERIFY(own && own->Index == route.InterfaceIndex && own->Hardware.size() == 6);
 
         int listener = -1; // made inside the peer's namespace, where it stays

@@ -39,17 +39,17 @@ private slots:
     // address over (a DHCP change), the table names the newcomer and the identity hint tells it apart.
     void peerAndTakeover()
     {
-        const QString ip = QStringLiteral("10.20.5.7");
+        const QString ip = QStringLiteral("10.22.5.7");
         TTestNamespace first(QStringLiteral("nbr1")), second(QStringLiteral("nbr2"));
         QString error, device;
-        QVERIFY2(ConnectVeth(nullptr, "10.20.0.1/16", &first, ip + "/16", &error), qPrintable(error));
+        QVERIFY2(ConnectVeth(nullptr, "10.22.0.1/16", &first, ip + "/16", &error), qPrintable(error));
         const QString firstMac = VethMac(first, &device);
         QCOMPARE(firstMac.size(), 17);
         QVERIFY(NeighbourMac(ip).isEmpty()); // nothing sent yet, nothing known
         QCOMPARE(ProbeNeighbourMac(ip), firstMac);
 
         QCOMPARE(first.Exec({"ip", "link", "del", "dev", device}), 0);
-        QVERIFY2(ConnectVeth(nullptr, "10.20.0.1/16", &second, ip + "/16", &error), qPrintable(error));
+        QVERIFY2(ConnectVeth(nullptr, "10.22.0.1/16", &second, ip + "/16", &error), qPrintable(error));
         const QString secondMac = ProbeNeighbourMac(ip);
         QCOMPARE(secondMac, VethMac(second));
         QVERIFY(secondMac != firstMac);
@@ -62,7 +62,7 @@ private slots:
         clock.start();
         QCOMPARE(ProbeNeighbourMac(QStringLiteral("192.0.2.1"), 500), QString());
         QVERIFY(clock.elapsed() < 200);
-        QCOMPARE(ProbeNeighbourMac(QStringLiteral("10.20.9.9"), 500), QString());
+        QCOMPARE(ProbeNeighbourMac(QStringLiteral("10.22.9.9"), 500), QString());
         QVERIFY(clock.elapsed() < 3000);
     }
 };
