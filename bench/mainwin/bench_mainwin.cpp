@@ -20,6 +20,7 @@
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
+#include "net/icmpListener.h"
 #include "support/procStatus.h"
 
 #include <algorithm>
@@ -347,6 +348,7 @@ int MeasureOnce(const QString& file)
 
     std::unordered_set<const TComputer*> reported;
     double allReportedAt = -1;
+    qint64 lastRequestNs = 0;
     double rssCheckedMb = -1;
     double storedAt = -1;
     int saves = 0;
@@ -356,6 +358,7 @@ int MeasureOnce(const QString& file)
         // Re-checks report a computer again: only the first report of each counts.
         if (reported.insert(computer).second && int(reported.size()) == count) {
             allReportedAt = sinceStart();
+            lastRequestNs = TIcmpListener::LastSendTime();
             rssCheckedMb = ProcStatusField("VmHWM") / 1024.0;
         }
     });
@@ -428,7 +431,14 @@ int MeasureOnce(const QString& file)
 
     Figure("computers", count);
     Figure("rows", rows);
+    // Where the time to the file goes: the echo requests' span (up to the last result) on this run's clock.
+    timespec monotonic;
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    const double monotonicMs = double(monotonic.tv_sec) * 1e3 + double(monotonic.tv_nsec) / 1e6;
+    auto onRunClock = [&](qint64 ns) { return ns ? sinceStart() - (monotonicMs - double(ns) / 1e6) : -1.0; };
     Figure("rows_shown_ms", rowsShownAt);
+    Figure("first_request_ms", onRunClock(TIcmpListener::FirstSendTime()));
+    Figure("last_request_ms", onRunClock(lastRequestNs));
     Figure("all_checked_ms", allReportedAt);
     Figure("in_file_ms", storedAt);
     Figure("saves", saves);

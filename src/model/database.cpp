@@ -208,7 +208,17 @@ QString TOstrelDatabase::StorageErrorText(quint32 code)
     return text.mid(begin, end - begin);
 }
 
-std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
+void TOstrelDatabase::FinishLoad()
+{
+    if (!ReadOnly && WithBackup)
+        MakeBackupCopy();
+    // The record is read; every save renders it anew. Kept, its bytes would stay in memory for the whole
+    // run (as much again as the computers themselves take, for a large list).
+    if (DataStorage)
+        DataStorage->ReleaseStream(DataStreamName);
+}
+
+std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater)
 {
     db.OpenFile();
     // The backup copy waits for the record to be read: a damaged file must not replace a good backup.
@@ -235,11 +245,8 @@ std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db)
         db.LeaveUntouched();
         throw EOstrelException(Res::Str(Res::DbUnreadable).arg(db.FileName, reason));
     }
-    if (!db.ReadOnly && db.WithBackup)
-        db.MakeBackupCopy();
-    // The record is read; every save renders it anew. Kept, its bytes would stay in memory for the whole
-    // run (as much again as the computers themselves take, for a large list).
-    db.DataStorage->ReleaseStream(DataStreamName);
+    if (!finishLater)
+        db.FinishLoad();
     group->IsRoot = true;
     group->Storage = db.DataStorage;
     return group;

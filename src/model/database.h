@@ -46,6 +46,9 @@ public:
     // Copies the open file to BackupFileName the way a save writes (new file, flush, rename) and keeps the
     // copy open.
     void MakeBackupCopy();
+    // After a load: makes the backup copy (when the database has one) and lets the loaded record's bytes
+    // go. Raises the backup's error.
+    void FinishLoad();
     // Rewrites the file through a fresh copy that replaces it; any failure leaves the file as it was.
     void Compact();
     // Lets the file go as it is, without compaction, and leaves the backup copy beside it: after a save
@@ -58,7 +61,7 @@ public:
     static QString StorageErrorText(quint32 code);
 
 private:
-    friend std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db);
+    friend std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater);
 
     // Opens FileName and its DBROOT storage; raises EOstrelException with the open message.
     void OpenFile();
@@ -70,9 +73,10 @@ private:
 };
 
 // Opens the database, reads its root group (IsRoot set, Storage = DataStorage), then makes the backup
-// copy. Raises the open errors; a file that opens but yields no root group (no DATA stream, a malformed
-// record) raises the unreadable-database message and leaves the database untouched.
-std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db);
+// copy; with finishLater the caller calls db.FinishLoad() for it before anything is saved. Raises the
+// open errors; a file that opens but yields no root group (no DATA stream, a malformed record) raises the
+// unreadable-database message and leaves the database untouched.
+std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater = false);
 
 // Writes the group's whole record into DATA of its storage. True when the file on disk holds the new
 // record; otherwise False, with the reason (the platform's text, for the save message) in error when

@@ -150,8 +150,9 @@ void TOpenDatabase::Open()
         HookRoot();
         return;
     }
-    // A file that yields no root group raises, and is left as it is.
-    FRoot = ::LoadDatabase(*FDatabase);
+    // A file that yields no root group raises, and is left as it is. The window's checks start before
+    // the backup copy is written: their pause runs meanwhile, and no save comes before the copy.
+    FRoot = ::LoadDatabase(*FDatabase, FMode == omWindow);
     HookRoot();
     TComputers* computers = FRoot->Computers();
     if (FMode == omWindow) {
@@ -171,6 +172,18 @@ void TOpenDatabase::Open()
             StartCheck(computers->Items(i));
         else
             computers->Items(i)->PingSequence = NextPingSequence();
+    }
+    if (FMode == omWindow) {
+        try {
+            FDatabase->FinishLoad();
+        } catch (...) {
+            // Not opened after all: the checks end with their computers, and nothing is saved.
+            FLoadChecksTimer.stop();
+            FLoadChecks.clear();
+            UnhookRoot();
+            FRoot.reset();
+            throw;
+        }
     }
 }
 
@@ -203,9 +216,7 @@ bool TOpenDatabase::Close(QString* error)
         // Every save writes a whole, compact file: one written by this run needs no compaction.
         if (saved && FDatabase && FWroteFile)
             FDatabase->CompactAtClose = false;
-        FRoot->OnUpdate.Clear();
-        FRoot->OnCheckCompleted.Clear();
-        FRoot->Computers()->OnItemUpdate.Clear();
+        UnhookRoot();
         // No reference to the database's storage may be left when the file is closed.
         FRoot.reset();
     }
@@ -409,6 +420,14 @@ void TOpenDatabase::HookRoot()
         CollectScheduled(FRoot->FanOutComputer());
     });
     FRoot->Computers()->OnItemUpdate.Set(this, [this](TObject* sender) { OnComputerUpdate(sender); });
+}
+
+void TOpenDatabase::UnhookRoot()
+{
+    FRoot->OnUpdate.Clear();
+    FRoot->OnCheckCompleted.Clear();
+    FRoot->OnSchedule.Clear();
+    FRoot->Computers()->OnItemUpdate.Clear();
 }
 
 void TOpenDatabase::OnGroupUpdate(TObject* sender)

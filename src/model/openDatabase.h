@@ -160,6 +160,7 @@ signals:
 
 private:
     void HookRoot();
+    void UnhookRoot();
     void OnGroupUpdate(TObject* sender);
     void OnComputerUpdate(TObject* sender);
     void MarkResult();

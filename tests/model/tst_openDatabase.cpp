@@ -199,18 +199,27 @@ void TestOpenDatabase::firstStartCreates()
 void TestOpenDatabase::unreadableFiles_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("locked by another instance") << "locked";
-    QTest::newRow("not a compound file") << "garbage";
+    const QString notOpened = QStringLiteral("Unable to open the database \"%1\"!\r\n");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("locked by another instance") << "locked" << notOpened;
+    QTest::newRow("not a compound file") << "garbage" << notOpened;
+    // The backup copy is written after the load's checks have started; they end with their computers.
+    QTest::newRow("no backup copy") << "backup" << Res::Str(Res::DbTempError).arg(std::strerror(EISDIR));
 }
 
 void TestOpenDatabase::unreadableFiles()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, message);
     std::unique_ptr<TOpenDatabase> first;
     if (kind == "locked") {
         WriteDatabase(File(), {{"kept", ""}});
         first = std::make_unique<TOpenDatabase>(File());
         first->Open();
+    } else if (kind == "backup") {
+        WriteDatabase(File(), Loopback(3));
+        // A non-empty directory where the copy belongs can neither be removed nor replaced.
+        QVERIFY(QDir(FDir->path()).mkpath(QStringLiteral("network.~ccn/inside")));
     } else {
         QFile file(File());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -221,12 +230,17 @@ void TestOpenDatabase::unreadableFiles()
         db.Open();
         QFAIL("no error raised");
     } catch (const EOstrelException& e) {
-        QVERIFY2(ExceptionMessage(e).startsWith("Unable to open the database \"" + File() + "\"!\r\n"),
-                 qPrintable(ExceptionMessage(e)));
+        QVERIFY2(ExceptionMessage(e).startsWith(message.arg(File())), qPrintable(ExceptionMessage(e)));
     }
     QVERIFY(!db.Root());
     QVERIFY(!db.AddComputer());
+    auto bytes = [this] {
+        QFile file(File());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
     QVERIFY(db.Close());
+    QCOMPARE(bytes(), before);
     if (first) {
         QCOMPARE(first->Root()->Computers()->Count(), 1);
         QVERIFY(first->Close());
