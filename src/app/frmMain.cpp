@@ -30,6 +30,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -305,6 +306,12 @@ void TfrmMain::FormCreate()
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
+    FRepaintTimer = new QTimer(this);
+    FRepaintTimer->setSingleShot(true);
+    connect(FRepaintTimer, &QTimer::timeout, this, [this] {
+        FLastRepaint.start();
+        VST->viewport()->update();
+    });
     FDatabase = std::make_unique<TOpenDatabase>(FDatabaseFile);
     // The window's thread only takes the snapshot of a save; writing it never stalls the window.
     FDatabase->SetBackgroundSaves(true);
@@ -544,6 +551,10 @@ void TfrmMain::OnComputerUpdate(TObject* sender)
 {
     Q_UNUSED(sender);
     // The view fetches every text, image and hint from the model when it paints, so a repaint is all it
-    // takes; repaints asked for in a row are merged into one.
-    VST->viewport()->update();
+    // takes. The results of thousands of checks arrive in bursts, and a repaint per burst laid out every
+    // visible text hundreds of times a second, a quarter of the window's thread while they came in.
+    if (FRepaintTimer->isActive())
+        return;
+    const qint64 since = FLastRepaint.isValid() ? FLastRepaint.elapsed() : RepaintPeriodMs;
+    FRepaintTimer->start(int(std::clamp<qint64>(RepaintPeriodMs - since, 0, RepaintPeriodMs)));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -96,8 +97,9 @@ public:
 
     // The window timer's tick (every 60 seconds): also retries a save that failed.
     void OnThreadTimer(TObject* sender);
-    // A computer's check completed: repaints the tree.
+    // A computer's check completed: repaints the tree, at most every RepaintPeriodMs.
     void OnComputerUpdate(TObject* sender);
+    static constexpr int RepaintPeriodMs = 40;
 
 private:
     void CreateActions();
@@ -115,6 +117,8 @@ private:
     QString FDatabaseFile;
     std::unique_ptr<TOpenDatabase> FDatabase;
     std::unique_ptr<TThreadTimer> FTimer;
+    QTimer* FRepaintTimer = nullptr;
+    QElapsedTimer FLastRepaint;
     QToolBar* ToolBar1 = nullptr;
     QToolBar* ToolBar2 = nullptr;
     // A label of the status bar's own, not its message: the empty tips of menu entries would clear that.

@@ -209,6 +209,7 @@ private slots:
     void firstStart();
     void imageFollowsCheck_data();
     void imageFollowsCheck();
+    void resultBurstRepaintsSparingly();
     void startWithoutRoot_data();
     void startWithoutRoot();
     void nameOrder();
@@ -323,6 +324,30 @@ void TestFrmMain::imageFollowsCheck()
     const QIcon shown = window.Model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
     QCOMPARE(shown.pixmap(24, 24).toImage(), ComputerImage(online).pixmap(24, 24).toImage());
     QVERIFY(!window.Model()->index(0, 1).data(Qt::DecorationRole).isValid());
+}
+
+// Results of thousands of checks arrive in bursts, one turn of the event loop each: the tree is repainted a
+// few times a second, not at every turn, and still after the last one.
+void TestFrmMain::resultBurstRepaintsSparingly()
+{
+    WriteDatabase(Dir(), {{"pc", "", "", "", false}});
+    TWatchedWindow window(Dir());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.Window.get()));
+    TPaintCounter paints(window->VST->viewport());
+    QElapsedTimer clock;
+    clock.start();
+    int turns = 0;
+    for (; clock.elapsed() < 200; ++turns) {
+        window->OnComputerUpdate(nullptr);
+        QCoreApplication::processEvents();
+    }
+    const qint64 elapsed = clock.elapsed();
+    window->OnComputerUpdate(nullptr);
+    const int atEnd = paints.Count;
+    QVERIFY2(atEnd <= elapsed / TfrmMain::RepaintPeriodMs + 2,
+             qPrintable(QStringLiteral("%1 paints in %2 turns").arg(atEnd).arg(turns)));
+    QTRY_VERIFY(paints.Count > atEnd);
 }
 
 void TestFrmMain::startWithoutRoot_data()
