@@ -183,6 +183,8 @@ private slots:
     void saveAndLoad();
     void saveRewritesTheWholeRecord();
     void largeRecordIsReadByEveryReader();
+    void earlierLayoutsLoad_data();
+    void earlierLayoutsLoad();
     void saveFailureIsReported();
     void saveKeepsTheFileMode();
     void groupWithoutStorageIsNotSaved();
@@ -531,6 +533,28 @@ void TestDatabase::largeRecordIsReadByEveryReader()
     QByteArray data;
     QCOMPARE(dbroot->ReadStream(QStringLiteral("DATA"), data), StgResult::Ok);
     QVERIFY(data == written);
+}
+
+void TestDatabase::earlierLayoutsLoad_data()
+{
+    // Files of 40 computers as earlier versions wrote them: tables before the record, and libgsf's.
+    QTest::addColumn<QString>("name");
+    QTest::newRow("tables first") << "earlier-tables-first.ccn";
+    QTest::newRow("libgsf") << "earlier-libgsf.ccn";
+}
+
+void TestDatabase::earlierLayoutsLoad()
+{
+    QFETCH(QString, name);
+    QVERIFY(QFile::copy(QFINDTESTDATA("data/" + name), FilePath()));
+    QVERIFY(QFile::setPermissions(FilePath(), QFile::ReadOwner | QFile::WriteOwner));
+    TOstrelDatabase db;
+    db.FileName = FilePath();
+    auto group = LoadDatabase(db);
+    QVERIFY(group);
+    QCOMPARE(group->Computers()->Count(), 40);
+    QCOMPARE(group->Computers()->Items(39)->Name(), QStringLiteral("pc-39"));
+    QVERIFY(SaveGroup(*group));
 }
 
 void TestDatabase::saveFailureIsReported()
