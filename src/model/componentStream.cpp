@@ -507,10 +507,7 @@ private:
         std::atomic<int> next{0};
         std::exception_ptr failure;
         // The part before the list goes first; each run follows as soon as every earlier run is done.
-        if (Sink)
-            (*Sink)(Pieces->emplace_back(Finish()));
-        else
-            Pieces->push_back(Finish());
+        FinishPieces();
         std::mutex handing;
         std::vector<char> done(static_cast<size_t>(runCount), 0);
         int handed = 0;
