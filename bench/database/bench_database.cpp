@@ -1,6 +1,7 @@
 // Saves and loads root groups of 1,000, 10,000 and 65,535 computers through the database file and prints,
 // beside each figure, what plain file calls take for the same number of bytes on the same disk:
-//   save:  SaveGroup (record rendered, whole compound file replaced and flushed)
+//   save:  SaveGroup (record rendered anew from the group and written to the new file as it is
+//          rendered, whole compound file replaced and flushed)
 //          vs a plain replace: write, fsync, rename, fsync of the folder
 //          and the snapshot of the group that the window's thread takes for its writer thread
 //   load:  LoadDatabase (open, lock, parse, read the record, make the backup copy)  vs  read

@@ -249,9 +249,11 @@ public:
     // Appends to out; a collection of at least splitFrom items is rendered by two threads at once, in
     // runs that are pieces of their own (pieces then holds every piece, in their order). spares: memory
     // for the runs.
+    // sink (optional) takes every piece in order as soon as it and those before it are rendered.
     TWriter(QByteArray out, std::vector<QByteArray>* pieces = nullptr, int splitFrom = 0,
-            std::vector<QByteArray> spares = {})
-        : Out(std::move(out)), Pieces(pieces), SplitFrom(pieces ? splitFrom : 0), Spares(std::move(spares))
+            std::vector<QByteArray> spares = {}, const TPieceSink* sink = nullptr)
+        : Out(std::move(out)), Pieces(pieces), SplitFrom(pieces ? splitFrom : 0), Spares(std::move(spares)),
+          Sink(sink && *sink ? sink : nullptr)
     {
         Reset(qMax<qsizetype>(Out.capacity() - Out.size(), 4096));
     }
@@ -271,6 +273,14 @@ public:
     {
         Out.resize(P - Out.data());
         return std::move(Out);
+    }
+
+    // Cuts the last piece and hands it on.
+    void FinishPieces()
+    {
+        QByteArray& piece = Pieces->emplace_back(Finish());
+        if (Sink)
+            (*Sink)(piece);
     }
 
     void Items(const TCollection& collection, const TTablePlan& plan, int from, int to)
@@ -496,6 +506,11 @@ private:
         std::vector<QByteArray> runs(static_cast<size_t>(runCount));
         std::atomic<int> next{0};
         std::exception_ptr failure;
+        // The part before the list goes first; each run follows as soon as every earlier run is done.
+        FinishPieces();
+        std::mutex handing;
+        std::vector<char> done(static_cast<size_t>(runCount), 0);
+        int handed = 0;
         const auto work = [&] {
             for (int k = next++; k < runCount; k = next++) {
                 QByteArray room;
@@ -507,6 +522,12 @@ private:
                 TWriter writer(std::move(room));
                 writer.Items(collection, plan, k * RunItems, qMin(count, (k + 1) * RunItems));
                 runs[static_cast<size_t>(k)] = writer.Finish();
+                if (Sink) {
+                    const std::lock_guard lock(handing);
+                    done[static_cast<size_t>(k)] = 1;
+                    for (; handed < runCount && done[static_cast<size_t>(handed)]; ++handed)
+                        (*Sink)(runs[static_cast<size_t>(handed)]);
+                }
             }
         };
         {
@@ -532,7 +553,6 @@ private:
         }
         if (failure)
             std::rethrow_exception(failure);
-        Pieces->push_back(Finish());
         for (QByteArray& run : runs)
             Pieces->push_back(std::move(run));
         Out = QByteArray();
@@ -543,6 +563,7 @@ private:
     std::vector<QByteArray>* Pieces;
     int SplitFrom;
     std::vector<QByteArray> Spares; // memory for the runs of a split collection
+    const TPieceSink* Sink;
     char* P = nullptr;
     char* End = nullptr;
 };
@@ -969,7 +990,7 @@ void WriteComponent(const TPersistent& root, QByteArray& out)
 }
 
 std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype sizeHint, int splitFrom,
-                                             std::vector<QByteArray> spare)
+                                             std::vector<QByteArray> spare, const TPieceSink& sink)
 {
     std::vector<QByteArray> pieces;
     QByteArray out;
@@ -980,9 +1001,9 @@ std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype 
     out.resize(0);
     if (out.capacity() < sizeHint)
         out.reserve(qMax<qsizetype>(sizeHint, 4096));
-    TWriter writer(std::move(out), &pieces, splitFrom, std::move(spare));
+    TWriter writer(std::move(out), &pieces, splitFrom, std::move(spare), &sink);
     writer.Root(root);
-    pieces.push_back(writer.Finish());
+    writer.FinishPieces();
     return pieces;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <QByteArray>
 #include <QtGlobal>
@@ -43,10 +44,13 @@ void WriteComponent(const TPersistent& root, QByteArray& out);
 // is rendered by two threads at once (this one and another), in runs that are pieces. sizeHint: the size
 // the record is expected to have (the last one's), to spare the buffers from growing; spare: the pieces of
 // the last record, whose memory is written anew (fresh memory costs a page fault per page).
+// sink, when given, takes each piece as soon as it and every one before it are rendered (from either
+// thread, one call at a time).
 constexpr int SplitItemsFrom = 2048;
+using TPieceSink = std::function<void(const QByteArray&)>;
 std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype sizeHint,
                                              int splitFrom = SplitItemsFrom,
-                                             std::vector<QByteArray> spare = {});
+                                             std::vector<QByteArray> spare = {}, const TPieceSink& sink = {});
 
 // Reads one object from a component stream. The class must be a registered one (TGroup); bytes after
 // the record are ignored. Any malformed input raises EReadError with the reader's message.

@@ -40,12 +40,12 @@ struct TStorageNode
         return size;
     }
 
-    bool AnyReleased() const
+    bool AnyReleased(const TStorageNode* except = nullptr) const
     {
-        if (Released)
+        if (Released && this != except)
             return true;
         for (const auto& child : Children)
-            if (child->AnyReleased())
+            if (child->AnyReleased(except))
                 return true;
         return false;
     }
@@ -232,21 +232,6 @@ int RenameNoReplace(const char* oldPath, const char* newPath)
     return 0;
 }
 
-bool WriteAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 bool ReadAll(int fd, QByteArray& data)
 {
     struct stat info;
@@ -274,8 +259,10 @@ bool ReadAll(int fd, QByteArray& data)
 }
 
 // Writing a compound file: version 3, 512-byte sectors, no class identifiers, streams under 4096 bytes
-// in the mini stream. The sectors are laid out as FAT, DIFAT, directory, mini FAT, mini stream, then
-// each large stream whole, so a large stream's bytes go to the file as they are, never copied.
+// in the mini stream. The sectors are laid out as each large stream whole (the lead stream first), then
+// FAT, DIFAT, directory, mini FAT and mini stream, so a large stream's bytes go to the file as they are,
+// never copied, and the lead stream's bytes start right after the header whatever their length: they
+// can be written while they are still being made, the tables and header after them.
 namespace Cfb {
 constexpr quint32 FreeSect = 0xFFFFFFFF;
 constexpr quint32 EndOfChain = 0xFFFFFFFE;
@@ -360,25 +347,28 @@ void Put32(QByteArray& bytes, qsizetype at, quint32 value)
 
 } // namespace Cfb
 
-// The file's bytes as pieces in their order: the head built here (header, tables, directory, mini
-// stream), then each large stream's data, shared with the tree, and its padding.
-bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
+// The file's bytes as pieces in their order: the 512-byte header, then each large stream's data (shared
+// with the tree) and its padding, the lead's first, then the tables built here (FAT, DIFAT, directory,
+// mini FAT, mini stream). Without its data when leadWritten (it is on disk already): the piece after the
+// header is then the lead's padding.
+bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces, const TStorageNode* lead = nullptr,
+               bool leadWritten = false)
 {
     using namespace Cfb;
     std::vector<TEntry> entries(1);
     AddChildren(entries, 0, root);
 
-    // Where each stream goes: small ones into mini sectors, large ones into sectors of their own.
+    // Where each stream goes: small ones into mini sectors, large ones into sectors of their own, the
+    // lead's from sector 0.
+    std::vector<TEntry*> big;
     qsizetype miniSectors = 0;
-    qsizetype bigSectors = 0;
     for (TEntry& entry : entries) {
         if (!entry.Node || entry.Node->IsStorage)
             continue;
         const qsizetype size = entry.Node->Size();
         entry.Size = static_cast<quint64>(size);
         if (size >= MiniCutoff) {
-            entry.Start = static_cast<quint32>(bigSectors); // relative for now
-            bigSectors += SectorsFor(size);
+            big.push_back(&entry);
         } else if (size > 0) {
             entry.Start = static_cast<quint32>(miniSectors);
             miniSectors += SectorsFor(size, MiniSector);
@@ -386,10 +376,19 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
             entry.Start = EndOfChain;
         }
     }
+    std::stable_partition(big.begin(), big.end(),
+                          [lead](const TEntry* entry) { return entry->Node == lead; });
+    if (leadWritten && (big.empty() || big.front()->Node != lead))
+        return false; // the lead is in the mini stream: its bytes on disk are of no use
+    qsizetype bigSectors = 0;
+    for (TEntry* entry : big) {
+        entry->Start = static_cast<quint32>(bigSectors);
+        bigSectors += SectorsFor(qsizetype(entry->Size));
+    }
     const qsizetype dirSectors = SectorsFor(qsizetype(entries.size()) * 128);
     const qsizetype miniFatSectors = SectorsFor(miniSectors * 4);
     const qsizetype miniStreamSectors = SectorsFor(miniSectors * MiniSector);
-    const qsizetype rest = dirSectors + miniFatSectors + miniStreamSectors + bigSectors;
+    const qsizetype rest = bigSectors + dirSectors + miniFatSectors + miniStreamSectors;
     qsizetype fatSectors = 0;
     qsizetype difatSectors = 0;
     for (;;) {
@@ -404,76 +403,75 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
     const qsizetype total = fatSectors + difatSectors + rest;
     if (total >= qsizetype(DifSect))
         return false;
-    const quint32 difatStart = static_cast<quint32>(fatSectors);
+    const quint32 fatStart = static_cast<quint32>(bigSectors);
+    const quint32 difatStart = static_cast<quint32>(fatStart + fatSectors);
     const quint32 dirStart = static_cast<quint32>(difatStart + difatSectors);
     const quint32 miniFatStart = static_cast<quint32>(dirStart + dirSectors);
     const quint32 miniStreamStart = static_cast<quint32>(miniFatStart + miniFatSectors);
-    const quint32 bigStart = static_cast<quint32>(miniStreamStart + miniStreamSectors);
 
-    const qsizetype headSectors = bigStart;
-    QByteArray head((1 + headSectors) * Sector, '\0');
-    auto sector = [](quint32 number) { return (qsizetype(number) + 1) * Sector; };
+    QByteArray header(Sector, '\0');
+    QByteArray tables((total - bigSectors) * Sector, '\0');
+    // Where a sector of the tables is in tables.
+    auto sector = [fatStart](quint32 number) { return qsizetype(number - fatStart) * Sector; };
 
-    // The FAT: its own sectors, the DIFAT's, then one chain per table and stream.
+    // The FAT: one chain per stream and table, then its own sectors and the DIFAT's.
     std::vector<quint32> fat(static_cast<size_t>(fatSectors * PerSector), FreeSect);
-    for (qsizetype i = 0; i < fatSectors; ++i)
-        fat[size_t(i)] = FatSect;
-    for (qsizetype i = 0; i < difatSectors; ++i)
-        fat[size_t(difatStart + i)] = DifSect;
     auto chain = [&fat](quint32 start, qsizetype count) {
         for (qsizetype i = 0; i < count; ++i)
             fat[size_t(start + i)] = i + 1 < count ? static_cast<quint32>(start + i + 1) : EndOfChain;
     };
+    for (const TEntry* entry : big)
+        chain(entry->Start, SectorsFor(qsizetype(entry->Size)));
+    for (qsizetype i = 0; i < fatSectors; ++i)
+        fat[size_t(fatStart + i)] = FatSect;
+    for (qsizetype i = 0; i < difatSectors; ++i)
+        fat[size_t(difatStart + i)] = DifSect;
     chain(dirStart, dirSectors);
     chain(miniFatStart, miniFatSectors);
     chain(miniStreamStart, miniStreamSectors);
     std::vector<quint32> miniFat(static_cast<size_t>(miniFatSectors * PerSector), FreeSect);
-    for (TEntry& entry : entries) {
-        if (!entry.Node || entry.Node->IsStorage || entry.Size == 0)
+    for (const TEntry& entry : entries) {
+        if (!entry.Node || entry.Node->IsStorage || entry.Size == 0 || qsizetype(entry.Size) >= MiniCutoff)
             continue;
-        if (qsizetype(entry.Size) >= MiniCutoff) {
-            entry.Start += bigStart;
-            chain(entry.Start, SectorsFor(qsizetype(entry.Size)));
-        } else {
-            const qsizetype count = SectorsFor(qsizetype(entry.Size), MiniSector);
-            for (qsizetype i = 0; i < count; ++i)
-                miniFat[size_t(entry.Start + i)] =
-                    i + 1 < count ? static_cast<quint32>(entry.Start + i + 1) : EndOfChain;
-            char* at = head.data() + sector(miniStreamStart) + qsizetype(entry.Start) * MiniSector;
-            for (const QByteArray& piece : entry.Node->Data) {
-                std::memcpy(at, piece.constData(), size_t(piece.size()));
-                at += piece.size();
-            }
+        const qsizetype count = SectorsFor(qsizetype(entry.Size), MiniSector);
+        for (qsizetype i = 0; i < count; ++i)
+            miniFat[size_t(entry.Start + i)] =
+                i + 1 < count ? static_cast<quint32>(entry.Start + i + 1) : EndOfChain;
+        char* at = tables.data() + sector(miniStreamStart) + qsizetype(entry.Start) * MiniSector;
+        for (const QByteArray& piece : entry.Node->Data) {
+            std::memcpy(at, piece.constData(), size_t(piece.size()));
+            at += piece.size();
         }
     }
     for (size_t i = 0; i < fat.size(); ++i)
-        Put32(head, Sector + qsizetype(i) * 4, fat[i]);
+        Put32(tables, sector(fatStart) + qsizetype(i) * 4, fat[i]);
     for (size_t i = 0; i < miniFat.size(); ++i)
-        Put32(head, sector(miniFatStart) + qsizetype(i) * 4, miniFat[i]);
+        Put32(tables, sector(miniFatStart) + qsizetype(i) * 4, miniFat[i]);
 
     // The header, and the FAT's sectors beyond the header's 109 in DIFAT sectors.
-    std::memcpy(head.data(), Signature, sizeof Signature);
-    Put16(head, 0x18, 0x003E);
-    Put16(head, 0x1A, 0x0003);
-    Put16(head, 0x1C, 0xFFFE);
-    Put16(head, 0x1E, 9);
-    Put16(head, 0x20, 6);
-    Put32(head, 0x2C, static_cast<quint32>(fatSectors));
-    Put32(head, 0x30, dirStart);
-    Put32(head, 0x38, static_cast<quint32>(MiniCutoff));
-    Put32(head, 0x3C, miniFatSectors > 0 ? miniFatStart : EndOfChain);
-    Put32(head, 0x40, static_cast<quint32>(miniFatSectors));
-    Put32(head, 0x44, difatSectors > 0 ? difatStart : EndOfChain);
-    Put32(head, 0x48, static_cast<quint32>(difatSectors));
+    std::memcpy(header.data(), Signature, sizeof Signature);
+    Put16(header, 0x18, 0x003E);
+    Put16(header, 0x1A, 0x0003);
+    Put16(header, 0x1C, 0xFFFE);
+    Put16(header, 0x1E, 9);
+    Put16(header, 0x20, 6);
+    Put32(header, 0x2C, static_cast<quint32>(fatSectors));
+    Put32(header, 0x30, dirStart);
+    Put32(header, 0x38, static_cast<quint32>(MiniCutoff));
+    Put32(header, 0x3C, miniFatSectors > 0 ? miniFatStart : EndOfChain);
+    Put32(header, 0x40, static_cast<quint32>(miniFatSectors));
+    Put32(header, 0x44, difatSectors > 0 ? difatStart : EndOfChain);
+    Put32(header, 0x48, static_cast<quint32>(difatSectors));
     for (qsizetype i = 0; i < HeaderDifat; ++i)
-        Put32(head, 0x4C + i * 4, i < fatSectors ? static_cast<quint32>(i) : FreeSect);
+        Put32(header, 0x4C + i * 4, i < fatSectors ? static_cast<quint32>(fatStart + i) : FreeSect);
     for (qsizetype d = 0; d < difatSectors; ++d) {
         const qsizetype at = sector(static_cast<quint32>(difatStart + d));
         for (qsizetype i = 0; i < PerSector - 1; ++i) {
             const qsizetype fatIndex = HeaderDifat + d * (PerSector - 1) + i;
-            Put32(head, at + i * 4, fatIndex < fatSectors ? static_cast<quint32>(fatIndex) : FreeSect);
+            Put32(tables, at + i * 4,
+                  fatIndex < fatSectors ? static_cast<quint32>(fatStart + fatIndex) : FreeSect);
         }
-        Put32(head, at + (PerSector - 1) * 4,
+        Put32(tables, at + (PerSector - 1) * 4,
               d + 1 < difatSectors ? static_cast<quint32>(difatStart + d + 1) : EndOfChain);
     }
 
@@ -482,44 +480,40 @@ bool Serialize(const TStorageNode& root, std::vector<QByteArray>& pieces)
     for (qsizetype i = 0; i < dirSectors * 4; ++i) {
         const qsizetype at = dirAt + i * 128;
         if (i >= qsizetype(entries.size())) {
-            Put32(head, at + 0x44, NoStream);
-            Put32(head, at + 0x48, NoStream);
-            Put32(head, at + 0x4C, NoStream);
+            Put32(tables, at + 0x44, NoStream);
+            Put32(tables, at + 0x48, NoStream);
+            Put32(tables, at + 0x4C, NoStream);
             continue;
         }
         const TEntry& entry = entries[size_t(i)];
         const QString name = entry.Node ? entry.Node->Name.left(31) : QStringLiteral("Root Entry");
-        qToLittleEndian<char16_t>(name.utf16(), name.size(), head.data() + at);
-        Put16(head, at + 0x40, static_cast<quint16>((name.size() + 1) * 2));
-        head[at + 0x42] = static_cast<char>(!entry.Node ? 5 : entry.Node->IsStorage ? 1 : 2);
-        head[at + 0x43] = entry.Black ? 1 : 0;
-        Put32(head, at + 0x44, entry.Left);
-        Put32(head, at + 0x48, entry.Right);
-        Put32(head, at + 0x4C, entry.Child);
+        qToLittleEndian<char16_t>(name.utf16(), name.size(), tables.data() + at);
+        Put16(tables, at + 0x40, static_cast<quint16>((name.size() + 1) * 2));
+        tables[at + 0x42] = static_cast<char>(!entry.Node ? 5 : entry.Node->IsStorage ? 1 : 2);
+        tables[at + 0x43] = entry.Black ? 1 : 0;
+        Put32(tables, at + 0x44, entry.Left);
+        Put32(tables, at + 0x48, entry.Right);
+        Put32(tables, at + 0x4C, entry.Child);
         if (!entry.Node) {
-            Put32(head, at + 0x74, miniStreamSectors > 0 ? miniStreamStart : EndOfChain);
-            Put32(head, at + 0x78, static_cast<quint32>(miniSectors * MiniSector));
+            Put32(tables, at + 0x74, miniStreamSectors > 0 ? miniStreamStart : EndOfChain);
+            Put32(tables, at + 0x78, static_cast<quint32>(miniSectors * MiniSector));
         } else if (!entry.Node->IsStorage) {
-            Put32(head, at + 0x74, entry.Start);
-            Put32(head, at + 0x78, static_cast<quint32>(entry.Size));
+            Put32(tables, at + 0x74, entry.Start);
+            Put32(tables, at + 0x78, static_cast<quint32>(entry.Size));
         }
     }
 
     pieces.clear();
-    pieces.push_back(head);
-    // The large streams in the order of their sectors, each padded to a whole sector.
-    std::vector<const TEntry*> big;
-    for (const TEntry& entry : entries)
-        if (entry.Node && !entry.Node->IsStorage && qsizetype(entry.Size) >= MiniCutoff)
-            big.push_back(&entry);
-    std::sort(big.begin(), big.end(), [](const TEntry* a, const TEntry* b) { return a->Start < b->Start; });
+    pieces.push_back(header);
     for (const TEntry* entry : big) {
-        for (const QByteArray& piece : entry->Node->Data)
-            pieces.push_back(piece);
+        if (!(leadWritten && entry->Node == lead))
+            for (const QByteArray& piece : entry->Node->Data)
+                pieces.push_back(piece);
         const qsizetype pad = SectorsFor(qsizetype(entry->Size)) * Sector - qsizetype(entry->Size);
         if (pad > 0)
             pieces.push_back(QByteArray(pad, '\0'));
     }
+    pieces.push_back(tables);
     return true;
 }
 
@@ -656,82 +650,140 @@ QString DirectoryOf(const QString& path)
     return dir.isEmpty() ? QStringLiteral(".") : dir;
 }
 
-// Writes bytes to a new file beside target, flushes it (when durable), locks it and renames it over
-// target (or, when exclusive, to target only if nothing holds that name), then flushes the directory.
-// The descriptor of the new, locked file is handed back.
-quint32 ReplaceFile(const QString& target, const std::vector<QByteArray>& pieces, bool durable,
-                    bool exclusive, const QString& scratch, int& lockedFd)
+// A new file beside target that takes target's name only once it is complete and flushed: opened and
+// locked by Open, filled by Write, flushed (when durable), renamed over target (or, when exclusive, to
+// target only if nothing holds that name) and the directory flushed by Finish. Unless Finish renamed it,
+// it is removed when this goes.
+class TNewFile
 {
-    const QString dir = DirectoryOf(target);
-    QString tempPath = scratch;
-    TFd fd;
-    mode_t mode = 0666;
-    struct stat existing;
-    // Only a regular file hands on its mode and owner; a link at target is replaced, never followed.
-    const bool replacing =
-        !exclusive && ::lstat(LocalPath(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode);
-    if (replacing)
-        mode = existing.st_mode & 07777;
+public:
+    TNewFile() = default;
+    ~TNewFile()
+    {
+        if (FFd.Get() >= 0)
+            ::unlink(FLocalTemp.constData());
+    }
+    TNewFile(const TNewFile&) = delete;
+    TNewFile& operator=(const TNewFile&) = delete;
 
-    if (!tempPath.isEmpty()) {
-        ::unlink(LocalPath(tempPath).constData());
-        fd.Reset(::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-        if (fd.Get() < 0)
-            return LastError();
-    } else {
-        const QString base = dir + QLatin1String("/.") + QFileInfo(target).fileName() + QLatin1Char('.');
-        for (int attempt = 0; attempt < 100 && fd.Get() < 0; ++attempt) {
-            tempPath = base + QString::number(QRandomGenerator::global()->generate(), 36);
-            const int opened =
-                ::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (opened < 0 && errno != EEXIST)
+    quint32 Open(const QString& target, bool durable, bool exclusive, const QString& scratch)
+    {
+        FTarget = target;
+        FDurable = durable;
+        FExclusive = exclusive;
+        QString tempPath = scratch;
+        mode_t mode = 0666;
+        struct stat existing;
+        // Only a regular file hands on its mode and owner; a link at target is replaced, never followed.
+        const bool replacing =
+            !exclusive && ::lstat(LocalPath(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode);
+        if (replacing)
+            mode = existing.st_mode & 07777;
+        TFd fd;
+        if (!tempPath.isEmpty()) {
+            ::unlink(LocalPath(tempPath).constData());
+            fd.Reset(::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+            if (fd.Get() < 0)
                 return LastError();
-            fd.Reset(opened);
+        } else {
+            const QString base =
+                DirectoryOf(target) + QLatin1String("/.") + QFileInfo(target).fileName() + QLatin1Char('.');
+            for (int attempt = 0; attempt < 100 && fd.Get() < 0; ++attempt) {
+                tempPath = base + QString::number(QRandomGenerator::global()->generate(), 36);
+                const int opened =
+                    ::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+                if (opened < 0 && errno != EEXIST)
+                    return LastError();
+                fd.Reset(opened);
+            }
+            if (fd.Get() < 0)
+                return StgResult::FromErrno(EEXIST);
         }
-        if (fd.Get() < 0)
-            return StgResult::FromErrno(EEXIST);
-    }
-    const QByteArray localTemp = LocalPath(tempPath);
-    auto fail = [&]() {
-        const quint32 result = LastError();
-        ::unlink(localTemp.constData());
-        return result;
-    };
-    // Locked from the start, the new file is in use for whoever clears away leftovers of killed writes,
-    // and it is locked before it takes the name.
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
-        return fail();
-    // A replaced file keeps its owner and group (as far as this process may give them: root may, the
-    // owner may keep a group of its own) and the mode it had, which the umask may have narrowed.
-    if (replacing) {
-        if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0 &&
-            ::fchown(fd.Get(), static_cast<uid_t>(-1), existing.st_gid) != 0) {
-            // Neither is allowed: the file keeps this process's owner and group.
+        FLocalTemp = LocalPath(tempPath);
+        FFd.Reset(fd.Release());
+        // Locked from the start, the new file is in use for whoever clears away leftovers of killed
+        // writes, and it is locked before it takes the name.
+        if (::flock(FFd.Get(), LOCK_EX | LOCK_NB) != 0)
+            return LastError();
+        // A replaced file keeps its owner and group (as far as this process may give them: root may, the
+        // owner may keep a group of its own) and the mode it had, which the umask may have narrowed.
+        if (replacing) {
+            if (::fchown(FFd.Get(), existing.st_uid, existing.st_gid) != 0 &&
+                ::fchown(FFd.Get(), static_cast<uid_t>(-1), existing.st_gid) != 0) {
+                // Neither is allowed: the file keeps this process's owner and group.
+            }
+            (void)::fchmod(FFd.Get(), mode);
         }
-        (void)::fchmod(fd.Get(), mode);
+        return StgResult::Ok;
     }
-    for (const QByteArray& piece : pieces)
-        if (!WriteAll(fd.Get(), piece.constData(), piece.size()))
-            return fail();
-    if (durable && ::fsync(fd.Get()) != 0)
-        return fail();
-    const int renamed = exclusive ? RenameNoReplace(localTemp.constData(), LocalPath(target).constData())
-                                  : ::rename(localTemp.constData(), LocalPath(target).constData());
-    if (renamed != 0) {
-        // Our new file was cleared away in the instant before it was locked: by the holder of the name.
-        struct stat named;
-        if (exclusive && errno == ENOENT && ::lstat(LocalPath(target).constData(), &named) == 0)
-            errno = EEXIST;
-        return fail();
+
+    bool Write(qint64 at, const QByteArray& bytes)
+    {
+        const char* data = bytes.constData();
+        qsizetype size = bytes.size();
+        while (size > 0) {
+            const ssize_t written = ::pwrite(FFd.Get(), data, static_cast<size_t>(size), at);
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            data += written;
+            size -= written;
+            at += written;
+        }
+        return true;
     }
-    // The new file holds the name now: its lock is the one to keep, whatever follows.
-    lockedFd = fd.Release();
-    if (durable) {
-        TFd dirFd(::open(LocalPath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
-            return LastError(); // renamed, but the rename may not survive a power failure
+
+    // Lets the disk start on bytes already written, so that the flush at the end finds little left.
+    void StartWriteback(qint64 from, qint64 to)
+    {
+        if (FDurable && to > from)
+            (void)::sync_file_range(FFd.Get(), from, to - from, SYNC_FILE_RANGE_WRITE);
     }
-    return StgResult::Ok;
+
+    quint32 Finish(int& lockedFd)
+    {
+        if (FDurable && ::fsync(FFd.Get()) != 0)
+            return LastError();
+        const QByteArray localTarget = LocalPath(FTarget);
+        const int renamed = FExclusive ? RenameNoReplace(FLocalTemp.constData(), localTarget.constData())
+                                       : ::rename(FLocalTemp.constData(), localTarget.constData());
+        if (renamed != 0) {
+            // Our new file was cleared away in the instant before it was locked: by the holder of the name.
+            struct stat named;
+            if (FExclusive && errno == ENOENT && ::lstat(localTarget.constData(), &named) == 0)
+                errno = EEXIST;
+            return LastError();
+        }
+        // The new file holds the name now: its lock is the one to keep, whatever follows.
+        lockedFd = FFd.Release();
+        if (FDurable) {
+            TFd dirFd(
+                ::open(LocalPath(DirectoryOf(FTarget)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
+                return LastError(); // renamed, but the rename may not survive a power failure
+        }
+        return StgResult::Ok;
+    }
+
+private:
+    QString FTarget;
+    QByteArray FLocalTemp;
+    TFd FFd;
+    bool FDurable = true;
+    bool FExclusive = false;
+};
+
+// Writes pieces one after the other from offset at; false with errno set when a write fails.
+bool WritePieces(TNewFile& file, qint64 at, const std::vector<QByteArray>& pieces)
+{
+    for (const QByteArray& piece : pieces) {
+        if (!file.Write(at, piece))
+            return false;
+        at += piece.size();
+    }
+    return true;
 }
 
 } // namespace
@@ -771,19 +823,103 @@ public:
 
     quint32 Commit(const QString& scratch = QString())
     {
+        const quint32 refused = Refused(nullptr);
+        if (refused != StgResult::Ok)
+            return refused;
+        std::vector<QByteArray> pieces;
+        if (!Serialize(Root, pieces))
+            return StgResult::FromErrno(EFBIG);
+        TNewFile file;
+        quint32 result = file.Open(Path, Durable, Exclusive && scratch.isEmpty(), scratch);
+        if (result != StgResult::Ok)
+            return result;
+        if (!WritePieces(file, 0, pieces))
+            return LastError();
+        return Finish(file);
+    }
+
+    // Commit with node's new bytes made by make, which hands each piece to its sink as soon as that piece
+    // and every one before it are made. The pieces go to the new file as they come, the node's stream
+    // first in it, and the disk starts on them at once: the file is written while the stream is made.
+    quint32 CommitStream(TStorageNode& node, const TStorage::TStreamMaker& make)
+    {
+        quint32 result = Refused(&node);
+        TNewFile file;
+        if (result == StgResult::Ok)
+            result = file.Open(Path, Durable, Exclusive, QString());
+        // Bytes that would fit the mini stream are held back: only a large stream is written first.
+        std::vector<QByteArray> held;
+        qsizetype heldSize = 0;
+        qint64 written = 0;
+        qint64 flushedTo = 0;
+        int writeError = 0;
+        const auto sink = [&](const QByteArray& piece) {
+            if (result != StgResult::Ok || writeError != 0 || piece.isEmpty())
+                return;
+            if (written == 0 && heldSize + piece.size() < Cfb::MiniCutoff) {
+                held.push_back(piece);
+                heldSize += piece.size();
+                return;
+            }
+            held.push_back(piece);
+            for (const QByteArray& bytes : held) {
+                if (!file.Write(Cfb::Sector + written, bytes)) {
+                    writeError = errno != 0 ? errno : EIO;
+                    return;
+                }
+                written += bytes.size();
+            }
+            held.clear();
+            // Writeback in steps of 1 MiB: each start of it is a call that costs about a tenth of a
+            // millisecond.
+            constexpr qint64 Step = qint64(1) << 20;
+            if (written - flushedTo >= Step) {
+                file.StartWriteback(Cfb::Sector + flushedTo, Cfb::Sector + written);
+                flushedTo = written;
+            }
+        };
+        node.Data = make(sink);
+        node.Released = false;
+        if (result != StgResult::Ok)
+            return result;
+        if (writeError != 0)
+            return StgResult::FromErrno(writeError);
+        std::vector<QByteArray> pieces;
+        if (written == 0) {
+            // Small: laid out as any other commit.
+            if (!Serialize(Root, pieces))
+                return StgResult::FromErrno(EFBIG);
+            if (!WritePieces(file, 0, pieces))
+                return LastError();
+            return Finish(file);
+        }
+        // Every byte the sink took must be the stream's, in its order, or the file would not hold it.
+        if (written != node.Size() || !Serialize(Root, pieces, &node, true))
+            return StgResult::FromErrno(EIO);
+        if (!WritePieces(file, Cfb::Sector + written, {pieces.begin() + 1, pieces.end()}) ||
+            !file.Write(0, pieces.front()))
+            return LastError();
+        return Finish(file);
+    }
+
+private:
+    // Why the file may not be written now (Ok when it may); except, a stream that gets new bytes.
+    quint32 Refused(const TStorageNode* except) const
+    {
         if (ReadOnly)
             return StgResult::FromErrno(EBADF);
         if (!BeyondFile.isEmpty())
             return StgResult::StreamBeyondFile;
         // A stream whose bytes were let go would be written empty.
-        if (Root.AnyReleased())
+        if (Root.AnyReleased(except))
             return StgResult::FromErrno(EBADF);
-        std::vector<QByteArray> pieces;
-        if (!Serialize(Root, pieces))
-            return StgResult::FromErrno(EFBIG);
+        return StgResult::Ok;
+    }
+
+    quint32 Finish(TNewFile& file)
+    {
         int fd = -1;
-        const quint32 result =
-            ReplaceFile(Path, pieces, Durable, Exclusive && scratch.isEmpty(), scratch, fd);
+        const quint32 result = file.Finish(fd);
         if (fd >= 0) {
             Exclusive = false;
             // The new file is in place and locked: the old one (now unlinked) can go. Its blocks are
@@ -796,6 +932,7 @@ public:
         return result;
     }
 
+public:
     QString Path;
     int LockFd;
     bool Durable;
@@ -979,6 +1116,24 @@ quint32 TStorage::WriteStream(const QString& name, std::vector<QByteArray> piece
     node->Data = std::move(pieces);
     node->Released = false;
     return FFile->Commit();
+}
+
+quint32 TStorage::WriteStream(const QString& name, const TStreamMaker& make)
+{
+    TStorageNode* node = FNode->Child(name, false);
+    if (!node) {
+        if (name.isEmpty() || name.size() > 31 || FNode->Child(name, true))
+            return StgResult::FromErrno(EINVAL);
+        node = FNode->Add(name, false);
+        node->Released = true; // no bytes until make has made them
+        try {
+            return FFile->CommitStream(*node, make);
+        } catch (...) {
+            FNode->Children.pop_back();
+            throw;
+        }
+    }
+    return FFile->CommitStream(*node, make);
 }
 
 void TStorage::ReleaseStream(const QString& name)

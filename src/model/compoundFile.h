@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <QByteArray>
 #include <QString>
@@ -84,6 +85,14 @@ public:
     quint32 WriteStream(const QString& name, const QByteArray& data);
     // The same with the content given as pieces stored one after the other.
     quint32 WriteStream(const QString& name, std::vector<QByteArray> pieces);
+    // Takes each piece of a stream, in order, as soon as it is made.
+    using TPieceSink = std::function<void(const QByteArray&)>;
+    // Makes a stream's pieces, hands each to the sink as soon as it and every one before it are made,
+    // and returns them all.
+    using TStreamMaker = std::function<std::vector<QByteArray>(const TPieceSink&)>;
+    // The same with the content made by make while the file is written: the pieces reach the new file
+    // as they come. An exception of make leaves the file as it was and the stream as it was.
+    quint32 WriteStream(const QString& name, const TStreamMaker& make);
     // Lets go of the bytes of a stream that is read no more (the file keeps them): until WriteStream gives
     // it new ones, reading it and writing the file fail with EBADF, so the file never loses them.
     void ReleaseStream(const QString& name);

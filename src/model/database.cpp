@@ -260,22 +260,26 @@ bool SaveGroup(TGroup& group, QString* error)
         return false;
     // Records of one database keep their size from save to save: start with room for the last one.
     static std::atomic<qsizetype> lastSize = 0;
-    std::vector<QByteArray> record;
+    quint32 code = StgResult::Ok;
     try {
         // The last record's memory takes the new one: the file keeps the old bytes, and until this
-        // record is written no other write of the file can happen (it would fail, not lose them).
-        record = WriteComponentPieces(group, lastSize + lastSize / 8, SplitItemsFrom,
-                                      group.Storage->TakeStream(DataStreamName));
+        // record is written no other write of the file can happen (it would fail, not lose them). Each
+        // piece goes to the new file as soon as it is rendered.
+        std::vector<QByteArray> spare = group.Storage->TakeStream(DataStreamName);
+        code = group.Storage->WriteStream(DataStreamName, [&](const TStorage::TPieceSink& sink) {
+            std::vector<QByteArray> record =
+                WriteComponentPieces(group, lastSize + lastSize / 8, SplitItemsFrom, std::move(spare), sink);
+            qsizetype size = 0;
+            for (const QByteArray& piece : record)
+                size += piece.size();
+            lastSize = size;
+            return record;
+        });
     } catch (const Exception& e) {
         if (error)
             *error = e.Message();
         return false;
     }
-    qsizetype size = 0;
-    for (const QByteArray& piece : record)
-        size += piece.size();
-    lastSize = size;
-    const quint32 code = group.Storage->WriteStream(DataStreamName, std::move(record));
     if (code != StgResult::Ok) {
         if (error)
             *error = TOstrelDatabase::StorageErrorText(code);

@@ -182,6 +182,9 @@ private slots:
     void missingDataIsLeftUntouched();
     void saveAndLoad();
     void saveRewritesTheWholeRecord();
+    void largeRecordIsReadByEveryReader();
+    void earlierLayoutsLoad_data();
+    void earlierLayoutsLoad();
     void saveFailureIsReported();
     void saveKeepsTheFileMode();
     void groupWithoutStorageIsNotSaved();
@@ -497,6 +500,61 @@ void TestDatabase::saveRewritesTheWholeRecord()
     QByteArray data;
     QCOMPARE(dbroot->ReadStream(QStringLiteral("DATA"), data), StgResult::Ok);
     QCOMPARE(data, WriteComponent(group));
+}
+
+void TestDatabase::largeRecordIsReadByEveryReader()
+{
+    TOstrelDatabase db;
+    db.FileName = FilePath();
+    db.CreateNew();
+    TGroup group;
+    group.Storage = db.DataStorage;
+    // Rendered in runs while it is written, and large enough for the FAT to need DIFAT sectors.
+    FillGroup(group, SplitItemsFrom + 1);
+    group.Computers()->Items(7)->Comments = QString(7'500'000, QLatin1Char('y'));
+    QVERIFY(SaveGroup(group));
+    const QByteArray written = WriteComponent(group);
+    QFile file(FilePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    // The record starts right after the header.
+    QCOMPARE(file.read(512 + 4).mid(512), QByteArray("TPF0"));
+    file.close();
+    if (FOleFile) {
+        const QJsonObject report = OleFileReport(FilePath());
+        QVERIFY2(!report.contains("error"), qPrintable(report.value("error").toString()));
+        QVERIFY(QByteArray::fromHex(report.value("data").toString().toLatin1()) == written);
+    }
+    db.DataStorage.reset();
+    db.RootStorage.reset();
+    group.Storage.reset();
+    std::shared_ptr<TStorage> root, dbroot;
+    QCOMPARE(TStorage::Open(FilePath(), root), StgResult::Ok);
+    QCOMPARE(root->OpenStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
+    QByteArray data;
+    QCOMPARE(dbroot->ReadStream(QStringLiteral("DATA"), data), StgResult::Ok);
+    QVERIFY(data == written);
+}
+
+void TestDatabase::earlierLayoutsLoad_data()
+{
+    // Files of 40 computers as earlier versions wrote them: tables before the record, and libgsf's.
+    QTest::addColumn<QString>("name");
+    QTest::newRow("tables first") << "earlier-tables-first.ccn";
+    QTest::newRow("libgsf") << "earlier-libgsf.ccn";
+}
+
+void TestDatabase::earlierLayoutsLoad()
+{
+    QFETCH(QString, name);
+    QVERIFY(QFile::copy(QFINDTESTDATA("data/" + name), FilePath()));
+    QVERIFY(QFile::setPermissions(FilePath(), QFile::ReadOwner | QFile::WriteOwner));
+    TOstrelDatabase db;
+    db.FileName = FilePath();
+    auto group = LoadDatabase(db);
+    QVERIFY(group);
+    QCOMPARE(group->Computers()->Count(), 40);
+    QCOMPARE(group->Computers()->Items(39)->Name(), QStringLiteral("pc-39"));
+    QVERIFY(SaveGroup(*group));
 }
 
 void TestDatabase::saveFailureIsReported()
