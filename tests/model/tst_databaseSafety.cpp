@@ -157,12 +157,16 @@ int ChildDiskFull(const QString& dir)
     const QByteArray oldBackup("the backup of an earlier run");
     if (file.isEmpty() || !WriteBytes(backup, oldBackup))
         return fail(QStringLiteral("setup"));
-    {
+    // A save closes the file it replaced on a thread of its own, freeing its blocks a moment later: fill
+    // again once that has surely happened.
+    for (int round = 0; round < 2; ++round) {
         QFile filler(dir + QStringLiteral("/filler"));
-        filler.open(QIODevice::WriteOnly);
+        filler.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
         const QByteArray block(4096, 'f');
-        while (filler.write(block) == block.size() && filler.flush()) {
+        while (filler.write(block) == block.size()) {
         }
+        filler.close();
+        QThread::msleep(200);
     }
     const QString expected = Res::Str(Res::DbTempError).arg(QString::fromLocal8Bit(std::strerror(ENOSPC)));
     {
