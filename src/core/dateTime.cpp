@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -71,4 +72,13 @@ TNowBatch::TNowBatch()
 TNowBatch::~TNowBatch()
 {
     --batchDepth;
+}
+
+void TNowBatch::ReadAgain()
+{
+    if (batchDepth == 0)
+        return;
+    const int depth = std::exchange(batchDepth, 0);
+    batchNow = Now();
+    batchDepth = depth;
 }

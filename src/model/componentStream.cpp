@@ -600,8 +600,9 @@ bool SameName(std::string_view a, std::string_view b)
 class TReader
 {
 public:
-    TReader(const char* data, qsizetype size)
-        : P(reinterpret_cast<const uchar*>(data)), End(reinterpret_cast<const uchar*>(data) + size)
+    TReader(const char* data, qsizetype size, const TItemRead& itemRead)
+        : P(reinterpret_cast<const uchar*>(data)), End(reinterpret_cast<const uchar*>(data) + size),
+          ItemRead(itemRead)
     {
     }
 
@@ -964,6 +965,8 @@ private:
                 TCollectionItem* item = collection->AddItem();
                 Properties(*item);
                 collection->ItemRead(item);
+                if (ItemRead)
+                    ItemRead(*item);
             }
             break;
         }
@@ -972,6 +975,7 @@ private:
 
     const uchar* P;
     const uchar* End;
+    const TItemRead& ItemRead;
     // The property being read, for the messages: its object and its name as stored.
     const TPersistent* ContextObject = nullptr;
     std::string_view ContextName;
@@ -1015,10 +1019,10 @@ QByteArray WriteComponent(const TPersistent& root)
     return out;
 }
 
-std::unique_ptr<TGroup> ReadGroup(const char* data, qsizetype size)
+std::unique_ptr<TGroup> ReadGroup(const char* data, qsizetype size, const TItemRead& itemRead)
 {
     if (!data || size < 0)
         size = 0;
     const TNowBatch batch; // every computer's default dates come from one reading of the clock
-    return TReader(data, size).Root();
+    return TReader(data, size, itemRead).Root();
 }

@@ -8,6 +8,7 @@
 
 class TPersistent;
 class TGroup;
+class TCollectionItem;
 
 // The component stream: how a group with everything below it is stored in the DATA stream of the
 // database file. Writer and reader are driven only by the classes' property tables.
@@ -55,8 +56,11 @@ std::vector<QByteArray> WriteComponentPieces(const TPersistent& root, qsizetype 
 // Reads one object from a component stream. The class must be a registered one (TGroup); bytes after
 // the record are ignored. Any malformed input raises EReadError with the reader's message.
 // Text of tags 0x06 and 0x0C is taken as Latin-1, the code page of the bytes this writer never uses.
-std::unique_ptr<TGroup> ReadGroup(const char* data, qsizetype size);
-inline std::unique_ptr<TGroup> ReadGroup(const QByteArray& data)
+// itemRead, when given, is called with each collection item as soon as it is read whole (a later part
+// of the record may still be malformed, and then the item goes with the rest).
+using TItemRead = std::function<void(TCollectionItem& item)>;
+std::unique_ptr<TGroup> ReadGroup(const char* data, qsizetype size, const TItemRead& itemRead = {});
+inline std::unique_ptr<TGroup> ReadGroup(const QByteArray& data, const TItemRead& itemRead = {})
 {
-    return ReadGroup(data.constData(), data.size());
+    return ReadGroup(data.constData(), data.size(), itemRead);
 }

@@ -218,7 +218,7 @@ void TOstrelDatabase::FinishLoad()
         DataStorage->ReleaseStream(DataStreamName);
 }
 
-std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater)
+std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater, const TItemRead& itemRead)
 {
     db.OpenFile();
     // The backup copy waits for the record to be read: a damaged file must not replace a good backup.
@@ -234,7 +234,7 @@ std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater)
         reason = TOstrelDatabase::StorageErrorText(code);
     } else {
         try {
-            group = ReadGroup(data);
+            group = ReadGroup(data, itemRead);
         } catch (const std::exception& e) {
             reason = ExceptionMessage(e);
         }

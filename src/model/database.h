@@ -1,6 +1,8 @@
 // The database file, TOstrelDatabase; the unit keeps the name database that the program layout gives it.
 #pragma once
 
+#include "model/componentStream.h"
+
 #include <memory>
 #include <QString>
 #include <QtGlobal>
@@ -61,7 +63,8 @@ public:
     static QString StorageErrorText(quint32 code);
 
 private:
-    friend std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater);
+    friend std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater,
+                                                const TItemRead& itemRead);
 
     // Opens FileName and its DBROOT storage; raises EOstrelException with the open message.
     void OpenFile();
@@ -73,10 +76,12 @@ private:
 };
 
 // Opens the database, reads its root group (IsRoot set, Storage = DataStorage), then makes the backup
-// copy; with finishLater the caller calls db.FinishLoad() for it before anything is saved. Raises the
-// open errors; a file that opens but yields no root group (no DATA stream, a malformed record) raises the
-// unreadable-database message and leaves the database untouched.
-std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater = false);
+// copy; with finishLater the caller calls db.FinishLoad() for it before anything is saved. itemRead is
+// called with each item as it is read (see ReadGroup). Raises the open errors; a file that opens but
+// yields no root group (no DATA stream, a malformed record) raises the unreadable-database message and
+// leaves the database untouched.
+std::unique_ptr<TGroup> LoadDatabase(TOstrelDatabase& db, bool finishLater = false,
+                                     const TItemRead& itemRead = {});
 
 // Writes the group's whole record into DATA of its storage. True when the file on disk holds the new
 // record; otherwise False, with the reason (the platform's text, for the save message) in error when

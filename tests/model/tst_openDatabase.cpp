@@ -2,6 +2,8 @@
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "core/worker.h"
+#include "model/componentStream.h"
+#include "model/compoundFile.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/openDatabase.h"
@@ -203,8 +205,11 @@ void TestOpenDatabase::unreadableFiles_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("locked by another instance") << "locked" << notOpened;
     QTest::newRow("not a compound file") << "garbage" << notOpened;
-    // The backup copy is written after the load's checks have started; they end with their computers.
+    // The load's checks start as their computers are read, and the backup copy is written after them:
+    // either failing, the checks end with their computers and nothing is saved.
     QTest::newRow("no backup copy") << "backup" << Res::Str(Res::DbTempError).arg(std::strerror(EISDIR));
+    QTest::newRow("damaged after its computers")
+        << "tail" << QStringLiteral("Unable to read the database \"%1\"! The file was left untouched.\r\n");
 }
 
 void TestOpenDatabase::unreadableFiles()
@@ -216,6 +221,21 @@ void TestOpenDatabase::unreadableFiles()
         WriteDatabase(File(), {{"kept", ""}});
         first = std::make_unique<TOpenDatabase>(File());
         first->Open();
+    } else if (kind == "tail") {
+        TGroup group;
+        for (const auto& [name, ip] : Loopback(3)) {
+            TComputer* computer = group.Computers()->Add();
+            computer->SetName(name);
+            computer->IPAddress = ip;
+        }
+        QByteArray record = WriteComponent(group);
+        record.chop(1); // the group's end marker
+        record.append('\x7F');
+        std::shared_ptr<TStorage> root;
+        std::shared_ptr<TStorage> storage;
+        QCOMPARE(TStorage::Create(File(), root), StgResult::Ok);
+        QCOMPARE(root->CreateStorage(QStringLiteral("DBROOT"), storage), StgResult::Ok);
+        QCOMPARE(storage->WriteStream(QStringLiteral("DATA"), record), StgResult::Ok);
     } else if (kind == "backup") {
         WriteDatabase(File(), Loopback(3));
         // A non-empty directory where the copy belongs can neither be removed nor replaced.
@@ -233,6 +253,9 @@ void TestOpenDatabase::unreadableFiles()
         QVERIFY2(ExceptionMessage(e).startsWith(message.arg(File())), qPrintable(ExceptionMessage(e)));
     }
     QVERIFY(!db.Root());
+    // Their checks had started; cleanup() waits for them to end.
+    if (kind == "tail")
+        QVERIFY(TWorkerThread::LiveCount() > 0);
     QVERIFY(!db.AddComputer());
     auto bytes = [this] {
         QFile file(File());
