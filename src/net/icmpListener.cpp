@@ -240,8 +240,8 @@ int SendOn(int fd, TIcmpListener::TSocketKind kind, const QByteArray& message, q
     for (;;) {
         if (sendmsg(fd, &msg, 0) >= 0) {
             const qint64 now = MonotonicNowNs();
-            qint64 first = 0;
-            FirstSend.compare_exchange_strong(first, now, std::memory_order_relaxed);
+            if (qint64 first = 0; FirstSend.load(std::memory_order_relaxed) == 0)
+                FirstSend.compare_exchange_strong(first, now, std::memory_order_relaxed);
             // Two threads may send: the latest stays.
             qint64 last = LastSend.load(std::memory_order_relaxed);
             while (last < now && !LastSend.compare_exchange_weak(last, now, std::memory_order_relaxed)) {
@@ -379,8 +379,13 @@ void TIcmpListener::Flush()
     if (queued.empty())
         return;
     SendQueued(queued);
-    for (TQueued& q : queued)
-        q.OnSent(q.Outcome);
+    for (TQueued& q : queued) {
+        try {
+            q.OnSent(q.Outcome);
+        } catch (...) {
+            // As for the engine's tasks: the handler's owner reports its own errors; the others still run.
+        }
+    }
 }
 
 // The second sending thread, with a raw socket of its own that reads nothing (all ICMP types filtered
