@@ -383,17 +383,17 @@ void TestThreadPing::concurrentChecksKeepTheirAnswers()
 {
     // Every check sees every ICMP packet on loopback (its own request, the others' requests and
     // replies); each must still end with the answer from its own host. Checks own no thread: however
-    // many run, the process gains at most the engine's.
+    // many run, the process gains at most the engine's and its second sender's.
     constexpr int Count = 400;
     const int threadsBefore = ThreadCount();
     std::vector<TCheckResult> results(Count);
     for (int i = 0; i < Count; ++i)
         StartCheck(QStringLiteral("127.0.%1.%2").arg(i / 100 + 10).arg(i % 100 + 1), quint16(200 + i),
                    &results[i]);
-    QVERIFY2(ThreadCount() <= threadsBefore + 1, qPrintable(QString::number(ThreadCount())));
+    QVERIFY2(ThreadCount() <= threadsBefore + 2, qPrintable(QString::number(ThreadCount())));
     QTRY_VERIFY_WITH_TIMEOUT(std::all_of(results.begin(), results.end(), [](auto& r) { return r.Done; }),
                              10000);
-    QVERIFY2(ThreadCount() <= threadsBefore + 1, qPrintable(QString::number(ThreadCount())));
+    QVERIFY2(ThreadCount() <= threadsBefore + 2, qPrintable(QString::number(ThreadCount())));
     for (int i = 0; i < Count; ++i) {
         QCOMPARE(int(results[i].Outcome), 0);
         QCOMPARE(results[i].From, QStringLiteral("127.0.%1.%2").arg(i / 100 + 10).arg(i % 100 + 1));
