@@ -43,6 +43,8 @@ struct TIcmpClient::TExchange
     quint16 Identifier = 0;
     quint32 StartTick = 0;
     qint64 SentNs = 0; // on the clock of the kernel's receive stamps
+    // Counts the exchanges begun, so the outcome of a send reaches only its own.
+    quint32 Attempt = 0;
     std::optional<TIcmpListener::TWaiter> Waiter;
     // The slot of the wait's deadline, while Waiting.
     quint32 DeadlineSlot = 0;
@@ -50,10 +52,11 @@ struct TIcmpClient::TExchange
 };
 
 // The deadlines of the waits for answers; engine thread only. Waits of the same length end in the order
-// they began, so one queue per length, kept in that order, needs one engine timer (for its first entry)
-// however many checks wait. A wait that ends early leaves its entry behind: the entry names a slot and
-// the slot's generation, and a slot moves to its next generation when its wait ends, so the entry is
-// passed over when it falls due.
+// they began (two threads sharing a batch of sends may swap neighbours by microseconds: the later entry
+// then waits for the one before it, never ending early), so one queue per length, kept in that order, needs
+// one engine timer (for its first entry) however many checks wait. A wait that ends early leaves its entry
+// behind: the entry names a slot and the slot's generation, and a slot moves to its next generation when its
+// wait ends, so the entry is passed over when it falls due.
 struct TIcmpClient::TDeadlines
 {
     struct TEntry
@@ -153,6 +156,7 @@ void TIcmpClient::Start(const QByteArray& payload, quint16 sequence, TReplyHandl
     // A new exchange supersedes one still under way, whose handlers are then never called.
     Ended();
     TExchange& x = *FExchange;
+    ++x.Attempt;
     FNoSocket = false;
     x.Payload = payload;
     x.Sequence = sequence == 0 ? DefaultPingSequence : sequence;
@@ -197,8 +201,8 @@ void TIcmpClient::Send(quint32 address)
     }
     x.Destination = address;
     x.Identifier = listener->Identifier();
-    // One reading of the monotonic clock serves the request's stamp, its round-trip start and its deadline
-    // (TickCount reads the same clock).
+    // One reading of the monotonic clock serves the request's stamp and its round-trip start (TickCount
+    // reads the same clock); the deadline counts from the send itself.
     const auto started = TWorkerEngine::TClock::now();
     x.StartTick = static_cast<quint32>(
         std::chrono::duration_cast<std::chrono::milliseconds>(started.time_since_epoch()).count());
@@ -208,16 +212,26 @@ void TIcmpClient::Send(quint32 address)
     // than the client, so handing it a packet copies nothing to the heap.
     x.Waiter.emplace(*listener, x.Sequence, [this](const TIcmpListener::TEvent& event) { Received(event); });
 
-    x.SentNs = PacketClockNs();
-    if (const int error = listener->Send(request, address, TTL)) {
-        Fail(ErrnoText(error));
+    // Counted from this request's own send, which may wait for the end of the engine's batch.
+    listener->Send(request, address, TTL,
+                   [this, attempt = x.Attempt](const TIcmpListener::TSent& sent) { Sent(attempt, sent); });
+}
+
+void TIcmpClient::Sent(quint32 attempt, const TIcmpListener::TSent& sent)
+{
+    TExchange& x = *FExchange;
+    // An exchange ended or superseded meanwhile hears nothing of its request.
+    if (attempt != x.Attempt || !x.Waiter)
+        return;
+    if (sent.Error != 0) {
+        Fail(ErrnoText(sent.Error));
         return;
     }
+    x.SentNs = sent.PacketNs;
     if (OnSent)
         OnSent();
-    // Counted from this request's own send.
     x.DeadlineSlot =
-        TDeadlines::Instance().Add(this, started + std::chrono::milliseconds(ReceiveTimeout), ReceiveTimeout);
+        TDeadlines::Instance().Add(this, sent.At + std::chrono::milliseconds(ReceiveTimeout), ReceiveTimeout);
     x.Waiting = true;
 }
 

@@ -58,6 +58,7 @@ private:
     struct TExchange;
     struct TDeadlines;
     void Send(quint32 address);
+    void Sent(quint32 attempt, const TIcmpListener::TSent& sent);
     void Received(const TIcmpListener::TEvent& event);
     void TimedOut();
     void Fail(const QString& message);

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <iterator>
 #include <linux/errqueue.h>
@@ -16,6 +17,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <time.h>
 #include <unistd.h>
 
@@ -25,6 +27,13 @@ namespace {
 std::atomic<qint64> FirstSend{0};
 std::atomic<qint64> LastSend{0};
 std::atomic<qint64> SentCount{0};
+
+// Open TIcmpListener::TBatch scopes (engine thread only), and the process's listener once made.
+int BatchDepth = 0;
+std::atomic<TIcmpListener*> TheListener{nullptr};
+
+// Below this many messages a batch is sent by the engine alone: waking the helper costs more.
+constexpr size_t SharedBatchMinimum = 16;
 
 qint64 MonotonicNowNs()
 {
@@ -183,12 +192,78 @@ int OpenRawSocket()
         return -1;
     // Let the kernel drop the ICMP types no check can use, so they never take room in the queue.
     icmp_filter filter{};
-    filter.data = ~((1u << 0) | (1u << 3) | (1u << 8) | (1u << 11));
+    filter.data = ~((1u << 0) | (1u << 3) | (1u << 11));
     setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter));
     AttachRawFilter(fd);
     EnlargeReceiveBuffer(fd);
     AskForTimestamps(fd);
     return fd;
+}
+
+// Sends one ICMP message on fd. Returns 0 or the errno of the failure.
+int SendOn(int fd, TIcmpListener::TSocketKind kind, const QByteArray& message, quint32 address, int ttl)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(address);
+
+    // The TTL travels with each message, since the socket is shared by every check.
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr msg{};
+    iovec data{const_cast<char*>(message.constData()), static_cast<size_t>(message.size())};
+    msg.msg_name = &to;
+    msg.msg_namelen = sizeof(to);
+    msg.msg_iov = &data;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = CMSG_SPACE(sizeof(int));
+    cmsghdr* cmsg = CMSG_FIRSTHDR(&msg);
+    cmsg->cmsg_level = IPPROTO_IP;
+    cmsg->cmsg_type = IP_TTL;
+    cmsg->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(cmsg), &ttl, sizeof(int));
+    if ((address >> 24) == 127) {
+        // A loopback request leaves from the address it is sent to, so the request that a raw socket
+        // sees on loopback names the same host as the reply would.
+        msg.msg_controllen += CMSG_SPACE(sizeof(in_pktinfo));
+        cmsg = CMSG_NXTHDR(&msg, cmsg);
+        cmsg->cmsg_level = IPPROTO_IP;
+        cmsg->cmsg_type = IP_PKTINFO;
+        cmsg->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_spec_dst.s_addr = htonl(address);
+        std::memcpy(CMSG_DATA(cmsg), &info, sizeof(info));
+    }
+    // A pending error flagged by another check's error message fails one call, and that call clears it;
+    // an error of this send itself comes back every time.
+    int reportedErrors = 0;
+    for (;;) {
+        if (sendmsg(fd, &msg, 0) >= 0) {
+            const qint64 now = MonotonicNowNs();
+            if (qint64 first = 0; FirstSend.load(std::memory_order_relaxed) == 0)
+                FirstSend.compare_exchange_strong(first, now, std::memory_order_relaxed);
+            // Two threads may send: the latest stays.
+            qint64 last = LastSend.load(std::memory_order_relaxed);
+            while (last < now && !LastSend.compare_exchange_weak(last, now, std::memory_order_relaxed)) {
+            }
+            SentCount.fetch_add(1, std::memory_order_relaxed);
+            return 0;
+        }
+        if (errno == EINTR)
+            continue;
+        if (kind == TIcmpListener::skDatagram && IsReportedIcmpError(errno) && ++reportedErrors <= 16)
+            continue;
+        return errno;
+    }
+}
+
+// As SendOn, noting the moment the message left (taken just before, as a round trip is counted from it).
+void SendStamped(int fd, TIcmpListener::TSocketKind kind, const QByteArray& message, quint32 address, int ttl,
+                 TIcmpListener::TSent& sent)
+{
+    sent.At = TWorkerEngine::TClock::now();
+    sent.PacketNs = PacketClockNs();
+    sent.Error = SendOn(fd, kind, message, address, ttl);
 }
 
 } // namespace
@@ -258,6 +333,7 @@ TIcmpListener* TIcmpListener::Acquire()
     if (fd < 0)
         return nullptr;
     instance = new TIcmpListener(fd, kind, identifier);
+    TheListener.store(instance);
     TWorkerEngine::Instance().Watch(fd, [listener = instance](short revents) { listener->Ready(revents); });
     return instance;
 }
@@ -269,55 +345,165 @@ TIcmpListener::TIcmpListener(int socket, TSocketKind kind, quint16 identifier)
 
 int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
 {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(address);
+    return SendOn(FSocket, FKind, message, address, ttl);
+}
 
-    // The TTL travels with each message, since the socket is shared by every check.
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr msg{};
-    iovec data{const_cast<char*>(message.constData()), static_cast<size_t>(message.size())};
-    msg.msg_name = &to;
-    msg.msg_namelen = sizeof(to);
-    msg.msg_iov = &data;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = CMSG_SPACE(sizeof(int));
-    cmsghdr* cmsg = CMSG_FIRSTHDR(&msg);
-    cmsg->cmsg_level = IPPROTO_IP;
-    cmsg->cmsg_type = IP_TTL;
-    cmsg->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(cmsg), &ttl, sizeof(int));
-    if ((address >> 24) == 127) {
-        // A loopback request leaves from the address it is sent to, so the request that a raw socket
-        // sees on loopback names the same host as the reply would.
-        msg.msg_controllen += CMSG_SPACE(sizeof(in_pktinfo));
-        cmsg = CMSG_NXTHDR(&msg, cmsg);
-        cmsg->cmsg_level = IPPROTO_IP;
-        cmsg->cmsg_type = IP_PKTINFO;
-        cmsg->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(address);
-        std::memcpy(CMSG_DATA(cmsg), &info, sizeof(info));
+void TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl, TSentHandler onSent)
+{
+    if (BatchDepth > 0) {
+        FQueued.push_back({message, address, ttl, std::move(onSent), {}});
+        return;
     }
-    // A pending error flagged by another check's error message fails one call, and that call clears it;
-    // an error of this send itself comes back every time.
-    int reportedErrors = 0;
-    for (;;) {
-        if (sendmsg(FSocket, &msg, 0) >= 0) {
-            const qint64 now = MonotonicNowNs();
-            if (FirstSend.load(std::memory_order_relaxed) == 0)
-                FirstSend.store(now, std::memory_order_relaxed);
-            LastSend.store(now, std::memory_order_relaxed);
-            SentCount.fetch_add(1, std::memory_order_relaxed);
-            return 0;
+    TSent sent;
+    SendStamped(FSocket, FKind, message, address, ttl, sent);
+    onSent(sent);
+}
+
+TIcmpListener::TBatch::TBatch()
+{
+    ++BatchDepth;
+}
+
+TIcmpListener::TBatch::~TBatch()
+{
+    if (--BatchDepth == 0)
+        if (TIcmpListener* listener = TheListener.load())
+            listener->Flush();
+}
+
+void TIcmpListener::Flush()
+{
+    // A handler may send again (then at once, the batch being closed): the queue is taken first.
+    std::vector<TQueued> queued;
+    queued.swap(FQueued);
+    if (queued.empty())
+        return;
+    SendQueued(queued);
+    for (TQueued& q : queued) {
+        try {
+            q.OnSent(q.Outcome);
+        } catch (...) {
+            // As for the engine's tasks: the handler's owner reports its own errors; the others still run.
         }
-        if (errno == EINTR)
-            continue;
-        if (FKind == skDatagram && IsReportedIcmpError(errno) && ++reportedErrors <= 16)
-            continue;
-        return errno;
     }
+}
+
+// The second sending thread, with a raw socket of its own that reads nothing (all ICMP types filtered
+// out): one shared socket would let only one thread in its send at a time. The answers still come to
+// the listener's socket, which sees every ICMP packet. A batch is shared by claiming its messages one
+// at a time, so each thread takes what it has time for; the engine waits until every claimed message
+// has left before it calls their handlers.
+class TIcmpListener::TSendHelper
+{
+public:
+    static std::unique_ptr<TSendHelper> Make()
+    {
+        const int fd = [] {
+            const TRawCapabilityScope capability;
+            return socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        }();
+        if (fd < 0)
+            return nullptr;
+        icmp_filter filter{};
+        filter.data = ~0u;
+        setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter));
+        // Types beyond the filter's 32 are dropped too.
+        sock_filter drop[] = {BPF_STMT(BPF_RET | BPF_K, 0)};
+        sock_fprog program{1, drop};
+        setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof(program));
+        return std::unique_ptr<TSendHelper>(new TSendHelper(fd));
+    }
+
+    // Engine thread: sends every message of queued, sharing them with the helper's thread.
+    void SendAll(int engineSocket, TSocketKind engineKind, std::vector<TQueued>& queued)
+    {
+        quint64 round = 0;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            round = ++FRound;
+            FItems = queued.data();
+            FCount = static_cast<quint32>(queued.size());
+            FDone.store(0, std::memory_order_relaxed);
+            FClaim.store(round << 32, std::memory_order_release);
+        }
+        FPosted.notify_one();
+        for (quint32 i; Claim(round, FCount, i);) {
+            TQueued& q = queued[i];
+            SendStamped(engineSocket, engineKind, q.Message, q.Address, q.TTL, q.Outcome);
+            FDone.fetch_add(1, std::memory_order_acq_rel);
+        }
+        // The helper's last message may still be in its send: at most one.
+        for (quint32 done; (done = FDone.load(std::memory_order_acquire)) != FCount;)
+            FDone.wait(done, std::memory_order_acquire);
+    }
+
+private:
+    explicit TSendHelper(int socket) : FSocket(socket)
+    {
+        // Never ended: the listener lives as long as the process, and the thread sleeps between batches.
+        std::thread([this] { Run(); }).detach();
+    }
+
+    // Takes the next message of the round, unless the round is over or another has begun.
+    bool Claim(quint64 round, quint32 count, quint32& index)
+    {
+        quint64 claim = FClaim.load(std::memory_order_acquire);
+        for (;;) {
+            if ((claim >> 32) != round || quint32(claim) >= count)
+                return false;
+            if (FClaim.compare_exchange_weak(claim, claim + 1, std::memory_order_acq_rel))
+                break;
+        }
+        index = quint32(claim);
+        return true;
+    }
+
+    void Run()
+    {
+        quint64 seen = 0;
+        for (;;) {
+            TQueued* items = nullptr;
+            quint32 count = 0;
+            quint64 round = 0;
+            {
+                std::unique_lock<std::mutex> lock(FLock);
+                FPosted.wait(lock, [&] { return FRound != seen; });
+                round = seen = FRound;
+                items = FItems;
+                count = FCount;
+            }
+            for (quint32 i; Claim(round, count, i);) {
+                TQueued& q = items[i];
+                SendStamped(FSocket, skRaw, q.Message, q.Address, q.TTL, q.Outcome);
+                if (FDone.fetch_add(1, std::memory_order_acq_rel) + 1 == count)
+                    FDone.notify_one();
+            }
+        }
+    }
+
+    const int FSocket;
+    std::mutex FLock;
+    std::condition_variable FPosted;
+    quint64 FRound = 0;
+    TQueued* FItems = nullptr;
+    quint32 FCount = 0;
+    // The round (high half) and the next message to claim in it (low half).
+    std::atomic<quint64> FClaim{0};
+    std::atomic<quint32> FDone{0};
+};
+
+void TIcmpListener::SendQueued(std::vector<TQueued>& queued)
+{
+    if (FKind == skRaw && queued.size() >= SharedBatchMinimum && !FHelper && !FHelperFailed) {
+        FHelper = TSendHelper::Make();
+        FHelperFailed = !FHelper;
+    }
+    if (FKind == skRaw && queued.size() >= SharedBatchMinimum && FHelper) {
+        FHelper->SendAll(FSocket, FKind, queued);
+        return;
+    }
+    for (TQueued& q : queued)
+        SendStamped(FSocket, FKind, q.Message, q.Address, q.TTL, q.Outcome);
 }
 
 void TIcmpListener::Ready(short revents)

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "core/worker.h"
 #include "net/icmpPacket.h"
 
 #include <functional>
+#include <memory>
 #include <QByteArray>
 #include <unordered_set>
 #include <vector>
@@ -72,7 +74,42 @@ public:
     // errno of the failure.
     int Send(const QByteArray& message, quint32 address, int ttl);
 
+    // How a message queued with the handler form of Send went: the errno of a failure, else when it left
+    // (on the clock of the kernel's receive stamps, and on the engine's clock).
+    struct TSent
+    {
+        int Error = 0;
+        qint64 PacketNs = 0;
+        TWorkerEngine::TClock::time_point At;
+    };
+    using TSentHandler = std::function<void(const TSent& sent)>;
+    // Engine thread. Sends the message as the form above does and calls onSent with the outcome: at once,
+    // or, while a TBatch is open, when the outermost batch closes.
+    void Send(const QByteArray& message, quint32 address, int ttl, TSentHandler onSent);
+
+    // Engine thread. While one is open, messages sent with a handler wait and leave together when the
+    // outermost closes: on a raw socket a large batch is shared with a second sending thread, since on
+    // loopback the kernel builds and queues each answer inside its request's send, on the sender's CPU.
+    // Nothing is read from the socket meanwhile, so no answer comes before its request's handler ran.
+    class TBatch
+    {
+    public:
+        TBatch();
+        ~TBatch();
+        TBatch(const TBatch&) = delete;
+        TBatch& operator=(const TBatch&) = delete;
+    };
+
 private:
+    struct TQueued
+    {
+        QByteArray Message;
+        quint32 Address = 0;
+        int TTL = 0;
+        TSentHandler OnSent;
+        TSent Outcome;
+    };
+    class TSendHelper;
     TIcmpListener(int socket, TSocketKind kind, quint16 identifier);
     void Ready(short revents);
     void ReadRaw();
@@ -81,6 +118,9 @@ private:
     void Dispatch(const TIcmpAnswer& answer);
     void DispatchToAll(const TEvent& event);
     void Deliver(std::vector<TWaiter*> waiters, const TEvent& event);
+    void Flush();
+    // Sends each queued message, sharing a large batch with the helper thread where there can be one.
+    void SendQueued(std::vector<TQueued>& queued);
     // The waiters of one sequence number, in the order they joined.
     static void AppendRing(TWaiter* first, std::vector<TWaiter*>& waiters);
 
@@ -93,4 +133,9 @@ private:
     // While a packet is handed to several waiters: those that ended meanwhile, so none is called after.
     int FDelivering = 0;
     std::unordered_set<const TWaiter*> FGone;
+    // Engine thread only: messages waiting for the open batches to close, and the sending thread that
+    // shares large batches (made on first need; null while none could be made).
+    std::vector<TQueued> FQueued;
+    std::unique_ptr<TSendHelper> FHelper;
+    bool FHelperFailed = false;
 };

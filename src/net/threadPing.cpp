@@ -106,6 +106,8 @@ void TPingThread::EndPauses()
         else
             TWorkerEngine::Instance().At(queue.Waiting.front().first, &TPingThread::EndPauses);
     }
+    // The batch's requests leave together, on two threads where the socket allows.
+    const TIcmpListener::TBatch sends;
     for (TPingThread* check : due)
         check->AfterPause();
 }
