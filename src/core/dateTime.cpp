@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <mutex>
-#include <utility>
 
 namespace {
 
@@ -72,13 +71,4 @@ TNowBatch::TNowBatch()
 TNowBatch::~TNowBatch()
 {
     --batchDepth;
-}
-
-void TNowBatch::ReadAgain()
-{
-    if (batchDepth == 0)
-        return;
-    const int depth = std::exchange(batchDepth, 0);
-    batchNow = Now();
-    batchDepth = depth;
 }

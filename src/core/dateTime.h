@@ -25,6 +25,4 @@ public:
     ~TNowBatch();
     TNowBatch(const TNowBatch&) = delete;
     TNowBatch& operator=(const TNowBatch&) = delete;
-    // Reads the clock again for the batch on this thread, if one lives: for a batch that runs long.
-    static void ReadAgain();
 };

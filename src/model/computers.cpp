@@ -527,7 +527,7 @@ bool OnlyTimeDiffers(const QString& before, const QString& after, const QString&
 
 } // namespace
 
-void TComputer::CheckOnline()
+void TComputer::CheckOnline(std::chrono::steady_clock::time_point began)
 {
     // A newer check supersedes a running one, whose result must then never reach the computer.
     DetachRunningCheck();
@@ -537,6 +537,7 @@ void TComputer::CheckOnline()
     worker->SetOnTerminate([this](TWorkerThread* sender) { CheckCompleted(sender); });
     worker->SetSequence(PingSequence);
     worker->SetTcpPorts(TcpProbePorts());
+    worker->SetStartedAt(began);
     LastPingDate = Now();
     worker->Start();
     FRunningCheck = worker;

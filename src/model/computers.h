@@ -4,6 +4,7 @@
 #include "model/persistent.h"
 #include "model/schedule.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <QHash>
@@ -138,8 +139,9 @@ public:
     // Raises the group's OnUpdate when the computer belongs to a plain TGroup whose event is assigned.
     void NotifyUpdate();
 
-    // Starts a reachability check of IPAddress; a newer check supersedes a running one.
-    void CheckOnline();
+    // Starts a reachability check of IPAddress; a newer check supersedes a running one. began: when the
+    // check began, if earlier (its pause counts from then).
+    void CheckOnline(std::chrono::steady_clock::time_point began = {});
     // The schedule clock's tick: the due test, and the wake fan-out when a receiver is assigned. True
     // when the schedule fired.
     bool CheckSchedule(const TScheduleMoment& moment);

@@ -17,7 +17,9 @@
 namespace {
 
 // Checks in their pause, in the order they began it. Every pause is equally long and its due time is
-// taken under the lock, so the first is always due first: one engine timer serves a whole burst.
+// taken under the lock, so the first is due first: one engine timer serves a whole burst. (A check that
+// began before its worker was made, as the load's do, can be due before one already waiting; it then
+// waits for that one: its pause is a little longer, never shorter.)
 struct TPauseQueue
 {
     std::mutex Lock;
@@ -81,7 +83,10 @@ void TPingThread::Launch()
     bool arm = false;
     {
         std::lock_guard<std::mutex> guard(queue.Lock);
-        due = TWorkerEngine::TClock::now() + std::chrono::milliseconds(StartPause);
+        const auto now = TWorkerEngine::TClock::now();
+        const auto began =
+            FStartedAt == TWorkerEngine::TClock::time_point{} ? now : std::min(FStartedAt, now);
+        due = began + std::chrono::milliseconds(StartPause);
         queue.Waiting.emplace_back(due, this);
         arm = !std::exchange(queue.Armed, true);
     }

@@ -36,6 +36,9 @@ public:
     void SetSequence(quint16 sequence) { FSequence = sequence; }
     quint16 Sequence() const { return FSequence; }
     void SetTcpPorts(std::vector<quint16> ports) { FTcpPorts = std::move(ports); }
+    // When the check began, if earlier than Start (a load starts its checks as it reads the computers
+    // and makes their workers after): the pause counts from then.
+    void SetStartedAt(TWorkerEngine::TClock::time_point when) { FStartedAt = when; }
 
     // The result, complete once the worker has ended.
     quint8 Outcome() const { return FOutcome; }
@@ -86,6 +89,7 @@ private:
     std::unique_ptr<TIcmpClient> FClient;
     TTcpProbe FProbe;
     std::vector<quint16> FTcpPorts;
+    TWorkerEngine::TClock::time_point FStartedAt{};
     quint32 FAddress = 0;
     bool FResolved = false;
     quint32 FStartTick = 0;

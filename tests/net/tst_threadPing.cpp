@@ -32,10 +32,12 @@ struct TCheckResult
 };
 
 // Starts a check whose results land in *result when it completes.
-void StartCheck(const QString& host, quint16 sequence, TCheckResult* result, int ttl = -1)
+void StartCheck(const QString& host, quint16 sequence, TCheckResult* result, int ttl = -1, int begunMsAgo = 0)
 {
     auto* check = new TPingThread(host, 5000, ttl);
     check->SetSequence(sequence);
+    if (begunMsAgo > 0)
+        check->SetStartedAt(TWorkerEngine::TClock::now() - std::chrono::milliseconds(begunMsAgo));
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     check->SetOnTerminate([result, clock](TWorkerThread* sender) {
@@ -446,8 +448,9 @@ void TestThreadPing::checksSharingASequenceNumber()
 void TestThreadPing::laterCheckOfABurstPausesItsOwnTime()
 {
     // The pauses of many checks end by one timer; a check that began its pause later is not sent early
-    // with the ones before it, nor left waiting once theirs have ended.
-    TCheckResult first, later;
+    // with the ones before it, nor left waiting once theirs have ended. One that began before its worker
+    // was made (as the load's) pauses from when it began.
+    TCheckResult first, later, begun;
     StartCheck(QStringLiteral("127.0.0.1"), 61, &first);
     QTest::qWait(300);
     StartCheck(QStringLiteral("127.0.0.2"), 62, &later);
@@ -456,6 +459,10 @@ void TestThreadPing::laterCheckOfABurstPausesItsOwnTime()
     QCOMPARE(int(later.Outcome), 0);
     QVERIFY2(first.Elapsed >= 490, qPrintable(QString::number(first.Elapsed)));
     QVERIFY2(later.Elapsed >= 490, qPrintable(QString::number(later.Elapsed)));
+    StartCheck(QStringLiteral("127.0.0.3"), 63, &begun, -1, 300);
+    QTRY_VERIFY_WITH_TIMEOUT(begun.Done, 7000);
+    QCOMPARE(int(begun.Outcome), 0);
+    QVERIFY2(begun.Elapsed >= 190 && begun.Elapsed < 450, qPrintable(QString::number(begun.Elapsed)));
 }
 
 void TestThreadPing::invalidTTLIsASocketError()
