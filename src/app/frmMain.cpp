@@ -29,8 +29,8 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
