@@ -181,11 +181,12 @@ void TOpenDatabase::Open()
     // The computers kept are the last ones read (a collection stored twice keeps its second).
     const size_t first = began.size() - std::min(began.size(), size_t(computers->Count()));
     for (int i = 0; i < computers->Count(); ++i) {
-        TComputer* computer = computers->Items(i);
-        computer->PingSequence = NextPingSequence();
         if (FMode == omWindow)
-            computer->CheckOnline(first + size_t(i) < began.size() ? began[first + size_t(i)]
-                                                                   : std::chrono::steady_clock::time_point{});
+            StartCheck(computers->Items(i), first + size_t(i) < began.size()
+                                                ? began[first + size_t(i)]
+                                                : std::chrono::steady_clock::time_point{});
+        else
+            computers->Items(i)->PingSequence = NextPingSequence();
     }
     if (FMode == omWindow) {
         try {
@@ -255,11 +256,11 @@ TComputer* TOpenDatabase::AddComputer()
     return FRoot ? FRoot->Computers()->Add() : nullptr;
 }
 
-void TOpenDatabase::StartCheck(TComputer* computer)
+void TOpenDatabase::StartCheck(TComputer* computer, std::chrono::steady_clock::time_point began)
 {
     computer->PingSequence = NextPingSequence();
     if (FMode != omReadOnly)
-        computer->CheckOnline();
+        computer->CheckOnline(began);
 }
 
 bool TOpenDatabase::DeleteComputer(const QString& itemID)

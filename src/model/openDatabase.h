@@ -2,6 +2,7 @@
 
 #include "core/dateTime.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <QElapsedTimer>
@@ -100,8 +101,9 @@ public:
     quint16 NextPingSequence();
     // Adds a computer to the root group (saved at once); null without a root group.
     TComputer* AddComputer();
-    // Gives a computer its ping sequence number and, unless read only, starts its check.
-    void StartCheck(TComputer* computer);
+    // Gives a computer its ping sequence number and, unless read only, starts its check (began: when the
+    // check began, if earlier; its pause counts from then).
+    void StartCheck(TComputer* computer, std::chrono::steady_clock::time_point began = {});
     // Deletes the computer with that identifier (saved at once); false when there is none.
     bool DeleteComputer(const QString& itemID);
     // Deletes the computers with these identifiers, those that exist, and saves once.

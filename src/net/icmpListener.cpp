@@ -494,11 +494,12 @@ private:
 
 void TIcmpListener::SendQueued(std::vector<TQueued>& queued)
 {
-    if (FKind == skRaw && queued.size() >= SharedBatchMinimum && !FHelper && !FHelperFailed) {
+    const bool shared = FKind == skRaw && queued.size() >= SharedBatchMinimum;
+    if (shared && !FHelper && !FHelperFailed) {
         FHelper = TSendHelper::Make();
         FHelperFailed = !FHelper;
     }
-    if (FKind == skRaw && queued.size() >= SharedBatchMinimum && FHelper) {
+    if (shared && FHelper) {
         FHelper->SendAll(FSocket, FKind, queued);
         return;
     }

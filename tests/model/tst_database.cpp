@@ -95,6 +95,15 @@ void MakeCompoundFile(const QString& path, const QString& storageName, const QBy
         QCOMPARE(root->Commit(), StgResult::Ok);
 }
 
+// DATA of DBROOT in the compound file at path, as our own reader reads it.
+void ReadRecord(const QString& path, QByteArray& data)
+{
+    std::shared_ptr<TStorage> root, dbroot;
+    QCOMPARE(TStorage::Open(path, root), StgResult::Ok);
+    QCOMPARE(root->OpenStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
+    QCOMPARE(dbroot->ReadStream(QStringLiteral("DATA"), data), StgResult::Ok);
+}
+
 // The records the save-loop child writes: k computers named "k-i", so a torn or mixed record shows.
 void FillGroup(TGroup& group, int k)
 {
@@ -478,14 +487,9 @@ void TestDatabase::saveRewritesTheWholeRecord()
     QVERIFY(SaveGroup(group));
     const QString copy = FDir->filePath(QStringLiteral("copy.ccn"));
     QVERIFY(QFile::copy(FilePath(), copy));
-    {
-        std::shared_ptr<TStorage> copyRoot, copyData;
-        QCOMPARE(TStorage::Open(copy, copyRoot), StgResult::Ok);
-        QCOMPARE(copyRoot->OpenStorage(QStringLiteral("DBROOT"), copyData), StgResult::Ok);
-        QByteArray big;
-        QCOMPARE(copyData->ReadStream(QStringLiteral("DATA"), big), StgResult::Ok);
-        QCOMPARE(big, WriteComponent(group));
-    }
+    QByteArray big;
+    ReadRecord(copy, big);
+    QCOMPARE(big, WriteComponent(group));
     FillGroup(group, 1);
     QVERIFY(SaveGroup(group));
     // The file holds exactly the new, shorter record.
@@ -494,11 +498,8 @@ void TestDatabase::saveRewritesTheWholeRecord()
     db.RootStorage.reset();
     group.Storage.reset();
     dbroot.reset();
-    std::shared_ptr<TStorage> root;
-    QCOMPARE(TStorage::Open(FilePath(), root), StgResult::Ok);
-    QCOMPARE(root->OpenStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
     QByteArray data;
-    QCOMPARE(dbroot->ReadStream(QStringLiteral("DATA"), data), StgResult::Ok);
+    ReadRecord(FilePath(), data);
     QCOMPARE(data, WriteComponent(group));
 }
 
@@ -527,11 +528,8 @@ void TestDatabase::largeRecordIsReadByEveryReader()
     db.DataStorage.reset();
     db.RootStorage.reset();
     group.Storage.reset();
-    std::shared_ptr<TStorage> root, dbroot;
-    QCOMPARE(TStorage::Open(FilePath(), root), StgResult::Ok);
-    QCOMPARE(root->OpenStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
     QByteArray data;
-    QCOMPARE(dbroot->ReadStream(QStringLiteral("DATA"), data), StgResult::Ok);
+    ReadRecord(FilePath(), data);
     QVERIFY(data == written);
 }
 
@@ -627,13 +625,9 @@ void TestDatabase::staleBackupIsReplaced()
     TOstrelDatabase db;
     db.FileName = FilePath();
     QVERIFY(LoadDatabase(db));
-    std::shared_ptr<TStorage> root;
     db.BackupStorage.reset(); // let go of the copy's lock to read it
-    QCOMPARE(TStorage::Open(backup, root), StgResult::Ok);
-    std::shared_ptr<TStorage> dbroot;
-    QCOMPARE(root->OpenStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
     QByteArray copy;
-    QCOMPARE(dbroot->ReadStream(QStringLiteral("DATA"), copy), StgResult::Ok);
+    ReadRecord(backup, copy);
     QCOMPARE(copy, data);
 }
 
