@@ -213,7 +213,7 @@ void TIcmpClient::Send(quint32 address)
     x.Waiter.emplace(*listener, x.Sequence, [this](const TIcmpListener::TEvent& event) { Received(event); });
 
     // Counted from this request's own send, which may wait for the end of the engine's batch.
-    listener->Send(request, address, TTL,
+    listener->Send(*x.Waiter, request, address, TTL,
                    [this, attempt = x.Attempt](const TIcmpListener::TSent& sent) { Sent(attempt, sent); });
 }
 

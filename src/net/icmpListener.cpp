@@ -16,6 +16,7 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
 #include <time.h>
@@ -268,6 +269,19 @@ void SendStamped(int fd, TIcmpListener::TSocketKind kind, const QByteArray& mess
 
 } // namespace
 
+struct TIcmpListener::TQueued
+{
+    QByteArray Message;
+    quint32 Address = 0;
+    int TTL = 0;
+    quint16 Sequence = 0;
+    // Engine thread only; null once the waiter ended or sent again, and then nobody is told.
+    TWaiter* Waiter = nullptr;
+    TSentHandler OnSent;
+    // Written by the thread that sent it.
+    TSent Outcome;
+};
+
 TIcmpListener::TWaiter::TWaiter(TIcmpListener& listener, quint16 sequence, THandler handler)
     : FListener(listener), FSequence(sequence), FHandler(std::move(handler))
 {
@@ -284,6 +298,11 @@ TIcmpListener::TWaiter::TWaiter(TIcmpListener& listener, quint16 sequence, THand
 
 TIcmpListener::TWaiter::~TWaiter()
 {
+    if (FSendList) {
+        TQueued& pending = (*FSendList)[FSendIndex];
+        pending.Waiter = nullptr;
+        pending.OnSent = nullptr;
+    }
     if (FListener.FDelivering > 0)
         FListener.FGone.insert(this);
     TWaiter*& first = FListener.FFirst[FSequence];
@@ -339,7 +358,7 @@ TIcmpListener* TIcmpListener::Acquire()
 }
 
 TIcmpListener::TIcmpListener(int socket, TSocketKind kind, quint16 identifier)
-    : FSocket(socket), FKind(kind), FIdentifier(identifier), FFirst(65536, nullptr)
+    : FSocket(socket), FKind(kind), FIdentifier(identifier), FFirst(65536, nullptr), FUnreported(65536, 0)
 {
 }
 
@@ -348,10 +367,21 @@ int TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl)
     return SendOn(FSocket, FKind, message, address, ttl);
 }
 
-void TIcmpListener::Send(const QByteArray& message, quint32 address, int ttl, TSentHandler onSent)
+void TIcmpListener::Send(TWaiter& waiter, const QByteArray& message, quint32 address, int ttl,
+                         TSentHandler onSent)
 {
+    if (waiter.FSendList) {
+        // Superseded: the earlier send's outcome reaches nobody.
+        TQueued& earlier = (*waiter.FSendList)[waiter.FSendIndex];
+        earlier.Waiter = nullptr;
+        earlier.OnSent = nullptr;
+        waiter.FSendList = nullptr;
+    }
     if (BatchDepth > 0) {
-        FQueued.push_back({message, address, ttl, std::move(onSent), {}});
+        waiter.FSendList = &FQueued;
+        waiter.FSendIndex = FQueued.size();
+        FQueued.push_back({message, address, ttl, waiter.FSequence, &waiter, std::move(onSent), {}});
+        ++FUnreported[waiter.FSequence];
         return;
     }
     TSent sent;
@@ -371,28 +401,12 @@ TIcmpListener::TBatch::~TBatch()
             listener->Flush();
 }
 
-void TIcmpListener::Flush()
-{
-    // A handler may send again (then at once, the batch being closed): the queue is taken first.
-    std::vector<TQueued> queued;
-    queued.swap(FQueued);
-    if (queued.empty())
-        return;
-    SendQueued(queued);
-    for (TQueued& q : queued) {
-        try {
-            q.OnSent(q.Outcome);
-        } catch (...) {
-            // As for the engine's tasks: the handler's owner reports its own errors; the others still run.
-        }
-    }
-}
-
 // The second sending thread, with a raw socket of its own that reads nothing (all ICMP types filtered
 // out): one shared socket would let only one thread in its send at a time. The answers still come to
-// the listener's socket, which sees every ICMP packet. A batch is shared by claiming its messages one
-// at a time, so each thread takes what it has time for; the engine waits until every claimed message
-// has left before it calls their handlers.
+// the listener's socket, which sees every ICMP packet. The engine hands it a batch and goes on; when the
+// next batch is ready the engine claims what is left of the first, a message at a time, and waits until
+// every claimed message has left before it calls their handlers. A batch the helper finishes alone is
+// reported by an event descriptor the engine watches.
 class TIcmpListener::TSendHelper
 {
 public:
@@ -404,6 +418,11 @@ public:
         }();
         if (fd < 0)
             return nullptr;
+        const int done = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (done < 0) {
+            close(fd);
+            return nullptr;
+        }
         icmp_filter filter{};
         filter.data = ~0u;
         setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter));
@@ -411,34 +430,51 @@ public:
         sock_filter drop[] = {BPF_STMT(BPF_RET | BPF_K, 0)};
         sock_fprog program{1, drop};
         setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof(program));
-        return std::unique_ptr<TSendHelper>(new TSendHelper(fd));
+        return std::unique_ptr<TSendHelper>(new TSendHelper(fd, done));
     }
 
-    // Engine thread: sends every message of queued, sharing them with the helper's thread.
-    void SendAll(int engineSocket, TSocketKind engineKind, std::vector<TQueued>& queued)
+    // Readable when the helper has sent the last message of a batch.
+    int DoneDescriptor() const { return FDoneFd; }
+
+    // Engine thread: hands the batch over. It must stay where it is until HelpAndWait returned.
+    void Post(std::vector<TQueued>& items)
     {
-        quint64 round = 0;
         {
             std::lock_guard<std::mutex> guard(FLock);
-            round = ++FRound;
-            FItems = queued.data();
-            FCount = static_cast<quint32>(queued.size());
+            ++FRound;
+            FItems = items.data();
+            FCount = static_cast<quint32>(items.size());
             FDone.store(0, std::memory_order_relaxed);
-            FClaim.store(round << 32, std::memory_order_release);
+            FClaim.store(FRound << 32, std::memory_order_release);
         }
         FPosted.notify_one();
-        for (quint32 i; Claim(round, FCount, i);) {
-            TQueued& q = queued[i];
+    }
+
+    // Engine thread: whether every message of the posted batch has left.
+    bool Done() const { return FDone.load(std::memory_order_acquire) == FCount; }
+
+    // Engine thread: sends what nobody has claimed yet of the posted batch, then waits for the helper's
+    // last message (at most one is still in its send).
+    void HelpAndWait(int engineSocket, TSocketKind engineKind, std::vector<TQueued>& items)
+    {
+        for (quint32 i; Claim(FRound, FCount, i);) {
+            TQueued& q = items[i];
             SendStamped(engineSocket, engineKind, q.Message, q.Address, q.TTL, q.Outcome);
             FDone.fetch_add(1, std::memory_order_acq_rel);
         }
-        // The helper's last message may still be in its send: at most one.
         for (quint32 done; (done = FDone.load(std::memory_order_acquire)) != FCount;)
             FDone.wait(done, std::memory_order_acquire);
     }
 
+    // Engine thread: takes the reports of finished batches off the descriptor.
+    void Drain() const
+    {
+        quint64 wakes = 0;
+        [[maybe_unused]] const ssize_t read = ::read(FDoneFd, &wakes, sizeof(wakes));
+    }
+
 private:
-    explicit TSendHelper(int socket) : FSocket(socket)
+    TSendHelper(int socket, int done) : FSocket(socket), FDoneFd(done)
     {
         // Never ended: the listener lives as long as the process, and the thread sleeps between batches.
         std::thread([this] { Run(); }).detach();
@@ -475,15 +511,20 @@ private:
             for (quint32 i; Claim(round, count, i);) {
                 TQueued& q = items[i];
                 SendStamped(FSocket, skRaw, q.Message, q.Address, q.TTL, q.Outcome);
-                if (FDone.fetch_add(1, std::memory_order_acq_rel) + 1 == count)
+                if (FDone.fetch_add(1, std::memory_order_acq_rel) + 1 == count) {
                     FDone.notify_one();
+                    const quint64 one = 1;
+                    [[maybe_unused]] const ssize_t written = ::write(FDoneFd, &one, sizeof(one));
+                }
             }
         }
     }
 
     const int FSocket;
+    const int FDoneFd;
     std::mutex FLock;
     std::condition_variable FPosted;
+    // The round and the batch: written under FLock by the engine, read there by the helper.
     quint64 FRound = 0;
     TQueued* FItems = nullptr;
     quint32 FCount = 0;
@@ -492,19 +533,94 @@ private:
     std::atomic<quint32> FDone{0};
 };
 
-void TIcmpListener::SendQueued(std::vector<TQueued>& queued)
+void TIcmpListener::Flush()
 {
-    const bool shared = FKind == skRaw && queued.size() >= SharedBatchMinimum;
-    if (shared && !FHelper && !FHelperFailed) {
+    // A handler may open and close a batch of its own: each is handed over only after the one before it
+    // has been reported.
+    while (!FInFlight.empty()) {
+        CompleteInFlight();
+        ReleaseHeld();
+    }
+    if (FQueued.empty())
+        return;
+    if (FKind == skRaw && FQueued.size() >= SharedBatchMinimum && !FHelper && !FHelperFailed) {
         FHelper = TSendHelper::Make();
         FHelperFailed = !FHelper;
+        if (FHelper)
+            TWorkerEngine::Instance().Watch(FHelper->DoneDescriptor(), [this](short) { HelperDone(); });
     }
-    if (shared && FHelper) {
-        FHelper->SendAll(FSocket, FKind, queued);
+    if (FKind == skRaw && FQueued.size() >= SharedBatchMinimum && FHelper) {
+        FInFlight.swap(FQueued);
+        Relink(FInFlight);
+        FHelper->Post(FInFlight);
         return;
     }
+    std::vector<TQueued> queued;
+    queued.swap(FQueued);
+    Relink(queued);
     for (TQueued& q : queued)
         SendStamped(FSocket, FKind, q.Message, q.Address, q.TTL, q.Outcome);
+    Report(queued);
+    ReleaseHeld();
+}
+
+void TIcmpListener::CompleteInFlight()
+{
+    if (FInFlight.empty())
+        return;
+    FHelper->HelpAndWait(FSocket, FKind, FInFlight);
+    // Taken first: a handler may send again, and then into a new list.
+    std::vector<TQueued> sent;
+    sent.swap(FInFlight);
+    Relink(sent);
+    Report(sent);
+}
+
+void TIcmpListener::ReleaseHeld()
+{
+    std::vector<THeld> held;
+    held.swap(FHeld);
+    for (const THeld& h : held) {
+        if (h.ToAll)
+            DispatchToAll(h.Event);
+        else
+            Dispatch(h.Event.Answer);
+    }
+}
+
+void TIcmpListener::Relink(std::vector<TQueued>& list)
+{
+    for (size_t i = 0; i < list.size(); ++i)
+        if (TWaiter* waiter = list[i].Waiter) {
+            waiter->FSendList = &list;
+            waiter->FSendIndex = i;
+        }
+}
+
+void TIcmpListener::Report(std::vector<TQueued>& sent)
+{
+    for (TQueued& q : sent) {
+        --FUnreported[q.Sequence];
+        TWaiter* waiter = q.Waiter;
+        if (!waiter)
+            continue;
+        waiter->FSendList = nullptr;
+        q.Waiter = nullptr;
+        try {
+            q.OnSent(q.Outcome);
+        } catch (...) {
+            // As for the engine's tasks: the handler's owner reports its own errors; the others still run.
+        }
+    }
+}
+
+void TIcmpListener::HelperDone()
+{
+    FHelper->Drain();
+    if (FInFlight.empty() || !FHelper->Done())
+        return;
+    CompleteInFlight();
+    ReleaseHeld();
 }
 
 void TIcmpListener::Ready(short revents)
@@ -661,6 +777,10 @@ void TIcmpListener::Dispatch(const TIcmpAnswer& answer)
     }
     if (answer.Kind != TIcmpAnswer::Answer)
         return;
+    if (FUnreported[answer.Sequence] > 0) {
+        FHeld.push_back({{answer, 0}, false});
+        return;
+    }
     TWaiter* first = FFirst[answer.Sequence];
     if (!first)
         return; // for nobody
@@ -679,6 +799,10 @@ void TIcmpListener::Dispatch(const TIcmpAnswer& answer)
 
 void TIcmpListener::DispatchToAll(const TEvent& event)
 {
+    if (!FInFlight.empty() || !FQueued.empty()) {
+        FHeld.push_back({event, true});
+        return;
+    }
     std::vector<TWaiter*> all;
     for (TWaiter* first : FFirst)
         if (first)

@@ -21,6 +21,9 @@
 // their IP header; the errors that quote a request arrive on its error queue.
 class TIcmpListener
 {
+    // A message sent with a handler, until its outcome is reported.
+    struct TQueued;
+
 public:
     enum TSocketKind
     {
@@ -54,6 +57,9 @@ public:
         // The ring of the waiters for the same number, in the order they registered.
         TWaiter* FPrev = this;
         TWaiter* FNext = this;
+        // Its send whose outcome is not yet reported (queued or in flight): the list and the place in it.
+        std::vector<TQueued>* FSendList = nullptr;
+        size_t FSendIndex = 0;
     };
 
     // The process's listener, opening its socket on first use. Null when no ICMP socket can be opened;
@@ -84,13 +90,16 @@ public:
     };
     using TSentHandler = std::function<void(const TSent& sent)>;
     // Engine thread. Sends the message as the form above does and calls onSent with the outcome: at once,
-    // or, while a TBatch is open, when the outermost batch closes.
-    void Send(const QByteArray& message, quint32 address, int ttl, TSentHandler onSent);
+    // or, while a TBatch is open, once the outermost batch has left. The send belongs to the waiter (one
+    // at a time): when the waiter ends first, onSent is never called; a later send supersedes it.
+    void Send(TWaiter& waiter, const QByteArray& message, quint32 address, int ttl, TSentHandler onSent);
 
     // Engine thread. While one is open, messages sent with a handler wait and leave together when the
-    // outermost closes: on a raw socket a large batch is shared with a second sending thread, since on
-    // loopback the kernel builds and queues each answer inside its request's send, on the sender's CPU.
-    // Nothing is read from the socket meanwhile, so no answer comes before its request's handler ran.
+    // outermost closes. On a raw socket a large batch is handed to a second sending thread, since on
+    // loopback the kernel builds and queues each answer inside its request's send, on the sender's CPU:
+    // the engine reads the answers of the batch before while it leaves, and helps send what is left of
+    // it when the next batch closes. No answer (nor a read error) reaches a waiter before the handler of
+    // its request ran: until then it is held back.
     class TBatch
     {
     public:
@@ -101,14 +110,6 @@ public:
     };
 
 private:
-    struct TQueued
-    {
-        QByteArray Message;
-        quint32 Address = 0;
-        int TTL = 0;
-        TSentHandler OnSent;
-        TSent Outcome;
-    };
     class TSendHelper;
     TIcmpListener(int socket, TSocketKind kind, quint16 identifier);
     void Ready(short revents);
@@ -119,8 +120,17 @@ private:
     void DispatchToAll(const TEvent& event);
     void Deliver(std::vector<TWaiter*> waiters, const TEvent& event);
     void Flush();
-    // Sends each queued message, sharing a large batch with the helper thread where there can be one.
-    void SendQueued(std::vector<TQueued>& queued);
+    // Helps the sending thread with what is left of the batch in flight, waits for it to have left and
+    // calls its handlers.
+    void CompleteInFlight();
+    // Engine thread: the sending thread has sent the last message of its batch.
+    void HelperDone();
+    // Delivers what was held back for sends whose handlers have now run.
+    void ReleaseHeld();
+    // Calls the handlers of sent messages, unlinking them from their waiters.
+    void Report(std::vector<TQueued>& sent);
+    // Moves the sends of a list to another, keeping their waiters' links.
+    void Relink(std::vector<TQueued>& list);
     // The waiters of one sequence number, in the order they joined.
     static void AppendRing(TWaiter* first, std::vector<TWaiter*>& waiters);
 
@@ -133,9 +143,18 @@ private:
     // While a packet is handed to several waiters: those that ended meanwhile, so none is called after.
     int FDelivering = 0;
     std::unordered_set<const TWaiter*> FGone;
-    // Engine thread only: messages waiting for the open batches to close, and the sending thread that
-    // shares large batches (made on first need; null while none could be made).
+    // Engine thread only: messages waiting for the open batches to close, the batch the sending thread
+    // has (made on first need; null while none could be made), how many sends of each sequence number
+    // have not been reported, and what was held back for them.
     std::vector<TQueued> FQueued;
+    std::vector<TQueued> FInFlight;
     std::unique_ptr<TSendHelper> FHelper;
     bool FHelperFailed = false;
+    std::vector<quint32> FUnreported;
+    struct THeld
+    {
+        TEvent Event;
+        bool ToAll = false;
+    };
+    std::vector<THeld> FHeld;
 };
