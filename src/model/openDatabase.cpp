@@ -119,14 +119,7 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* p
         const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
         return !computer || computer->RunningCheck() != nullptr;
     };
-    // A relay checks all its computers in one exchange; spreading them over the round would cost one
-    // exchange per tick instead of one per round.
-    TCheckHooks recheckHooks = hooks;
-    recheckHooks.Batched = [this](const QString& id) {
-        const TComputer* computer = FRoot ? FRoot->FindComputer(id) : nullptr;
-        return computer && !computer->RelayName.isEmpty();
-    };
-    FRechecks = std::make_unique<TRecheckSchedule>(recheckHooks, [this] { return AllItemIDs(); });
+    FRechecks = std::make_unique<TRecheckSchedule>(hooks, [this] { return RecheckRound(); });
     FWakeWatch = std::make_unique<TWakeWatch>(
         hooks, [this](const QString&, const QString& message) { emit StatusMessage(message); });
 }
@@ -417,6 +410,22 @@ QStringList TOpenDatabase::AllItemIDs() const
     for (int i = 0; i < computers->Count(); ++i)
         ids.append(computers->Items(i)->ItemID());
     return ids;
+}
+
+TRecheckRound TOpenDatabase::RecheckRound() const
+{
+    TRecheckRound round;
+    if (!FRoot)
+        return round;
+    // A relay checks all its computers in one exchange; spreading them over the round would cost one
+    // exchange per tick instead of one per round.
+    const TComputers* computers = FRoot->Computers();
+    round.Spread.reserve(computers->Count());
+    for (int i = 0; i < computers->Count(); ++i) {
+        const TComputer* computer = computers->Items(i);
+        (computer->RelayName.isEmpty() ? round.Spread : round.Batched).append(computer->ItemID());
+    }
+    return round;
 }
 
 void TOpenDatabase::HookRoot()

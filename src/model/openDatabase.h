@@ -19,6 +19,7 @@ class TGroup;
 class TObject;
 class TOstrelDatabase;
 class TRecheckSchedule;
+struct TRecheckRound;
 class TScheduleClock;
 class TWakeWatch;
 
@@ -168,6 +169,8 @@ private:
     void MarkResult();
     void MarkStale();
     QStringList AllItemIDs() const;
+    // The computers of a round of re-checks, those behind a relay apart.
+    TRecheckRound RecheckRound() const;
     bool Save();
     void HookSchedule(TComputer* computer);
     void CollectScheduled(const TComputer* computer);

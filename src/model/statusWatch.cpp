@@ -7,7 +7,8 @@
 #include <QSet>
 #include <utility>
 
-TRecheckSchedule::TRecheckSchedule(TCheckHooks hooks, std::function<QStringList()> computers, QObject* parent)
+TRecheckSchedule::TRecheckSchedule(TCheckHooks hooks, std::function<TRecheckRound()> computers,
+                                   QObject* parent)
     : QObject(parent), FHooks(std::move(hooks)), FComputers(std::move(computers))
 {
     connect(&FTimer, &QTimer::timeout, this, &TRecheckSchedule::Tick);
@@ -49,14 +50,9 @@ void TRecheckSchedule::CheckNow(const QStringList& itemIds)
 
 void TRecheckSchedule::BeginRound()
 {
-    FRound = FComputers ? FComputers() : QStringList();
-    FBatched.clear();
-    if (FHooks.Batched) {
-        QStringList spread;
-        for (const QString& id : std::as_const(FRound))
-            (FHooks.Batched(id) ? FBatched : spread).append(id);
-        FRound = spread;
-    }
+    TRecheckRound round = FComputers ? FComputers() : TRecheckRound();
+    FRound = std::move(round.Spread);
+    FBatched = std::move(round.Batched);
     FNext = 0;
     FRoundClock.start();
 }

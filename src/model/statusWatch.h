@@ -16,9 +16,17 @@ struct TCheckHooks
 {
     std::function<void(const QString& itemId)> CheckNow;
     std::function<bool(const QString& itemId)> IsChecking;
-    // Optional: computers checked elsewhere in batches (through a relay). A round checks them all at its
-    // first tick, so each batch holds the whole round instead of a sixtieth of it.
-    std::function<bool(const QString& itemId)> Batched;
+};
+
+// The computers of one round of re-checks: those spread over it, and those checked elsewhere in batches
+// (through a relay), which the round checks all at its first tick, so each batch holds the whole round
+// instead of a sixtieth of it.
+struct TRecheckRound
+{
+    TRecheckRound() = default;
+    TRecheckRound(QStringList spread) : Spread(std::move(spread)) {}
+    QStringList Spread;
+    QStringList Batched;
 };
 
 // Checks every computer again once per interval, spread evenly over it so that a large list does not
@@ -28,7 +36,7 @@ class TRecheckSchedule : public QObject
 {
 public:
     // computers lists the ItemIDs to check; it is asked at the start of every round.
-    TRecheckSchedule(TCheckHooks hooks, std::function<QStringList()> computers, QObject* parent = nullptr);
+    TRecheckSchedule(TCheckHooks hooks, std::function<TRecheckRound()> computers, QObject* parent = nullptr);
 
     static constexpr int DefaultIntervalMs = 60000;
 
@@ -46,7 +54,7 @@ private:
     void BeginRound();
 
     TCheckHooks FHooks;
-    std::function<QStringList()> FComputers;
+    std::function<TRecheckRound()> FComputers;
     int FIntervalMs = DefaultIntervalMs;
     QTimer FTimer;
     QElapsedTimer FRoundClock;

@@ -70,6 +70,25 @@ private slots:
         QCOMPARE(checks.DoubleStarts, 0);
     }
 
+    void recheckBatchedTogether()
+    {
+        // Computers behind a relay are checked together at the round's first tick; the rest are spread.
+        TFakeChecks checks;
+        TRecheckRound round({"S0", "S1", "S2", "S3", "S4", "S5"});
+        round.Batched = QStringList{"R0", "R1", "R2"};
+        TRecheckSchedule schedule(checks.Hooks(), [&] { return round; });
+        schedule.SetInterval(1200);
+        schedule.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(checks.Started.size() == 9, 5000);
+        const qint64 relayed = checks.Started.value(QStringLiteral("R0")).first();
+        QVERIFY(relayed < checks.Started.value(QStringLiteral("S1")).first());
+        for (const QString& id : {QStringLiteral("R1"), QStringLiteral("R2")})
+            QVERIFY(qAbs(checks.Started.value(id).first() - relayed) <= 10);
+        QVERIFY(checks.Started.value(QStringLiteral("S5")).first() -
+                    checks.Started.value(QStringLiteral("S0")).first() >=
+                500);
+    }
+
     void wakeWatch_data()
     {
         QTest::addColumn<int>("answersAfterMs"); // -1: never
