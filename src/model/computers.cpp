@@ -431,7 +431,21 @@ void TGroup::Assign(const TPersistent& source)
 
 std::unique_ptr<TGroup> TGroup::Snapshot() const
 {
+    std::unique_ptr<TGroup> copy = SnapshotHead();
+    SnapshotComputers(*copy, 0, FComputers->Count());
+    return copy;
+}
+
+void TGroup::SnapshotComputers(TGroup& copy, int from, int to) const
+{
     const TNowBatch batch; // the defaults that the copy overwrites read the clock once
+    for (int i = from; i < to; ++i)
+        (new TComputer(copy.FComputers.get(), false))->CopyStored(*FComputers->Items(i));
+}
+
+std::unique_ptr<TGroup> TGroup::SnapshotHead() const
+{
+    const TNowBatch batch;
     auto copy = std::make_unique<TGroup>();
     copy->Name = Name;
     copy->Tag = Tag;
@@ -440,8 +454,6 @@ std::unique_ptr<TGroup> TGroup::Snapshot() const
     copy->Comments = Comments;
     copy->FSchedule.Assign(FSchedule);
     copy->Storage = Storage;
-    for (int i = 0; i < FComputers->Count(); ++i)
-        (new TComputer(copy->FComputers.get(), false))->CopyStored(*FComputers->Items(i));
     return copy;
 }
 

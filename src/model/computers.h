@@ -260,6 +260,9 @@ public:
     // on: no events, no checks; the same Storage. The copy shares the texts (copy-on-write),
     // so it costs little more than its objects.
     std::unique_ptr<TGroup> Snapshot() const;
+    // The same in parts: the group without its computers, then copies of computers [from, to) appended.
+    std::unique_ptr<TGroup> SnapshotHead() const;
+    void SnapshotComputers(TGroup& copy, int from, int to) const;
     QString ClassName() const override { return QStringLiteral("TGroup"); }
     const TPropTable& Properties() const override;
     static const TPropTable& PropertyTable();

@@ -87,6 +87,13 @@ struct TOpenDatabase::TSaveOutcome
     QString Error;
 };
 
+struct TOpenDatabase::TSnapshotInProgress
+{
+    std::unique_ptr<TGroup> Copy;
+    int Next = 0;
+    quint64 Layout = 0;
+};
+
 TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* parent)
     : QObject(parent), FFileName(fileName), FMode(mode)
 {
@@ -98,6 +105,9 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* p
     FStaleTimer.setInterval(StaleSaveInterval);
     connect(&FResultTimer, &QTimer::timeout, this, [this] { SaveDue(); });
     connect(&FStaleTimer, &QTimer::timeout, this, [this] { SaveDue(); });
+    FSnapshotTimer.setSingleShot(true);
+    FSnapshotTimer.setInterval(0);
+    connect(&FSnapshotTimer, &QTimer::timeout, this, [this] { ContinueSnapshot(); });
     FLoadChecksTimer.setSingleShot(true);
     connect(&FLoadChecksTimer, &QTimer::timeout, this, [this] {
         // Restarted by no report (that would cost a timer call per computer): it looks at the last one.
@@ -578,11 +588,42 @@ void TOpenDatabase::SaveInBackground()
     }
     FSinceSave.restart();
     FSaveAgain = false;
-    auto outcome = std::make_shared<TSaveOutcome>();
-    std::shared_ptr<TGroup> snapshot = FRoot->Snapshot();
-    FInFlight = outcome;
-    // Everything up to now is in the snapshot: saved unless the write fails. Later changes mark again.
+    FInFlight = std::make_shared<TSaveOutcome>();
+    // Everything up to now goes into the copy: saved unless the write fails. A change made meanwhile
+    // marks again, so one the copy has already passed is written by the next save.
     FState = ssSaved;
+    FSnapshot = std::make_unique<TSnapshotInProgress>();
+    FSnapshot->Copy = FRoot->SnapshotHead();
+    FSnapshot->Layout = FRoot->Computers()->Layout();
+    ContinueSnapshot();
+}
+
+void TOpenDatabase::ContinueSnapshot()
+{
+    if (!FSnapshot || !FRoot)
+        return;
+    const TComputers* computers = FRoot->Computers();
+    const int count = computers->Count();
+    if (computers->Layout() != FSnapshot->Layout) {
+        // Computers came or went between two slices, so the places copied so far no longer match: the
+        // copy is taken again, whole, so that a list that keeps changing cannot put the save off.
+        FSnapshot->Copy = FRoot->Snapshot();
+        FSnapshot->Next = count;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    while (FSnapshot->Next < count) {
+        const int to = std::min(count, FSnapshot->Next + SnapshotStep);
+        FRoot->SnapshotComputers(*FSnapshot->Copy, FSnapshot->Next, to);
+        FSnapshot->Next = to;
+        if (to < count && slice.elapsed() >= FSnapshotSliceMs) {
+            FSnapshotTimer.start();
+            return;
+        }
+    }
+    std::shared_ptr<TGroup> snapshot = std::move(FSnapshot->Copy);
+    FSnapshot.reset();
+    std::shared_ptr<TSaveOutcome> outcome = FInFlight;
     QPointer<TOpenDatabase> self(this);
     FWriter->Run([self, outcome, snapshot]() mutable {
         outcome->Ok = SaveGroup(*snapshot, &outcome->Error);
@@ -615,6 +656,17 @@ void TOpenDatabase::SaveEnded(std::shared_ptr<TSaveOutcome> outcome)
 
 void TOpenDatabase::WaitForWriter()
 {
+    if (FSnapshot) {
+        // The copy never reached the writer: the caller writes everything itself, or a later save does.
+        FSnapshot.reset();
+        FSnapshotTimer.stop();
+        FInFlight.reset();
+        FSaveAgain = false;
+        if (FState == ssSaved || FState == ssStale)
+            FState = ssChanged;
+        FResultTimer.start(0);
+        return;
+    }
     if (!FInFlight || !FWriter)
         return;
     FWriter->Wait();

@@ -42,12 +42,14 @@ int TCollection::IndexOf(const TCollectionItem* item) const
 
 void TCollection::Clear()
 {
+    ++FLayout;
     while (!FItems.empty())
         FItems.pop_back();
 }
 
 void TCollection::RemoveAt(int index)
 {
+    ++FLayout;
     FItems.erase(FItems.begin() + index);
 }
 
@@ -56,6 +58,7 @@ int TCollection::RemoveItems(const std::unordered_set<const TCollectionItem*>& i
     std::vector<std::unique_ptr<TCollectionItem>> kept;
     std::vector<std::unique_ptr<TCollectionItem>> gone;
     kept.reserve(FItems.size());
+    ++FLayout;
     for (auto& item : FItems)
         (items.count(item.get()) ? gone : kept).push_back(std::move(item));
     // The collection is whole again before any item is destroyed: a destructor may look at it.

@@ -207,6 +207,8 @@ public:
     virtual const TPropTable& ItemProperties() const = 0;
     // Called by the stream reader once an item added with AddItem has all its stored properties.
     virtual void ItemRead(TCollectionItem* item) { Q_UNUSED(item); }
+    // Changes whenever an item joins or leaves: a copy taken in parts can tell that indexes moved.
+    quint64 Layout() const { return FLayout; }
 
 protected:
     void RemoveAt(int index);
@@ -216,10 +218,15 @@ protected:
 
 private:
     friend class TCollectionItem;
-    void InsertItem(TCollectionItem* item) { FItems.emplace_back(item); }
+    void InsertItem(TCollectionItem* item)
+    {
+        FItems.emplace_back(item);
+        ++FLayout;
+    }
 
     TPersistent* FOwner;
     std::vector<std::unique_ptr<TCollectionItem>> FItems;
+    quint64 FLayout = 0;
 };
 
 class TCollectionItem : public TPersistent

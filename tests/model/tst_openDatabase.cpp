@@ -142,6 +142,7 @@ private slots:
     void unchangedResultWaitsForExit();
     void failedSaveIsRetried();
     void backgroundSavesLoseNothing();
+    void saveCopiedInSlices();
     void pingSequences();
     void deleteFreesNoSequenceNumber();
     void closeWhileManyChecksComplete();
@@ -432,6 +433,55 @@ void TestOpenDatabase::backgroundSavesLoseNothing()
     QCOMPARE(::stat(QFile::encodeName(file).constData(), &after), 0);
     QCOMPARE(after.st_ino, before.st_ino);
     QCOMPARE(ReadDatabase(file)->Computers()->Count(), 21);
+}
+
+void TestOpenDatabase::saveCopiedInSlices()
+{
+    // A save's copy is taken a step at a time between events. A computer changed after the copy passed it
+    // is written by the next save; an exit before the copy is whole writes everything itself; when
+    // computers come or go between two steps the copy is taken again, whole.
+    constexpr int Count = 3 * TOpenDatabase::SnapshotStep;
+    auto db = std::make_unique<TOpenDatabase>(File(), TOpenDatabase::omReadWrite);
+    db->SetBackgroundSaves(true);
+    db->SetSnapshotSlice(0);
+    db->Open();
+    QSignalSpy failed(db.get(), &TOpenDatabase::SaveFailed);
+    TComputers* computers = db->Root()->Computers();
+    db->ChangeTogether([&] {
+        for (int i = 0; i < Count; ++i)
+            db->AddComputer()->SetName(QStringLiteral("pc%1").arg(i));
+    });
+    QVERIFY(db->Saving());
+    computers->Items(0)->SetName(QStringLiteral("renamed"));
+    computers->Items(0)->NotifyUpdate();
+    QTRY_VERIFY(!db->Saving() && db->SaveState() == TOpenDatabase::ssSaved);
+    auto stored = ReadDatabase(File());
+    QCOMPARE(stored->Computers()->Count(), Count);
+    QCOMPARE(stored->Computers()->Items(0)->Name(), QStringLiteral("renamed"));
+    QCOMPARE(stored->Computers()->Items(Count - 1)->Name(), QStringLiteral("pc%1").arg(Count - 1));
+
+    computers->Items(1)->SetName(QStringLiteral("last"));
+    computers->Items(1)->NotifyUpdate();
+    QVERIFY(db->Saving());
+    QVERIFY(db->Close());
+    QCOMPARE(failed.size(), 0);
+    QCOMPARE(ReadDatabase(File())->Computers()->Items(1)->Name(), QStringLiteral("last"));
+
+    // The list replaced between two steps without a word (as no command does): the save holds the new one.
+    db = std::make_unique<TOpenDatabase>(File(), TOpenDatabase::omReadWrite);
+    db->SetBackgroundSaves(true);
+    db->SetSnapshotSlice(0);
+    db->Open();
+    computers = db->Root()->Computers();
+    computers->Items(2)->NotifyUpdate();
+    QVERIFY(db->Saving());
+    computers->Clear();
+    for (int i = 0; i < 3; ++i)
+        static_cast<TComputer*>(computers->AddItem())->SetName(QStringLiteral("new%1").arg(i));
+    QTRY_VERIFY(!db->Saving());
+    stored = ReadDatabase(File());
+    QCOMPARE(stored->Computers()->Count(), 3);
+    QCOMPARE(stored->Computers()->Items(2)->Name(), QStringLiteral("new2"));
 }
 
 void TestOpenDatabase::pingSequences()
