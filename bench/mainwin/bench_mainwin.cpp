@@ -347,6 +347,7 @@ int MeasureOnce(const QString& file)
     const int count = window->Root()->Computers()->Count();
 
     std::unordered_set<const TComputer*> reported;
+    reported.reserve(size_t(count)); // its growth would run on the window's thread, amid the results
     double allReportedAt = -1;
     qint64 lastRequestNs = 0;
     double rssCheckedMb = -1;

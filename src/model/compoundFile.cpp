@@ -16,6 +16,7 @@
 #include <QRandomGenerator>
 #include <QtEndian>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -232,31 +233,58 @@ int RenameNoReplace(const char* oldPath, const char* newPath)
     return 0;
 }
 
-bool ReadAll(int fd, QByteArray& data)
+// A whole file read into memory that is mapped and filled in one call: faulted in a page at a time, the
+// 50 MB of a large list cost as much again as reading them. Bytes() is a view, valid while this lives.
+class TFileImage
 {
-    struct stat info;
-    if (::fstat(fd, &info) != 0)
-        return false;
-    if (info.st_size < 0 || info.st_size > (qint64(1) << 31)) {
-        errno = EFBIG;
-        return false;
+public:
+    TFileImage() = default;
+    ~TFileImage()
+    {
+        if (FData)
+            ::munmap(FData, FMapped);
     }
-    data.resize(static_cast<qsizetype>(info.st_size));
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t got = ::pread(fd, data.data() + done, static_cast<size_t>(data.size() - done), done);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+    TFileImage(const TFileImage&) = delete;
+    TFileImage& operator=(const TFileImage&) = delete;
+
+    bool Read(int fd)
+    {
+        struct stat info;
+        if (::fstat(fd, &info) != 0)
+            return false;
+        if (info.st_size < 0 || info.st_size > (qint64(1) << 31)) {
+            errno = EFBIG;
             return false;
         }
-        if (got == 0)
-            break;
-        done += got;
+        if (info.st_size == 0)
+            return true;
+        FMapped = static_cast<size_t>(info.st_size);
+        void* data = ::mmap(nullptr, FMapped, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (data == MAP_FAILED)
+            return false;
+        FData = static_cast<char*>(data);
+        while (FRead < FMapped) {
+            const ssize_t got = ::pread(fd, FData + FRead, FMapped - FRead, static_cast<off_t>(FRead));
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            if (got == 0)
+                break;
+            FRead += static_cast<size_t>(got);
+        }
+        return true;
     }
-    data.resize(done);
-    return true;
-}
+
+    QByteArray Bytes() const { return QByteArray::fromRawData(FData, static_cast<qsizetype>(FRead)); }
+
+private:
+    char* FData = nullptr;
+    size_t FMapped = 0;
+    size_t FRead = 0;
+};
 
 // Writing a compound file: version 3, 512-byte sectors, no class identifiers, streams under 4096 bytes
 // in the mini stream. The sectors are laid out as each large stream whole (the lead stream first), then
@@ -996,9 +1024,11 @@ quint32 TStorage::Open(const QString& path, std::shared_ptr<TStorage>& root, boo
         if (::stat(local.constData(), &named) != 0 || opened.st_ino != named.st_ino ||
             opened.st_dev != named.st_dev)
             continue;
-        QByteArray bytes;
-        if (!ReadAll(fd.Get(), bytes))
+        // Parse copies every stream out of the image, which goes at the end of this round.
+        TFileImage image;
+        if (!image.Read(fd.Get()))
             return LastError();
+        const QByteArray bytes = image.Bytes();
         // We hold the lock: what interrupted saves left is of no use, even when the file is damaged.
         // A reader leaves that to the next writer.
         if (!readOnly)

@@ -578,8 +578,10 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
     RelayFailed = relayed && relayed->RelayFailed();
     ChecksUnavailable = check->NoSocket();
     const TCheckChange change = same ? TCheckChange::Stale : TCheckChange::Result;
+    // Only an answer whose sender's adapter is known can tell of another machine (loopback never does).
     QStringList stored;
-    if (const TMACAddresses* adapters = MACAddresses())
+    if (const TMACAddresses* adapters = MACAddresses();
+        adapters && online && !check->NeighbourMac().isEmpty())
         for (int i = 0; i < adapters->Count(); ++i)
             stored << adapters->Items(i)->Address;
     IdentityWarning = online ? IdentityHint(stored, check->NeighbourMac()) : QString();
