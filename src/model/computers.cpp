@@ -566,10 +566,12 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
     // reply carries the relay's name at its end, which the comparison of round-trip times looks past.
     QString before = LastPingReply;
     QString after = reply;
-    if (const QString suffix = Res::Str(Res::RelayReplySuffix).arg(relay);
-        !relay.isEmpty() && before.endsWith(suffix) && after.endsWith(suffix)) {
-        before.chop(suffix.size());
-        after.chop(suffix.size());
+    if (!relay.isEmpty()) {
+        if (const QString suffix = Res::Str(Res::RelayReplySuffix).arg(relay);
+            before.endsWith(suffix) && after.endsWith(suffix)) {
+            before.chop(suffix.size());
+            after.chop(suffix.size());
+        }
     }
     const bool same =
         online == Online && relay == RelayName &&
