@@ -851,7 +851,9 @@ public:
 
     quint32 Commit(const QString& scratch = QString())
     {
-        const quint32 refused = Refused(nullptr);
+        quint32 refused = Refused(nullptr);
+        if (refused == StgResult::Ok)
+            refused = FlushPending();
         if (refused != StgResult::Ok)
             return refused;
         std::vector<QByteArray> pieces;
@@ -872,6 +874,8 @@ public:
     quint32 CommitStream(TStorageNode& node, const TStorage::TStreamMaker& make)
     {
         quint32 result = Refused(&node);
+        if (result == StgResult::Ok)
+            result = FlushPending();
         TNewFile file;
         if (result == StgResult::Ok)
             result = file.Open(Path, Durable, Exclusive, QString());
@@ -930,6 +934,29 @@ public:
         return Finish(file);
     }
 
+    // The file and its name on the disk as the last write left them.
+    quint32 Flush() const
+    {
+        if (LockFd < 0)
+            return StgResult::FromErrno(EBADF);
+        if (::fsync(LockFd) != 0)
+            return LastError();
+        TFd dirFd(::open(LocalPath(DirectoryOf(Path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
+            return LastError();
+        return StgResult::Ok;
+    }
+
+    quint32 FlushPending()
+    {
+        // A file let go meanwhile is left to the system: its holder wants it no more.
+        const std::shared_ptr<TCompoundFile> other = FlushBefore.lock();
+        const quint32 result = other ? other->Flush() : StgResult::Ok;
+        if (result == StgResult::Ok)
+            FlushBefore.reset();
+        return result;
+    }
+
 private:
     // Why the file may not be written now (Ok when it may); except, a stream that gets new bytes.
     quint32 Refused(const TStorageNode* except) const
@@ -966,6 +993,8 @@ public:
     bool Durable;
     // The file is new and its name not yet taken: the first write must not replace anything.
     bool Exclusive = false;
+    // A file to flush before this one is next replaced; not kept open for it.
+    std::weak_ptr<TCompoundFile> FlushBefore;
     bool ReadOnly = false;
     TStorageNode Root;
     // Streams of the file on disk that state more bytes than it holds (case folded): the file is never
@@ -1202,6 +1231,26 @@ quint32 TStorage::CopyTo(TStorage& target) const
 quint32 TStorage::Commit()
 {
     return FFile->Commit();
+}
+
+void TStorage::FlushLater()
+{
+    FFile->Durable = false;
+}
+
+quint32 TStorage::Flush()
+{
+    return FFile->Flush();
+}
+
+void TStorage::FlushFirst(std::shared_ptr<TStorage> other)
+{
+    FFile->FlushBefore = other ? std::weak_ptr<TCompoundFile>(other->FFile) : std::weak_ptr<TCompoundFile>();
+}
+
+quint32 TStorage::FlushPending()
+{
+    return FFile->FlushPending();
 }
 
 quint32 TStorage::CommitThrough(const QString& scratchPath)

@@ -104,6 +104,14 @@ public:
     quint32 CopyTo(TStorage& target) const;
     // Writes the whole file to disk.
     quint32 Commit();
+    // From now on the file's writes leave their bytes to the system, unflushed: Flush makes the last one
+    // durable (the file and its name) when a thread that may wait on the disk can.
+    void FlushLater();
+    quint32 Flush();
+    // Before this file is next replaced, other's file is flushed (once; a failure fails that write and is
+    // tried again by the next). FlushPending does it now.
+    void FlushFirst(std::shared_ptr<TStorage> other);
+    quint32 FlushPending();
     // Writes the whole file under another name and moves it over this file's name: the compaction.
     quint32 CommitThrough(const QString& scratchPath);
 

@@ -155,15 +155,20 @@ void TOstrelDatabase::MakeBackupCopy()
         TStorage::RemoveLeftovers(BackupFileName);
         code = TStorage::CreateInMemory(BackupFileName, temp, false);
     }
+    // Flushed later, by the thread that saves, before the first save replaces the file: the flush of a
+    // large copy waited on the disk for up to half a second, on the window's thread.
+    if (code == StgResult::Ok)
+        temp->FlushLater();
     if (code == StgResult::Ok)
         code = RootStorage->CopyTo(*temp);
     if (code != StgResult::Ok) {
         temp.reset();
         throw EOstrelException(Res::Str(Res::DbTempError).arg(StorageErrorText(code)));
     }
-    // The copy is on the disk and never written again: its tree need not keep the bytes.
+    // The copy is written and never written again: its tree need not keep the bytes.
     temp->ReleaseStreams();
     BackupStorage = std::move(temp);
+    RootStorage->FlushFirst(BackupStorage);
 }
 
 void TOstrelDatabase::Compact()

@@ -3,6 +3,7 @@
 #include "core/dateTime.h"
 #include "core/mainThread.h"
 #include "core/texts.h"
+#include "model/compoundFile.h"
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/statusWatch.h"
@@ -194,6 +195,9 @@ void TOpenDatabase::Open()
     if (FMode == omWindow) {
         try {
             FDatabase->FinishLoad();
+            // The backup copy goes to the disk on the writer's thread now, before any save there.
+            if (FWriter && FDatabase->RootStorage)
+                FWriter->Run([root = FDatabase->RootStorage] { root->FlushPending(); });
         } catch (...) {
             // Not opened after all: the checks end with their computers, and nothing is saved.
             FLoadChecksTimer.stop();
@@ -667,9 +671,12 @@ void TOpenDatabase::WaitForWriter()
         FResultTimer.start(0);
         return;
     }
-    if (!FInFlight || !FWriter)
+    if (!FWriter)
         return;
+    // Also for the backup copy's flush, which a save on this thread must neither overlap nor precede.
     FWriter->Wait();
+    if (!FInFlight)
+        return;
     // The caller writes whatever came after the snapshot itself.
     FSaveAgain = false;
     SaveEnded(FInFlight);

@@ -122,7 +122,7 @@ public:
     void SetBackgroundSaves(bool value);
     // How long a save's copy of the computers may hold the thread at a time (0: a step at a time).
     void SetSnapshotSlice(int ms) { FSnapshotSliceMs = ms; }
-    // True while a background save is being written.
+    // True while a background save is being copied or written.
     bool Saving() const { return FInFlight != nullptr; }
     // The periodic retry after a failed save.
     void Retry();

@@ -199,6 +199,7 @@ private slots:
     void groupWithoutStorageIsNotSaved();
     void backupCopyFailureRaises();
     void staleBackupIsReplaced();
+    void backupIsFlushedBeforeTheFileIsReplaced();
     void compactionThatCannotRunLeavesTheFile();
     void secondInstanceIsRefused();
     void killedDuringSavesAlwaysLoads();
@@ -629,6 +630,34 @@ void TestDatabase::staleBackupIsReplaced()
     QByteArray copy;
     ReadRecord(backup, copy);
     QCOMPARE(copy, data);
+}
+
+void TestDatabase::backupIsFlushedBeforeTheFileIsReplaced()
+{
+    // The file is replaced only once the file it must flush first is on the disk: a flush that fails
+    // fails the save, and the next save tries it again.
+    const QByteArray data = NewDatabaseRecord();
+    MakeCompoundFile(FilePath(), QStringLiteral("DBROOT"), &data);
+    std::shared_ptr<TStorage> root, dbroot, copy;
+    QCOMPARE(TStorage::Open(FilePath(), root), StgResult::Ok);
+    QCOMPARE(root->OpenStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
+    QCOMPARE(TStorage::CreateInMemory(FDir->filePath(QStringLiteral("copy.ccn")), copy, false),
+             StgResult::Ok);
+    copy->FlushLater();
+    root->FlushFirst(copy);
+    // Not written yet, the copy has nothing to flush: the save fails and the file stays as it was.
+    struct stat before, after;
+    QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &before), 0);
+    QCOMPARE(dbroot->WriteStream(QStringLiteral("DATA"), QByteArray("new")), StgResult::FromErrno(EBADF));
+    QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(root->CopyTo(*copy), StgResult::Ok);
+    QCOMPARE(dbroot->WriteStream(QStringLiteral("DATA"), QByteArray("new")), StgResult::Ok);
+    QCOMPARE(root->FlushPending(), StgResult::Ok);
+    // A copy let go is flushed no more: nothing holds its file open for it.
+    root->FlushFirst(copy);
+    copy.reset();
+    QCOMPARE(dbroot->WriteStream(QStringLiteral("DATA"), data), StgResult::Ok);
 }
 
 void TestDatabase::compactionThatCannotRunLeavesTheFile()
