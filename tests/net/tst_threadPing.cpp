@@ -452,79 +452,54 @@ void TestThreadPing::batchInFlightHoldsAnswersAndForgetsEndedWaiters()
     // A large batch leaves on the sending thread while the engine goes on: every answer reaches its waiter
     // only after the handler of its request ran, and a waiter that ends before then is never called.
     constexpr int Count = 48;
-    struct TState
-    {
-        std::vector<std::unique_ptr<TIcmpListener::TWaiter>> Waiters{Count};
-        std::vector<int> Sent = std::vector<int>(Count, 0);
-        std::vector<int> Answered = std::vector<int>(Count, 0);
-        std::vector<int> AnsweredBeforeSent = std::vector<int>(Count, 0);
-        bool Raw = false;
-    };
-    auto state = std::make_shared<TState>();
-    std::atomic<bool> posted{false};
-    TWorkerEngine::Instance().Post([state, &posted] {
-        TIcmpListener* listener = TIcmpListener::Acquire();
-        state->Raw = listener && listener->SocketKind() == TIcmpListener::skRaw;
-        if (listener) {
-            {
-                const TIcmpListener::TBatch batch;
-                for (int i = 0; i < Count; ++i) {
-                    const auto sequence = quint16(900 + i);
-                    state->Waiters[i] = std::make_unique<TIcmpListener::TWaiter>(
-                        *listener, sequence, [state, i, sequence](const TIcmpListener::TEvent& event) {
-                            if (event.Error == 0 && event.Answer.Sequence == sequence &&
-                                event.Answer.Type == 0) {
-                                ++state->Answered[i];
-                                state->AnsweredBeforeSent[i] += state->Sent[i] == 0;
-                            }
-                        });
-                    listener->Send(
-                        *state->Waiters[i], BuildEchoRequest(listener->Identifier(), sequence, 0, {}),
-                        0x7F000100u + quint32(i + 1), 64, [state, i](const TIcmpListener::TSent& sent) {
-                            state->Sent[i] += sent.Error == 0 ? 1 : 100;
-                        });
-                }
-            }
-            // The batch has left the engine, its outcomes not yet reported: these waiters end first.
-            for (int i = 1; i < Count; i += 2)
-                state->Waiters[i].reset();
-        }
-        posted = true;
-    });
-    QTRY_VERIFY(posted.load());
-    if (!state->Raw)
-        QSKIP("batches are shared only on a raw socket");
-    // The state belongs to the engine's thread: it is copied there.
-    const auto snapshot = [state] {
-        std::atomic<bool> copied{false};
-        TState copy;
+    std::vector<std::unique_ptr<TIcmpListener::TWaiter>> waiters(Count);
+    std::vector<std::atomic<int>> sent(Count), answered(Count), early(Count);
+    bool raw = false;
+    const auto onEngine = [](const std::function<void()>& task) {
+        std::atomic<bool> done{false};
         TWorkerEngine::Instance().Post([&] {
-            copy.Sent = state->Sent;
-            copy.Answered = state->Answered;
-            copy.AnsweredBeforeSent = state->AnsweredBeforeSent;
-            copied = true;
+            task();
+            done = true;
         });
-        while (!copied)
+        while (!done)
             QThread::msleep(1);
-        return copy;
     };
-    const auto answered = [&] {
-        const TState copy = snapshot();
-        return int(std::count(copy.Answered.begin(), copy.Answered.end(), 1));
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(answered(), Count / 2, 5000);
-    const TState seen = snapshot();
-    for (int i = 0; i < Count; ++i) {
-        QCOMPARE(seen.Sent[i], i % 2 == 1 ? 0 : 1);
-        QCOMPARE(seen.Answered[i], i % 2 == 1 ? 0 : 1);
-        QCOMPARE(seen.AnsweredBeforeSent[i], 0);
-    }
-    std::atomic<bool> cleared{false};
-    TWorkerEngine::Instance().Post([&] {
-        state->Waiters.clear();
-        cleared = true;
+    // The waiters belong to the engine's thread, and so does their end, however the test ends.
+    const auto cleanup = qScopeGuard([&] { onEngine([&] { waiters.clear(); }); });
+    onEngine([&] {
+        TIcmpListener* listener = TIcmpListener::Acquire();
+        raw = listener && listener->SocketKind() == TIcmpListener::skRaw;
+        if (!raw)
+            return;
+        {
+            const TIcmpListener::TBatch batch;
+            for (int i = 0; i < Count; ++i) {
+                const auto sequence = quint16(900 + i);
+                waiters[i] = std::make_unique<TIcmpListener::TWaiter>(
+                    *listener, sequence, [&, i, sequence](const TIcmpListener::TEvent& event) {
+                        if (event.Error == 0 && event.Answer.Sequence == sequence && event.Answer.Type == 0) {
+                            ++answered[i];
+                            early[i] += sent[i] == 0;
+                        }
+                    });
+                listener->Send(*waiters[i], BuildEchoRequest(listener->Identifier(), sequence, 0, {}),
+                               0x7F000100u + quint32(i + 1), 64, [&, i](const TIcmpListener::TSent& outcome) {
+                                   sent[i] += outcome.Error == 0 ? 1 : 100;
+                               });
+            }
+        }
+        // The batch has left the engine, its outcomes not yet reported: these waiters end first.
+        for (int i = 1; i < Count; i += 2)
+            waiters[i].reset();
     });
-    QTRY_VERIFY(cleared.load());
+    if (!raw)
+        QSKIP("batches are handed over only on a raw socket");
+    QTRY_COMPARE_WITH_TIMEOUT(int(std::count(answered.begin(), answered.end(), 1)), Count / 2, 5000);
+    for (int i = 0; i < Count; ++i) {
+        QCOMPARE(sent[i].load(), i % 2 == 1 ? 0 : 1);
+        QCOMPARE(answered[i].load(), i % 2 == 1 ? 0 : 1);
+        QCOMPARE(early[i].load(), 0);
+    }
 }
 
 void TestThreadPing::laterCheckOfABurstPausesItsOwnTime()
