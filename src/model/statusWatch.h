@@ -24,6 +24,7 @@ struct TCheckHooks
 struct TRecheckRound
 {
     TRecheckRound() = default;
+    // A round without relays: every computer spread (so a plain list of ItemIDs is a round).
     TRecheckRound(QStringList spread) : Spread(std::move(spread)) {}
     QStringList Spread;
     QStringList Batched;
@@ -35,7 +36,7 @@ struct TRecheckRound
 class TRecheckSchedule : public QObject
 {
 public:
-    // computers lists the ItemIDs to check; it is asked at the start of every round.
+    // computers gives the ItemIDs of a round; it is asked at the start of every round.
     TRecheckSchedule(TCheckHooks hooks, std::function<TRecheckRound()> computers, QObject* parent = nullptr);
 
     static constexpr int DefaultIntervalMs = 60000;
