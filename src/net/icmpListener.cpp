@@ -537,19 +537,18 @@ void TIcmpListener::Flush()
 {
     // A handler may open and close a batch of its own: each is handed over only after the one before it
     // has been reported.
-    while (!FInFlight.empty()) {
+    while (!FInFlight.empty())
         CompleteInFlight();
-        ReleaseHeld();
-    }
     if (FQueued.empty())
         return;
-    if (FKind == skRaw && FQueued.size() >= SharedBatchMinimum && !FHelper && !FHelperFailed) {
+    const bool shared = FKind == skRaw && FQueued.size() >= SharedBatchMinimum;
+    if (shared && !FHelper && !FHelperFailed) {
         FHelper = TSendHelper::Make();
         FHelperFailed = !FHelper;
         if (FHelper)
             TWorkerEngine::Instance().Watch(FHelper->DoneDescriptor(), [this](short) { HelperDone(); });
     }
-    if (FKind == skRaw && FQueued.size() >= SharedBatchMinimum && FHelper) {
+    if (shared && FHelper) {
         FInFlight.swap(FQueued);
         Relink(FInFlight);
         FHelper->Post(FInFlight);
@@ -574,6 +573,7 @@ void TIcmpListener::CompleteInFlight()
     sent.swap(FInFlight);
     Relink(sent);
     Report(sent);
+    ReleaseHeld();
 }
 
 void TIcmpListener::ReleaseHeld()
@@ -620,7 +620,6 @@ void TIcmpListener::HelperDone()
     if (FInFlight.empty() || !FHelper->Done())
         return;
     CompleteInFlight();
-    ReleaseHeld();
 }
 
 void TIcmpListener::Ready(short revents)

@@ -120,8 +120,8 @@ private:
     void DispatchToAll(const TEvent& event);
     void Deliver(std::vector<TWaiter*> waiters, const TEvent& event);
     void Flush();
-    // Helps the sending thread with what is left of the batch in flight, waits for it to have left and
-    // calls its handlers.
+    // Helps the sending thread with what is left of the batch in flight, waits for it to have left, calls
+    // its handlers and delivers what was held back for it.
     void CompleteInFlight();
     // Engine thread: the sending thread has sent the last message of its batch.
     void HelperDone();
