@@ -1228,6 +1228,39 @@ quint32 TStorage::CopyTo(TStorage& target) const
     return target.FFile->Commit();
 }
 
+quint32 TStorage::LinkTo(const QString& path, std::shared_ptr<TStorage>& copy) const
+{
+    copy.reset();
+    // As CopyTo: a copy without the streams that could not be read is no copy of the file.
+    if (!FFile->BeyondFile.isEmpty())
+        return StgResult::StreamBeyondFile;
+    if (FFile->ReadOnly || FFile->LockFd < 0)
+        return StgResult::FromErrno(EBADF);
+    const QByteArray local = LocalPath(path);
+    struct stat named;
+    // What has the name gives way, unless it is a directory: then the link fails with EEXIST.
+    if (::lstat(local.constData(), &named) == 0 && !S_ISDIR(named.st_mode) &&
+        ::unlink(local.constData()) != 0)
+        return LastError();
+    if (::link(LocalPath(FFile->Path).constData(), local.constData()) != 0)
+        return LastError();
+    // The handle shares the file's open description, and with it the lock, which stays with these bytes
+    // when a save moves the file's own lock to its new file.
+    TFd fd(::fcntl(FFile->LockFd, F_DUPFD_CLOEXEC, 0));
+    struct stat held;
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &held) != 0 || ::lstat(local.constData(), &named) != 0 ||
+        held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
+        // Not the file we hold (its name was taken from under the lock): no copy of it.
+        const quint32 result = fd.Get() < 0 ? LastError() : StgResult::FromErrno(ESTALE);
+        ::unlink(local.constData());
+        return result;
+    }
+    auto file = std::make_shared<TCompoundFile>(path, fd.Release(), false);
+    file->ReadOnly = true;
+    copy = std::make_shared<TStorage>(file, &file->Root);
+    return StgResult::Ok;
+}
+
 quint32 TStorage::Commit()
 {
     return FFile->Commit();

@@ -102,6 +102,11 @@ public:
     void ReleaseStreams();
     // Copies every storage and stream below this one into target, recursively, and writes target's file.
     quint32 CopyTo(TStorage& target) const;
+    // The same without writing a byte: gives the file a second name at path (replacing a file there) and
+    // returns a handle of it that holds its lock. The file is only ever replaced, never written in place,
+    // so the name keeps the bytes as they are now. The handle writes nothing; its Flush makes the bytes
+    // and the name durable. Fails where the file system has no hard links.
+    quint32 LinkTo(const QString& path, std::shared_ptr<TStorage>& copy) const;
     // Writes the whole file to disk.
     quint32 Commit();
     // From now on the file's writes leave their bytes to the system, unflushed: Flush makes the last one

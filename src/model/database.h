@@ -45,9 +45,9 @@ public:
     // file is created whole and locked before its name appears, and only when nothing holds the name:
     // otherwise the open message says why (another instance has it, a dangling link, ...).
     void CreateNew();
-    // Copies the open file to BackupFileName the way a save writes (new file, rename) and keeps the copy
-    // open. The copy is flushed to disk before the file is next replaced (RootStorage->FlushPending does
-    // it sooner).
+    // Gives the open file a second name, BackupFileName, or where the file system has no hard links
+    // copies it there the way a save writes (new file, rename); keeps the copy open, locked. The copy is
+    // flushed to disk before the file is next replaced (RootStorage->FlushPending does it sooner).
     void MakeBackupCopy();
     // After a load: makes the backup copy (when the database has one) and lets the loaded record's bytes
     // go. Raises the backup's error.

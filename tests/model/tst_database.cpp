@@ -625,8 +625,17 @@ void TestDatabase::staleBackupIsReplaced()
     WriteFile(backup, "left behind by a crash");
     TOstrelDatabase db;
     db.FileName = FilePath();
-    QVERIFY(LoadDatabase(db));
-    db.BackupStorage.reset(); // let go of the copy's lock to read it
+    auto group = LoadDatabase(db);
+    QVERIFY(group);
+    // A save replaces the file; the copy keeps it as it was read, and its lock.
+    group->Computers()->Add()->SetName(QStringLiteral("added"));
+    QVERIFY(SaveGroup(*group));
+    std::shared_ptr<TStorage> other;
+    QCOMPARE(TStorage::Open(backup, other), StgResult::SharingViolation);
+    // Let go of the copy's lock to read it; the save closes the file's old handle a moment later.
+    db.BackupStorage.reset();
+    QTRY_COMPARE(TStorage::Open(backup, other), StgResult::Ok);
+    other.reset();
     QByteArray copy;
     ReadRecord(backup, copy);
     QCOMPARE(copy, data);

@@ -154,8 +154,7 @@ int ChildDiskFull(const QString& dir)
     if (!MakeDatabase(path, 60))
         return fail(QStringLiteral("no database"));
     const QByteArray file = ReadBytes(path);
-    const QByteArray oldBackup("the backup of an earlier run");
-    if (file.isEmpty() || !WriteBytes(backup, oldBackup))
+    if (file.isEmpty() || !WriteBytes(backup, "the backup of an earlier run"))
         return fail(QStringLiteral("setup"));
     // A save closes the file it replaced on a thread of its own, freeing its blocks a moment later: fill
     // again once that has surely happened.
@@ -168,15 +167,15 @@ int ChildDiskFull(const QString& dir)
         filler.close();
         QThread::msleep(200);
     }
-    const QString expected = Res::Str(Res::DbTempError).arg(QString::fromLocal8Bit(std::strerror(ENOSPC)));
     {
+        // The backup copy is a second name of the file: it needs no room.
         TOstrelDatabase db;
         db.FileName = path;
         const QString message = SafetyMessage([&db] { LoadDatabase(db); });
-        if (message != expected)
+        if (!message.isEmpty())
             return fail(QStringLiteral("load on a full disk: %1").arg(message));
-        if (ReadBytes(backup) != oldBackup)
-            return fail(QStringLiteral("the old backup was touched"));
+        if (ReadBytes(backup) != file)
+            return fail(QStringLiteral("the backup is not the file"));
         const QStringList entries = Entries(dir);
         if (entries != QStringList({"filler", "network.ccn", "network.~ccn"}))
             return fail(QStringLiteral("left: %1").arg(entries.join(' ')));
