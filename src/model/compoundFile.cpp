@@ -678,6 +678,15 @@ QString DirectoryOf(const QString& path)
     return dir.isEmpty() ? QStringLiteral(".") : dir;
 }
 
+// The directory entries of path's folder (a new name, a rename) on the disk.
+quint32 FlushDirectoryOf(const QString& path)
+{
+    TFd dirFd(::open(LocalPath(DirectoryOf(path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
+        return LastError();
+    return StgResult::Ok;
+}
+
 // A new file beside target that takes target's name only once it is complete and flushed: opened and
 // locked by Open, filled by Write, flushed (when durable), renamed over target (or, when exclusive, to
 // target only if nothing holds that name) and the directory flushed by Finish. Unless Finish renamed it,
@@ -786,13 +795,8 @@ public:
         }
         // The new file holds the name now: its lock is the one to keep, whatever follows.
         lockedFd = FFd.Release();
-        if (FDurable) {
-            TFd dirFd(
-                ::open(LocalPath(DirectoryOf(FTarget)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
-                return LastError(); // renamed, but the rename may not survive a power failure
-        }
-        return StgResult::Ok;
+        // Renamed, but without this the rename may not survive a power failure.
+        return FDurable ? FlushDirectoryOf(FTarget) : StgResult::Ok;
     }
 
 private:
@@ -941,10 +945,7 @@ public:
             return StgResult::FromErrno(EBADF);
         if (::fsync(LockFd) != 0)
             return LastError();
-        TFd dirFd(::open(LocalPath(DirectoryOf(Path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dirFd.Get() < 0 || ::fsync(dirFd.Get()) != 0)
-            return LastError();
-        return StgResult::Ok;
+        return FlushDirectoryOf(Path);
     }
 
     quint32 FlushPending()

@@ -669,7 +669,6 @@ void TOpenDatabase::WaitForWriter()
         if (FState == ssSaved || FState == ssStale)
             FState = ssChanged;
         FResultTimer.start(0);
-        return;
     }
     if (!FWriter)
         return;
