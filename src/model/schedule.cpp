@@ -24,11 +24,6 @@ QTime TimeOf(TDateTime t)
     return DateTimeToQDateTime(t).time();
 }
 
-bool DateLater(TDateTime now, TDateTime last)
-{
-    return std::trunc(now) > std::trunc(last);
-}
-
 constexpr double MinutesPerDay = 24 * 60;
 // Half a millisecond: a LastDate stamped at the very start of a window still counts as inside it.
 constexpr double Tolerance = 0.5 / (24 * 60 * 60 * 1000.0);
@@ -45,6 +40,14 @@ double DayNumber(TDateTime t)
     if (std::llround(std::fabs(t - days) * MsPerDay) >= static_cast<qint64>(MsPerDay))
         days += t < 0 ? -1 : 1;
     return days;
+}
+
+// The calendar days from last's date to now's date (negative when last lies on a later date). Counted
+// from the 24-hour periods between the two moments instead, a firing late in yesterday's window would
+// keep today's window shut until that time of day, and past the window's end the day was lost.
+double DaysBetween(const TScheduleMoment& now, TDateTime last)
+{
+    return now.Day - DayNumber(last);
 }
 
 } // namespace
@@ -201,14 +204,14 @@ bool ScheduleIsDue(const TSchedule& s, const TScheduleMoment& m)
         // Never fired: its first window is the next one, not the moment it was switched on.
         if (never)
             return true;
-        return DateLater(m.Now, s.LastDate) && std::trunc(std::fabs(m.Now - s.LastDate)) >= s.dailyInterval;
+        return DaysBetween(m, s.LastDate) > 0 && DaysBetween(m, s.LastDate) >= s.dailyInterval;
     case siWeekly:
         if (!InSet(s.weeklyDays, static_cast<TDays>(m.WeekDay)))
             return false;
         if (never)
             return true;
-        return DateLater(m.Now, s.LastDate) &&
-               std::trunc(std::fabs(m.Now - s.LastDate) / 7.0) >= s.weeklyInterval;
+        return DaysBetween(m, s.LastDate) > 0 &&
+               std::floor(DaysBetween(m, s.LastDate) / 7) >= s.weeklyInterval;
     case siMonthly:
         if (s.monthlySettings == msDayNum)
             return m.DayOfMonth == s.monthlyNumDays;

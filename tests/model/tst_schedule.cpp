@@ -166,12 +166,24 @@ private slots:
             << int(siDaily) << -1.0 << At(2024, 5, 6, 15, 0) << 1 << 0 << false;
         QTest::newRow("daily never fired, in the window")
             << int(siDaily) << -1.0 << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << true;
+        // Days are counted as calendar days: a firing late in yesterday's window, or after it, does not
+        // keep today's window shut until that time of day.
         QTest::newRow("daily next day window, <24h")
-            << int(siDaily) << At(2024, 5, 6, 15, 0) << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << false;
+            << int(siDaily) << At(2024, 5, 6, 15, 0) << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << true;
+        QTest::newRow("daily 09:30 then 09:10")
+            << int(siDaily) << At(2024, 5, 6, 9, 30) << At(2024, 5, 7, 9, 10) << 1 << 0 << true;
+        QTest::newRow("daily 09:59:50 then 09:00:05")
+            << int(siDaily) << At(2024, 5, 6, 9, 59, 50) << At(2024, 5, 7, 9, 0, 5) << 1 << 0 << true;
+        QTest::newRow("daily interval 2, late then early")
+            << int(siDaily) << At(2024, 5, 6, 9, 50) << At(2024, 5, 8, 9, 0) << 2 << 0 << true;
+        QTest::newRow("daily interval 2, the next day")
+            << int(siDaily) << At(2024, 5, 6, 9, 50) << At(2024, 5, 7, 9, 55) << 2 << 0 << false;
         QTest::newRow("daily day after")
             << int(siDaily) << At(2024, 5, 6, 15, 0) << At(2024, 5, 8, 9, 0) << 1 << 0 << true;
         QTest::newRow("daily 09:00:10 then 09:00:00")
-            << int(siDaily) << At(2024, 5, 6, 9, 0, 10) << At(2024, 5, 7, 9, 0, 0) << 1 << 0 << false;
+            << int(siDaily) << At(2024, 5, 6, 9, 0, 10) << At(2024, 5, 7, 9, 0, 0) << 1 << 0 << true;
+        QTest::newRow("daily stamped ahead")
+            << int(siDaily) << At(2024, 5, 8, 9, 0) << At(2024, 5, 7, 9, 30) << 1 << 0 << false;
         QTest::newRow("daily 09:00:10 then 09:00:30")
             << int(siDaily) << At(2024, 5, 6, 9, 0, 10) << At(2024, 5, 7, 9, 0, 30) << 1 << 0 << true;
         QTest::newRow("daily same day")
@@ -202,8 +214,10 @@ private slots:
             << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 10, 9, 5) << 1 << 0 << false;
         QTest::newRow("weekly next monday")
             << int(siWeekly) << At(2024, 5, 6, 9, 0) << At(2024, 5, 13, 9, 0, 30) << 1 << 0 << true;
-        QTest::newRow("weekly next monday too early")
-            << int(siWeekly) << At(2024, 5, 6, 9, 0, 40) << At(2024, 5, 13, 9, 0, 30) << 1 << 0 << false;
+        QTest::newRow("weekly next monday, earlier in the window")
+            << int(siWeekly) << At(2024, 5, 6, 9, 40) << At(2024, 5, 13, 9, 0, 30) << 1 << 0 << true;
+        QTest::newRow("weekly six days are no week")
+            << int(siWeekly) << At(2024, 5, 7, 9, 40) << At(2024, 5, 13, 9, 0) << 1 << 0 << false;
         QTest::newRow("weekly saturday not selected")
             << int(siWeekly) << At(2024, 4, 1, 9, 0) << At(2024, 5, 11, 9, 5) << 1 << 0 << false;
         QTest::newRow("weekly interval 2 after one week")
@@ -342,7 +356,7 @@ private slots:
         QCOMPARE(LastOccurrence(At(2023, 2, 28)), 4);
     }
 
-    void dailyScheduleWaitsForItsWindowThenForAWholeDay()
+    void dailyScheduleWaitsForItsWindowThenForTheNextDay()
     {
         TDateTime now = At(2024, 5, 6, 15, 0);
         SetNowSource([&] { return now; });
@@ -362,13 +376,14 @@ private slots:
         computer->CheckSchedule();
         QCOMPARE(fired, 1);
         QCOMPARE(computer->Schedule().LastDate, now);
-        now = At(2024, 5, 8, 9, 0, 0); // not yet a whole day
+        now = At(2024, 5, 8, 8, 59, 50);
         computer->CheckSchedule();
         QCOMPARE(fired, 1);
-        now = At(2024, 5, 8, 9, 0, 30);
+        now = At(2024, 5, 8, 9, 0, 0); // the next day's window, though 24 hours have not passed
         computer->CheckSchedule();
         QCOMPARE(fired, 2);
-        computer->CheckSchedule(); // same tick moment: a whole day has not passed since
+        now = At(2024, 5, 8, 9, 0, 30);
+        computer->CheckSchedule(); // fired in this window already
         QCOMPARE(fired, 2);
 
         computer->Schedule().UseSchedule = false;
