@@ -183,13 +183,18 @@ public:
         std::vector<QByteArray> pieces;
         if (!Serialize(Root, pieces))
             return StgResult::FromErrno(EFBIG);
-        TNewFile file;
-        quint32 result = file.Open(Path, Durable, Exclusive && scratch.isEmpty(), scratch);
+        auto file = std::make_unique<TNewFile>();
+        quint32 result = file->Open(Path, Durable || FinishLater, Exclusive && scratch.isEmpty(), scratch);
         if (result != StgResult::Ok)
             return result;
-        if (!WritePieces(file, 0, pieces))
+        if (!WritePieces(*file, 0, pieces))
             return LastError();
-        return Finish(file);
+        if (FinishLater) {
+            // Flush takes it from here; until then the old file keeps the name.
+            Pending = std::move(file);
+            return StgResult::Ok;
+        }
+        return Finish(*file);
     }
 
     // Commit with node's new bytes made by make, which hands each piece to its sink as soon as that piece
@@ -259,8 +264,16 @@ public:
     }
 
     // The file and its name on the disk as the last write left them.
-    quint32 Flush() const
+    quint32 Flush()
     {
+        if (Pending) {
+            const int before = LockFd;
+            const quint32 result = Finish(*Pending);
+            // Renamed, even when the folder's flush failed: the new file has the name and the lock.
+            if (result == StgResult::Ok || LockFd != before)
+                Pending.reset();
+            return result;
+        }
         if (LockFd < 0)
             return StgResult::FromErrno(EBADF);
         if (::fsync(LockFd) != 0)
@@ -317,6 +330,10 @@ public:
     // A file to flush before this one is next replaced; not kept open for it.
     std::weak_ptr<TCompoundFile> FlushBefore;
     bool ReadOnly = false;
+    // A write's new file waits, complete but unflushed, under its hidden name for Flush, which flushes it
+    // and renames it over the old one.
+    bool FinishLater = false;
+    std::unique_ptr<TNewFile> Pending;
     TStorageNode Root;
     // Streams of the file on disk that state more bytes than it holds (case folded): the file is never
     // written again, as that would replace with nothing what a repair could still find of them.
@@ -558,13 +575,11 @@ quint32 TStorage::LinkTo(const QString& path, std::shared_ptr<TStorage>& copy) c
     if (FFile->ReadOnly || FFile->LockFd < 0)
         return StgResult::FromErrno(EBADF);
     const QByteArray local = LocalPath(path);
+    // What has the name gives way only to the new name, unless it is a directory.
+    const quint32 linked = LinkOver(FFile->Path, path);
+    if (linked != StgResult::Ok)
+        return linked;
     struct stat named;
-    // What has the name gives way, unless it is a directory: then the link fails with EEXIST.
-    if (::lstat(local.constData(), &named) == 0 && !S_ISDIR(named.st_mode) &&
-        ::unlink(local.constData()) != 0)
-        return LastError();
-    if (::link(LocalPath(FFile->Path).constData(), local.constData()) != 0)
-        return LastError();
     // The handle shares the file's open description, and with it the lock, which stays with these bytes
     // when a save moves the file's own lock to its new file.
     TFd fd(::fcntl(FFile->LockFd, F_DUPFD_CLOEXEC, 0));
@@ -587,9 +602,9 @@ quint32 TStorage::Commit()
     return FFile->Commit();
 }
 
-void TStorage::FlushLater()
+void TStorage::FinishLater()
 {
-    FFile->Durable = false;
+    FFile->FinishLater = true;
 }
 
 quint32 TStorage::Flush()

@@ -109,9 +109,10 @@ public:
     quint32 LinkTo(const QString& path, std::shared_ptr<TStorage>& copy) const;
     // Writes the whole file to disk.
     quint32 Commit();
-    // From now on the file's writes leave their bytes to the system, unflushed: Flush makes the last one
-    // durable (the file and its name) when a thread that may wait on the disk can.
-    void FlushLater();
+    // From now on a write leaves its new file complete but unflushed under a hidden name, and the old file
+    // keeps the name: Flush flushes the new file, renames it over the old one and flushes the folder, when
+    // a thread that may wait on the disk can. A handle that goes first removes the new file.
+    void FinishLater();
     quint32 Flush();
     // Before this file is next replaced, other's file is flushed (once; a failure fails that write and is
     // tried again by the next). FlushPending does it now.

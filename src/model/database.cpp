@@ -153,17 +153,17 @@ void TOstrelDatabase::MakeBackupCopy()
     if (code == StgResult::Ok)
         TStorage::RemoveLeftovers(BackupFileName);
     // A second name of the file itself, which saves never write in place, costs no byte: a copy of
-    // 50 MB into the page cache held the window's thread for 10 to 500 ms. A kill between the old
-    // copy's removal and the new name leaves the file as it was read, and no copy.
+    // 50 MB into the page cache held the window's thread for 10 to 500 ms. The name replaces the old
+    // copy in one step, so a kill leaves one or the other.
     if (code == StgResult::Ok && RootStorage->LinkTo(BackupFileName, temp) != StgResult::Ok) {
-        // No hard links on this file system: a copy, written like a save, which replaces the old one
-        // only when complete: a kill leaves either copy whole (or a hidden new file, which the next
-        // start clears away with the others).
+        // No hard links on this file system: a copy, written under a hidden name, flushed and renamed
+        // over the old one, so that a kill leaves either copy whole (and maybe a hidden new file, which
+        // the next start clears away with the others). Its flush and rename wait for the thread that
+        // saves, before the first save replaces the file: the flush of a large copy waited on the disk
+        // for up to half a second, on the window's thread. Until then the file itself holds the same.
         code = TStorage::CreateInMemory(BackupFileName, temp, false);
-        // Flushed later, by the thread that saves, before the first save replaces the file: the flush
-        // of a large copy waited on the disk for up to half a second, on the window's thread.
         if (code == StgResult::Ok)
-            temp->FlushLater();
+            temp->FinishLater();
         if (code == StgResult::Ok)
             code = RootStorage->CopyTo(*temp);
         // The copy is written and never written again: its tree need not keep the bytes.

@@ -43,11 +43,14 @@ public:
 
     // Makes a new database file at FileName holding a group named "DBROOT", then the backup copy. The
     // file is created whole and locked before its name appears, and only when nothing holds the name:
-    // otherwise the open message says why (another instance has it, a dangling link, ...).
+    // otherwise the open message says why (another instance has it, a dangling link, ...). Where the file
+    // system can do neither an exclusive rename nor a hard link (FAT, exFAT), an exclusive create claims
+    // the name for the moment before the whole file is renamed over the claim.
     void CreateNew();
     // Gives the open file a second name, BackupFileName, or where the file system has no hard links
-    // copies it there the way a save writes (new file, rename); keeps the copy open, locked. The copy is
-    // flushed to disk before the file is next replaced (RootStorage->FlushPending does it sooner).
+    // copies it there the way a save writes (new file, flush, rename); keeps the copy open, locked. Either
+    // replaces an old copy in one step. The copy is flushed and takes the name before the file is next
+    // replaced (RootStorage->FlushPending does it sooner); until then an old copy keeps the name.
     void MakeBackupCopy();
     // After a load: makes the backup copy (when the database has one) and lets the loaded record's bytes
     // go. Raises the backup's error.

@@ -16,18 +16,45 @@ namespace FileIo {
 
 namespace {
 
+// The error of a file system that lacks a way of naming files (FAT and exFAT have neither the exclusive
+// rename nor hard links), as opposed to a refusal of this name.
+bool Unsupported(int error)
+{
+    return error == EINVAL || error == EPERM || error == ENOSYS || error == EOPNOTSUPP;
+}
+
 // Gives newPath the file at oldPath only when nothing holds newPath yet (EEXIST otherwise).
 int RenameNoReplace(const char* oldPath, const char* newPath)
 {
     if (::renameat2(AT_FDCWD, oldPath, AT_FDCWD, newPath, RENAME_NOREPLACE) == 0)
         return 0;
-    if (errno != EINVAL && errno != ENOSYS)
+    if (!Unsupported(errno))
         return -1;
     // A file system without the exclusive rename: a hard link is just as exclusive.
-    if (::link(oldPath, newPath) != 0)
+    if (::link(oldPath, newPath) == 0) {
+        ::unlink(oldPath);
+        return 0;
+    }
+    if (!Unsupported(errno))
         return -1;
-    ::unlink(oldPath);
-    return 0;
+    // Nor hard links: the name is claimed by an exclusive create, which fails when anything holds it, and
+    // the complete file is renamed over that claim of ours at once.
+    TFd claim(::open(newPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (claim.Get() < 0)
+        return -1;
+    if (::rename(oldPath, newPath) == 0)
+        return 0;
+    const int error = errno;
+    ::unlink(newPath);
+    errno = error;
+    return -1;
+}
+
+// A name beside target that no file of ours uses for long: hidden, and cleared away by RemoveLeftovers.
+QString HiddenName(const QString& target)
+{
+    return DirectoryOf(target) + QLatin1String("/.") + QFileInfo(target).fileName() + QLatin1Char('.') +
+           QString::number(QRandomGenerator::global()->generate(), 36);
 }
 
 } // namespace
@@ -79,6 +106,10 @@ quint32 TNewFile::Open(const QString& target, bool durable, bool exclusive, cons
     QString tempPath = scratch;
     mode_t mode = 0666;
     struct stat existing;
+    // A directory would refuse the rename at the end, which may come later (FinishLater): said at once.
+    // An exclusive write finds any name taken at its end.
+    if (!exclusive && ::lstat(LocalPath(target).constData(), &existing) == 0 && S_ISDIR(existing.st_mode))
+        return StgResult::FromErrno(EISDIR);
     // Only a regular file hands on its mode and owner; a link at target is replaced, never followed.
     const bool replacing =
         !exclusive && ::lstat(LocalPath(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode);
@@ -91,10 +122,8 @@ quint32 TNewFile::Open(const QString& target, bool durable, bool exclusive, cons
         if (fd.Get() < 0)
             return LastError();
     } else {
-        const QString base =
-            DirectoryOf(target) + QLatin1String("/.") + QFileInfo(target).fileName() + QLatin1Char('.');
         for (int attempt = 0; attempt < 100 && fd.Get() < 0; ++attempt) {
-            tempPath = base + QString::number(QRandomGenerator::global()->generate(), 36);
+            tempPath = HiddenName(target);
             const int opened =
                 ::open(LocalPath(tempPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (opened < 0 && errno != EEXIST)
@@ -175,6 +204,25 @@ bool WritePieces(TNewFile& file, qint64 at, const std::vector<QByteArray>& piece
         at += piece.size();
     }
     return true;
+}
+
+quint32 LinkOver(const QString& existing, const QString& target)
+{
+    const QByteArray from = LocalPath(existing);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray temp = LocalPath(HiddenName(target));
+        if (::link(from.constData(), temp.constData()) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return LastError();
+        }
+        const int renamed = ::rename(temp.constData(), LocalPath(target).constData());
+        const quint32 result = renamed == 0 ? StgResult::Ok : LastError();
+        // Also after a rename that did nothing: target was a name of the same file already.
+        ::unlink(temp.constData());
+        return result;
+    }
+    return StgResult::FromErrno(EEXIST);
 }
 
 } // namespace FileIo

@@ -77,6 +77,10 @@ private:
     bool FExclusive = false;
 };
 
+// Gives the file at existing a second name, target, in one step: a hard link under a hidden name beside
+// target is renamed over it, so whatever target held stays until the new name replaces it.
+quint32 LinkOver(const QString& existing, const QString& target);
+
 // Writes pieces one after the other from offset at; false with errno set when a write fails.
 bool WritePieces(TNewFile& file, qint64 at, const std::vector<QByteArray>& pieces);
 

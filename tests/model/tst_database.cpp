@@ -652,7 +652,7 @@ void TestDatabase::backupIsFlushedBeforeTheFileIsReplaced()
     QCOMPARE(root->OpenStorage(QStringLiteral("DBROOT"), dbroot), StgResult::Ok);
     QCOMPARE(TStorage::CreateInMemory(FDir->filePath(QStringLiteral("copy.ccn")), copy, false),
              StgResult::Ok);
-    copy->FlushLater();
+    copy->FinishLater();
     root->FlushFirst(copy);
     // Not written yet, the copy has nothing to flush: the save fails and the file stays as it was.
     struct stat before, after;
@@ -660,8 +660,13 @@ void TestDatabase::backupIsFlushedBeforeTheFileIsReplaced()
     QCOMPARE(dbroot->WriteStream(QStringLiteral("DATA"), QByteArray("new")), StgResult::FromErrno(EBADF));
     QCOMPARE(::stat(QFile::encodeName(FilePath()).constData(), &after), 0);
     QCOMPARE(after.st_ino, before.st_ino);
+    // Written, the copy waits under a hidden name: an old file of its name stays until the flush.
+    WriteFile(FDir->filePath(QStringLiteral("copy.ccn")), "old copy");
     QCOMPARE(root->CopyTo(*copy), StgResult::Ok);
+    QCOMPARE(TStorage::IsCompoundFile(FDir->filePath(QStringLiteral("copy.ccn"))),
+             StgResult::NotCompoundFile);
     QCOMPARE(dbroot->WriteStream(QStringLiteral("DATA"), QByteArray("new")), StgResult::Ok);
+    QCOMPARE(TStorage::IsCompoundFile(FDir->filePath(QStringLiteral("copy.ccn"))), StgResult::Ok);
     QCOMPARE(root->FlushPending(), StgResult::Ok);
     // A copy let go is flushed no more: nothing holds its file open for it.
     root->FlushFirst(copy);

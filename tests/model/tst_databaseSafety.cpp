@@ -4,6 +4,7 @@
 #include "model/compoundFile.h"
 #include "model/computers.h"
 #include "model/database.h"
+#include "model/openDatabase.h"
 
 #include <csignal>
 #include <cstring>
@@ -13,6 +14,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -71,11 +74,13 @@ bool MakeDatabase(const QString& path, int count)
     return saved;
 }
 
-// The computers the file at path loads with, or -1 when it does not load.
-int LoadedCount(const QString& path)
+// The computers the file at path loads with, or -1 when it does not load. Read only, nothing is written
+// beside the file.
+int LoadedCount(const QString& path, bool readOnly = false)
 {
     TOstrelDatabase db;
     db.FileName = path;
+    db.ReadOnly = readOnly;
     try {
         auto group = LoadDatabase(db);
         return group ? group->Computers()->Count() : -1;
@@ -210,6 +215,83 @@ int ChildDiskFull(const QString& dir)
     return 0;
 }
 
+// An exFAT file system (no hard links, no exclusive rename) in a file, mounted through FUSE on a loop
+// device; Reason() says why there is none.
+class TStick
+{
+public:
+    explicit TStick(const QString& dir) : FMount(dir + QStringLiteral("/stick"))
+    {
+        if (!QFileInfo::exists(QStringLiteral("/dev/fuse")))
+            FReason = QStringLiteral("no /dev/fuse: no FUSE file system can be mounted here");
+        else if (!IsRoot())
+            FReason = QStringLiteral("needs root to attach a loop device");
+        else if (QStandardPaths::findExecutable(QStringLiteral("mount.exfat-fuse")).isEmpty() ||
+                 QStandardPaths::findExecutable(QStringLiteral("mkfs.exfat")).isEmpty())
+            FReason = QStringLiteral("needs exfat-fuse and exfatprogs");
+        if (!FReason.isEmpty())
+            return;
+        const QString image = dir + QStringLiteral("/stick.img");
+        QFile file(image);
+        QProcess losetup;
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(64 << 20) || !QDir().mkpath(FMount) ||
+            Run(QStringLiteral("mkfs.exfat"), {image}) != 0) {
+            FReason = QStringLiteral("cannot make the exFAT image");
+            return;
+        }
+        losetup.start(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image});
+        losetup.waitForFinished(30000);
+        FDevice = QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
+        if (losetup.exitCode() != 0 || FDevice.isEmpty()) {
+            FReason =
+                QStringLiteral("no loop device: ") + QString::fromLocal8Bit(losetup.readAllStandardError());
+            FDevice.clear();
+        } else if (Run(QStringLiteral("mount.exfat-fuse"),
+                       {QStringLiteral("-o"), QStringLiteral("rw"), FDevice, FMount}) != 0) {
+            FReason = QStringLiteral("mount.exfat-fuse failed");
+        } else {
+            FMounted = true;
+        }
+    }
+    ~TStick()
+    {
+        if (FMounted)
+            Run(QStringLiteral("umount"), {FMount});
+        if (!FDevice.isEmpty())
+            Run(QStringLiteral("losetup"), {QStringLiteral("-d"), FDevice});
+    }
+    const QString& Reason() const { return FReason; }
+    QString Path(const QString& name) const { return FMount + QLatin1Char('/') + name; }
+
+private:
+    static int Run(const QString& program, const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(program, arguments);
+        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+                   ? process.exitCode()
+                   : -1;
+    }
+
+    QString FMount;
+    QString FDevice;
+    QString FReason;
+    bool FMounted = false;
+};
+
+// Child: opens the database as the window does (backup copy, background saves), says so once the backup
+// is written, and waits to be killed.
+int ChildOpen(const QString& path)
+{
+    TOpenDatabase db(path);
+    db.SetBackgroundSaves(true);
+    db.Open();
+    db.SaveNow(); // waits for the writer, which flushes the backup copy
+    QTextStream(stdout) << "open" << Qt::flush;
+    QThread::sleep(60);
+    return 0;
+}
+
 // Child: a signal arrives, and another one while the first is being handled.
 int ChildSignalTwice()
 {
@@ -248,6 +330,8 @@ private slots:
     void fullDiskKeepsBackupAndFile();
     // two processes
     void firstRunCreatedByOneInstanceOnly();
+    // a file system without hard links
+    void databaseOnAStick();
     // signals
     void signalClosesTheOrderlyWay_data();
     void signalClosesTheOrderlyWay();
@@ -535,6 +619,54 @@ void TestDatabaseSafety::firstRunCreatedByOneInstanceOnly()
     }
 }
 
+// FAT and exFAT have neither the exclusive rename nor hard links: a new database is made there all the
+// same, never over a file that holds its name, and a kill while the backup copy is written leaves one
+// whole copy, the old or the new.
+void TestDatabaseSafety::databaseOnAStick()
+{
+    TStick stick(FDir->path());
+    if (!stick.Reason().isEmpty())
+        QSKIP(qPrintable(stick.Reason()));
+    const QString path = stick.Path(QStringLiteral("network.ccn"));
+    const QString backup = stick.Path(QStringLiteral("network.~ccn"));
+    {
+        TOpenDatabase db(path);
+        db.Open();
+        db.ChangeTogether([&db] { db.AddComputer()->SetName(QStringLiteral("pc-0")); });
+        QVERIFY(QFileInfo::exists(backup));
+        QVERIFY(db.Close());
+    }
+    QCOMPARE(LoadedCount(path), 1);
+    const QString taken = stick.Path(QStringLiteral("taken.ccn"));
+    QVERIFY(WriteBytes(taken, "not a database"));
+    TOstrelDatabase other;
+    other.FileName = taken;
+    QVERIFY(!SafetyMessage([&other] { other.CreateNew(); }).isEmpty());
+    QCOMPARE(ReadBytes(taken), QByteArray("not a database"));
+
+    QVERIFY(QFile::remove(path));
+    QVERIFY(MakeDatabase(path, 10000));
+    QVERIFY(QFile::copy(path, backup));
+    QElapsedTimer opening;
+    opening.start();
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--open"), path});
+    QVERIFY(child.waitForReadyRead(60000));
+    const int openMs = int(opening.elapsed());
+    child.kill();
+    child.waitForFinished(10000);
+    // The copy is written at the end of the start-up: most kills fall late in it.
+    for (int round = 0; round < 16; ++round) {
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--open"), path});
+        QVERIFY(child.waitForStarted(10000));
+        QThread::msleep(openMs / 3 + QRandomGenerator::global()->bounded(openMs * 2 / 3 + 1));
+        child.kill();
+        child.waitForFinished(10000);
+        QVERIFY2(LoadedCount(backup, true) == 10000, qPrintable(QStringLiteral("round %1").arg(round)));
+    }
+    QCOMPARE(LoadedCount(path, true), 10000);
+}
+
 void TestDatabaseSafety::signalClosesTheOrderlyWay_data()
 {
     QTest::addColumn<int>("signal");
@@ -587,6 +719,8 @@ int main(int argc, char** argv)
         return ChildSignalTwice();
     if (argc == 4 && std::strcmp(argv[1], "--create") == 0)
         return ChildCreate(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong());
+    if (argc == 3 && std::strcmp(argv[1], "--open") == 0)
+        return ChildOpen(QString::fromLocal8Bit(argv[2]));
     if (argc == 3 && std::strcmp(argv[1], "--disk-full") == 0)
         return ChildDiskFull(QString::fromLocal8Bit(argv[2]));
     TestDatabaseSafety test;
