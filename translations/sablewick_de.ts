@@ -1038,6 +1038,113 @@ Möchten Sie fortfahren?</translation>
         <translation>Die Computer aufwecken, deren Zeitplan jetzt fällig ist, dann beenden.</translation>
     </message>
     <message>
+        <source>Add a computer with the values given by --mac, --ip, --mode, --mask, --port and --comment, checked as the New computer wizard checks them.</source>
+        <translation>Einen Computer mit den Werten von --mac, --ip, --mode, --mask, --port und --comment hinzufügen, geprüft wie im Assistenten für neue Computer.</translation>
+    </message>
+    <message>
+        <source>NAME</source>
+        <translation>NAME</translation>
+    </message>
+    <message>
+        <source>Delete the computers named (by name, MAC address or IP address).</source>
+        <translation>Die genannten Computer löschen (nach Name, MAC-Adresse oder IP-Adresse).</translation>
+    </message>
+    <message>
+        <source>With --new: the MAC address, in any form --wake takes.</source>
+        <translation>Mit --new: die MAC-Adresse, in jeder Form, die --wake annimmt.</translation>
+    </message>
+    <message>
+        <source>With --new: the IP address (without it, the name is looked up).</source>
+        <translation>Mit --new: die IP-Adresse (ohne sie wird der Name nachgeschlagen).</translation>
+    </message>
+    <message>
+        <source>ADDRESS</source>
+        <translation>ADRESSE</translation>
+    </message>
+    <message>
+        <source>With --new: wake it through the home network (lan, the default) or the internet.</source>
+        <translation>Mit --new: über das Heimnetz (lan, die Vorgabe) oder das Internet aufwecken.</translation>
+    </message>
+    <message>
+        <source>With --new: the subnet mask (default 255.255.255.0).</source>
+        <translation>Mit --new: die Subnetzmaske (Vorgabe 255.255.255.0).</translation>
+    </message>
+    <message>
+        <source>MASK</source>
+        <translation>MASKE</translation>
+    </message>
+    <message>
+        <source>With --new: the comments.</source>
+        <translation>Mit --new: die Kommentare.</translation>
+    </message>
+    <message>
+        <source>TEXT</source>
+        <translation>TEXT</translation>
+    </message>
+    <message>
+        <source>With --new: the UDP port of its magic packets (default 1000). With --wake: the port of every packet of this run.</source>
+        <translation>Mit --new: der UDP-Port seiner Magic Packets (Vorgabe 1000). Mit --wake: der Port jedes Pakets dieses Aufrufs.</translation>
+    </message>
+    <message>
+        <extracomment>%1: an option, such as --mac.</extracomment>
+        <source>%1 is given more than once</source>
+        <translation>%1 ist mehr als einmal angegeben</translation>
+    </message>
+    <message>
+        <source>%1 belongs to --new</source>
+        <translation>%1 gehört zu --new</translation>
+    </message>
+    <message>
+        <source>%1 belongs to --new or --wake</source>
+        <translation>%1 gehört zu --new oder --wake</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a port number (1 to 65535)</source>
+        <translation>„%1“ ist keine Portnummer (1 bis 65535)</translation>
+    </message>
+    <message>
+        <source>--mode takes lan or internet, not &quot;%1&quot;</source>
+        <translation>--mode nimmt lan oder internet, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>--new needs --mac</source>
+        <translation>--new braucht --mac</translation>
+    </message>
+    <message>
+        <source>a computer named &quot;%1&quot; exists already</source>
+        <translation>ein Computer namens „%1“ ist schon vorhanden</translation>
+    </message>
+    <message>
+        <source>no IP address found for &quot;%1&quot;; give one with --ip</source>
+        <translation>keine IP-Adresse für „%1“ gefunden; geben Sie eine mit --ip an</translation>
+    </message>
+    <message>
+        <extracomment>%1 the name, %2 the MAC address, %3 the IP address.</extracomment>
+        <source>Added %1 (%2, %3)</source>
+        <translation>%1 hinzugefügt (%2, %3)</translation>
+    </message>
+    <message>
+        <source>Deleted %1</source>
+        <translation>%1 gelöscht</translation>
+    </message>
+    <message>
+        <source>the window is busy; try again</source>
+        <translation>das Fenster ist beschäftigt; versuchen Sie es erneut</translation>
+    </message>
+    <message>
+        <source>Sablewick&apos;s window holds the database but does not answer; try again when it does, or close the window</source>
+        <translation>Das Fenster von Sablewick hält die Datenbank, antwortet aber nicht; versuchen Sie es erneut, sobald es antwortet, oder schließen Sie das Fenster</translation>
+    </message>
+    <message>
+        <source>Sablewick&apos;s window holds the database; add the hosts with Scan network in its Tools menu, or close the window and run this again</source>
+        <translation>Das Fenster von Sablewick hält die Datenbank; fügen Sie die Hosts mit „Netzwerk durchsuchen“ in seinem Menü Extras hinzu, oder schließen Sie das Fenster und rufen Sie dies erneut auf</translation>
+    </message>
+    <message>
+        <extracomment>%1: seconds waited.</extracomment>
+        <source>another Sablewick command has held the database for %1 s; try again later</source>
+        <translation>ein anderer Sablewick-Befehl hält die Datenbank seit %1 s; versuchen Sie es später erneut</translation>
+    </message>
+    <message>
         <source>%1 takes no computers</source>
         <translation>%1 nimmt keine Computer an</translation>
     </message>

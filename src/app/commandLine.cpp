@@ -32,6 +32,7 @@ const TCommand Commands[] = {
     {"status", Res::CmdOptStatus, TNames::Required, true},
     {"run-schedules", Res::CmdOptRunSchedules, TNames::None, false},
     {"relays", Res::CmdOptRelays, TNames::None, true},
+    {"delete", Res::CmdOptDelete, TNames::Required, false},
 };
 
 struct TOptions
@@ -42,6 +43,17 @@ struct TOptions
     QCommandLineOption Scan{QStringLiteral("scan"), Res::Str(Res::CmdOptScan),
                             Res::Str(Res::CmdOptScanValue)};
     QCommandLineOption Add{QStringLiteral("add"), Res::Str(Res::CmdOptAdd)};
+    QCommandLineOption New{QStringLiteral("new"), Res::Str(Res::CmdOptNew), Res::Str(Res::CmdOptNewValue)};
+    // The values of --new, in the order of TCommandRequest's fields.
+    QCommandLineOption Mac{QStringLiteral("mac"), Res::Str(Res::CmdOptMac), QStringLiteral("MAC")};
+    QCommandLineOption Ip{QStringLiteral("ip"), Res::Str(Res::CmdOptIp), Res::Str(Res::CmdOptIpValue)};
+    QCommandLineOption Mode{QStringLiteral("mode"), Res::Str(Res::CmdOptMode),
+                            QStringLiteral("lan|internet")};
+    QCommandLineOption Mask{QStringLiteral("mask"), Res::Str(Res::CmdOptMask),
+                            Res::Str(Res::CmdOptMaskValue)};
+    QCommandLineOption Comment{QStringLiteral("comment"), Res::Str(Res::CmdOptComment),
+                               Res::Str(Res::CmdOptCommentValue)};
+    QCommandLineOption Port{QStringLiteral("port"), Res::Str(Res::CmdOptPort), QStringLiteral("N")};
     QCommandLineOption Json{QStringLiteral("json"), Res::Str(Res::CmdOptJson)};
     QCommandLineOption Help{{QStringLiteral("h"), QStringLiteral("help")}, Res::Str(Res::CmdOptHelp)};
     QCommandLineOption Version{{QStringLiteral("v"), QStringLiteral("version")},
@@ -73,7 +85,7 @@ struct TOptions
         parser.addOption(Database);
         for (const QCommandLineOption& command : Commands)
             parser.addOption(command);
-        parser.addOptions({Scan, Add, Json, Help, Version});
+        parser.addOptions({Scan, Add, New, Mac, Ip, Mode, Mask, Port, Comment, Json, Help, Version});
         for (const QCommandLineOption& option : QtOptions)
             parser.addOption(option);
         parser.addPositionalArgument(QStringLiteral("computers"), Res::Str(Res::CmdArgNames),
@@ -121,8 +133,51 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         }
     }
     const QStringList names = parser.positionalArguments();
-    if (commands + int(parser.isSet(options.Scan)) > 1 || parser.values(options.Scan).size() > 1)
+    if (commands + int(parser.isSet(options.Scan)) + int(parser.isSet(options.New)) > 1 ||
+        parser.values(options.Scan).size() > 1 || parser.values(options.New).size() > 1)
         return fail(Res::Str(Res::CmdErrOneAction));
+    // The values of a new computer belong to --new alone; the port to --new and --wake.
+    const QCommandLineOption* values[] = {&options.Mac,  &options.Ip,      &options.Mode,
+                                          &options.Mask, &options.Comment, &options.Port};
+    for (const QCommandLineOption* option : values) {
+        const QString name = QStringLiteral("--") + option->names().constFirst();
+        if (parser.values(*option).size() > 1)
+            return fail(Res::Str(Res::CmdErrTwice).arg(name));
+        const bool wakePort = option == &options.Port && command && qstrcmp(command->Name, "wake") == 0;
+        if (parser.isSet(*option) && !parser.isSet(options.New) && !wakePort)
+            return fail(
+                Res::Str(option == &options.Port ? Res::CmdErrPortOnly : Res::CmdErrNewOnly).arg(name));
+    }
+    int port = 0;
+    if (parser.isSet(options.Port)) {
+        // Linux refuses a datagram to port 0.
+        bool number = false;
+        port = parser.value(options.Port).toInt(&number);
+        if (!number || port < 1 || port > 65535)
+            return fail(Res::Str(Res::CmdErrBadPort).arg(parser.value(options.Port)));
+    }
+    if (parser.isSet(options.New)) {
+        if (!names.isEmpty())
+            return fail(Res::Str(Res::CmdErrNoComputers).arg(QStringLiteral("--new")));
+        if (parser.isSet(options.Json))
+            return fail(Res::Str(Res::CmdErrJsonOnly));
+        if (!parser.isSet(options.Mac))
+            return fail(Res::Str(Res::CmdErrNewNeedsMac));
+        const QString mode = parser.value(options.Mode).toLower();
+        if (!mode.isEmpty() && mode != QLatin1String("lan") && mode != QLatin1String("internet"))
+            return fail(Res::Str(Res::CmdErrBadMode).arg(parser.value(options.Mode)));
+        TCommandRequest& request = line.Request;
+        request.Command = TCommandRequest::New;
+        request.Names = {parser.value(options.New)};
+        request.Mac = parser.value(options.Mac);
+        request.Ip = parser.value(options.Ip);
+        request.Mode = mode;
+        request.Mask = parser.value(options.Mask);
+        request.Comment = parser.value(options.Comment);
+        request.Port = port;
+        line.Action = TCommandLine::RunRequest;
+        return line;
+    }
     if (parser.isSet(options.Add) && !parser.isSet(options.Scan))
         return fail(Res::Str(Res::CmdErrAddOnlyScan));
     if (parser.isSet(options.Scan)) {
@@ -150,6 +205,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     request.Command = QString::fromLatin1(command->Name);
     request.Names = names;
     request.Json = parser.isSet(options.Json);
+    request.Port = port;
     if (command->Names == TNames::None && !names.isEmpty())
         return fail(Res::Str(Res::CmdErrNoComputers).arg(QStringLiteral("--") + request.Command));
     if (command->Names == TNames::Required && names.isEmpty())

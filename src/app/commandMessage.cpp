@@ -1,14 +1,31 @@
 #include "app/commandMessage.h"
 
+#include <iterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+namespace {
+
+// The values of a new computer, each travelling only when given.
+QString TCommandRequest::*const TextFields[] = {&TCommandRequest::Mac, &TCommandRequest::Ip,
+                                                &TCommandRequest::Mode, &TCommandRequest::Mask,
+                                                &TCommandRequest::Comment};
+const char* const TextFieldNames[] = {"mac", "ip", "mode", "mask", "comment"};
+
+} // namespace
+
 QByteArray TCommandRequest::ToJson() const
 {
-    const QJsonObject object{{QStringLiteral("command"), Command},
-                             {QStringLiteral("names"), QJsonArray::fromStringList(Names)},
-                             {QStringLiteral("json"), Json}};
+    QJsonObject object{{QStringLiteral("command"), Command},
+                       {QStringLiteral("names"), QJsonArray::fromStringList(Names)},
+                       {QStringLiteral("json"), Json}};
+    for (size_t i = 0; i < std::size(TextFields); ++i) {
+        if (!(this->*TextFields[i]).isEmpty())
+            object.insert(QLatin1String(TextFieldNames[i]), this->*TextFields[i]);
+    }
+    if (Port != 0)
+        object.insert(QStringLiteral("port"), Port);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -28,6 +45,19 @@ std::optional<TCommandRequest> TCommandRequest::FromJson(const QByteArray& messa
         request.Names.append(name.toString());
     }
     request.Json = object.value(QStringLiteral("json")).toBool();
+    for (size_t i = 0; i < std::size(TextFields); ++i) {
+        const QJsonValue value = object.value(QLatin1String(TextFieldNames[i]));
+        if (!value.isUndefined() && !value.isString())
+            return std::nullopt;
+        request.*TextFields[i] = value.toString();
+    }
+    // A port the command line would refuse is no request either.
+    const QJsonValue port = object.value(QStringLiteral("port"));
+    if (!port.isUndefined()) {
+        if (!port.isDouble() || port.toDouble() != port.toInt() || port.toInt() < 1 || port.toInt() > 65535)
+            return std::nullopt;
+        request.Port = port.toInt();
+    }
     return request;
 }
 

@@ -15,6 +15,8 @@ struct TCommandRequest
     static inline const QString Activate = QStringLiteral("activate");
     // Sweeps the network named in Names here, never in the window: app/commandScan.h.
     static inline const QString Scan = QStringLiteral("scan");
+    // Adds one computer (--new NAME), handed to the window as the other commands are.
+    static inline const QString New = QStringLiteral("new");
 
     // The command: the long option that asks for it ("wake", "list", ...), or Activate.
     QString Command;
@@ -22,6 +24,15 @@ struct TCommandRequest
     bool Json = false;
     // With Scan: add the new hosts. (Scans are not handed to the window, so it does not travel.)
     bool Add = false;
+    // With "new" (Names holds the name): the computer's values as typed; empty for the wizard's defaults.
+    // The address is looked up by the command line before the request travels.
+    QString Mac;
+    QString Ip;
+    QString Mode;
+    QString Mask;
+    QString Comment;
+    // With "new" and "wake": the UDP port of the magic packets; 0 for the stored one (or the default).
+    int Port = 0;
 
     QByteArray ToJson() const;
     // Nothing for a message that is not a well-formed request. Whether the command is one that is known

@@ -1,5 +1,6 @@
 #include "app/commandRunner.h"
 
+#include "app/commandDatabase.h"
 #include "app/commandScan.h"
 #include "app/instanceServer.h"
 #include "app/relayCommand.h"
@@ -124,6 +125,7 @@ QJsonObject ComputerJson(const TComputer& computer)
         {QStringLiteral("mac"), computer.WakeMAC()},
         {QStringLiteral("ip"), computer.IPAddress},
         {QStringLiteral("mode"), ModeName(computer)},
+        {QStringLiteral("port"), computer.Port},
         {QStringLiteral("online"), computer.Online},
         {QStringLiteral("checked"), CheckedValue(computer)},
         {QStringLiteral("reply"), computer.LastPingReply},
@@ -250,6 +252,8 @@ const TCommandRunner::THandler* TCommandRunner::Handler(const QString& command)
         {"list", TOpenDatabase::omReadOnly, &TCommandRunner::RunList},
         {"status", TOpenDatabase::omReadWrite, &TCommandRunner::RunStatus},
         {"run-schedules", TOpenDatabase::omReadWrite, &TCommandRunner::RunSchedules},
+        {"new", TOpenDatabase::omReadWrite, &TCommandRunner::RunNew},
+        {"delete", TOpenDatabase::omReadWrite, &TCommandRunner::RunDelete},
     };
     for (const THandler& handler : Handlers) {
         if (command == QLatin1String(handler.Name))
@@ -447,10 +451,13 @@ bool TCommandRunner::WakeStep()
     }
     if (FDatabase && !wake.isEmpty()) {
         QPointer<TCommandRunner> self(this);
-        FWakesRunning += FDatabase->Wake(wake, FWakeDelay, [self](const QString& id, bool sent) {
-            if (self)
-                self->WakeEnded(id, sent);
-        });
+        FWakesRunning += FDatabase->Wake(
+            wake, FWakeDelay,
+            [self](const QString& id, bool sent) {
+                if (self)
+                    self->WakeEnded(id, sent);
+            },
+            FRequest.Port);
     }
     if (FDatabase && FStep < static_cast<size_t>(FWakeIDs.size()))
         return true;
@@ -578,37 +585,46 @@ void TCommandRunner::Finish()
     deleteLater();
 }
 
-TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& databaseFile)
+TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& databaseFile, bool chosenFile)
 {
     const std::optional<TOpenDatabase::TOpenMode> mode = TCommandRunner::OpenMode(request.Command);
     if (!mode)
         return BadRequest();
-    // Asking about a file that is not there must not create one.
-    if (!QFileInfo::exists(databaseFile))
-        return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
-    TOpenDatabase database(databaseFile, *mode);
-    try {
-        database.Open();
-    } catch (const std::exception& e) {
-        QString message = ExceptionMessage(e);
-        message.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-        return TCommandResult{1, {}, ErrorLine(message.simplified())};
+    std::unique_ptr<TOpenDatabase> database;
+    if (!QFileInfo::exists(databaseFile)) {
+        // A new account: what writes makes the file (and its folder) as the window would; the list and
+        // the schedules of no computers are empty. Asking about a file named on purpose is an error.
+        const bool makes = request.Command == TCommandRequest::New;
+        const bool empty =
+            request.Command == QLatin1String("list") || request.Command == QLatin1String("run-schedules");
+        if (!makes && !(empty && !chosenFile))
+            return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
+        QString folder;
+        if (makes && !EnsureDatabaseFolder(databaseFile, &folder))
+            return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
+    }
+    if (QFileInfo::exists(databaseFile) || request.Command == TCommandRequest::New) {
+        TCommandDatabase opened =
+            OpenForCommand(databaseFile, *mode, [&] { return SendToInstance(databaseFile, request); });
+        if (opened.Result)
+            return *opened.Result;
+        database = std::move(opened.Database);
     }
     TCommandResult result;
     QEventLoop loop;
-    auto* runner = new TCommandRunner(&database);
+    auto* runner = new TCommandRunner(database.get());
     runner->Start(request, [&](const TCommandResult& done) {
         result = done;
         loop.quit();
     });
     loop.exec();
     // The window keeps what a check found; so does the command line.
-    if (!database.Close())
-        result.Err += ErrorLine(Res::Str(Res::CmdErrSave).arg(database.SaveFailure()));
+    if (database && !database->Close())
+        result.Err += ErrorLine(Res::Str(Res::CmdErrSave).arg(database->SaveFailure()));
     return result;
 }
 
-int RunCommandRequest(const TCommandRequest& request, const QString& databaseFile)
+int RunCommandRequest(const TCommandRequest& request, const QString& databaseFile, bool chosenFile)
 {
     // Relays are the user's settings, not the database's: no window or file is needed to test them.
     if (request.Command == QLatin1String("relays")) {
@@ -619,12 +635,15 @@ int RunCommandRequest(const TCommandRequest& request, const QString& databaseFil
         return exitCode;
     }
     std::optional<TCommandResult> result;
+    TCommandRequest prepared = request;
     if (request.Command == TCommandRequest::Scan)
         result = RunScanCommand({request.Names.value(0), request.Json, request.Add}, databaseFile);
-    else
-        result = SendToInstance(databaseFile, request);
+    else if (request.Command == TCommandRequest::New)
+        result = PrepareNewComputer(prepared);
     if (!result)
-        result = RunOnDatabase(request, databaseFile);
+        result = SendToInstance(databaseFile, prepared);
+    if (!result)
+        result = RunOnDatabase(prepared, databaseFile, chosenFile);
     QTextStream(stdout) << result->Out;
     QTextStream(stderr) << result->Err;
     return result->ExitCode;
@@ -660,7 +679,8 @@ int RunCommandLine(int& argc, char** argv, const TCommandLine& line)
             return 1;
         }
         return RunCommandRequest(line.Request,
-                                 DatabaseFilePath(QCoreApplication::applicationDirPath(), line.DatabaseFile));
+                                 DatabaseFilePath(QCoreApplication::applicationDirPath(), line.DatabaseFile),
+                                 !line.DatabaseFile.isEmpty());
     case TCommandLine::UsageError:
     case TCommandLine::Window:
         break;

@@ -49,6 +49,9 @@ private:
 
     void RunList();
     void RunWake();
+    // app/commandEdit.cpp: --new and --delete.
+    void RunNew();
+    void RunDelete();
     void RunStatus();
     // One step of a list, or of starting wake-ups; true while more is left.
     bool ListStep();
@@ -99,6 +102,17 @@ QString AdministratorRefusal();
 int RunCommandLine(int& argc, char** argv, const TCommandLine& line);
 // Runs a request: through the running instance that holds the database when there is one, else on the
 // database opened here in the request's mode and closed at once. Prints the result; returns the exit code.
-int RunCommandRequest(const TCommandRequest& request, const QString& databaseFile);
-// The same on the database opened here, without printing.
-TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& databaseFile);
+// chosenFile: the file was named by --database (a missing one is an error even for a list).
+int RunCommandRequest(const TCommandRequest& request, const QString& databaseFile, bool chosenFile = true);
+// The same on the database opened here, without printing. A command that writes makes the folder and the
+// file as the window does; one that only lists, or runs the schedules, finds nothing in a file that is
+// not there at the default place.
+TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& databaseFile,
+                             bool chosenFile = true);
+
+// app/commandEdit.cpp: the wizard's checks of a new computer's values, in the wizard's order; the error
+// line when one fails. Without an address, only the others are checked.
+std::optional<QString> NewComputerError(const TCommandRequest& request);
+// Checks the values of --new and looks the name up when no address was given, here and not in the
+// window, whose thread must not wait for a lookup. The error result when that fails.
+std::optional<TCommandResult> PrepareNewComputer(TCommandRequest& request);

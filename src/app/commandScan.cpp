@@ -1,5 +1,7 @@
 #include "app/commandScan.h"
 
+#include "app/commandDatabase.h"
+#include "app/instanceServer.h"
 #include "core/exceptions.h"
 #include "core/texts.h"
 #include "model/computers.h"
@@ -7,6 +9,7 @@
 #include "model/scanResults.h"
 #include "net/hostResolve.h"
 #include "net/netScan.h"
+#include "product/databaseLocation.h"
 
 #include <memory>
 #include <QEventLoop>
@@ -48,6 +51,28 @@ TSweep Sweep(const TScanNetwork& network)
     return sweep;
 }
 
+// The computers of the window that holds the database, as far as a scan tells hosts by them: name, MAC and
+// IP address. Null when no window answers.
+std::unique_ptr<TGroup> KnownToWindow(const QString& databaseFile)
+{
+    TCommandRequest request;
+    request.Command = QStringLiteral("list");
+    request.Json = true;
+    const std::optional<TCommandResult> answer = SendToInstance(databaseFile, request);
+    if (!answer || answer->ExitCode != 0)
+        return nullptr;
+    auto group = std::make_unique<TGroup>();
+    for (const QJsonValue& entry : QJsonDocument::fromJson(answer->Out.toUtf8()).array()) {
+        const QJsonObject object = entry.toObject();
+        TComputer* computer = group->Computers()->Add();
+        computer->SetName(object.value(QStringLiteral("name")).toString());
+        computer->IPAddress = object.value(QStringLiteral("ip")).toString();
+        if (const QString mac = object.value(QStringLiteral("mac")).toString(); !mac.isEmpty())
+            computer->MACAddresses()->Add()->Address = mac;
+    }
+    return group;
+}
+
 } // namespace
 
 TCommandResult RunScanCommand(const TScanCommand& command, const QString& databaseFile)
@@ -57,18 +82,33 @@ TCommandResult RunScanCommand(const TScanCommand& command, const QString& databa
     if (!ParseScanNetwork(command.Network, &network, &error))
         return {2, {}, ErrorText(error)};
 
-    // Opened before the sweep, so a database that cannot be used costs no packets.
+    // Opened before the sweep, so a database that cannot be used costs no packets. The window that holds
+    // it adds nothing for a scan here (its own Scan network does), but tells which hosts it knows.
     std::unique_ptr<TOpenDatabase> database;
-    if (command.Add || QFileInfo::exists(databaseFile)) {
-        database = std::make_unique<TOpenDatabase>(databaseFile, command.Add ? TOpenDatabase::omReadWrite
-                                                                             : TOpenDatabase::omReadOnly);
-        try {
-            database->Open();
-        } catch (const std::exception& e) {
-            return {1, {}, ErrorText(ExceptionMessage(e))};
-        }
+    std::unique_ptr<TGroup> windowsList;
+    if (command.Add) {
+        if (InstanceListening(databaseFile))
+            return {1, {}, ErrorText(Res::Str(Res::CmdErrWindowHoldsScan))};
+        // A new account's first command may be this one: the folder is made as the window makes it.
+        QString folder;
+        if (!EnsureDatabaseFolder(databaseFile, &folder))
+            return {1, {}, ErrorText(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
     }
-    const TGroup* root = database ? database->Root() : nullptr;
+    if (command.Add || QFileInfo::exists(databaseFile)) {
+        const auto mode = command.Add ? TOpenDatabase::omReadWrite : TOpenDatabase::omReadOnly;
+        std::function<std::optional<TCommandResult>()> askWindow;
+        if (!command.Add)
+            askWindow = [&]() -> std::optional<TCommandResult> {
+                if ((windowsList = KnownToWindow(databaseFile)))
+                    return TCommandResult{};
+                return std::nullopt;
+            };
+        TCommandDatabase opened = OpenForCommand(databaseFile, mode, askWindow, Res::CmdErrWindowHoldsScan);
+        if (opened.Result && !windowsList)
+            return *opened.Result;
+        database = std::move(opened.Database);
+    }
+    const TGroup* root = database ? database->Root() : windowsList.get();
 
     const TSweep sweep = Sweep(network);
     TCommandResult result;

@@ -13,7 +13,6 @@
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QTimer>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -119,35 +118,197 @@ bool IsPrivateFolder(const QString& path)
            info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
 }
 
-// $XDG_RUNTIME_DIR. Cron jobs and login hooks often run without the variable: the session's folder is
-// then found where systemd makes it, and without a session the window and the command line still meet
-// in a private folder of the user's own in the temporary folder. Empty when none is safe.
-QString RuntimeFolder()
+// The folders the window's socket may be in, in the order a command looks. Neither depends on the
+// environment, so the window and a cron job agree however each was started.
+QStringList SocketFolders()
 {
-    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
-        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
-    if (IsPrivateFolder(session))
-        return session;
-    const QString own = QDir::tempPath() + QStringLiteral("/sablewick-") + QString::number(::geteuid());
-    ::mkdir(QFile::encodeName(own).constData(), 0700);
-    return IsPrivateFolder(own) ? own : QString();
+    const QString uid = QString::number(::geteuid());
+    return {QStringLiteral("/run/user/") + uid, QStringLiteral("/tmp/sablewick-") + uid};
 }
 
-} // namespace
-
-QString InstanceSocketPath(const QString& databaseFile)
+QString SocketName(const QString& databaseFile)
 {
     QFileInfo file(databaseFile);
     // The same file reached by two spellings (a link, "..") is one instance.
     const QString canonical = file.exists() ? file.canonicalFilePath() : file.absoluteFilePath();
     const QByteArray hash = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex();
-    const QString folder = RuntimeFolder();
-    if (folder.isEmpty())
-        return {};
-    return QDir(folder).filePath(QStringLiteral("sablewick-") + QString::fromLatin1(hash.left(16)) +
-                                 QStringLiteral(".socket"));
+    return QStringLiteral("sablewick-") + QString::fromLatin1(hash.left(16)) + QStringLiteral(".socket");
 }
+
+// What a peer gets when the requests of others fill what the window may hold.
+TCommandResult Busy()
+{
+    return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrWindowBusy))};
+}
+
+// What Qt reads ahead for a connection that waits for room, beyond the count of held bytes.
+constexpr qint64 ReadChunk = 64 * 1024;
+// Connections accepted by the server but not yet taken; the rest wait in the listen queue.
+constexpr int PendingConnections = 16;
+
+} // namespace
+
+QString InstanceSocketPath(const QString& databaseFile)
+{
+    for (const QString& folder : SocketFolders()) {
+        if (folder.startsWith(QLatin1String("/tmp/")))
+            ::mkdir(QFile::encodeName(folder).constData(), 0700);
+        if (IsPrivateFolder(folder))
+            return QDir(folder).filePath(SocketName(databaseFile));
+    }
+    return {};
+}
+
+QStringList InstanceSocketPaths(const QString& databaseFile)
+{
+    QStringList paths;
+    for (const QString& folder : SocketFolders())
+        paths.append(QDir(folder).filePath(SocketName(databaseFile)));
+    return paths;
+}
+
+// One connection of a peer: reads its request as far as the server's room allows, runs it, answers.
+class TInstanceServer::TConnection : public QObject
+{
+public:
+    enum TState
+    {
+        Reading,
+        Waiting, // for room: others hold what the server may hold
+        Answered,
+    };
+
+    TConnection(TInstanceServer* server, QLocalSocket* socket)
+        : QObject(socket), FServer(server), FSocket(socket)
+    {
+        // A peer that sends nothing usable is dropped after a while, so it cannot hold resources forever;
+        // a long request that keeps coming is not, nor one that waits for room.
+        FIdle.setSingleShot(true);
+        connect(&FIdle, &QTimer::timeout, socket, &QLocalSocket::abort);
+        FIdle.start(ClientIdleTimeout);
+        connect(socket, &QLocalSocket::readyRead, this, &TConnection::Read);
+    }
+
+    ~TConnection() override { Let(); }
+
+    TState State() const { return FState; }
+
+    void Read()
+    {
+        if (FState != Reading)
+            return;
+        const qint64 available = FSocket->bytesAvailable();
+        const qsizetype room = MaxInstanceHeld - FServer->FHeld;
+        const qsizetype take = static_cast<qsizetype>(std::min<qint64>(available, room));
+        const qsizetype scanned = FBuffer.size();
+        if (take > 0) {
+            FBuffer.append(FSocket->read(take));
+            Hold(FBuffer.size() - scanned);
+        }
+        const qsizetype end = FBuffer.indexOf('\n', scanned);
+        if (end > MaxInstanceRequest || (end < 0 && FBuffer.size() > MaxInstanceRequest)) {
+            Answer(TooLarge());
+        } else if (end >= 0) {
+            Run(end);
+        } else if (take < available) {
+            Wait();
+        } else {
+            FIdle.start(ClientIdleTimeout);
+        }
+    }
+
+    // Room was made: reads on where it stopped.
+    void Resume()
+    {
+        if (FState != Waiting)
+            return;
+        FServer->FHeldWaiting -= FHeld;
+        FState = Reading;
+        FSocket->setReadBufferSize(0);
+        FIdle.start(ClientIdleTimeout);
+        Read();
+    }
+
+private:
+    void Hold(qsizetype bytes)
+    {
+        FHeld += bytes;
+        FServer->FHeld += bytes;
+    }
+
+    // Gives back what the connection holds.
+    void Let()
+    {
+        if (FState == Waiting)
+            FServer->FHeldWaiting -= FHeld;
+        const qsizetype held = std::exchange(FHeld, 0);
+        FBuffer = QByteArray();
+        if (held > 0)
+            FServer->Release(held);
+    }
+
+    void Wait()
+    {
+        FIdle.stop();
+        FState = Waiting;
+        // While it waits, Qt reads no further ahead than this: a connection that is read holds in Qt's
+        // buffer only what came since the last pass, one that waits no more than this.
+        FSocket->setReadBufferSize(ReadChunk);
+        FServer->FHeldWaiting += FHeld;
+        // When every held byte waits, nothing will make room: this one steps back.
+        if (FServer->FHeldWaiting == FServer->FHeld)
+            Answer(Busy());
+        else
+            FServer->FWaiting.emplace_back(this);
+    }
+
+    void Run(qsizetype end)
+    {
+        FIdle.stop();
+        disconnect(FSocket, &QLocalSocket::readyRead, this, nullptr);
+        const std::optional<TCommandRequest> request = TCommandRequest::FromJson(FBuffer.left(end));
+        if (!request) {
+            Answer(TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrBadRequest))});
+            return;
+        }
+        if (request->Command == TCommandRequest::Activate) {
+            if (FServer->FActivate)
+                FServer->FActivate();
+            Answer(TCommandResult{});
+            return;
+        }
+        // The request's bytes stay counted until it is answered, as its names are held until then, even
+        // when the peer goes away meanwhile.
+        const qsizetype held = std::exchange(FHeld, 0);
+        FBuffer = QByteArray();
+        FState = Answered;
+        QPointer<TInstanceServer> server(FServer);
+        QPointer<QLocalSocket> socket(FSocket);
+        auto* runner = new TCommandRunner(FServer->FDatabase ? FServer->FDatabase() : nullptr, FServer);
+        runner->Start(*request, [server, socket, held](const TCommandResult& result) {
+            if (socket)
+                new TAnswerWriter(socket, result);
+            if (server)
+                server->Release(held);
+        });
+    }
+
+    void Answer(const TCommandResult& result)
+    {
+        FIdle.stop();
+        disconnect(FSocket, &QLocalSocket::readyRead, this, nullptr);
+        Let();
+        FState = Answered;
+        new TAnswerWriter(FSocket, result);
+    }
+
+    TInstanceServer* FServer;
+    QLocalSocket* FSocket;
+    QTimer FIdle;
+    QByteArray FBuffer;
+    qsizetype FHeld = 0;
+    TState FState = Reading;
+};
 
 TInstanceServer::TInstanceServer(std::function<TOpenDatabase*()> database, std::function<void()> activate,
                                  QObject* parent)
@@ -155,12 +316,19 @@ TInstanceServer::TInstanceServer(std::function<TOpenDatabase*()> database, std::
       FServer(new QLocalServer(this))
 {
     FServer->setSocketOptions(QLocalServer::UserAccessOption);
+    FServer->setListenBacklogSize(InstanceListenBacklog);
+    FServer->setMaxPendingConnections(PendingConnections);
     connect(FServer, &QLocalServer::newConnection, this, &TInstanceServer::Accept);
 }
 
 TInstanceServer::~TInstanceServer()
 {
     FServer->close();
+    // The connections go while this object's members still exist; none waits for room any more.
+    FWaiting.clear();
+    FClosing = true;
+    delete FServer;
+    FServer = nullptr;
 }
 
 bool TInstanceServer::Listen(const QString& databaseFile)
@@ -183,7 +351,11 @@ QString TInstanceServer::SocketPath() const
 
 void TInstanceServer::Accept()
 {
-    while (QLocalSocket* socket = FServer->nextPendingConnection()) {
+    // Past the bound the rest wait in the listen queue, taken as served connections go.
+    while (FServer && FConnections < MaxInstanceConnections) {
+        QLocalSocket* socket = FServer->nextPendingConnection();
+        if (!socket)
+            break;
         const std::optional<uid_t> peer = PeerUid(socket->socketDescriptor());
         if (!peer || *peer != ::geteuid()) {
             socket->abort();
@@ -196,68 +368,62 @@ void TInstanceServer::Accept()
 
 void TInstanceServer::Serve(QLocalSocket* socket)
 {
-    // A peer that sends nothing usable is dropped after a while, so it cannot hold resources forever; a
-    // long request that keeps coming is not.
-    auto* idle = new QTimer(socket);
-    idle->setSingleShot(true);
-    connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
-    idle->start(ClientIdleTimeout);
     ++FConnections;
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QObject::destroyed, this, [this] {
         // What a burst of requests took goes back to the system once the last of them has gone.
         if (--FConnections == 0)
             ::malloc_trim(0);
+        if (!FClosing)
+            QTimer::singleShot(0, this, &TInstanceServer::Accept);
     });
-    auto buffer = std::make_shared<QByteArray>();
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket, idle, buffer] {
-        const qsizetype scanned = buffer->size();
-        buffer->append(socket->readAll());
-        const qsizetype end = buffer->indexOf('\n', scanned);
-        QPointer<QLocalSocket> guarded(socket);
-        auto answer = [guarded](const TCommandResult& result) {
-            if (guarded)
-                new TAnswerWriter(guarded, result);
-        };
-        if (end < 0 && buffer->size() <= MaxInstanceRequest) {
-            idle->start(ClientIdleTimeout);
-            return;
-        }
-        idle->stop();
-        disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
-        if (end < 0 || end > MaxInstanceRequest) {
-            buffer->clear();
-            answer(TooLarge());
-            return;
-        }
-        const std::optional<TCommandRequest> request = TCommandRequest::FromJson(buffer->left(end));
-        buffer->clear();
-        buffer->squeeze();
-        if (!request) {
-            answer(TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrBadRequest))});
-            return;
-        }
-        if (request->Command == TCommandRequest::Activate) {
-            if (FActivate)
-                FActivate();
-            answer(TCommandResult{});
-            return;
-        }
-        auto* runner = new TCommandRunner(FDatabase ? FDatabase() : nullptr, this);
-        runner->Start(*request, answer);
-    });
+    auto* connection = new TConnection(this, socket);
+    connection->Read();
+}
+
+void TInstanceServer::Release(qsizetype bytes)
+{
+    FHeld -= bytes;
+    if (FClosing)
+        return;
+    // Each waiting connection once, in order; one that finds no room again queues anew behind.
+    std::deque<QPointer<TConnection>> waiting;
+    waiting.swap(FWaiting);
+    for (const QPointer<TConnection>& connection : waiting) {
+        if (connection)
+            connection->Resume();
+    }
+}
+
+bool InstanceListening(const QString& databaseFile)
+{
+    for (const QString& path : InstanceSocketPaths(databaseFile)) {
+        if (!IsOwnSocket(path))
+            continue;
+        QLocalSocket socket;
+        socket.connectToServer(path);
+        if (socket.waitForConnected(2000))
+            return true;
+    }
+    return false;
 }
 
 std::optional<TCommandResult> SendToInstance(const QString& databaseFile, const TCommandRequest& request,
                                              int timeoutMs)
 {
-    const QString path = InstanceSocketPath(databaseFile);
-    if (!IsOwnSocket(path))
-        return std::nullopt;
     QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(2000))
-        return std::nullopt; // left behind by an instance that died
+    bool connected = false;
+    for (const QString& path : InstanceSocketPaths(databaseFile)) {
+        if (!IsOwnSocket(path))
+            continue;
+        socket.connectToServer(path);
+        // Not connected: left behind by an instance that died.
+        if ((connected = socket.waitForConnected(2000)))
+            break;
+        socket.abort();
+    }
+    if (!connected)
+        return std::nullopt;
     const QByteArray message = request.ToJson() + '\n';
     if (message.size() > MaxInstanceRequest)
         return TooLarge();

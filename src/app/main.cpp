@@ -3,6 +3,7 @@
 #include "app/commandRunner.h"
 #include "app/frmMain.h"
 #include "app/instanceServer.h"
+#include "app/requestChanges.h"
 #include "app/signalHandler.h"
 #include "app/translations.h"
 #include "app/userRights.h"
@@ -75,8 +76,10 @@ int main(int argc, char* argv[])
             frame->activateWindow();
         });
     // Only the holder of the lock serves the file.
-    if (frame->OpenDatabase() && frame->OpenDatabase()->IsOpen())
+    if (frame->OpenDatabase() && frame->OpenDatabase()->IsOpen()) {
+        FollowRequestChanges(*frame);
         server->Listen(database);
+    }
 
     window->show();
     const int result = TApplication::exec();

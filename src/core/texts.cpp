@@ -390,6 +390,51 @@ const QHash<int, const char*>& Table()
         {CmdErrRelayStatus, QT_TRANSLATE_NOOP("Res", "\"%1\" could not be checked: %2")},
         {CmdNoRelays, QT_TRANSLATE_NOOP("Res", "no relays in %1")},
 
+        {CmdOptNew,
+         QT_TRANSLATE_NOOP("Res",
+                           "Add a computer with the values given by --mac, --ip, --mode, --mask, --port and "
+                           "--comment, checked as the New computer wizard checks them.")},
+        {CmdOptNewValue, QT_TRANSLATE_NOOP("Res", "NAME")},
+        {CmdOptDelete,
+         QT_TRANSLATE_NOOP("Res", "Delete the computers named (by name, MAC address or IP address).")},
+        {CmdOptMac, QT_TRANSLATE_NOOP("Res", "With --new: the MAC address, in any form --wake takes.")},
+        {CmdOptIp,
+         QT_TRANSLATE_NOOP("Res", "With --new: the IP address (without it, the name is looked up).")},
+        {CmdOptIpValue, QT_TRANSLATE_NOOP("Res", "ADDRESS")},
+        {CmdOptMode,
+         QT_TRANSLATE_NOOP("Res", "With --new: wake it through the home network (lan, the default) or the "
+                                  "internet.")},
+        {CmdOptMask, QT_TRANSLATE_NOOP("Res", "With --new: the subnet mask (default 255.255.255.0).")},
+        {CmdOptMaskValue, QT_TRANSLATE_NOOP("Res", "MASK")},
+        {CmdOptComment, QT_TRANSLATE_NOOP("Res", "With --new: the comments.")},
+        {CmdOptCommentValue, QT_TRANSLATE_NOOP("Res", "TEXT")},
+        {CmdOptPort, QT_TRANSLATE_NOOP(
+                         "Res", "With --new: the UDP port of its magic packets (default 1000). With --wake: "
+                                "the port of every packet of this run.")},
+        //: %1: an option, such as --mac.
+        {CmdErrTwice, QT_TRANSLATE_NOOP("Res", "%1 is given more than once")},
+        {CmdErrNewOnly, QT_TRANSLATE_NOOP("Res", "%1 belongs to --new")},
+        {CmdErrPortOnly, QT_TRANSLATE_NOOP("Res", "%1 belongs to --new or --wake")},
+        {CmdErrBadPort, QT_TRANSLATE_NOOP("Res", "\"%1\" is not a port number (1 to 65535)")},
+        {CmdErrBadMode, QT_TRANSLATE_NOOP("Res", "--mode takes lan or internet, not \"%1\"")},
+        {CmdErrNewNeedsMac, QT_TRANSLATE_NOOP("Res", "--new needs --mac")},
+        {CmdErrNameUsed, QT_TRANSLATE_NOOP("Res", "a computer named \"%1\" exists already")},
+        {CmdErrNoAddress, QT_TRANSLATE_NOOP("Res", "no IP address found for \"%1\"; give one with --ip")},
+        //: %1 the name, %2 the MAC address, %3 the IP address.
+        {CmdAdded, QT_TRANSLATE_NOOP("Res", "Added %1 (%2, %3)")},
+        {CmdDeleted, QT_TRANSLATE_NOOP("Res", "Deleted %1")},
+        {CmdErrWindowBusy, QT_TRANSLATE_NOOP("Res", "the window is busy; try again")},
+        {CmdErrWindowHolds,
+         QT_TRANSLATE_NOOP("Res", "Sablewick's window holds the database but does not answer; try again "
+                                  "when it does, or close the window")},
+        {CmdErrWindowHoldsScan,
+         QT_TRANSLATE_NOOP("Res", "Sablewick's window holds the database; add the hosts with Scan network in "
+                                  "its Tools menu, or close the window and run this again")},
+        //: %1: seconds waited.
+        {CmdErrCommandHolds,
+         QT_TRANSLATE_NOOP("Res", "another Sablewick command has held the database for %1 s; try again "
+                                  "later")},
+
         {DbUnreadable,
          QT_TRANSLATE_NOOP("Res", "Unable to read the database \"%1\"! The file was left untouched.\r\n%2")},
         {StgIsDirectory, QT_TRANSLATE_NOOP("Res", "The name is a directory, not a regular file.")},

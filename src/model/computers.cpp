@@ -618,7 +618,7 @@ TWakeTarget WakeTargetOf(const TComputer& computer)
 
 bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd,
                               std::function<void(const QString& destination)> onOffLink,
-                              std::function<void(const QString& reason)> onRelayFailed)
+                              std::function<void(const QString& reason)> onRelayFailed, int port)
 {
     const TComputer* computer = FindComputer(itemID);
     if (!computer)
@@ -626,8 +626,10 @@ bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<vo
     // The sender takes its copy of the computer's values now, so deleting or editing the computer
     // during the delay can never leave it reading freed memory.
     // Without relays every packet leaves from here, with no detour through the route.
-    auto* sender = RelaysConfigured() ? new TRelayWOLThread(WakeTargetOf(*computer), delay)
-                                      : new TWOLThread(WakeTargetOf(*computer), delay);
+    TWakeTarget target = WakeTargetOf(*computer);
+    if (port > 0)
+        target.Port = port;
+    auto* sender = RelaysConfigured() ? new TRelayWOLThread(target, delay) : new TWOLThread(target, delay);
     if (onEnd || onOffLink || onRelayFailed)
         sender->SetOnTerminate([onEnd = std::move(onEnd), onOffLink = std::move(onOffLink),
                                 onRelayFailed = std::move(onRelayFailed)](TWorkerThread* worker) {

@@ -244,10 +244,11 @@ public:
     // runs before it, with the destination, when a LAN-mode packet went to an address that no local
     // network broadcasts to. A computer on a relay's network is woken by that relay; onRelayFailed, when
     // given, runs before onEnd with the reason (naming the relay) when the relay could not send.
-    // False when no computer has that identifier.
+    // port: the UDP port of the packet, 0 for the computer's own. False when no computer has that
+    // identifier.
     bool WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd = nullptr,
                           std::function<void(const QString& destination)> onOffLink = nullptr,
-                          std::function<void(const QString& reason)> onRelayFailed = nullptr);
+                          std::function<void(const QString& reason)> onRelayFailed = nullptr, int port = 0);
     // The group's schedule covers every computer without a schedule of its own in use.
     bool CheckSchedule(const TScheduleMoment& moment);
     bool CheckSchedule();

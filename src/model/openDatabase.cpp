@@ -376,7 +376,7 @@ void TOpenDatabase::Refresh(const QStringList& itemIDs)
 }
 
 int TOpenDatabase::Wake(const QStringList& itemIDs, int delay,
-                        std::function<void(const QString& itemID, bool sent)> sent)
+                        std::function<void(const QString& itemID, bool sent)> sent, int port)
 {
     if (!FRoot)
         return 0;
@@ -401,7 +401,8 @@ int TOpenDatabase::Wake(const QStringList& itemIDs, int delay,
                     return;
                 emit self->RelayFailed(id, reason);
                 emit self->StatusMessage(Res::Str(Res::RelayWakeFailed).arg(name, reason));
-            });
+            },
+            port);
         ++started;
         if (FMode != omReadOnly)
             FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);

@@ -134,9 +134,10 @@ public:
     void Refresh(const QStringList& itemIDs);
     // Wakes these computers after delay seconds and, unless read only, watches whether each answers
     // afterwards. sent, when given, is told on the main thread for each sender whether its packet left,
-    // even when this database is gone by then. Returns how many senders started.
+    // even when this database is gone by then. port: the UDP port of every packet, 0 for each computer's
+    // own. Returns how many senders started.
     int Wake(const QStringList& itemIDs, int delay,
-             std::function<void(const QString& itemID, bool sent)> sent = nullptr);
+             std::function<void(const QString& itemID, bool sent)> sent = nullptr, int port = 0);
     TWakeWatch* WakeWatch() const { return FWakeWatch.get(); }
     // From now on tests every schedule of the group at every tick of one clock, and wakes what is due as
     // Wake does, after wakeDelay seconds.
@@ -157,6 +158,8 @@ signals:
     void ComputerUpdated(TComputer* computer);
     // Computers were deleted (their running checks will not report).
     void ComputersDeleted();
+    // Computers were added by a request of the command line, which the window shows and checks.
+    void ComputersAdded(const QStringList& itemIDs);
     // The file now holds everything.
     void Saved();
     // A save failed; the message names the file and the reason. Raised once until a save succeeds.

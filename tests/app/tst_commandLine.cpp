@@ -1,3 +1,4 @@
+#include "app/commandDatabase.h"
 #include "app/commandLine.h"
 #include "app/commandRunner.h"
 #include "app/instanceServer.h"
@@ -10,7 +11,9 @@
 #include "support/isolatedNetwork.h"
 #include "support/netns.h"
 
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
 #include <QCoreApplication>
 #include <QDir>
@@ -84,6 +87,10 @@ private slots:
     void runSchedules();
     void deletionWhileNamesAreMatched();
     void statusStartsItsChecksInSlices();
+    void editCommands_data();
+    void editCommands();
+    void heldDatabase();
+    void socketBoundsWhatRequestsHold();
 
 private:
     TRun Run(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 90000);
@@ -238,7 +245,16 @@ void TestCommandLine::answersWithoutWindowOrFile_data()
     QTest::newRow("two databases") << QStringList{"--database", "a", "--database", "b", "--list"} << 2 << "";
     QTest::newRow("json alone") << QStringList{"--json"} << 2 << "";
     QTest::newRow("wake json") << QStringList{"--wake", "--json", "a"} << 2 << "";
-    QTest::newRow("missing database") << QStringList{"--list"} << 1 << "";
+    QTest::newRow("missing database") << QStringList{"--database", "missing.ccn", "--list"} << 1 << "";
+    QTest::newRow("no database at the default place") << QStringList{"--list"} << 0 << "";
+    QTest::newRow("no schedules at the default place") << QStringList{"--run-schedules"} << 0 << "";
+    QTest::newRow("mac without new") << QStringList{"--mac", "00:11:22:33:44:55"} << 2 << "";
+    QTest::newRow("comment with wake") << QStringList{"--wake", "a", "--comment", "x"} << 2 << "";
+    QTest::newRow("port with list") << QStringList{"--list", "--port", "9"} << 2 << "";
+    QTest::newRow("port zero") << QStringList{"--wake", "a", "--port", "0"} << 2 << "";
+    QTest::newRow("new without mac") << QStringList{"--new", "a"} << 2 << "";
+    QTest::newRow("new with a bad mode")
+        << QStringList{"--new", "a", "--mac", "001122334455", "--mode", "wan"} << 2 << "";
 }
 
 void TestCommandLine::answersWithoutWindowOrFile()
@@ -274,24 +290,29 @@ void TestCommandLine::answersWithoutWindowOrFile()
 void TestCommandLine::requests_data()
 {
     QTest::addColumn<bool>("withInstance");
-    QTest::addColumn<bool>("runtimeVariable");
-    QTest::newRow("database opened here") << false << true;
-    QTest::newRow("handed to the running window") << true << true;
+    QTest::addColumn<int>("runtimeVariable"); // 0: everywhere, 1: nowhere, 2: the window's alone
+    QTest::newRow("database opened here") << false << 0;
+    QTest::newRow("handed to the running window") << true << 0;
     // As from cron: the window and the command line still find each other.
-    QTest::newRow("handed over without XDG_RUNTIME_DIR") << true << false;
+    QTest::newRow("handed over without XDG_RUNTIME_DIR") << true << 1;
+    QTest::newRow("window with a runtime folder of its own, command without") << true << 2;
 }
 
 void TestCommandLine::requests()
 {
     QFETCH(bool, withInstance);
-    QFETCH(bool, runtimeVariable);
-    if (!runtimeVariable) {
+    QFETCH(int, runtimeVariable);
+    auto dropVariable = [this] {
         qunsetenv("XDG_RUNTIME_DIR");
         FEnvironment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    }
+    };
+    if (runtimeVariable == 1)
+        dropVariable();
     MakeDatabase();
     if (withInstance)
         QVERIFY(StartInstance());
+    if (runtimeVariable == 2)
+        dropVariable();
     const QStringList db{QStringLiteral("--database"), DatabaseFile()};
 
     // The list, as JSON.
@@ -303,6 +324,7 @@ void TestCommandLine::requests()
     QCOMPARE(list[1].toObject().value("mac").toString(), QStringLiteral("66-77-88-99-AA-BB"));
     QCOMPARE(list[1].toObject().value("ip").toString(), QStringLiteral("127.0.0.2"));
     QCOMPARE(list[1].toObject().value("mode").toString(), QStringLiteral("Internet"));
+    QCOMPARE(list[1].toObject().value("port"), QJsonValue(FListeners[1]->localPort()));
     run = Run(db + QStringList{"--list"});
     QCOMPARE(run.Out.count(QLatin1Char('\n')), 4);
     QVERIFY(run.Out.startsWith(QLatin1String("Alpha\t00-11-22-33-44-55\t127.0.0.1\t")));
@@ -319,6 +341,13 @@ void TestCommandLine::requests()
              qPrintable(run.Err));
     QVERIFY2(!run.Out.contains(QLatin1String("Lost")), qPrintable(run.Out));
     QCOMPARE(Received(1), QStringList{"66-77-88-99-AA-BB"}); // the match found is still woken
+    QCOMPARE(Received(0), QStringList());
+    // Every packet of the run to the port given.
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    run = Run(db + QStringList{"--wake", "alpha", "--port", QString::number(other.localPort())});
+    QCOMPARE(run.Exit, 0);
+    QVERIFY(QTest::qWaitFor([&other] { return other.hasPendingDatagrams(); }, 2000));
     QCOMPARE(Received(0), QStringList());
 
     // Checking now: both answer on loopback.
@@ -390,8 +419,10 @@ void TestCommandLine::foreignPeerIsRefused()
 
     // Open the way through the file system, so that only the server's own check stands in between (the
     // owner being answered is shown by the requests handed to the window).
-    for (const QString& folder : {FTemp->path(), FTemp->filePath(QStringLiteral("runtime"))})
-        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    const QByteArray socketFolder = QFile::encodeName(QFileInfo(server.SocketPath()).path());
+    auto privateAgain = qScopeGuard([&socketFolder] { ::chmod(socketFolder.constData(), 0700); });
+    for (const QByteArray& folder : {QFile::encodeName(FTemp->path()), socketFolder})
+        QCOMPARE(::chmod(folder.constData(), 0755), 0);
     QCOMPARE(::chmod(path.constData(), 0666), 0);
     const pid_t child = ::fork();
     if (child == 0) {
@@ -811,6 +842,202 @@ void TestCommandLine::statusStartsItsChecksInSlices()
     if (lines.last().contains(QLatin1String("socket")))
         QSKIP("no ICMP socket for this user");
     QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^pc-\\d+\tonline\t"))).size(), count - deleted);
+}
+
+void TestCommandLine::editCommands_data()
+{
+    QTest::addColumn<bool>("withInstance");
+    QTest::newRow("database opened here") << false;
+    QTest::newRow("handed to the running window") << true;
+}
+
+void TestCommandLine::editCommands()
+{
+    QFETCH(bool, withInstance);
+    MakeDatabase();
+    if (withInstance)
+        QVERIFY(StartInstance());
+    const QStringList db{QStringLiteral("--database"), DatabaseFile()};
+    const QString port = QString::number(FListeners[0]->localPort());
+    TRun run = Run(db + QStringList{"--new", "Gamma", "--mac", "02:aa:00:00:00:07", "--ip", "127.0.0.1",
+                                    "--mode", "Internet", "--port", port, "--comment", "rack 4"});
+    QCOMPARE(run.Exit, 0);
+    QCOMPARE(run.Out, QStringLiteral("Added Gamma (02-AA-00-00-00-07, 127.0.0.1)\n"));
+    // The wizard's checks, and a name in use in any case.
+    run = Run(db + QStringList{"--new", "GAMMA", "--mac", "02aa.0000.0008", "--ip", "127.0.0.1"});
+    QCOMPARE(run.Exit, 1);
+    QCOMPARE(run.Err, QStringLiteral("sablewick: a computer named \"Gamma\" exists already\n"));
+    run = Run(db + QStringList{"--new", "Delta", "--mac", "02-AA-00-00-00", "--ip", "127.0.0.1"});
+    QCOMPARE(run.Exit, 1);
+    QCOMPARE(run.Err, QStringLiteral("sablewick: You must specify a valid MAC address!\n"));
+    run = Run(db + QStringList{"--new", "Delta", "--mac", "02-AA-00-00-00-09", "--ip", "127.0.0.1", "--mask",
+                               "1.2.3"});
+    QCOMPARE(run.Exit, 1);
+    // Without an address the name is looked up.
+    run = Run(db + QStringList{"--new", "nowhere.invalid", "--mac", "02-AA-00-00-00-09"});
+    QCOMPARE(run.Exit, 1);
+    QVERIFY2(run.Err.contains(QLatin1String("--ip")), qPrintable(run.Err));
+
+    const QJsonArray list =
+        QJsonDocument::fromJson(Run(db + QStringList{"--list", "--json"}).Out.toUtf8()).array();
+    QCOMPARE(list.size(), 5);
+    const QJsonObject gamma = list[4].toObject();
+    QCOMPARE(gamma.value("mac").toString(), QStringLiteral("02-AA-00-00-00-07"));
+    QCOMPARE(gamma.value("mode").toString(), QStringLiteral("Internet"));
+    QCOMPARE(gamma.value("port"), QJsonValue(FListeners[0]->localPort()));
+    QCOMPARE(Run(db + QStringList{"--wake", "gamma"}).Exit, 0);
+    QCOMPARE(Received(0), QStringList{"02-AA-00-00-00-07"});
+
+    run = Run(db + QStringList{"--delete", "gamma", "127.0.0.2", "nobody"});
+    QCOMPARE(run.Exit, 1);
+    QCOMPARE(run.Out, QStringLiteral("Deleted Gamma\nDeleted Beta\n"));
+    QCOMPARE(Run(db + QStringList{"--list"}).Out.count(QLatin1Char('\n')), 3);
+
+    // A new account: the data folder and the database are made by the first command that writes.
+    if (withInstance)
+        return;
+    run = Run({"--new", "Alpha", "--mac", "00-11-22-33-44-55", "--ip", "127.0.0.1"});
+    QCOMPARE(run.Exit, 0);
+    QVERIFY(QFileInfo::exists(FTemp->filePath(QStringLiteral("data/sablewick/network.ccn"))));
+    QCOMPARE(Run({"--list"}).Out.count(QLatin1Char('\n')), 1);
+}
+
+void TestCommandLine::heldDatabase()
+{
+    MakeDatabase();
+    const QStringList db{QStringLiteral("--database"), DatabaseFile()};
+    // Another command holds the file for a while (cron and a timer at once): this one waits its turn.
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {DatabaseFile(), QStringLiteral("sleep"), QStringLiteral("2")});
+    QVERIFY(
+        QTest::qWaitFor([&] { return DatabaseHolder(DatabaseFile(), true) != TDatabaseHolder::None; }, 5000));
+    TRun run = Run(db + QStringList{"--run-schedules"});
+    QCOMPARE(run.Err, QString());
+    QCOMPARE(run.Exit, 0);
+    holder.waitForFinished();
+
+    // A window holds it: a scan that would add is told where to add at once; a window that cannot be
+    // reached is named as the holder, not as "another process".
+    QVERIFY(StartInstance());
+    run = Run(db + QStringList{"--scan", "127.0.0.0/30", "--add"});
+    QCOMPARE(run.Exit, 1);
+    QVERIFY2(run.Err.startsWith(QLatin1String("sablewick: Sablewick's window holds the database; add")),
+             qPrintable(run.Err));
+    QVERIFY(QFile::remove(InstanceSocketPath(DatabaseFile())));
+    run = Run(db + QStringList{"--list"});
+    QCOMPARE(run.Exit, 1);
+    QVERIFY2(run.Err.startsWith(QLatin1String("sablewick: Sablewick's window holds the database")),
+             qPrintable(run.Err));
+}
+
+namespace {
+
+qint64 ResidentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
+int ConnectTo(const QByteArray& path, int flags)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | flags, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// Runs peers in a child process, so that what they hold is not counted as the server's, while this
+// process's event loop serves them; the child's exit code.
+int InChild(const std::function<int()>& peers, int timeoutMs)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(static_cast<unsigned>(timeoutMs / 1000 + 5));
+        ::_exit(peers());
+    }
+    int status = -1;
+    if (child < 0 ||
+        !QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, timeoutMs)) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+void TestCommandLine::socketBoundsWhatRequestsHold()
+{
+    MakeDatabase();
+    TOpenDatabase database(DatabaseFile(), TOpenDatabase::omReadOnly);
+    database.Open();
+    TInstanceServer server([&database] { return &database; }, nullptr);
+    QVERIFY(server.Listen(DatabaseFile()));
+    const QByteArray path = QFile::encodeName(server.SocketPath());
+
+    // A thousand command lines at once: none is turned away at the door, and every one is answered.
+    const int code = InChild(
+        [&path] {
+            std::vector<int> peers;
+            for (int i = 0; i < 1000; ++i) {
+                const int fd = ConnectTo(path, SOCK_NONBLOCK); // a full listen queue refuses at once
+                if (fd < 0)
+                    return 2;
+                peers.push_back(fd);
+            }
+            const char request[] = "{\"command\":\"list\"}\n";
+            for (int fd : peers) {
+                ::fcntl(fd, F_SETFL, 0);
+                if (::write(fd, request, sizeof(request) - 1) != sizeof(request) - 1)
+                    return 3;
+            }
+            for (int fd : peers) {
+                QByteArray answer;
+                char buffer[4096];
+                for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+                    answer.append(buffer, got);
+                if (!answer.startsWith("{\"exit\":0,"))
+                    return 4;
+            }
+            return 0;
+        },
+        120000);
+    QCOMPARE(code, 0);
+
+    // Three peers send 60 MiB each and never end their lines: the window holds no more than its bound.
+    const qint64 before = ResidentBytes();
+    const qint64 sent = qint64(60) << 20;
+    const QByteArray chunk(1 << 20, ' ');
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(60);
+        for (int peer = 0; peer < 3; ++peer) {
+            const int fd = ConnectTo(path, 0);
+            for (qint64 done = 0; fd >= 0 && done < sent; done += chunk.size())
+                if (::write(fd, chunk.constData(), size_t(chunk.size())) != chunk.size())
+                    ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    QVERIFY(child > 0);
+    auto stop = qScopeGuard([child] {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    });
+    QVERIFY(QTest::qWaitFor([&] { return ResidentBytes() - before > MaxInstanceHeld - (qint64(16) << 20); },
+                            8000));
+    QTest::qWait(1000);
+    // Beside the bound: Qt's buffers and the spare room of the connections' buffers.
+    QVERIFY2(ResidentBytes() - before < MaxInstanceHeld + (qint64(32) << 20),
+             qPrintable(QString::number((ResidentBytes() - before) >> 20)));
 }
 
 int main(int argc, char* argv[])
