@@ -408,9 +408,11 @@ void TCommandRunner::RunWake()
 
 void TCommandRunner::RunSchedules()
 {
-    // Stamped and saved before the packets leave: a second run in the same start window, or the window's
-    // own clock, finds them fired. Woken as the window's Activate wakes (its delay, where it is the
-    // window that runs them); nothing printed when nothing was due, as it runs every minute.
+    // Each firing is stamped once its wake-ups have ended, and saved when the database closes (or, in the
+    // window, with its next save): a kill before that costs a second packet, never a lost one. Woken as
+    // the window's Activate wakes (its delay, where it is the window that runs them); nothing printed
+    // when nothing was due, as it runs every minute.
+    FScheduleRun = true;
     if (FDatabase)
         WakeComputers(FDatabase->FireDueSchedules(::Now()), FDatabase->ScheduleWakeDelay());
     else
@@ -436,13 +438,16 @@ bool TCommandRunner::WakeStep()
     QStringList wake;
     for (const QString& id : step) {
         const TComputer* computer = root ? root->FindComputer(id) : nullptr;
-        if (!computer)
+        if (!computer) {
+            ScheduledWakeEnded(id);
             continue;
+        }
         const QString mac = computer->WakeMAC();
         // The sender drops a packet it cannot build without a word; say so here instead.
         if (!TWOLThread::BuildMagicPacket(mac)) {
             FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMac).arg(computer->Name()));
             FResult.ExitCode = 1;
+            ScheduledWakeEnded(id);
             continue;
         }
         FWakeLines.insert(id, {Res::Str(Res::CmdWakeSent).arg(computer->Name(), mac) + QLatin1Char('\n'),
@@ -469,6 +474,7 @@ bool TCommandRunner::WakeStep()
 
 void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
 {
+    ScheduledWakeEnded(itemID);
     // Taken, not read: the lines of 65,535 wake-ups freed at once cost the window a stall of their own.
     const auto [line, failure] = FWakeLines.take(itemID);
     // A name that does not resolve or a send the network refuses is no wake-up.
@@ -486,6 +492,12 @@ void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
     }
     if (--FWakesRunning == 0 && !FWaking)
         Finish();
+}
+
+void TCommandRunner::ScheduledWakeEnded(const QString& itemID)
+{
+    if (FScheduleRun && FDatabase)
+        FDatabase->ScheduledWakeEnded(itemID);
 }
 
 void TCommandRunner::RunStatus()

@@ -61,6 +61,8 @@ private:
     // Wakes these computers after delay seconds; each prints whether its packet left.
     void WakeComputers(const QStringList& ids, int delay);
     void WakeEnded(const QString& itemID, bool sent);
+    // A wake-up of a schedule's firing ended (or could not start).
+    void ScheduledWakeEnded(const QString& itemID);
     bool StatusStep();
     bool StatusOutputStep();
     void CheckEnded();
@@ -93,6 +95,7 @@ private:
     size_t FStep = 0;
     bool FWaking = false; // wake-ups are still being started
     int FWakeDelay = 0;   // seconds before each packet of this request
+    bool FScheduleRun = false;
 };
 
 // The refusal of an account that is not an administrator, as printed on stderr.

@@ -19,10 +19,10 @@ namespace {
 const QString DefaultSubNet = QStringLiteral("255.255.255.0");
 
 // The schedule clock's tick for a computer or a group: the due test, then the fan-out to a receiver.
-template <typename TOwner> bool CheckScheduleOf(TOwner& owner, const TScheduleMoment& moment)
+template <typename TOwner> bool CheckScheduleOf(TOwner& owner, const TScheduleMoment& moment, bool stamp)
 {
     return owner.Schedule().UseSchedule && ScheduleIsDue(owner.Schedule(), moment) &&
-           owner.OnSchedule.Assigned() && owner.FireSchedule();
+           owner.OnSchedule.Assigned() && (stamp ? owner.FireSchedule() : owner.RaiseSchedule());
 }
 
 } // namespace
@@ -259,12 +259,27 @@ bool TComputer::CheckSchedule()
     return CheckSchedule(TScheduleMoment::Of(::Now()));
 }
 
-bool TComputer::CheckSchedule(const TScheduleMoment& moment)
+bool TComputer::CheckSchedule(const TScheduleMoment& moment, bool stamp)
 {
-    return CheckScheduleOf(*this, moment);
+    return CheckScheduleOf(*this, moment, stamp);
 }
 
 bool TComputer::FireSchedule()
+{
+    // One firing is one moment in the file, however many adapters it woke: stamped once, saved once.
+    if (!RaiseSchedule())
+        return false;
+    StampSchedule(::Now());
+    return true;
+}
+
+void TComputer::StampSchedule(TDateTime when)
+{
+    FSchedule.LastDate = when;
+    NotifyUpdate();
+}
+
+bool TComputer::RaiseSchedule()
 {
     if (!OnSchedule.Assigned() || !FMACAddresses)
         return false;
@@ -278,11 +293,6 @@ bool TComputer::FireSchedule()
         // The receiver may have changed the adapters; stop at their current end.
         if (!FMACAddresses)
             break;
-    }
-    // One firing is one moment in the file, however many adapters it woke: stamped once, saved once.
-    if (fired) {
-        FSchedule.LastDate = ::Now();
-        NotifyUpdate();
     }
     return fired;
 }
@@ -462,12 +472,27 @@ bool TGroup::CheckSchedule()
     return CheckSchedule(TScheduleMoment::Of(::Now()));
 }
 
-bool TGroup::CheckSchedule(const TScheduleMoment& moment)
+bool TGroup::CheckSchedule(const TScheduleMoment& moment, bool stamp)
 {
-    return CheckScheduleOf(*this, moment);
+    return CheckScheduleOf(*this, moment, stamp);
 }
 
 bool TGroup::FireSchedule()
+{
+    if (!RaiseSchedule())
+        return false;
+    StampSchedule(::Now());
+    return true;
+}
+
+void TGroup::StampSchedule(TDateTime when)
+{
+    FSchedule.LastDate = when;
+    if (OnUpdate.Assigned())
+        OnUpdate(this);
+}
+
+bool TGroup::RaiseSchedule()
 {
     if (!OnSchedule.Assigned())
         return false;
@@ -486,11 +511,6 @@ bool TGroup::FireSchedule()
             FFanOutComputer = nullptr;
             fired = true;
         }
-    }
-    if (fired) {
-        FSchedule.LastDate = ::Now();
-        if (OnUpdate.Assigned())
-            OnUpdate(this);
     }
     return fired;
 }

@@ -143,12 +143,17 @@ public:
     // check began, if earlier (its pause counts from then).
     void CheckOnline(std::chrono::steady_clock::time_point began = {});
     // The schedule clock's tick: the due test, and the wake fan-out when a receiver is assigned. True
-    // when the schedule fired.
-    bool CheckSchedule(const TScheduleMoment& moment);
+    // when the schedule fired. Unless stamp, the firing is not stamped: the receiver stamps it
+    // (StampSchedule) once its wake-ups have left.
+    bool CheckSchedule(const TScheduleMoment& moment, bool stamp = true);
     bool CheckSchedule();
     // Raises OnSchedule for each wake-enabled adapter, then stamps LastDate and reports the change once.
     // True when any adapter was raised.
     bool FireSchedule();
+    // The same without the stamp.
+    bool RaiseSchedule();
+    // LastDate := when, and the change reported.
+    void StampSchedule(TDateTime when);
 
     TComputers* Computers() const;
     QString ClassName() const override { return QStringLiteral("TComputer"); }
@@ -250,9 +255,11 @@ public:
                           std::function<void(const QString& destination)> onOffLink = nullptr,
                           std::function<void(const QString& reason)> onRelayFailed = nullptr, int port = 0);
     // The group's schedule covers every computer without a schedule of its own in use.
-    bool CheckSchedule(const TScheduleMoment& moment);
+    bool CheckSchedule(const TScheduleMoment& moment, bool stamp = true);
     bool CheckSchedule();
     bool FireSchedule();
+    bool RaiseSchedule();
+    void StampSchedule(TDateTime when);
     // While the group raises OnSchedule: the computer whose adapter it is; null otherwise.
     TComputer* FanOutComputer() const { return FFanOutComputer; }
 

@@ -147,9 +147,14 @@ public:
     // window runs the schedules, none elsewhere.
     int ScheduleWakeDelay() const { return FScheduleWakeDelay; }
     // Tests every schedule at the moment now, the group's (for the computers without a schedule of their
-    // own) and each computer's. What is due is stamped, and the file saved once for all of them. Returns
-    // the identifiers of the computers to wake, each once, in the order they fell due.
+    // own) and each computer's, except those whose firing is still under way. Returns the identifiers of
+    // the computers to wake, each once, in the order they fell due. Nothing is stamped yet: a firing is
+    // at least once, so its stamp waits until every wake-up of it has ended (ScheduledWakeEnded).
     QStringList FireDueSchedules(TDateTime now);
+    // Tells the firing that woke this computer that its wake-up has ended: the packet left, or could not
+    // and the caller said so. A firing whose every wake-up has ended is stamped with its moment and saved
+    // like a check's result; one that a close or a kill cut off stays unstamped and is due again.
+    void ScheduledWakeEnded(const QString& itemID);
     // The longest wait of unchanged check dates (benchmarks shorten it with the recheck interval).
     void SetStaleSaveInterval(int ms);
 
@@ -237,5 +242,13 @@ private:
     int FScheduleWakeDelay = 0;
     QStringList FScheduled; // while FireDueSchedules runs
     QSet<const TComputer*> FScheduledSeen;
+    // The firings whose packets have not all left, by their owner: a computer's ItemIDKey, or the empty
+    // text for the group.
+    struct TFiring
+    {
+        TDateTime When = 0;
+        QSet<QString> Waiting; // ItemIDKeys
+    };
+    QHash<QString, TFiring> FFirings;
     QHash<QString, QString> FRelayReports; // the failure last told of each relay
 };

@@ -3,6 +3,7 @@
 #include "model/openDatabase.h"
 #include "timing/scheduleClock.h"
 
+#include <QPointer>
 #include <utility>
 
 void TOpenDatabase::StartSchedules(int wakeDelay)
@@ -11,8 +12,12 @@ void TOpenDatabase::StartSchedules(int wakeDelay)
     if (!FScheduleClock)
         FScheduleClock = std::make_unique<TScheduleClock>([this] {
             const QStringList due = FireDueSchedules(::Now());
+            QPointer<TOpenDatabase> self(this);
             if (!due.isEmpty())
-                Wake(due, FScheduleWakeDelay);
+                Wake(due, FScheduleWakeDelay, [self](const QString& id, bool) {
+                    if (self)
+                        self->ScheduledWakeEnded(id);
+                });
         });
     FScheduleClock->Start();
 }
@@ -24,23 +29,53 @@ QStringList TOpenDatabase::FireDueSchedules(TDateTime now)
     if (!FRoot || FClosed)
         return {};
     const TScheduleMoment moment = TScheduleMoment::Of(now);
-    // Every firing saves; one tick that fires many saves once, at its end.
-    FBatch = true;
-    FBatchChanged = false;
-    FRoot->CheckSchedule(moment);
+    // Stamped before its packets had left, a firing that a kill cut off was lost; a packet sent twice
+    // is harmless. So the stamp waits for the packets, and until then the firing is under way.
+    const auto fire = [&](const QString& owner, const auto& check) {
+        const qsizetype before = FScheduled.size();
+        if (FFirings.contains(owner) || !check() || FScheduled.size() == before)
+            return;
+        TFiring& firing = FFirings[owner];
+        firing.When = now;
+        for (qsizetype i = before; i < FScheduled.size(); ++i)
+            firing.Waiting.insert(ItemIDKey(FScheduled.at(i)));
+    };
+    fire(QString(), [&] { return FRoot->CheckSchedule(moment, false); });
     TComputers* computers = FRoot->Computers();
     for (int i = 0; i < computers->Count(); ++i) {
         TComputer* computer = computers->Items(i);
         if (!computer->Schedule().UseSchedule)
             continue;
         HookSchedule(computer);
-        computer->CheckSchedule(moment);
+        fire(ItemIDKey(computer->ItemID()), [&] { return computer->CheckSchedule(moment, false); });
     }
-    FBatch = false;
-    if (FBatchChanged)
-        Save();
     FScheduledSeen.clear();
     return std::exchange(FScheduled, {});
+}
+
+void TOpenDatabase::ScheduledWakeEnded(const QString& itemID)
+{
+    const QString key = ItemIDKey(itemID);
+    for (const QString& owner : {key, QString()}) {
+        const auto firing = FFirings.find(owner);
+        if (firing == FFirings.end() || !firing->Waiting.remove(key) || !firing->Waiting.isEmpty())
+            continue;
+        const TDateTime when = firing->When;
+        FFirings.erase(firing);
+        if (!FRoot)
+            continue;
+        // Saved with the next save, as a check's result is: a stamp lost to a kill only means one more
+        // packet.
+        const bool batch = std::exchange(FBatch, true);
+        const bool changed = FBatchChanged;
+        if (owner.isEmpty())
+            FRoot->StampSchedule(when);
+        else if (TComputer* computer = FRoot->FindComputer(itemID))
+            computer->StampSchedule(when);
+        FBatch = batch;
+        FBatchChanged = changed;
+        MarkResult();
+    }
 }
 
 void TOpenDatabase::HookSchedule(TComputer* computer)
