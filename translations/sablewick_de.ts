@@ -587,9 +587,9 @@ Möchten Sie fortfahren?</translation>
         <translation>Antwortet von einer anderen MAC-Adresse (%1) als der gespeicherten</translation>
     </message>
     <message>
-        <source>Reachability checks are unavailable: this program may not open a ping socket. Allow ping sockets (net.ipv4.ping_group_range) or install the package; see &quot;Reachability checks&quot; in the README.</source>
-        <extracomment>&quot;Reachability checks&quot; is the title of a README section; keep it in English.</extracomment>
-        <translation>Erreichbarkeitsprüfungen sind nicht verfügbar: Dieses Programm darf keinen Ping-Socket öffnen. Erlauben Sie Ping-Sockets (net.ipv4.ping_group_range) oder installieren Sie das Paket; siehe „Reachability checks“ in der README.</translation>
+        <source>Reachability checks are unavailable: this program may not open a ping socket. Allow ping sockets (net.ipv4.ping_group_range) or install the package; see REACHABILITY CHECKS in the manual page (man sablewick).</source>
+        <extracomment>REACHABILITY CHECKS is the title of a section of the manual page; keep it in English.</extracomment>
+        <translation>Erreichbarkeitsprüfungen sind nicht verfügbar: Dieses Programm darf keinen Ping-Socket öffnen. Erlauben Sie Ping-Sockets (net.ipv4.ping_group_range) oder installieren Sie das Paket; siehe REACHABILITY CHECKS in der Handbuchseite (man sablewick).</translation>
     </message>
     <message>
         <source>Refresh</source>
@@ -918,12 +918,60 @@ Möchten Sie fortfahren?</translation>
         <translation>--add gibt nur eine Anzahl aus: lassen Sie --json weg</translation>
     </message>
     <message>
+        <source>&quot;%1&quot; matches several computers: %2; name one by its MAC or IP address</source>
+        <extracomment>%1 what was typed, %2 the computers it matches, each as &quot;NAME (MAC, IP)&quot;.</extracomment>
+        <translation>„%1“ passt auf mehrere Computer: %2; nennen Sie einen davon mit seiner MAC- oder IP-Adresse</translation>
+    </message>
+    <message>
+        <source>1 computer added</source>
+        <translation>1 Computer hinzugefügt</translation>
+    </message>
+    <message>
+        <source>computers</source>
+        <extracomment>The name of the computers in --help&apos;s list of arguments.</extracomment>
+        <translation>Computer</translation>
+    </message>
+    <message>
+        <source>there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window cannot open; without one these work: --wake, --list, --status, --run-schedules, --relays, --scan, --help and --version</source>
+        <translation>es gibt keine Anzeige (weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt), daher kann das Fenster nicht öffnen; ohne Anzeige funktionieren: --wake, --list, --status, --run-schedules, --relays, --scan, --help und --version</translation>
+    </message>
+    <message>
+        <source>No web browser could be started to open %1</source>
+        <translation>Es konnte kein Webbrowser gestartet werden, um %1 zu öffnen</translation>
+    </message>
+    <message>
+        <source>one MAC answers for %1 addresses: a router&apos;s proxy ARP?</source>
+        <extracomment>A host of a scan whose MAC address answered for %1 addresses of the network.</extracomment>
+        <translation>eine MAC antwortet für %1 Adressen: Proxy-ARP eines Routers?</translation>
+    </message>
+    <message>
+        <source>hosts left out because their MAC answers for several addresses: %1 (--add-shared adds them)</source>
+        <translation>ausgelassene Hosts, weil ihre MAC für mehrere Adressen antwortet: %1 (--add-shared fügt sie hinzu)</translation>
+    </message>
+    <message>
+        <source>With --scan --add: add the hosts whose MAC answers for several addresses too.</source>
+        <translation>Mit --scan --add: auch die Hosts hinzufügen, deren MAC für mehrere Adressen antwortet.</translation>
+    </message>
+    <message>
+        <source>--add-shared goes with --scan and --add</source>
+        <translation>--add-shared gehört zu --scan und --add</translation>
+    </message>
+    <message>
+        <source>there is no route from this computer to %1</source>
+        <translation>es gibt keine Route von diesem Computer zu %1</translation>
+    </message>
+    <message>
+        <source>%1 of %2 addresses probed, %3 hosts found, about %4 s left</source>
+        <extracomment>Progress of --scan on a terminal: %1 addresses probed, %2 of all, %3 hosts found, %4 seconds.</extracomment>
+        <translation>%1 von %2 Adressen geprüft, %3 Hosts gefunden, noch etwa %4 s</translation>
+    </message>
+    <message>
         <source>the request is too large (more than %1 MiB)</source>
         <translation>die Anfrage ist zu groß (mehr als %1 MiB)</translation>
     </message>
     <message>
-        <source>no check could run: allow ping sockets (sudo sysctl net.ipv4.ping_group_range=&quot;0 2147483647&quot;), give the program the raw-socket capability (sudo setcap cap_net_raw+p %1) or run it as root; see &quot;Reachability checks&quot; in the README</source>
-        <translation>keine Prüfung konnte laufen: Erlauben Sie Ping-Sockets (sudo sysctl net.ipv4.ping_group_range=&quot;0 2147483647&quot;), geben Sie dem Programm die Raw-Socket-Berechtigung (sudo setcap cap_net_raw+p %1) oder starten Sie es als root; siehe „Reachability checks“ in der README</translation>
+        <source>no check could run: allow ping sockets (sudo sysctl net.ipv4.ping_group_range=&quot;0 2147483647&quot;), give the program the raw-socket capability (sudo setcap cap_net_raw+p %1) or run it as root; see REACHABILITY CHECKS in the manual page (man sablewick)</source>
+        <translation>keine Prüfung konnte laufen: Erlauben Sie Ping-Sockets (sudo sysctl net.ipv4.ping_group_range=&quot;0 2147483647&quot;), geben Sie dem Programm die Raw-Socket-Berechtigung (sudo setcap cap_net_raw+p %1) oder starten Sie es als root; siehe REACHABILITY CHECKS in der Handbuchseite (man sablewick)</translation>
     </message>
     <message>
         <source>Schedule</source>

@@ -43,6 +43,7 @@ struct TOptions
     QCommandLineOption Scan{QStringLiteral("scan"), Res::Str(Res::CmdOptScan),
                             Res::Str(Res::CmdOptScanValue)};
     QCommandLineOption Add{QStringLiteral("add"), Res::Str(Res::CmdOptAdd)};
+    QCommandLineOption AddShared{QStringLiteral("add-shared"), Res::Str(Res::CmdOptAddShared)};
     QCommandLineOption New{QStringLiteral("new"), Res::Str(Res::CmdOptNew), Res::Str(Res::CmdOptNewValue)};
     // The values of --new, in the order of TCommandRequest's fields.
     QCommandLineOption Mac{QStringLiteral("mac"), Res::Str(Res::CmdOptMac), QStringLiteral("MAC")};
@@ -85,10 +86,11 @@ struct TOptions
         parser.addOption(Database);
         for (const QCommandLineOption& command : Commands)
             parser.addOption(command);
-        parser.addOptions({Scan, Add, New, Mac, Ip, Mode, Mask, Port, Comment, Json, Help, Version});
+        parser.addOptions(
+            {Scan, Add, AddShared, New, Mac, Ip, Mode, Mask, Port, Comment, Json, Help, Version});
         for (const QCommandLineOption& option : QtOptions)
             parser.addOption(option);
-        parser.addPositionalArgument(QStringLiteral("computers"), Res::Str(Res::CmdArgNames),
+        parser.addPositionalArgument(Res::Str(Res::CmdArgNamesName), Res::Str(Res::CmdArgNames),
                                      QStringLiteral("[NAME|MAC|IP...]"));
     }
 };
@@ -180,6 +182,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     }
     if (parser.isSet(options.Add) && !parser.isSet(options.Scan))
         return fail(Res::Str(Res::CmdErrAddOnlyScan));
+    if (parser.isSet(options.AddShared) && !parser.isSet(options.Add))
+        return fail(Res::Str(Res::CmdErrAddSharedOnlyAdd));
     if (parser.isSet(options.Scan)) {
         // The network is the option's value; the sweep runs in this process (app/commandScan.h).
         if (!names.isEmpty())
@@ -190,6 +194,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         line.Request.Names = {parser.value(options.Scan)};
         line.Request.Json = parser.isSet(options.Json);
         line.Request.Add = parser.isSet(options.Add);
+        line.Request.AddShared = parser.isSet(options.AddShared);
         line.Action = TCommandLine::RunRequest;
         return line;
     }

@@ -24,6 +24,8 @@ struct TCommandRequest
     bool Json = false;
     // With Scan: add the new hosts. (Scans are not handed to the window, so it does not travel.)
     bool Add = false;
+    // With Add: add the hosts whose MAC answers for many addresses too.
+    bool AddShared = false;
     // With "new" (Names holds the name): the computer's values as typed; empty for the wizard's defaults.
     // The address is looked up by the command line before the request travels.
     QString Mac;

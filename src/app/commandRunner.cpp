@@ -8,6 +8,7 @@
 #include "app/userRights.h"
 #include "core/dateTime.h"
 #include "core/exceptions.h"
+#include "core/plainText.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "net/threadWOL.h"
@@ -30,14 +31,16 @@
 
 namespace {
 
+// Names in a message are the user's or the network's: no control character of theirs reaches the
+// terminal.
 QString ErrorLine(const QString& message)
 {
-    return Res::Str(Res::CmdErrorLine).arg(message) + QLatin1Char('\n');
+    return Res::Str(Res::CmdErrorLine).arg(PlainField(message)) + QLatin1Char('\n');
 }
 
-// Where the command line's names lead: the first computer of each name (any case), and of each MAC
-// address and IP address, with its place in the list. Built in one pass, so matching many names costs no
-// more than one pass over the computers; the pass can be taken a slice at a time.
+// Where the command line's names lead: the computers of each name (any case), and of each MAC address
+// and IP address. Built in one pass, so matching many names costs no more than one pass over the
+// computers; the pass can be taken a slice at a time.
 class TNameIndex
 {
 public:
@@ -46,49 +49,78 @@ public:
     {
         for (int i = begin; i < end; ++i) {
             TComputer* computer = computers.Items(i);
-            Add(FNames, computer->Name().toCaseFolded(), i, computer);
+            Add(FNames, computer->Name().toCaseFolded(), computer);
             if (!computer->IPAddress.isEmpty())
-                Add(FAddresses, computer->IPAddress, i, computer);
+                Add(FAddresses, computer->IPAddress, computer);
             if (const TMACAddresses* adapters = computer->MACAddresses()) {
                 for (int a = 0; a < adapters->Count(); ++a) {
                     const QString mac = MacDigits(adapters->Items(a)->Address);
                     if (!mac.isEmpty())
-                        Add(FAddresses, mac, i, computer);
+                        Add(FAddresses, mac, computer);
                 }
             }
         }
     }
 
-    // A name first; else the earlier in the list of the computers holding the MAC or IP address.
-    TComputer* Match(const QString& token) const
+    // The computers a token names: those of the name if any has it, else those holding it as MAC or IP
+    // address, in the list's order. More than one means the token does not say which is meant.
+    QList<TComputer*> Match(const QString& token) const
     {
-        if (const auto name = FNames.constFind(token.toCaseFolded()); name != FNames.cend())
-            return name->second;
-        std::optional<TEntry> best;
+        if (const QList<TComputer*> named = Find(FNames, token.toCaseFolded()); !named.isEmpty())
+            return named;
         for (const QString& key : {MacDigits(token), token.trimmed()}) {
-            if (key.isEmpty())
-                continue;
-            if (const auto found = FAddresses.constFind(key);
-                found != FAddresses.cend() && (!best || found->first < best->first))
-                best = *found;
+            if (!key.isEmpty())
+                if (const QList<TComputer*> held = Find(FAddresses, key); !held.isEmpty())
+                    return held;
         }
-        return best ? best->second : nullptr;
+        return {};
     }
 
 private:
-    using TEntry = std::pair<int, TComputer*>;
-    // The first computer holding a key keeps it.
-    static void Add(QHash<QString, TEntry>& hash, const QString& key, int place, TComputer* computer)
+    // The first computer of a key, and the rare others apart, so 65,535 names cost no list each.
+    struct TKeys
     {
-        if (!hash.contains(key))
-            hash.insert(key, {place, computer});
+        QHash<QString, TComputer*> First;
+        QHash<QString, QList<TComputer*>> Others;
+    };
+
+    static void Add(TKeys& keys, const QString& key, TComputer* computer)
+    {
+        const auto first = keys.First.constFind(key);
+        if (first == keys.First.cend()) {
+            keys.First.insert(key, computer);
+            return;
+        }
+        // A computer holding a key twice (two adapters of one MAC) is still one computer.
+        QList<TComputer*>& others = keys.Others[key];
+        if (*first != computer && !others.contains(computer))
+            others.append(computer);
+        else if (others.isEmpty())
+            keys.Others.remove(key);
     }
 
-    QHash<QString, TEntry> FNames;
-    // MAC and IP addresses share one table: a key that both kinds hold leads, as a scan of the list
-    // would, to the first computer holding it.
-    QHash<QString, TEntry> FAddresses;
+    static QList<TComputer*> Find(const TKeys& keys, const QString& key)
+    {
+        const auto first = keys.First.constFind(key);
+        if (first == keys.First.cend())
+            return {};
+        return QList<TComputer*>{*first} + keys.Others.value(key);
+    }
+
+    TKeys FNames;
+    // MAC and IP addresses share one table: their keys never look alike.
+    TKeys FAddresses;
 };
+
+// The computers a token matched, for the message that asks which one is meant.
+QString MatchesText(const QList<TComputer*>& computers)
+{
+    QStringList texts;
+    for (const TComputer* computer : computers)
+        texts.append(
+            QStringLiteral("%1 (%2, %3)").arg(computer->Name(), computer->WakeMAC(), computer->IPAddress));
+    return texts.join(QStringLiteral(", "));
+}
 
 // How a wake-up reaches the computer: its subnet's broadcast address, or its own address.
 QString ModeName(const TComputer& computer)
@@ -130,41 +162,6 @@ QJsonObject ComputerJson(const TComputer& computer)
         {QStringLiteral("checked"), CheckedValue(computer)},
         {QStringLiteral("reply"), computer.LastPingReply},
     };
-}
-
-// A field of the plain form: tabs part the fields and line breaks the computers, so a name or reply
-// holding one must not split its line. Backslash escapes them, and itself.
-QString PlainField(const QString& text)
-{
-    QString escaped;
-    escaped.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '\\':
-            escaped += QStringLiteral("\\\\");
-            break;
-        case '\t':
-            escaped += QStringLiteral("\\t");
-            break;
-        case '\n':
-            escaped += QStringLiteral("\\n");
-            break;
-        case '\r':
-            escaped += QStringLiteral("\\r");
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
-QString PlainLine(const QStringList& fields)
-{
-    QStringList escaped;
-    for (const QString& field : fields)
-        escaped.append(PlainField(field));
-    return escaped.join(QLatin1Char('\t')) + QLatin1Char('\n');
 }
 
 QString ComputerLine(const TComputer& computer)
@@ -336,9 +333,14 @@ void TCommandRunner::Resolve(std::function<void(const QStringList&)> next)
         const qsizetype end = std::min(FRequest.Names.size(), state->Name + StepSize);
         for (; state->Name < end; ++state->Name) {
             const QString& name = FRequest.Names.at(state->Name);
-            const TComputer* computer = root ? state->Index.Match(name) : nullptr;
-            if (!computer) {
+            const QList<TComputer*> matches = root ? state->Index.Match(name) : QList<TComputer*>();
+            const TComputer* computer = matches.size() == 1 ? matches.front() : nullptr;
+            if (matches.isEmpty()) {
                 FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMatch).arg(name));
+                FResult.ExitCode = 1;
+            } else if (!computer) {
+                // Taking the first would act on a computer the user may not have meant.
+                FResult.Err += ErrorLine(Res::Str(Res::CmdErrAmbiguous).arg(name, MatchesText(matches)));
                 FResult.ExitCode = 1;
             } else if (!state->Seen.contains(computer->ItemID())) {
                 state->Seen.insert(computer->ItemID());
@@ -450,8 +452,9 @@ bool TCommandRunner::WakeStep()
             ScheduledWakeEnded(id);
             continue;
         }
-        FWakeLines.insert(id, {Res::Str(Res::CmdWakeSent).arg(computer->Name(), mac) + QLatin1Char('\n'),
-                               ErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()))});
+        FWakeLines.insert(
+            id, {Res::Str(Res::CmdWakeSent).arg(PlainField(computer->Name()), mac) + QLatin1Char('\n'),
+                 ErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()))});
         wake.append(id);
     }
     if (FDatabase && !wake.isEmpty()) {
@@ -649,7 +652,8 @@ int RunCommandRequest(const TCommandRequest& request, const QString& databaseFil
     std::optional<TCommandResult> result;
     TCommandRequest prepared = request;
     if (request.Command == TCommandRequest::Scan)
-        result = RunScanCommand({request.Names.value(0), request.Json, request.Add}, databaseFile);
+        result = RunScanCommand({request.Names.value(0), request.Json, request.Add, request.AddShared},
+                                databaseFile);
     else if (request.Command == TCommandRequest::New)
         result = PrepareNewComputer(prepared);
     if (!result)

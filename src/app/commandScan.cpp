@@ -3,6 +3,7 @@
 #include "app/commandDatabase.h"
 #include "app/instanceServer.h"
 #include "core/exceptions.h"
+#include "core/plainText.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "model/openDatabase.h"
@@ -12,11 +13,15 @@
 #include "product/databaseLocation.h"
 
 #include <memory>
+#include <optional>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTextStream>
+#include <unistd.h>
 
 namespace {
 
@@ -24,7 +29,7 @@ QString ErrorText(const QString& message)
 {
     QString text = message;
     text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    return Res::Str(Res::CmdErrorLine).arg(text.simplified()) + QLatin1Char('\n');
+    return Res::Str(Res::CmdErrorLine).arg(PlainField(text.simplified())) + QLatin1Char('\n');
 }
 
 struct TSweep
@@ -34,11 +39,48 @@ struct TSweep
     QString Error;
 };
 
-TSweep Sweep(const TScanNetwork& network)
+// Progress on a terminal, as the dialog shows it: one line rewritten in place, ended once the sweep is
+// done. The time left is the time so far per address probed, times the addresses left.
+class TTerminalProgress
+{
+public:
+    void Show(int sent, int total, int found)
+    {
+        if (total == 0) // nothing was probed: the error says why
+            return;
+        if (!FClock.isValid())
+            FClock.start();
+        const qint64 left = sent > 0 ? FClock.elapsed() * (total - sent) / sent / 1000 : 0;
+        QString line = Res::Str(Res::ScanProgressLine).arg(sent).arg(total).arg(found).arg(left);
+        // Blanks over what a longer line before left behind.
+        const qsizetype width = line.size();
+        line = line.leftJustified(std::max(width, FWidth));
+        FWidth = width;
+        QTextStream(stderr) << '\r' << line << Qt::flush;
+    }
+
+    ~TTerminalProgress()
+    {
+        if (FClock.isValid())
+            QTextStream(stderr) << '\n' << Qt::flush;
+    }
+
+private:
+    QElapsedTimer FClock;
+    qsizetype FWidth = 0;
+};
+
+TSweep Sweep(const TScanNetwork& network, bool showProgress)
 {
     TSweep sweep;
     QEventLoop loop;
     auto* scan = new TNetScan(network, ReadScanSettings());
+    std::optional<TTerminalProgress> progress;
+    if (showProgress) {
+        progress.emplace();
+        scan->SetOnProgress(
+            [&progress](int sent, int total, int found) { progress->Show(sent, total, found); });
+    }
     scan->SetOnTerminate([&](TWorkerThread* sender) {
         auto* done = static_cast<TNetScan*>(sender);
         sweep.Hosts = done->Hosts();
@@ -110,21 +152,33 @@ TCommandResult RunScanCommand(const TScanCommand& command, const QString& databa
     }
     const TGroup* root = database ? database->Root() : windowsList.get();
 
-    const TSweep sweep = Sweep(network);
+    // Nothing extra where a program reads it, or where JSON is asked for.
+    const TSweep sweep = Sweep(network, !command.Json && ::isatty(STDERR_FILENO));
     TCommandResult result;
     if (!sweep.Error.isEmpty())
         return {1, {}, ErrorText(sweep.Error)};
 
     if (command.Add) {
         std::vector<TScanHost> fresh;
-        for (const TScanHost& host : sweep.Hosts)
-            if (!root || !KnownComputer(*root, host))
+        int shared = 0;
+        for (const TScanHost& host : sweep.Hosts) {
+            if (root && KnownComputer(*root, host))
+                continue;
+            // A router's proxy ARP would add a computer for every address it answers for.
+            if (host.SharedMac > 0 && !command.AddShared)
+                ++shared;
+            else
                 fresh.push_back(host);
+        }
         const auto added = AddScannedHosts(*database, fresh, sweep.Mask);
         QString closeError;
         if (!database->Close(&closeError))
             return {1, {}, ErrorText(closeError)};
-        result.Out = Res::Str(Res::ScanAdded).arg(added.size()) + QLatin1Char('\n');
+        result.Out =
+            (added.size() == 1 ? Res::Str(Res::ScanAddedOne) : Res::Str(Res::ScanAdded).arg(added.size())) +
+            QLatin1Char('\n');
+        if (shared > 0)
+            result.Err = ErrorText(Res::Str(Res::ScanSharedSkipped).arg(shared));
         return result;
     }
 
@@ -133,16 +187,16 @@ TCommandResult RunScanCommand(const TScanCommand& command, const QString& databa
         const TComputer* known = root ? KnownComputer(*root, host) : nullptr;
         const QString ip = IPv4ToText(host.Address), mac = DatabaseMac(host.Mac);
         if (command.Json) {
-            array.append(QJsonObject{{QStringLiteral("ip"), ip},
-                                     {QStringLiteral("mac"), mac},
-                                     {QStringLiteral("name"), host.Name},
-                                     {QStringLiteral("vendor"), host.Vendor},
-                                     {QStringLiteral("known"), known != nullptr}});
+            QJsonObject object{{QStringLiteral("ip"), ip},
+                               {QStringLiteral("mac"), mac},
+                               {QStringLiteral("name"), host.Name},
+                               {QStringLiteral("vendor"), host.Vendor},
+                               {QStringLiteral("known"), known != nullptr}};
+            if (host.SharedMac > 0)
+                object.insert(QStringLiteral("sharedMac"), host.SharedMac);
+            array.append(object);
         } else {
-            const QString state =
-                known ? Res::Str(Res::ScanKnownAs).arg(known->Name()) : Res::Str(Res::ScanNew);
-            result.Out += QStringList{ip, mac, host.Name, host.Vendor, state}.join(QLatin1Char('\t')) +
-                          QLatin1Char('\n');
+            result.Out += PlainLine({ip, mac, host.Name, host.Vendor, ScanHostState(known, host)});
         }
     }
     if (command.Json)

@@ -50,8 +50,8 @@ QWidget* Spacer(const QString& name, QWidget* parent)
     return spacer;
 }
 
-// Asks the desktop to open a web address; true when it accepted the request. Shows nothing: the desktop
-// decides how to open it and reports problems itself, if at all.
+// Asks the desktop to open a web address; true when it accepted the request (false when no browser can
+// be started). How it opens it, and what goes wrong after that, is the desktop's to say.
 bool ShellOpen(const QString& target)
 {
     const QUrl url = QUrl::fromUserInput(target);
@@ -503,8 +503,10 @@ void TfrmMain::ShowStatus(const QString& message)
 
 void TfrmMain::OpenLink(const char* hex)
 {
-    // Whether the desktop could open it doesn't matter to the command.
-    ShellOpen(HexToText(QString::fromLatin1(hex)));
+    const QString target = HexToText(QString::fromLatin1(hex));
+    // Qt says it only on stderr, which the window's user never sees.
+    if (!ShellOpen(target))
+        ShowWarning(Res::Str(Res::LinkNoBrowser).arg(target));
 }
 
 void TfrmMain::acHelpSablewickProExecute()

@@ -12,7 +12,9 @@
 #include "model/openDatabase.h"
 #include "product/databaseLocation.h"
 
+#include <QCoreApplication>
 #include <QIcon>
+#include <QTextStream>
 
 namespace {
 
@@ -22,6 +24,22 @@ QIcon ApplicationIcon()
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/sablewick-%1.png").arg(size), QSize(size, size));
     return QIcon::fromTheme(QStringLiteral("sablewick"), icon);
+}
+
+// Whether a window can open at all: without a display Qt's platform plugin ends the process with an
+// abort. A platform or display named on the command line or in QT_QPA_PLATFORM is left to Qt.
+bool DisplayGiven(const QStringList& arguments)
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    for (const QString& argument : arguments) {
+        const QString option = argument.section(QLatin1Char('='), 0, 0);
+        for (const char* name : {"-platform", "--platform", "-display", "--display"})
+            if (option == QLatin1String(name))
+                return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -37,6 +55,13 @@ int main(int argc, char* argv[])
     const TCommandLine line = ParseCommandLine(arguments);
     if (line.Action != TCommandLine::Window)
         return RunCommandLine(argc, argv, line);
+    if (!DisplayGiven(arguments)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("sablewick"));
+        LoadTranslations();
+        QTextStream(stderr) << Res::Str(Res::CmdErrorLine).arg(Res::Str(Res::CmdErrNoDisplay)) << '\n';
+        return 1;
+    }
 
     TApplication app(argc, argv);
     // The lower-case name gives the data folder, ~/.local/share/sablewick.

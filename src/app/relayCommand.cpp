@@ -1,5 +1,6 @@
 #include "app/relayCommand.h"
 
+#include "core/plainText.h"
 #include "core/texts.h"
 #include "net/relayHub.h"
 
@@ -14,7 +15,7 @@ int RunRelaysCommand(bool json, QString* out, QString* err)
     QStringList problems;
     ReloadRelays(&problems);
     for (const QString& problem : std::as_const(problems))
-        err->append(Res::Str(Res::CmdErrorLine).arg(problem) + QLatin1Char('\n'));
+        err->append(Res::Str(Res::CmdErrorLine).arg(PlainField(problem)) + QLatin1Char('\n'));
     const auto relays = CurrentRelays();
     if (relays->empty() && !json) {
         err->append(Res::Str(Res::CmdErrorLine).arg(Res::Str(Res::CmdNoRelays).arg(RelaysFilePath())) +
@@ -63,9 +64,11 @@ int RunRelaysCommand(bool json, QString* out, QString* err)
             }
             array.append(object);
         } else {
+            // Fields as the other plain outputs write them: what ssh or the relay said may hold anything.
             out->append(Res::Str(Res::CmdRelayLine)
-                            .arg(relay.Name, relay.Destination,
-                                 relay.NetworkTexts().join(QStringLiteral(", ")), verdict) +
+                            .arg(PlainField(relay.Name), PlainField(relay.Destination),
+                                 PlainField(relay.NetworkTexts().join(QStringLiteral(", "))),
+                                 PlainField(verdict)) +
                         QLatin1Char('\n'));
         }
     }

@@ -196,12 +196,12 @@ const QHash<int, const char*>& Table()
              "Res", "Magic packet for %1 sent to %2, which is not on a local network of this computer")},
         {IdentityDiffers,
          QT_TRANSLATE_NOOP("Res", "Answers from a different MAC address (%1) than the stored one")},
-        //: "Reachability checks" is the title of a README section; keep it in English.
+        //: REACHABILITY CHECKS is the title of a section of the manual page; keep it in English.
         {ChecksUnavailable,
          QT_TRANSLATE_NOOP("Res",
                            "Reachability checks are unavailable: this program may not open a ping socket. "
                            "Allow ping sockets (net.ipv4.ping_group_range) or install the package; see "
-                           "\"Reachability checks\" in the README.")},
+                           "REACHABILITY CHECKS in the manual page (man sablewick).")},
         {AcToolsRefresh, QT_TRANSLATE_NOOP("Res", "Refresh")},
         {AcToolsRefreshHint,
          QT_TRANSLATE_NOOP("Res", "Checks whether the selected computers, or all computers, are online")},
@@ -284,13 +284,39 @@ const QHash<int, const char*>& Table()
          QT_TRANSLATE_NOOP("Res", "With --scan: add the hosts found that are not in the database yet.")},
         {CmdErrAddOnlyScan, QT_TRANSLATE_NOOP("Res", "--add goes with --scan")},
         {CmdErrAddNoJson, QT_TRANSLATE_NOOP("Res", "--add prints only a count: leave out --json")},
+        //: %1 what was typed, %2 the computers it matches, each as "NAME (MAC, IP)".
+        {CmdErrAmbiguous,
+         QT_TRANSLATE_NOOP("Res", "\"%1\" matches several computers: %2; name one by its MAC or IP address")},
+        {ScanAddedOne, QT_TRANSLATE_NOOP("Res", "1 computer added")},
+        //: The name of the computers in --help's list of arguments.
+        {CmdArgNamesName, QT_TRANSLATE_NOOP("Res", "computers")},
+        {CmdErrNoDisplay,
+         QT_TRANSLATE_NOOP("Res",
+                           "there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window "
+                           "cannot open; without one these work: --wake, --list, --status, --run-schedules, "
+                           "--relays, --scan, --help and --version")},
+        {LinkNoBrowser, QT_TRANSLATE_NOOP("Res", "No web browser could be started to open %1")},
+        //: A host of a scan whose MAC address answered for %1 addresses of the network.
+        {ScanSharedMac, QT_TRANSLATE_NOOP("Res", "one MAC answers for %1 addresses: a router's proxy ARP?")},
+        {ScanSharedSkipped,
+         QT_TRANSLATE_NOOP("Res",
+                           "hosts left out because their MAC answers for several addresses: %1 (--add-shared "
+                           "adds them)")},
+        {CmdOptAddShared,
+         QT_TRANSLATE_NOOP("Res",
+                           "With --scan --add: add the hosts whose MAC answers for several addresses too.")},
+        {CmdErrAddSharedOnlyAdd, QT_TRANSLATE_NOOP("Res", "--add-shared goes with --scan and --add")},
+        {ScanNoRoute, QT_TRANSLATE_NOOP("Res", "there is no route from this computer to %1")},
+        //: Progress of --scan on a terminal: %1 addresses probed, %2 of all, %3 hosts found, %4 seconds.
+        {ScanProgressLine,
+         QT_TRANSLATE_NOOP("Res", "%1 of %2 addresses probed, %3 hosts found, about %4 s left")},
         {CmdErrTooLarge, QT_TRANSLATE_NOOP("Res", "the request is too large (more than %1 MiB)")},
         {CmdErrNoIcmpSocket,
          QT_TRANSLATE_NOOP("Res",
                            "no check could run: allow ping sockets (sudo sysctl "
                            "net.ipv4.ping_group_range=\"0 2147483647\"), give the program the raw-socket "
-                           "capability (sudo setcap cap_net_raw+p %1) or run it as root; see \"Reachability "
-                           "checks\" in the README")},
+                           "capability (sudo setcap cap_net_raw+p %1) or run it as root; see REACHABILITY "
+                           "CHECKS in the manual page (man sablewick)")},
 
         {SchedPage, QT_TRANSLATE_NOOP("Res", "Schedule")},
         {SchedUseComputer, QT_TRANSLATE_NOOP("Res", "&Wake this computer on a schedule")},

@@ -200,14 +200,14 @@ void TfrmScan::ShowHosts(const std::vector<TScanHost>& hosts)
         item->setText(colName, host.Name);
         item->setText(colVendor, host.Vendor);
         const TComputer* known = FRoot ? KnownComputer(*FRoot, host) : nullptr;
+        item->setText(colKnown, ScanHostState(known, host));
         if (known) {
-            item->setText(colKnown, Res::Str(Res::ScanKnownAs).arg(known->Name()));
             // Shown, but neither chosen nor choosable: it is in the database already.
             item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable));
         } else {
-            item->setText(colKnown, Res::Str(Res::ScanNew));
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(colIP, Qt::Checked);
+            // Likely one router answering for addresses it forwards to: chosen only on purpose.
+            item->setCheckState(colIP, host.SharedMac > 0 ? Qt::Unchecked : Qt::Checked);
         }
     }
     UpdateButtons();

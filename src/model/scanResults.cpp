@@ -1,5 +1,7 @@
 #include "model/scanResults.h"
 
+#include "core/plainText.h"
+#include "core/texts.h"
 #include "model/computers.h"
 #include "model/openDatabase.h"
 #include "net/hostResolve.h"
@@ -40,6 +42,13 @@ const TComputer* KnownComputer(const TGroup& root, const TScanHost& host)
     return nullptr;
 }
 
+QString ScanHostState(const TComputer* known, const TScanHost& host)
+{
+    if (known)
+        return Res::Str(Res::ScanKnownAs).arg(known->Name());
+    return host.SharedMac > 0 ? Res::Str(Res::ScanSharedMac).arg(host.SharedMac) : Res::Str(Res::ScanNew);
+}
+
 QStringList NewComputerNames(const TGroup& root, const std::vector<TScanHost>& hosts)
 {
     QSet<QString> taken;
@@ -48,7 +57,9 @@ QStringList NewComputerNames(const TGroup& root, const std::vector<TScanHost>& h
         taken.insert(computers->Items(i)->Name().toLower());
     QStringList names;
     for (const TScanHost& host : hosts) {
-        const QString base = host.Name.isEmpty() ? IPv4ToText(host.Address) : host.Name;
+        // The name setter would cut a name at a double backslash; a control character has no place in one.
+        const QString clean = CleanNetworkName(host.Name);
+        const QString base = clean.isEmpty() ? IPv4ToText(host.Address) : clean;
         QString name = base;
         for (int suffix = 2; taken.contains(name.toLower()); ++suffix)
             name = QStringLiteral("%1 (%2)").arg(base).arg(suffix);

@@ -1,6 +1,7 @@
 #include "net/netScan.h"
 
 #include "core/mainThread.h"
+#include "core/plainText.h"
 #include "core/rawCapability.h"
 #include "core/texts.h"
 #include "core/userSettings.h"
@@ -233,9 +234,11 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
                 error = Res::Str(Res::ScanNoSocket).arg(QString::fromLocal8Bit(std::strerror(errno)));
             TableLimit = NeighbourTableLimit();
         } else if (method == smEcho) {
+            // Without a route every probe fails at once, and the network would look empty.
+            if (!Routed(Network.FirstHost()))
+                error = Res::Str(Res::ScanNoRoute).arg(Network.Text());
             // Without an ICMP socket the TCP probes still find hosts, one echo-wait later.
-            Listener = TIcmpListener::Acquire();
-            if (!Listener && TcpProbePorts().empty())
+            else if (Listener = TIcmpListener::Acquire(); !Listener && TcpProbePorts().empty())
                 error = Res::Str(Res::ScanNoSocket).arg(Res::Str(Res::PingCannotAllocate));
         }
         {
@@ -281,6 +284,23 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
             });
         });
         Tick();
+    }
+
+    // Whether the kernel has a route to the address: connecting a datagram socket asks it, and sends
+    // nothing.
+    static bool Routed(quint32 address)
+    {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return true; // the sweep will say why it cannot send
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(DiscardPort);
+        to.sin_addr.s_addr = htonl(address);
+        const bool unreachable = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 &&
+                                 (errno == ENETUNREACH || errno == EHOSTUNREACH);
+        ::close(fd);
+        return !unreachable;
     }
 
     bool OpenArpSocket()
@@ -647,8 +667,10 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
         });
     }
 
-    void SetName(quint32 address, const QString& name, TNameRank rank)
+    void SetName(quint32 address, const QString& text, TNameRank rank)
     {
+        // Whoever answers chooses the name: it may be made to split output lines or steer a terminal.
+        const QString name = CleanNetworkName(text);
         auto found = Found.find(address);
         if (name.isEmpty() || found == Found.end() || NameRanks[address] >= rank)
             return;
@@ -687,10 +709,16 @@ struct TNetScan::TState : std::enable_shared_from_this<TNetScan::TState>
         }
         std::vector<TScanHost> hosts;
         hosts.reserve(Found.size());
+        std::unordered_map<QString, int> macHosts;
+        for (const auto& [address, host] : Found)
+            if (!host.Mac.isEmpty())
+                ++macHosts[host.Mac];
         for (auto& [address, host] : Found) {
             // The list is read by now, unless the scan was stopped first.
             if (VendorsLoaded)
                 host.Vendor = VendorOfMac(host.Mac);
+            if (const int shared = host.Mac.isEmpty() ? 0 : macHosts[host.Mac]; shared >= SharedMacHosts)
+                host.SharedMac = shared;
             hosts.push_back(host);
         }
         Progress(TClock::now(), true);

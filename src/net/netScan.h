@@ -40,10 +40,18 @@ std::vector<TScanNetwork> LocalScanNetworks();
 struct TScanHost
 {
     quint32 Address = 0;
-    QString Mac;    // six lower-case hexadecimal pairs joined by hyphens; empty when none was learnt
-    QString Name;   // NetBIOS name, else mDNS name, else reverse DNS name; empty when none
+    QString Mac; // six lower-case hexadecimal pairs joined by hyphens; empty when none was learnt
+    // NetBIOS name, else mDNS name, else reverse DNS name, without control characters and backslashes;
+    // empty when none
+    QString Name;
     QString Vendor; // of the MAC's first three bytes; empty when unknown
+    // How many hosts of the scan answered with this host's MAC, when SharedMacHosts or more: a router
+    // answering ARP for addresses it forwards to (proxy ARP), not hosts of their own; else 0.
+    int SharedMac = 0;
 };
+
+// Hosts with one MAC from which a scan takes them for one device answering for others.
+constexpr int SharedMacHosts = 5;
 
 struct TScanOptions
 {
@@ -97,7 +105,8 @@ public:
     // network's.
     quint32 HostMask() const;
 
-    // In the completion handler: the hosts found, by address; and why nothing could be sent, if so.
+    // In the completion handler: the hosts found, by address; and why nothing could be sent, if so (no
+    // socket, or no route to the network).
     std::vector<TScanHost> Hosts() const;
     QString Error() const;
 

@@ -10,13 +10,18 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
+#include <unistd.h>
 
 QString RelaySocketFolder()
 {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (base.isEmpty())
-        base = QDir::tempPath();
-    const QString folder = base + QStringLiteral("/sablewick");
+    // Qt warns on stderr each time it is asked without $XDG_RUNTIME_DIR (and cron mails every line), so
+    // it is asked only when the variable is set; else a folder of this user's in the temporary folder.
+    const QString base = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")
+                             ? QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
+                             : QString();
+    const QString folder =
+        base.isEmpty() ? QDir::tempPath() + QStringLiteral("/sablewick-") + QString::number(::geteuid())
+                       : base + QStringLiteral("/sablewick");
     QDir().mkpath(folder);
     // Whoever can reach a control socket can run commands on the relay as this user.
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);

@@ -7,6 +7,7 @@
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
+#include "net/relayClient.h"
 #include "product/versionInfo.h"
 #include "support/isolatedNetwork.h"
 #include "support/netns.h"
@@ -73,6 +74,8 @@ private slots:
     void answersWithoutWindowOrFile();
     void requests_data();
     void requests();
+    void ambiguousNamesWakeNothing();
+    void nothingButTheAnswerWithoutRuntimeVariable();
     void secondStartBringsTheWindowForward();
     void foreignSocketIsNotUsed();
     void foreignPeerIsRefused();
@@ -94,7 +97,7 @@ private slots:
 
 private:
     TRun Run(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 90000);
-    void MakeDatabase();
+    void MakeDatabase(bool twins = false);
     bool StartInstance();
     QStringList Received(int peer);
     QString DatabaseFile() const { return FTemp->filePath(QStringLiteral("db/network.ccn")); }
@@ -165,7 +168,7 @@ TRun TestCommandLine::Run(const QStringList& arguments, const QString& workingFo
     return run;
 }
 
-void TestCommandLine::MakeDatabase()
+void TestCommandLine::MakeDatabase(bool twins)
 {
     QVERIFY(QDir().mkpath(QFileInfo(DatabaseFile()).path()));
     TOstrelDatabase db;
@@ -180,6 +183,13 @@ void TestCommandLine::MakeDatabase()
         computer->SendOptions = soInternet;
         computer->Port = FListeners[i]->localPort();
         computer->MACAddresses()->Add()->Address = QString::fromLatin1(Peers[i].MAC);
+    }
+    if (TComputer* twin = twins ? group.Computers()->Add() : nullptr) { // Alpha's address, name in lower case
+        twin->SetName(QStringLiteral("alpha"));
+        twin->IPAddress = QString::fromLatin1(Peers[0].IP);
+        twin->SendOptions = soInternet;
+        twin->Port = FListeners[0]->localPort();
+        twin->MACAddresses()->Add()->Address = QStringLiteral("02-00-00-00-00-01");
     }
     // A computer without a MAC address cannot be woken.
     group.Computers()->Add()->SetName(QStringLiteral("NoMac"));
@@ -255,6 +265,7 @@ void TestCommandLine::answersWithoutWindowOrFile_data()
     QTest::newRow("new without mac") << QStringList{"--new", "a"} << 2 << "";
     QTest::newRow("new with a bad mode")
         << QStringList{"--new", "a", "--mac", "001122334455", "--mode", "wan"} << 2 << "";
+    QTest::newRow("window without a display") << QStringList{} << 1 << "";
 }
 
 void TestCommandLine::answersWithoutWindowOrFile()
@@ -377,6 +388,30 @@ void TestCommandLine::requests()
         QCOMPARE(QDir(QFileInfo(DatabaseFile()).path()).entryList(QDir::Files), QStringList{"network.ccn"});
     else
         QCOMPARE(FInstance->state(), QProcess::Running);
+}
+
+// A name two computers match (one exactly), or an address two hold, wakes neither; the others still go.
+void TestCommandLine::ambiguousNamesWakeNothing()
+{
+    MakeDatabase(true);
+    const QString line = "\" matches several computers: Alpha (00-11-22-33-44-55, 127.0.0.1), alpha "
+                         "(02-00-00-00-00-01, 127.0.0.1); name one by its MAC or IP address\n";
+    for (const bool window : {false, true}) {
+        QVERIFY(!window || StartInstance());
+        const TRun run = Run({"--database", DatabaseFile(), "--wake", "alpha", "127.0.0.1", "beta"});
+        QCOMPARE(run.Exit, 1);
+        QCOMPARE(run.Err, "sablewick: \"alpha" + line + "sablewick: \"127.0.0.1" + line);
+        QCOMPARE(Received(0), QStringList());
+        QCOMPARE(Received(1), QStringList{"66-77-88-99-AA-BB"});
+    }
+}
+
+// As cron runs it, without $XDG_RUNTIME_DIR: Qt, asked for the runtime folder, would warn on stderr.
+void TestCommandLine::nothingButTheAnswerWithoutRuntimeVariable()
+{
+    qunsetenv("XDG_RUNTIME_DIR");
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    QVERIFY(RelaySocketFolder().startsWith(QDir::tempPath()));
 }
 
 void TestCommandLine::secondStartBringsTheWindowForward()
@@ -562,6 +597,7 @@ void TestCommandLine::answersInTheUsersLanguage()
     QCOMPARE(german.Exit, 0);
     QVERIFY2(german.Out.contains(QStringLiteral("Diese Hilfe anzeigen und beenden.")),
              qPrintable(german.Out));
+    QVERIFY2(!german.Out.contains(QStringLiteral("computers")), qPrintable(german.Out));
     const TRun germanError = runIn("C", "de", {QStringLiteral("--list"), QStringLiteral("a")});
     QCOMPARE(germanError.Exit, 2);
     QCOMPARE(germanError.Err, QStringLiteral("sablewick: --list nimmt keine Computer an\n"));
@@ -619,13 +655,14 @@ void TestCommandLine::plainListEscapes()
         db.CreateNew();
         TGroup group;
         group.Storage = db.DataStorage;
-        group.Computers()->Add()->SetName(QStringLiteral("a\tb\nc\\d\r"));
+        group.Computers()->Add()->SetName(QStringLiteral("a\tb\nc\\d\r\x1b]0;x\x07\x7f\u0085"));
         QVERIFY(SaveGroup(group));
         group.Storage.reset();
     }
     const TRun run = Run({QStringLiteral("--database"), DatabaseFile(), QStringLiteral("--list")});
     QVERIFY2(run.Exit == 0, qPrintable(run.Err));
-    QVERIFY2(run.Out.startsWith(QLatin1String("a\\tb\\nc\\\\d\\r\t\t\tLAN\t")), qPrintable(run.Out));
+    QVERIFY2(run.Out.startsWith(QLatin1String("a\\tb\\nc\\\\d\\r\\x1b]0;x\\x07\\x7f\\x85\t\t\tLAN\t")),
+             qPrintable(run.Out));
     QCOMPARE(run.Out.count(QLatin1Char('\n')), 1);
     QCOMPARE(run.Out.count(QLatin1Char('\t')), 5);
 }

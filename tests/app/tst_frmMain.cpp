@@ -856,6 +856,12 @@ void TestFrmMain::webLinks()
     QCOMPARE(FOpened.size(), 1);
     QCOMPARE(FOpened.first().host(), host);
     QVERIFY(FBoxes->Shown().isEmpty());
+
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent"); // no browser to be found: a box says so, not only a line on stderr
+    window.findChild<QAction*>(action)->trigger();
+    qputenv("PATH", path);
+    QVERIFY(FBoxes->Shown().size() == 1 && FBoxes->Shown().first().Text.contains(host));
 }
 
 void TestFrmMain::failedSaveToldOnce()

@@ -1,3 +1,5 @@
+#include "core/texts.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,6 +20,7 @@ private slots:
     void validatorsAccept_data();
     void validatorsAccept();
     void installedProgramRuns();
+    void hintsNameAnInstalledSection();
 
 private:
     QTemporaryDir FPrefix;
@@ -106,6 +109,16 @@ void TestInstall::installedProgramRuns()
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
     QVERIFY(process.readAllStandardOutput().startsWith("sablewick "));
+}
+
+// The hints for checks that cannot run send the user to a section of the manual page.
+void TestInstall::hintsNameAnInstalledSection()
+{
+    QFile page(qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + "/data/sablewick.1"); // what is installed
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(page.readAll()).contains("\n.SH REACHABILITY CHECKS\n"));
+    for (const Res::Id id : {Res::CmdErrNoIcmpSocket, Res::ChecksUnavailable})
+        QVERIFY(Res::Source(id).contains("see REACHABILITY CHECKS in the manual page (man sablewick)"));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +34,8 @@ private slots:
     void commandLineAddsOnlyNewOnes();
     void namesAreUnique();
     void dialogShowsProgressAndList();
+    void oneMacForManyAddresses();
+    void progressOnATerminalOnlyAndNoRoute();
 
 private:
     enum TWay
@@ -46,6 +49,7 @@ private:
     void MakeDatabase(const QString& file);
 
     QString FSkip;
+    QString FErr; // of the last Run
     std::unique_ptr<TScanLan> FLan;
     std::vector<std::unique_ptr<TSambaPeer>> FSamba;
     std::unique_ptr<TNamespaceEntry> FEntry;
@@ -104,8 +108,7 @@ void TestScan::initTestCase()
                 return output.contains(NetBiosNames[i]);
             },
             &error);
-        if (!up)
-            QSKIP(qPrintable(error));
+        QVERIFY2(up, qPrintable(error));
     }
     FEntry = std::make_unique<TNamespaceEntry>(FLan->Scanner());
     QVERIFY(FEntry->Ok());
@@ -136,7 +139,7 @@ QString TestScan::Run(const QStringList& arguments, TWay way, int* exitCode)
     process.waitForFinished(60000);
     if (exitCode)
         *exitCode = process.exitCode();
-    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const QString err = FErr = QString::fromUtf8(process.readAllStandardError());
     if (!err.isEmpty())
         qWarning() << err;
     return QString::fromUtf8(process.readAllStandardOutput());
@@ -243,19 +246,20 @@ void TestScan::namesAreUnique()
     TOpenDatabase database(dir.filePath(QStringLiteral("names.ccn")), TOpenDatabase::omReadWrite);
     database.Open();
     database.AddComputer()->SetName(QStringLiteral("PC"));
-    std::vector<TScanHost> hosts(4);
+    std::vector<TScanHost> hosts(5);
     hosts[0].Name = QStringLiteral("pc");
     hosts[1].Name = QStringLiteral("PC");
     hosts[2].Name = QStringLiteral("pc (2)"); // taken by the first by now
     hosts[3].Address = 0x0A000005;
     hosts[3].Mac = QStringLiteral("00-1b-21-0a-0b-0c");
+    hosts[4].Name = QStringLiteral("\\\\EVIL\\\\PC\x1b]0;t\x07\u009b");
     QSignalSpy saves(&database, &TOpenDatabase::Saved);
     const auto added = AddScannedHosts(database, hosts, 0xFFFFFF00);
     QCOMPARE(saves.count(), 1);
     QStringList names;
     for (const TComputer* computer : added)
         names << computer->Name();
-    QCOMPARE(names, (QStringList{"pc (2)", "PC (3)", "pc (2) (2)", "10.0.0.5"}));
+    QCOMPARE(names, (QStringList{"pc (2)", "PC (3)", "pc (2) (2)", "10.0.0.5", "EVILPC]0;t"}));
     QCOMPARE(added[3]->MACAddresses()->Items(0)->Address, QStringLiteral("00-1B-21-0A-0B-0C"));
     QCOMPARE(added[3]->SubNet, QStringLiteral("255.255.255.0"));
 }
@@ -289,6 +293,59 @@ void TestScan::dialogShowsProgressAndList()
     dialog.lvHosts->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
     QCOMPARE(dialog.SelectedHosts().size(), size_t(Hosts - 2));
     QVERIFY(dialog.btnAdd->isEnabled());
+}
+
+// A peer holding five addresses answers ARP as a router's proxy ARP does: one MAC for many hosts.
+void TestScan::oneMacForManyAddresses()
+{
+    if (!FSkip.isEmpty())
+        QSKIP(qPrintable(FSkip));
+    const auto& peer = FLan->Peers().back();
+    const QStringList many{peer.Address, "10.233.7.101", "10.233.7.102", "10.233.7.103", "10.233.7.104"};
+    auto alias = [&](int count) { // and how many hosts a scan then marks
+        for (const QString& address : many.mid(1, count))
+            peer.Namespace->Exec({"ip", "addr", "add", address + "/24", "dev", "p0"});
+        return Run({"--scan", FLan->Network(), "--json", "--database", FTemp->filePath("none.ccn")})
+            .count(QLatin1String("\"sharedMac\": 5"));
+    };
+    QCOMPARE(alias(3), 0); // four are not yet many
+    QCOMPARE(alias(4), 5);
+    const QStringList add{"--scan", FLan->Network(), "--add", "--database"};
+    QCOMPARE(Run(add + QStringList{FTemp->filePath("a.ccn")}), QString("30 computers added\n"));
+    QVERIFY2(FErr.contains(QLatin1String("several addresses: 5 (--add-shared")), qPrintable(FErr));
+    QCOMPARE(Run(add + QStringList{FTemp->filePath("b.ccn"), "--add-shared"}),
+             QString("35 computers added\n"));
+    TfrmScan dialog(nullptr, TScanOptions{TScanOptions::DefaultRate, false, true});
+    dialog.btnStart->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.Scanning(), 20000);
+    for (int i = 0; i < dialog.lvHosts->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = dialog.lvHosts->topLevelItem(i);
+        QCOMPARE(item->checkState(0) == Qt::Unchecked, many.contains(item->text(0)));
+    }
+    QCOMPARE(dialog.lvHosts->topLevelItem(Peers - 1)->text(4),
+             "one MAC answers for 5 addresses: a router's proxy ARP?");
+    for (const QString& address : many.mid(1)) // one address of that MAC left; else they end with the LAN
+        peer.Namespace->Exec({"ip", "addr", "del", address + "/24", "dev", "p0"});
+    QCOMPARE(Run(add + QStringList{FTemp->filePath("a.ccn")}), QString("1 computer added\n"));
+}
+
+// Progress on a terminal only; and a network without a route is said to have none.
+void TestScan::progressOnATerminalOnlyAndNoRoute()
+{
+    if (!FSkip.isEmpty())
+        QSKIP(qPrintable(FSkip));
+    QString terminal;
+    int exitCode = -1;
+    Run({"--scan", FLan->Network()});
+    QCOMPARE(FErr, QString());
+    const QString line =
+        qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + "/sablewick --scan 10.233.7.0/24 >/dev/null";
+    QCOMPARE(FLan->Scanner().Exec({"script", "-qec", line, "/dev/null"}, &terminal, 60000), 0);
+    QVERIFY(terminal.contains(QRegularExpression(
+        "^\r\\d+ of 253 .*\r253 of 253 addresses probed, 31 hosts found, about 0 s left *\r?\n$")));
+    QCOMPARE(Run({"--scan", "10.78.0.0/24"}, wyRoot, &exitCode), QString());
+    QCOMPARE(exitCode, 1);
+    QCOMPARE(FErr, QStringLiteral("sablewick: there is no route from this computer to 10.78.0.0/24\n"));
 }
 
 QTEST_MAIN(TestScan)

@@ -98,10 +98,10 @@ bool TSambaPeer::AwaitNames(const std::function<bool()>& answered, QString* erro
     QElapsedTimer waited;
     waited.start();
     bool restarted = false;
-    while (waited.elapsed() < 45000) {
+    while (waited.elapsed() < 30000) {
         if (answered())
             return true;
-        if (!restarted && waited.elapsed() > 20000) {
+        if (!restarted && waited.elapsed() > 15000) {
             if (!RestartNmbd(error))
                 return false;
             restarted = true;
@@ -110,7 +110,7 @@ bool TSambaPeer::AwaitNames(const std::function<bool()>& answered, QString* erro
         }
     }
     if (error)
-        *error = QStringLiteral("nmbd of %1 did not register its names within 45 s "
+        *error = QStringLiteral("nmbd of %1 never answered within 30 s, started twice "
                                 "(SABLEWICK_KEEP_SAMBA_DIRS=1 keeps its logs)")
                      .arg(FOptions.NetbiosName);
     return false;

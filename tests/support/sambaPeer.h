@@ -53,8 +53,8 @@ public:
     TSambaPeer& operator=(const TSambaPeer&) = delete;
 
     bool Start(QString* error);
-    // Waits until answered() holds (nmbd has registered its names), at most 45 s, starting nmbd anew
-    // once after 20 s: a daemon that came up without its names stays so. Well inside any test's time-out,
+    // Waits until answered() holds (nmbd has registered its names), at most 30 s, starting nmbd anew
+    // once after 15 s: a daemon that came up without its names stays so. Well inside any test's time-out,
     // so a dead peer reads as such rather than as a hang.
     bool AwaitNames(const std::function<bool()>& answered, QString* error);
     QString Directory() const { return FDir.path(); }
