@@ -1,5 +1,6 @@
 // The commands that change the list: --new and --delete. Part of TCommandRunner, in a file of its own.
 #include "app/commandRunner.h"
+#include "core/plainText.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "model/scanResults.h"
@@ -97,9 +98,9 @@ void TCommandRunner::RunNew()
         adapter->UseForWake = true;
     });
     if (computer) {
-        FResult.Out =
-            Res::Str(Res::CmdAdded).arg(computer->Name(), computer->WakeMAC(), computer->IPAddress) +
-            QLatin1Char('\n');
+        FResult.Out = Res::Str(Res::CmdAdded)
+                          .arg(PlainField(computer->Name()), computer->WakeMAC(), computer->IPAddress) +
+                      QLatin1Char('\n');
         emit FDatabase->ComputersAdded({computer->ItemID()});
     }
     Finish();
@@ -118,7 +119,7 @@ void TCommandRunner::RunDelete()
         if (FDatabase && !ids.isEmpty())
             FDatabase->DeleteComputers(ids);
         for (const QString& name : names)
-            FResult.Out += Res::Str(Res::CmdDeleted).arg(name) + QLatin1Char('\n');
+            FResult.Out += Res::Str(Res::CmdDeleted).arg(PlainField(name)) + QLatin1Char('\n');
         Finish();
     });
 }

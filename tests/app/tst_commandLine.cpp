@@ -665,6 +665,8 @@ void TestCommandLine::plainListEscapes()
              qPrintable(run.Out));
     QCOMPARE(run.Out.count(QLatin1Char('\n')), 1);
     QCOMPARE(run.Out.count(QLatin1Char('\t')), 5);
+    QCOMPARE(Run({"--database", DatabaseFile(), "--delete", "a\tb\nc\\d\r\x1b]0;x\x07\x7f\u0085"}).Out,
+             QString("Deleted a\\tb\\nc\\\\d\\r\\x1b]0;x\\x07\\x7f\\x85\n"));
 }
 
 void TestCommandLine::administratorsOnly()

@@ -857,10 +857,7 @@ void TestFrmMain::webLinks()
     QCOMPARE(FOpened.first().host(), host);
     QVERIFY(FBoxes->Shown().isEmpty());
 
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", "/nonexistent"); // no browser to be found: a box says so, not only a line on stderr
-    window.findChild<QAction*>(action)->trigger();
-    qputenv("PATH", path);
+    window.findChild<QAction*>(action)->trigger(); // no browser here: a box says so, not only stderr
     QVERIFY(FBoxes->Shown().size() == 1 && FBoxes->Shown().first().Text.contains(host));
 }
 
