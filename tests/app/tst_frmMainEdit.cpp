@@ -1,4 +1,6 @@
+#include "app/commandRunner.h"
 #include "app/frmMain.h"
+#include "app/requestChanges.h"
 #include "app/tableModel.h"
 #include "app/treeView.h"
 #include "dialogs/dlgAbout.h"
@@ -251,6 +253,39 @@ private slots:
         w.Window->acHelpAbout->trigger();
         QVERIFY(shown);
         QVERIFY(seen.isNull());
+    }
+
+    // Requests of the command line handed to the window add and delete rows of its list, in one save
+    // each, and what is added is checked as the wizard's computer is.
+    void requestsChangeTheList()
+    {
+        TMessageRecorder recorder;
+        TWindow w;
+        QVERIFY(w.Open());
+        FollowRequestChanges(*w.Window);
+        auto run = [&w](const TCommandRequest& request) {
+            std::optional<TCommandResult> result;
+            (new TCommandRunner(w.Window->OpenDatabase()))->Start(request, [&](const TCommandResult& done) {
+                result = done;
+            });
+            return QTest::qWaitFor([&result] { return result.has_value(); }, 5000) ? result->ExitCode : -1;
+        };
+        TCommandRequest add;
+        add.Command = TCommandRequest::New;
+        add.Names = {QStringLiteral("ECHO")};
+        add.Mac = QStringLiteral("02:00:00:00:00:05");
+        add.Ip = QStringLiteral("127.0.0.5");
+        QCOMPARE(run(add), 0);
+        QCOMPARE(w.Saves, 1);
+        QCOMPARE(w.Window->VSTModel->rowCount(), 5);
+        QVERIFY(ByName(w.Window->Root(), QStringLiteral("ECHO"))->PingSequence != 0);
+        TCommandRequest remove;
+        remove.Command = QStringLiteral("delete");
+        remove.Names = {QStringLiteral("echo"), QStringLiteral("alpha")};
+        QCOMPARE(run(remove), 0);
+        QCOMPARE(w.Saves, 2);
+        QTRY_COMPARE(w.Window->VSTModel->rowCount(), 3);
+        QVERIFY(w.Window->VSTModel->Computer(0));
     }
 };
 
