@@ -191,8 +191,6 @@ public:
 
     ~TConnection() override { Let(); }
 
-    TState State() const { return FState; }
-
     void Read()
     {
         if (FState != Reading)
@@ -266,7 +264,9 @@ private:
     {
         FIdle.stop();
         disconnect(FSocket, &QLocalSocket::readyRead, this, nullptr);
-        const std::optional<TCommandRequest> request = TCommandRequest::FromJson(FBuffer.left(end));
+        // Cut in place: a copy of a request of 64 MiB would be held beside it, uncounted.
+        FBuffer.truncate(end);
+        const std::optional<TCommandRequest> request = TCommandRequest::FromJson(FBuffer);
         if (!request) {
             Answer(TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrBadRequest))});
             return;
