@@ -247,7 +247,7 @@ const TCommandRunner::THandler* TCommandRunner::Handler(const QString& command)
     static const THandler Handlers[] = {
         {"wake", TOpenDatabase::omReadOnly, &TCommandRunner::RunWake},
         {"list", TOpenDatabase::omReadOnly, &TCommandRunner::RunList},
-        {"status", TOpenDatabase::omReadWrite, &TCommandRunner::RunStatus},
+        {"status", TOpenDatabase::omChecks, &TCommandRunner::RunStatus},
         {"run-schedules", TOpenDatabase::omReadWrite, &TCommandRunner::RunSchedules},
         {"new", TOpenDatabase::omReadWrite, &TCommandRunner::RunNew},
         {"delete", TOpenDatabase::omReadWrite, &TCommandRunner::RunDelete},

@@ -68,6 +68,16 @@ void TOstrelDatabase::OpenFile()
     quint32 code = TStorage::IsCompoundFile(FileName);
     if (code == StgResult::Ok)
         code = TStorage::Open(FileName, root, ReadOnly);
+    if (ReadOnlyIfRefused && !ReadOnly &&
+        (code == StgResult::FromErrno(EACCES) || code == StgResult::FromErrno(EROFS) ||
+         code == StgResult::FromErrno(EPERM))) {
+        const quint32 refused = code;
+        code = TStorage::Open(FileName, root, true);
+        if (code == StgResult::Ok) {
+            ReadOnly = true;
+            WriteRefused = refused;
+        }
+    }
     bool noRoot = false;
     if (code == StgResult::Ok) {
         code = root->OpenStorage(RootStorageName, data);

@@ -33,6 +33,10 @@ public:
     // nor the compaction: only saves write it.
     bool ReadOnly = false;
     bool WithBackup = true;
+    // Set before the file is opened: a file that this process may not write (its permissions, a read-only
+    // file system) is opened ReadOnly instead, and WriteRefused keeps the refusal's result code.
+    bool ReadOnlyIfRefused = false;
+    quint32 WriteRefused = 0;
     // The backup copy beside the file (".~ccn") and, while the database is open, its storage.
     QString BackupFileName;
     std::shared_ptr<TStorage> RootStorage;

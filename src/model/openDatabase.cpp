@@ -146,6 +146,7 @@ void TOpenDatabase::Open()
     FDatabase->FileName = FFileName;
     FDatabase->ReadOnly = FMode == omReadOnly;
     FDatabase->WithBackup = FMode == omWindow;
+    FDatabase->ReadOnlyIfRefused = FMode == omChecks;
     if (FMode != omReadOnly && !QFileInfo::exists(FFileName)) {
         FDatabase->CreateNew();
         // The group written into the new file is not read back; the first save replaces it.
@@ -569,6 +570,10 @@ bool TOpenDatabase::SaveHere()
     FSinceSave.restart();
     if (!FRoot)
         return false;
+    if (FDatabase && FDatabase->WriteRefused != StgResult::Ok) {
+        SaveFailedWith(TOstrelDatabase::StorageErrorText(FDatabase->WriteRefused));
+        return false;
+    }
     QString error;
     if (SaveGroup(*FRoot, &error)) {
         SaveSucceeded();

@@ -52,6 +52,10 @@ public:
         // Reading only, under a shared lock: nothing is ever written (read-only media and files do) and
         // no check runs. A missing file is an open error, not a new database.
         omReadOnly,
+        // As omReadWrite, for checks whose results are worth having unsaved: a file that this run may
+        // not write (its permissions, read-only media) is read as omReadOnly reads it, the checks run,
+        // and every save fails with the reason.
+        omChecks,
     };
 
     enum TSaveState

@@ -548,6 +548,8 @@ void TestCommandLine::queriesWriteNothing()
         QCOMPARE(::chmod(local.constData(), 0555), 0);
     }
     const TRun run = Run(db + QStringList{"--list"});
+    // A status still checks; only its results cannot be kept.
+    const TRun status = Run(db + QStringList{"--status", "Alpha"});
     if (mounted)
         ::umount2(local, MNT_DETACH);
     else
@@ -555,6 +557,9 @@ void TestCommandLine::queriesWriteNothing()
     QCOMPARE(run.Err, QString());
     QCOMPARE(run.Exit, 0);
     QCOMPARE(run.Out.count(QLatin1Char('\n')), 4);
+    QCOMPARE(status.Exit, 0);
+    QVERIFY2(status.Out.startsWith(QStringLiteral("Alpha\tonline\t")), qPrintable(status.Out + status.Err));
+    QVERIFY2(status.Err.contains(Res::Str(Res::CmdErrSave).arg(QString())), qPrintable(status.Err));
     QVERIFY(TFileMark::Of(DatabaseFile()) == before);
 }
 
