@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -226,57 +225,27 @@ public:
             FReason = QStringLiteral("no /dev/fuse: no FUSE file system can be mounted here");
         else if (!IsRoot())
             FReason = QStringLiteral("needs root to attach a loop device");
-        else if (QStandardPaths::findExecutable(QStringLiteral("mount.exfat-fuse")).isEmpty() ||
-                 QStandardPaths::findExecutable(QStringLiteral("mkfs.exfat")).isEmpty())
+        else if (Shell("command -v mount.exfat-fuse && command -v mkfs.exfat") != 0)
             FReason = QStringLiteral("needs exfat-fuse and exfatprogs");
-        if (!FReason.isEmpty())
-            return;
-        const QString image = dir + QStringLiteral("/stick.img");
-        QFile file(image);
-        QProcess losetup;
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(64 << 20) || !QDir().mkpath(FMount) ||
-            Run(QStringLiteral("mkfs.exfat"), {image}) != 0) {
-            FReason = QStringLiteral("cannot make the exFAT image");
-            return;
-        }
-        losetup.start(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image});
-        losetup.waitForFinished(30000);
-        FDevice = QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
-        if (losetup.exitCode() != 0 || FDevice.isEmpty()) {
-            FReason =
-                QStringLiteral("no loop device: ") + QString::fromLocal8Bit(losetup.readAllStandardError());
-            FDevice.clear();
-        } else if (Run(QStringLiteral("mount.exfat-fuse"),
-                       {QStringLiteral("-o"), QStringLiteral("rw"), FDevice, FMount}) != 0) {
-            FReason = QStringLiteral("mount.exfat-fuse failed");
-        } else {
-            FMounted = true;
-        }
+        else if (Shell("truncate -s 64M $0.img && mkfs.exfat $0.img && mkdir $0 && "
+                       "mount.exfat-fuse $(losetup -f --show $0.img) $0") != 0)
+            FReason = QStringLiteral("cannot mount an exFAT image on a loop device");
     }
-    ~TStick()
-    {
-        if (FMounted)
-            Run(QStringLiteral("umount"), {FMount});
-        if (!FDevice.isEmpty())
-            Run(QStringLiteral("losetup"), {QStringLiteral("-d"), FDevice});
-    }
+    ~TStick() { Shell("umount $0; losetup -j $0.img | cut -d: -f1 | xargs -r -n1 losetup -d"); }
     const QString& Reason() const { return FReason; }
     QString Path(const QString& name) const { return FMount + QLatin1Char('/') + name; }
 
 private:
-    static int Run(const QString& program, const QStringList& arguments)
+    int Shell(const char* script) const
     {
-        QProcess process;
-        process.start(program, arguments);
-        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-                   ? process.exitCode()
-                   : -1;
+        QProcess shell;
+        shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromLatin1(script), FMount});
+        return shell.waitForFinished(30000) && shell.exitStatus() == QProcess::NormalExit ? shell.exitCode()
+                                                                                          : -1;
     }
 
     QString FMount;
-    QString FDevice;
     QString FReason;
-    bool FMounted = false;
 };
 
 // Child: opens the database as the window does (backup copy, background saves), says so once the backup
