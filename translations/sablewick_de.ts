@@ -465,8 +465,8 @@ Möchten Sie fortfahren?</translation>
         <translation>Assistent für neue Computer</translation>
     </message>
     <message>
-        <source>This computer is connected to:</source>
-        <translation>Dieser Computer ist verbunden mit:</translation>
+        <source>This computer is &amp;connected to:</source>
+        <translation>Dieser Computer ist &amp;verbunden mit:</translation>
     </message>
     <message>
         <source>the home network (LAN)</source>
@@ -477,32 +477,32 @@ Möchten Sie fortfahren?</translation>
         <translation>dem Internet</translation>
     </message>
     <message>
-        <source>Computer name:</source>
-        <translation>Computername:</translation>
+        <source>Computer &amp;name:</source>
+        <translation>Computer&amp;name:</translation>
     </message>
     <message>
-        <source>Browse network...</source>
-        <translation>Netzwerk durchsuchen...</translation>
+        <source>B&amp;rowse network...</source>
+        <translation>Netzwerk &amp;durchsuchen...</translation>
     </message>
     <message>
-        <source>IP Address:</source>
-        <translation>IP-Adresse:</translation>
+        <source>&amp;IP Address:</source>
+        <translation>&amp;IP-Adresse:</translation>
     </message>
     <message>
-        <source>Auto-detect</source>
-        <translation>Erkennen</translation>
+        <source>&amp;Auto-detect</source>
+        <translation>&amp;Erkennen</translation>
     </message>
     <message>
-        <source>MAC address:</source>
-        <translation>MAC-Adresse:</translation>
+        <source>&amp;MAC address:</source>
+        <translation>&amp;MAC-Adresse:</translation>
     </message>
     <message>
         <source>You have finished the New computer wizard! Click Finish to add the computer to the database. Click Back to review  your selections or click Cancel to exit this wizard without adding a computer to the database.</source>
         <translation>Sie haben den Assistenten für neue Computer abgeschlossen! Klicken Sie auf „Fertig“, um den Computer der Datenbank hinzuzufügen. Klicken Sie auf „Zurück“, um Ihre Angaben zu überprüfen, oder auf „Abbrechen“, um den Assistenten zu verlassen, ohne einen Computer hinzuzufügen.</translation>
     </message>
     <message>
-        <source>&lt; Back</source>
-        <translation>&lt; Zurück</translation>
+        <source>&lt; &amp;Back</source>
+        <translation>&lt; &amp;Zurück</translation>
     </message>
     <message>
         <source>Cancel</source>
@@ -812,6 +812,52 @@ Möchten Sie fortfahren?</translation>
     <message>
         <source>No computers found</source>
         <translation>Keine Computer gefunden</translation>
+    </message>
+    <message>
+        <source>Filter by name, address or comment (Ctrl+F)</source>
+        <translation>Nach Name, Adresse oder Kommentar filtern (Strg+F)</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>%1 of %2 shown</source>
+        <translation>%1 von %2 angezeigt</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Last checked</source>
+        <translation>Zuletzt geprüft</translation>
+    </message>
+    <message>
+        <source>Through relay</source>
+        <translation>Über Relay</translation>
+    </message>
+    <message>
+        <source>Online</source>
+        <translation>Online</translation>
+    </message>
+    <message>
+        <source>Offline</source>
+        <translation>Offline</translation>
+    </message>
+    <message>
+        <source>Online: %1</source>
+        <translation>Online: %1</translation>
+    </message>
+    <message>
+        <source>Offline: %1</source>
+        <translation>Offline: %1</translation>
+    </message>
+    <message>
+        <source>The relay &quot;%1&quot; will be removed from the list of relays.
+Do you want to continue?</source>
+        <translation>Das Relay „%1“ wird aus der Liste der Relays entfernt.
+Möchten Sie fortfahren?</translation>
     </message>
     <message>
         <source>Scan network</source>
@@ -1403,12 +1449,12 @@ Möchten Sie fortfahren?</translation>
         <translation>Computereigenschaften</translation>
     </message>
     <message>
-        <source>Auto-detect</source>
-        <translation>Erkennen</translation>
+        <source>&amp;Auto-detect</source>
+        <translation>&amp;Erkennen</translation>
     </message>
     <message>
-        <source>OK</source>
-        <translation>OK</translation>
+        <source>&amp;OK</source>
+        <translation>&amp;OK</translation>
     </message>
     <message>
         <source>Cancel</source>
@@ -1427,20 +1473,20 @@ Möchten Sie fortfahren?</translation>
         <translation>Internet</translation>
     </message>
     <message>
-        <source>Network type:</source>
-        <translation>Netzwerktyp:</translation>
+        <source>Network &amp;type:</source>
+        <translation>Netzwerk&amp;typ:</translation>
     </message>
     <message>
-        <source>Computer name:</source>
-        <translation>Computername:</translation>
+        <source>Computer &amp;name:</source>
+        <translation>Computer&amp;name:</translation>
     </message>
     <message>
-        <source>IP Address:</source>
-        <translation>IP-Adresse:</translation>
+        <source>&amp;IP Address:</source>
+        <translation>&amp;IP-Adresse:</translation>
     </message>
     <message>
-        <source>MAC-address:</source>
-        <translation>MAC-Adresse:</translation>
+        <source>&amp;MAC-address:</source>
+        <translation>&amp;MAC-Adresse:</translation>
     </message>
     <message>
         <source>Notes</source>

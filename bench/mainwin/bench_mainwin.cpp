@@ -3,7 +3,8 @@
 //   bench_mainwin [count]                 three runs of the measurement, each in a process of its own on a
 //                                         fresh copy of one database (default 1,000 computers on
 //                                         loopback), each followed by fping on the same addresses; prints
-//                                         min / median / max of every figure
+//                                         min / median / max of every figure, typing into the list's
+//                                         filter field included
 //   bench_mainwin --once FILE             one run on FILE, figures as "name value" lines
 //   bench_mainwin --make-db DIR [count]   only writes DIR/network.ccn (a few sample computers by default)
 //   bench_mainwin --make-status-db DIR    writes DIR/network.ccn for scripts/screenshot-status.sh
@@ -33,6 +34,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -324,7 +327,9 @@ int MeasureOnce(const QString& file)
     // from the process's start through the load until the event loop first runs.
     double longestFromStart = 0;
     double longestAfterShown = 0;
+    double longestWhileTyping = 0;
     bool shown = false;
+    bool typing = false;
     double lastTick = 0;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
@@ -334,6 +339,8 @@ int MeasureOnce(const QString& file)
         longestFromStart = std::max(longestFromStart, now - lastTick);
         if (shown)
             longestAfterShown = std::max(longestAfterShown, now - lastTick);
+        if (typing)
+            longestWhileTyping = std::max(longestWhileTyping, now - lastTick);
         lastTick = now;
     });
     probe.start();
@@ -414,6 +421,49 @@ int MeasureOnce(const QString& file)
     const long long written = ProcIo("write_bytes") - writtenBefore - benchWritten;
     const long long fileSize = QFileInfo(file).size();
 
+    // Typing into the filter field, a key every 30 ms: each key's time until the list is painted anew, and
+    // the longest stall of the window's thread meanwhile. A MAC address written with colons, erased, a
+    // name, erased.
+    std::vector<double> keyMs;
+    int shownByMac = -1;
+    {
+        const QString mac = QStringLiteral("00:16:3e:00:1");
+        const QString name = QStringLiteral("Computer 42");
+        QList<std::pair<int, QString>> keys;
+        for (QChar ch : mac)
+            keys.append({ch == u':' ? int(Qt::Key_Colon) : int(ch.toUpper().unicode()), QString(ch)});
+        keys.append({-1, QString()});
+        for (int i = 0; i < mac.size(); ++i)
+            keys.append({Qt::Key_Backspace, QString()});
+        for (QChar ch : name)
+            keys.append({ch == u' ' ? int(Qt::Key_Space) : int(ch.toUpper().unicode()), QString(ch)});
+        for (int i = 0; i < name.size(); ++i)
+            keys.append({Qt::Key_Backspace, QString()});
+        window->edFilter->setFocus();
+        lastTick = sinceStart();
+        typing = true;
+        for (const auto& [key, text] : keys) {
+            if (key < 0) {
+                shownByMac = window->VSTModel->rowCount();
+                continue;
+            }
+            QElapsedTimer keyClock;
+            keyClock.start();
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+            QApplication::sendEvent(window->edFilter, &press);
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+            QApplication::sendEvent(window->edFilter, &release);
+            window->VST->viewport()->repaint();
+            QApplication::processEvents();
+            keyMs.push_back(keyClock.nsecsElapsed() / 1e6);
+            QTimer::singleShot(30, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        typing = false;
+    }
+    std::vector<double> sortedKeyMs = keyMs;
+    std::sort(sortedKeyMs.begin(), sortedKeyMs.end());
+
     // A change of the user's: what the window's thread spends on it before the writer takes over. A save
     // still being written would only mark it for later.
     while (db->Saving())
@@ -462,6 +512,11 @@ int MeasureOnce(const QString& file)
     Figure("peak_rss_checked_mb", rssCheckedMb);
     Figure("peak_rss_mb", ProcStatusField("VmHWM") / 1024.0);
     Figure("change_on_window_ms", changeMs);
+    Figure("filter_keys", double(keyMs.size()));
+    Figure("filter_key_median_ms", sortedKeyMs.empty() ? -1 : sortedKeyMs[sortedKeyMs.size() / 2]);
+    Figure("filter_key_max_ms", sortedKeyMs.empty() ? -1 : sortedKeyMs.back());
+    Figure("filter_stall_ms", longestWhileTyping);
+    Figure("filter_mac_rows", shownByMac);
     Figure("exit_ms", closeMs);
     Figure("exit_written_mb", exitWritten / 1e6);
     std::fflush(stdout);

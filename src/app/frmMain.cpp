@@ -25,6 +25,7 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -251,8 +252,8 @@ void TfrmMain::CreateTree()
     VST->setObjectName(QStringLiteral("VST"));
     VST->setModel(VSTModel);
     VST->header()->resizeSection(TComputerTableModel::colName, 268);
-    VST->header()->resizeSection(TComputerTableModel::colMAC, 150);
-    VST->header()->resizeSection(TComputerTableModel::colIP, 150);
+    CreateFilter(panel);
+    panelLayout->addWidget(edFilter);
     panelLayout->addWidget(VST);
     layout->addWidget(panel, 1);
 
@@ -267,6 +268,8 @@ void TfrmMain::CreateTree()
     connect(VST, &TComputerTreeView::Clicked, this, [this] { UpdateActions(); });
     connect(VST, &QWidget::customContextMenuRequested, this, &TfrmMain::popVSTPopup);
     connect(VST, &TComputerTreeView::PropertiesRequested, acEditProperties, &QAction::trigger);
+    connect(VST, &TComputerTreeView::FilterRequested, this, &TfrmMain::FocusFilter);
+    CreateColumnMenu();
     // Keyboard selection changes the enabled states too, not only clicks.
     connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateActions(); });
 }
@@ -280,6 +283,11 @@ void TfrmMain::FormCreate()
     setWindowTitle(title);
 
     VST->header()->setFont(font());
+    // Sized to their contents at the window's font, or as the user left them.
+    LoadColumns();
+    connect(VST->header(), &QHeaderView::sectionResized, this, [this](int column) {
+        FColumnsResized = FColumnsResized || column != TComputerTableModel::colName;
+    });
     menuBar()->setFont(QApplication::font("QMenuBar"));
     // The hand pointer needs no registering: the links that use it set Qt::PointingHandCursor.
 
@@ -298,11 +306,8 @@ void TfrmMain::FormCreate()
         pictured[i]->setIcon(images[i]);
 
     // Larger by as much as the font is, so a larger font keeps the list's columns and tool bars in view;
-    // never larger than the screen.
-    QSize size = QSize(580, 468) * FontScale(font());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size());
-    resize(size);
+    // never larger than the screen, its frame and status bar included.
+    resize((QSize(580, 468) * FontScale(font())).boundedTo(ScreenRoom(this)));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
@@ -361,6 +366,8 @@ void TfrmMain::LoadRoot()
 void TfrmMain::FormDestroy()
 {
     FTimer.reset();
+    if (FColumnsResized && VST)
+        SaveColumns();
     // The tree asks the root group for everything it shows: let it go before the group does.
     if (VST)
         VST->setModel(nullptr);
@@ -477,9 +484,16 @@ void TfrmMain::acToolsWakeUpExecute()
 
 void TfrmMain::acToolsRefreshExecute()
 {
-    // Nothing selected: every computer.
-    if (FDatabase)
-        FDatabase->Refresh(SelectedItemIDs());
+    // Nothing selected: every computer the list shows.
+    if (!FDatabase)
+        return;
+    QStringList ids = SelectedItemIDs();
+    if (ids.isEmpty() && !VSTModel->FilterText().isEmpty()) {
+        ids = ShownItemIDs();
+        if (ids.isEmpty())
+            return;
+    }
+    FDatabase->Refresh(ids);
 }
 
 void TfrmMain::acToolsOptionsExecute()

@@ -8,6 +8,7 @@
 class QAction;
 class QActionGroup;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QToolBar;
 class TComputerTableModel;
@@ -50,6 +51,11 @@ public:
     TComputerTreeView* VST = nullptr;
     TComputerTableModel* VSTModel = nullptr;
     QMenu* popVST = nullptr;
+    // The filter field above the list (Ctrl+F, or "/" in the list) and the count of the rows it shows.
+    QLineEdit* edFilter = nullptr;
+    QLabel* lbShown = nullptr;
+    // The header's menu, which adds and removes columns.
+    QMenu* popHeader = nullptr;
 
     // The root group; null when the database couldn't be read.
     TGroup* Root() const;
@@ -63,8 +69,11 @@ public:
     void UpdateActions();
     // Adds a row for the computer with that identifier; the tree re-sorts.
     void AddTreeEntry(const QString& itemID);
-    // The identifiers of the selected rows, in tree order.
+    // The identifiers of the selected rows, in tree order; hidden rows are never selected.
     QStringList SelectedItemIDs() const;
+    // The identifiers of the rows the filter shows, in tree order.
+    QStringList ShownItemIDs() const;
+    void FocusFilter();
 
     // Shows an error that reached the event loop; the program keeps running.
     void appEventsException(const QString& message);
@@ -110,6 +119,13 @@ private:
     void FormDestroy();
     void LoadRoot();
     void popVSTPopup(const QPoint& position);
+    // The filter field, the count and the columns (frmMainList.cpp).
+    void CreateFilter(QWidget* panel);
+    void UpdateShownCount();
+    void CreateColumnMenu();
+    int DefaultColumnWidth(int column) const;
+    void LoadColumns();
+    void SaveColumns() const;
     void OpenLink(const char* hex);
     // Runs a command handler; an error it raises goes to the error box.
     void Run(void (TfrmMain::*handler)());
@@ -123,4 +139,6 @@ private:
     QToolBar* ToolBar2 = nullptr;
     // A label of the status bar's own, not its message: the empty tips of menu entries would clear that.
     TElidedLabel* FStatusText = nullptr;
+    // The user has resized a column since the columns were last saved.
+    bool FColumnsResized = false;
 };

@@ -1,14 +1,94 @@
 #include "app/tableModel.h"
 
+#include "core/dateTime.h"
 #include "core/texts.h"
 #include "model/computers.h"
 #include "net/hostResolve.h"
 #include "net/relayHub.h"
 
 #include <algorithm>
+#include <cmath>
 #include <QCollator>
+#include <QLocale>
 #include <unordered_map>
 #include <unordered_set>
+
+namespace {
+
+// The relay that serves the computer: for an address, the route as it stands; for a host name, the relay of
+// its last check (the name is not looked up while the tree paints).
+QString RelayOf(const TComputer& computer)
+{
+    if (quint32 address = 0; ParseIPv4Literal(computer.IPAddress, &address))
+        return RelaysConfigured() ? RelayNameFor(address) : QString();
+    return computer.RelayName;
+}
+
+// What a column sorts by when it sorts by number: an address (names after every address), the date of the
+// last check (never checked first), online before offline.
+double SortNumber(const TComputer& computer, int column)
+{
+    switch (column) {
+    case TComputerTableModel::colIP: {
+        quint32 address = 0;
+        return ParseIPv4Literal(computer.IPAddress, &address) ? double(address) : 4294967296.0;
+    }
+    case TComputerTableModel::colLastChecked:
+        return std::isfinite(computer.LastPingDate) ? computer.LastPingDate : 0.0;
+    case TComputerTableModel::colStatus:
+        return computer.Online ? 0.0 : 1.0;
+    default:
+        return 0.0;
+    }
+}
+
+// The text of a column for a computer.
+QString ColumnText(const TComputer& computer, int column)
+{
+    using M = TComputerTableModel;
+    switch (column) {
+    case M::colName:
+        return computer.Name();
+    case M::colMAC: {
+        const TMACAddresses* adapters = computer.MACAddresses();
+        return adapters && adapters->Count() > 0 ? adapters->Items(0)->Address : QString();
+    }
+    case M::colIP:
+        return computer.IPAddress;
+    case M::colStatus: {
+        const QString state = Res::Str(computer.Online ? Res::ListOnline : Res::ListOffline);
+        return computer.LastPingReply.isEmpty()
+                   ? state
+                   : Res::Str(computer.Online ? Res::ListOnlineReply : Res::ListOfflineReply)
+                         .arg(computer.LastPingReply);
+    }
+    case M::colLastChecked: {
+        if (computer.LastPingDate == 0)
+            return {};
+        const QDateTime when = DateTimeToQDateTime(computer.LastPingDate);
+        return when.isValid() ? QLocale().toString(when, QLocale::ShortFormat) : QString();
+    }
+    case M::colRelay:
+        return RelayOf(computer);
+    case M::colSchedule:
+        return computer.Schedule().UseSchedule ? ScheduleToStr(computer.Schedule()) : QString();
+    case M::colComments: {
+        // One line: the row is one line high.
+        QString comments = computer.Comments;
+        return comments.replace(QStringLiteral("\r\n"), QStringLiteral(" ")).replace(u'\n', u' ');
+    }
+    default:
+        return {};
+    }
+}
+
+bool SortsByNumber(int column)
+{
+    return column == TComputerTableModel::colIP || column == TComputerTableModel::colLastChecked ||
+           column == TComputerTableModel::colStatus;
+}
+
+} // namespace
 
 TComputerTableModel::TComputerTableModel(std::function<TGroup*()> root, QObject* parent)
     : QAbstractTableModel(parent), FRoot(std::move(root))
@@ -25,7 +105,7 @@ void TComputerTableModel::SetImages(const QIcon& online, const QIcon& offline)
 
 int TComputerTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(FEntries.size());
+    return parent.isValid() ? 0 : static_cast<int>(FShown.size());
 }
 
 int TComputerTableModel::columnCount(const QModelIndex& parent) const
@@ -68,6 +148,16 @@ QVariant TComputerTableModel::headerData(int section, Qt::Orientation orientatio
         return Res::Str(Res::MainColMAC);
     case colIP:
         return Res::Str(Res::MainColIP);
+    case colStatus:
+        return Res::Str(Res::MainColStatus);
+    case colLastChecked:
+        return Res::Str(Res::MainColLastChecked);
+    case colRelay:
+        return Res::Str(Res::MainColRelay);
+    case colSchedule:
+        return Res::Str(Res::MainColSchedule);
+    case colComments:
+        return Res::Str(Res::MainColComments);
     default:
         return {};
     }
@@ -84,13 +174,13 @@ const TTreeEntry* TComputerTableModel::Entry(int row) const
 {
     if (row < 0 || row >= rowCount())
         return nullptr;
-    return FEntries[static_cast<size_t>(row)].get();
+    return FShown[static_cast<size_t>(row)];
 }
 
 int TComputerTableModel::RowOf(const TTreeEntry* entry) const
 {
-    for (size_t i = 0; i < FEntries.size(); ++i)
-        if (FEntries[i].get() == entry)
+    for (size_t i = 0; i < FShown.size(); ++i)
+        if (FShown[i] == entry)
             return static_cast<int>(i);
     return -1;
 }
@@ -116,39 +206,53 @@ void TComputerTableModel::AddEntries(const QStringList& itemIDs)
 {
     if (itemIDs.isEmpty())
         return;
-    const int first = rowCount();
-    beginInsertRows({}, first, first + static_cast<int>(itemIDs.size()) - 1);
+    const size_t first = FEntries.size();
     for (const QString& id : itemIDs)
         FEntries.push_back(std::make_unique<TTreeEntry>(TTreeEntry{id}));
-    endInsertRows();
+    // The new rows the filter keeps come in at the end, then take their places by the sort.
+    TGroup* root = FRoot ? FRoot() : nullptr;
+    std::vector<TTreeEntry*> added;
+    for (size_t i = first; i < FEntries.size(); ++i) {
+        const TComputer* computer = root ? root->FindComputer(FEntries[i]->ItemID) : nullptr;
+        if (FFilter.IsEmpty() || (computer && FFilter.Matches(*computer)))
+            added.push_back(FEntries[i].get());
+    }
+    if (!added.empty()) {
+        const int row = rowCount();
+        beginInsertRows({}, row, row + static_cast<int>(added.size()) - 1);
+        FShown.insert(FShown.end(), added.begin(), added.end());
+        endInsertRows();
+    }
     Sort();
 }
 
 void TComputerTableModel::RemoveEntry(const TTreeEntry* entry)
 {
-    const int row = RowOf(entry);
-    if (row < 0)
-        return;
-    beginRemoveRows({}, row, row);
-    FEntries.erase(FEntries.begin() + row);
-    endRemoveRows();
+    RemoveEntries({entry});
 }
 
 void TComputerTableModel::RemoveEntries(const std::vector<const TTreeEntry*>& entries)
 {
     std::unordered_set<const TTreeEntry*> gone(entries.begin(), entries.end());
+    // Hidden rows go too. The rows leave the whole list first, so the count of all rows is right when the
+    // view hears of it; they are freed when the view is done with them.
+    std::vector<std::unique_ptr<TTreeEntry>> leaving;
+    for (auto& entry : FEntries)
+        if (gone.count(entry.get()))
+            leaving.push_back(std::move(entry));
+    std::erase(FEntries, nullptr);
     // From the bottom up, one run of neighbouring rows at a time, so the rows above keep their numbers.
     int row = rowCount() - 1;
     while (row >= 0) {
-        if (!gone.count(FEntries[static_cast<size_t>(row)].get())) {
+        if (!gone.count(FShown[static_cast<size_t>(row)])) {
             --row;
             continue;
         }
         const int last = row;
-        while (row > 0 && gone.count(FEntries[static_cast<size_t>(row - 1)].get()))
+        while (row > 0 && gone.count(FShown[static_cast<size_t>(row - 1)]))
             --row;
         beginRemoveRows({}, row, last);
-        FEntries.erase(FEntries.begin() + row, FEntries.begin() + last + 1);
+        FShown.erase(FShown.begin() + row, FShown.begin() + last + 1);
         endRemoveRows();
         --row;
     }
@@ -157,6 +261,7 @@ void TComputerTableModel::RemoveEntries(const std::vector<const TTreeEntry*>& en
 void TComputerTableModel::Clear()
 {
     beginResetModel();
+    FShown.clear();
     FEntries.clear();
     endResetModel();
 }
@@ -164,20 +269,7 @@ void TComputerTableModel::Clear()
 QString TComputerTableModel::CellText(int row, int column) const
 {
     const TComputer* computer = Computer(row);
-    if (!computer)
-        return {};
-    switch (column) {
-    case colName:
-        return computer->Name();
-    case colMAC: {
-        const TMACAddresses* adapters = computer->MACAddresses();
-        return adapters && adapters->Count() > 0 ? adapters->Items(0)->Address : QString();
-    }
-    case colIP:
-        return computer->IPAddress;
-    default:
-        return {};
-    }
+    return computer ? ColumnText(*computer, column) : QString();
 }
 
 int TComputerTableModel::ImageIndex(int row) const
@@ -185,19 +277,6 @@ int TComputerTableModel::ImageIndex(int row) const
     const TComputer* computer = Computer(row);
     return computer && computer->Online ? imgOnline : imgOffline;
 }
-
-namespace {
-
-// The relay that serves the computer: for an address, the route as it stands; for a host name, the relay of
-// its last check (the name is not looked up while the tree paints).
-QString RelayOf(const TComputer& computer)
-{
-    if (quint32 address = 0; ParseIPv4Literal(computer.IPAddress, &address))
-        return RelaysConfigured() ? RelayNameFor(address) : QString();
-    return computer.RelayName;
-}
-
-} // namespace
 
 QString TComputerTableModel::Hint(int row) const
 {
@@ -238,62 +317,135 @@ int TComputerTableModel::Compare(const TTreeEntry& a, const TTreeEntry& b) const
     return collator.compare(first->Name(), second->Name());
 }
 
-void TComputerTableModel::Sort()
+void TComputerTableModel::sort(int column, Qt::SortOrder order)
 {
-    if (FEntries.size() < 2)
+    if (column < 0 || column >= ColumnCount)
         return;
+    FSortColumn = column;
+    FSortOrder = order;
+    Sort();
+}
+
+void TComputerTableModel::SetFilter(const QString& text)
+{
+    TListFilter next(text);
+    if (next.Text() == FFilter.Text())
+        return;
+    // Typing on narrows what is shown: only the shown rows need a look.
+    const bool narrowing = next.Narrows(FFilter);
+    FFilter = std::move(next);
+    SetShown(Kept(narrowing));
+}
+
+std::vector<TTreeEntry*> TComputerTableModel::Kept(bool fromShown) const
+{
+    std::vector<TTreeEntry*> kept;
+    kept.reserve(fromShown ? FShown.size() : FEntries.size());
+    TGroup* root = FRoot ? FRoot() : nullptr;
+    auto keep = [&](TTreeEntry* entry) {
+        if (FFilter.IsEmpty()) {
+            kept.push_back(entry);
+            return;
+        }
+        // A row without a computer has no text to hold the filter's.
+        if (const TComputer* computer = root ? root->FindComputer(entry->ItemID) : nullptr;
+            computer && FFilter.Matches(*computer))
+            kept.push_back(entry);
+    };
+    if (fromShown)
+        std::for_each(FShown.begin(), FShown.end(), keep);
+    else
+        for (const auto& entry : FEntries)
+            keep(entry.get());
+    return kept;
+}
+
+void TComputerTableModel::SetShown(std::vector<TTreeEntry*> shown)
+{
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList persistent = persistentIndexList();
     std::vector<std::pair<const TTreeEntry*, int>> remembered;
     remembered.reserve(static_cast<size_t>(persistent.size()));
     for (const QModelIndex& index : persistent)
         remembered.emplace_back(Entry(index.row()), index.column());
+    FShown = std::move(shown);
 
-    // One sort key per row, made once: comparing keys orders as the collator does, without redoing its
-    // work for every comparison. In the C locale the collator compares case-folded text, which its own
-    // keys do not, so the folded names are the keys there. Rows without a computer sort as equal to
-    // everything, so they are kept out of the comparison and keep their places.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    const bool folded = collator.locale().language() == QLocale::C;
-    std::vector<size_t> positions;
-    std::vector<QCollatorSortKey> keys;
-    std::vector<QString> foldedNames;
-    positions.reserve(FEntries.size());
-    for (size_t i = 0; i < FEntries.size(); ++i) {
-        if (const TComputer* computer = FindComputer(*FEntries[i])) {
-            positions.push_back(i);
-            if (folded)
-                foldedNames.push_back(computer->Name().toCaseFolded());
-            else
-                keys.push_back(collator.sortKey(computer->Name()));
-        }
-    }
-    std::vector<size_t> order(positions.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    if (folded)
-        std::stable_sort(order.begin(), order.end(),
-                         [&](size_t a, size_t b) { return foldedNames[a] < foldedNames[b]; });
-    else
-        std::stable_sort(order.begin(), order.end(),
-                         [&](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
-    std::vector<std::unique_ptr<TTreeEntry>> moved(order.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        moved[i] = std::move(FEntries[positions[order[i]]]);
-    for (size_t i = 0; i < order.size(); ++i)
-        FEntries[positions[i]] = std::move(moved[i]);
-
+    // Only the remembered rows are looked up: usually a handful, however many rows there are. A hidden
+    // row's index becomes invalid, so it leaves the selection.
     std::unordered_map<const TTreeEntry*, int> rows;
     if (!remembered.empty()) {
-        rows.reserve(FEntries.size());
-        for (size_t i = 0; i < FEntries.size(); ++i)
-            rows.emplace(FEntries[i].get(), static_cast<int>(i));
+        rows.reserve(remembered.size());
+        for (const auto& item : remembered)
+            rows.emplace(item.first, -1);
+        for (size_t i = 0; i < FShown.size(); ++i)
+            if (auto it = rows.find(FShown[i]); it != rows.end())
+                it->second = static_cast<int>(i);
     }
     QModelIndexList to;
     to.reserve(persistent.size());
-    for (const auto& [entry, column] : remembered)
-        to.append(index(rows.at(entry), column));
+    for (const auto& [entry, column] : remembered) {
+        const int row = rows.at(entry);
+        to.append(row < 0 ? QModelIndex() : index(row, column));
+    }
     changePersistentIndexList(persistent, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TComputerTableModel::Sort()
+{
+    // The rows are ordered among themselves, hidden ones too, then the filter picks the shown ones in that
+    // order.
+    if (FEntries.size() >= 2) {
+        // One sort key per row, made once: comparing keys orders as the collator does, without redoing its
+        // work for every comparison. In the C locale the collator compares case-folded text, which its own
+        // keys do not, so the folded texts are the keys there. Rows without a computer sort as equal to
+        // everything, so they are kept out of the comparison and keep their places. Equal keys keep their
+        // order, so a second column sorts within the first.
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        const bool numeric = SortsByNumber(FSortColumn);
+        const bool folded = collator.locale().language() == QLocale::C;
+        std::vector<size_t> positions;
+        std::vector<QCollatorSortKey> keys;
+        std::vector<QString> foldedTexts;
+        std::vector<double> numbers;
+        positions.reserve(FEntries.size());
+        TGroup* root = FRoot ? FRoot() : nullptr;
+        for (size_t i = 0; i < FEntries.size(); ++i) {
+            const TComputer* computer = root ? root->FindComputer(FEntries[i]->ItemID) : nullptr;
+            if (!computer)
+                continue;
+            positions.push_back(i);
+            if (numeric) {
+                numbers.push_back(SortNumber(*computer, FSortColumn));
+                continue;
+            }
+            const QString text =
+                FSortColumn == colName ? computer->Name() : ColumnText(*computer, FSortColumn);
+            if (folded)
+                foldedTexts.push_back(text.toCaseFolded());
+            else
+                keys.push_back(collator.sortKey(text));
+        }
+        std::vector<size_t> order(positions.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        auto less = [&](size_t a, size_t b) {
+            if (numeric)
+                return numbers[a] < numbers[b];
+            if (folded)
+                return foldedTexts[a] < foldedTexts[b];
+            return keys[a].compare(keys[b]) < 0;
+        };
+        if (FSortOrder == Qt::AscendingOrder)
+            std::stable_sort(order.begin(), order.end(), less);
+        else
+            std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return less(b, a); });
+        std::vector<std::unique_ptr<TTreeEntry>> moved(order.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            moved[i] = std::move(FEntries[positions[order[i]]]);
+        for (size_t i = 0; i < order.size(); ++i)
+            FEntries[positions[i]] = std::move(moved[i]);
+    }
+    SetShown(Kept(false));
 }

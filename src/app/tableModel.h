@@ -2,6 +2,8 @@
 // ItemID of its computer.
 #pragma once
 
+#include "app/listFilter.h"
+
 #include <functional>
 #include <memory>
 #include <QAbstractTableModel>
@@ -19,7 +21,9 @@ struct TTreeEntry
 
 // The rows of the main window's computer tree. Every text, image and hint is fetched from the root
 // group when the view asks for it, so the tree never shows a stale copy of the data. Rows are kept in
-// ascending order of the computers' names and re-sorted only when a row is added.
+// the order of the sort column (the names, ascending, unless the user clicks another header) and re-sorted
+// only when a row is added or the order is changed. A filter hides the rows whose computers it does not
+// keep: the model's rows are the shown ones, the hidden ones wait beside them.
 class TComputerTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -30,6 +34,12 @@ public:
         colName,
         colMAC,
         colIP,
+        // Shown when the user adds them from the header's menu.
+        colStatus,
+        colLastChecked,
+        colRelay,
+        colSchedule,
+        colComments,
         ColumnCount
     };
     enum TImage
@@ -51,6 +61,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Orders the rows by that column from now on (a header click).
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     const TTreeEntry* Entry(int row) const;
     int RowOf(const TTreeEntry* entry) const;
@@ -66,6 +78,12 @@ public:
     void RemoveEntries(const std::vector<const TTreeEntry*>& entries);
     void Clear();
 
+    // Shows only the rows whose computers the filter keeps; the selection keeps its shown rows.
+    void SetFilter(const QString& text);
+    const QString& FilterText() const { return FFilter.Text(); }
+    // Every row, hidden ones included.
+    int TotalCount() const { return static_cast<int>(FEntries.size()); }
+
     QString CellText(int row, int column) const;
     int ImageIndex(int row) const;
     QString Hint(int row) const;
@@ -76,8 +94,17 @@ public:
 private:
     TComputer* FindComputer(const TTreeEntry& entry) const;
     void Sort();
+    // The rows the filter keeps, in the order of FEntries.
+    std::vector<TTreeEntry*> Kept(bool fromShown) const;
+    // Makes the rows those given, moving the view's remembered rows (selection, current row) along.
+    void SetShown(std::vector<TTreeEntry*> shown);
 
     std::function<TGroup*()> FRoot;
+    // Every row, in order; FShown the model's rows, a part of it in the same order.
     std::vector<std::unique_ptr<TTreeEntry>> FEntries;
+    std::vector<TTreeEntry*> FShown;
+    TListFilter FFilter;
+    int FSortColumn = colName;
+    Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     QIcon FImages[2];
 };

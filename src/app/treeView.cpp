@@ -132,6 +132,11 @@ void TComputerTreeView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (key == Qt::Key_Slash && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+        emit FilterRequested();
+        event->accept();
+        return;
+    }
     if ((key == Qt::Key_F10 && modifiers == Qt::ShiftModifier) ||
         (key == Qt::Key_Menu && modifiers == Qt::NoModifier)) {
         // At the current row, as a right click there would open it; the top left corner without one.

@@ -43,6 +43,8 @@ signals:
     void Clicked();
     // Enter, Alt+Enter or a double-click on a row.
     void PropertiesRequested();
+    // "/": the user wants to type a filter.
+    void FilterRequested();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -52,8 +54,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+public:
+    // Gives the first column the width the others leave.
     void FitFirstColumn();
+
+private:
     void SelectCurrentRow();
 
     QRubberBand* FRubberBand = nullptr;

@@ -151,20 +151,20 @@ const QHash<int, const char*>& Table()
         {VersionLine, QT_TRANSLATE_NOOP("Res", "Version %1 [%2]")},
 
         {WizCaption, QT_TRANSLATE_NOOP("Res", "New computer wizard")},
-        {WizConnectedTo, QT_TRANSLATE_NOOP("Res", "This computer is connected to:")},
+        {WizConnectedTo, QT_TRANSLATE_NOOP("Res", "This computer is &connected to:")},
         {WizHomeNetworkItem, QT_TRANSLATE_NOOP("Res", "the home network (LAN)")},
         {WizInternetItem, QT_TRANSLATE_NOOP("Res", "the Internet")},
-        {WizComputerName, QT_TRANSLATE_NOOP("Res", "Computer name:")},
-        {WizBrowseNet, QT_TRANSLATE_NOOP("Res", "Browse network...")},
-        {WizIPAddressLabel, QT_TRANSLATE_NOOP("Res", "IP Address:")},
-        {WizAutoDetect, QT_TRANSLATE_NOOP("Res", "Auto-detect")},
-        {WizMACAddressLabel, QT_TRANSLATE_NOOP("Res", "MAC address:")},
+        {WizComputerName, QT_TRANSLATE_NOOP("Res", "Computer &name:")},
+        {WizBrowseNet, QT_TRANSLATE_NOOP("Res", "B&rowse network...")},
+        {WizIPAddressLabel, QT_TRANSLATE_NOOP("Res", "&IP Address:")},
+        {WizAutoDetect, QT_TRANSLATE_NOOP("Res", "&Auto-detect")},
+        {WizMACAddressLabel, QT_TRANSLATE_NOOP("Res", "&MAC address:")},
         {WizFinishedText,
          QT_TRANSLATE_NOOP(
              "Res", "You have finished the New computer wizard! Click Finish to add the computer to the "
                     "database. Click Back to review  your selections or click Cancel to exit this wizard "
                     "without adding a computer to the database.")},
-        {WizBack, QT_TRANSLATE_NOOP("Res", "< Back")},
+        {WizBack, QT_TRANSLATE_NOOP("Res", "< &Back")},
         {WizCancel, QT_TRANSLATE_NOOP("Res", "Cancel")},
         {NetEnumCaption, QT_TRANSLATE_NOOP("Res", "Browse network")},
         {NetEnumComputers, QT_TRANSLATE_NOOP("Res", "Computers")},
@@ -493,6 +493,21 @@ const QHash<int, const char*>& Table()
         {OptionsBadPort, QT_TRANSLATE_NOOP("Res", "\"%1\" is not a port number (1 to 65535).")},
         {OptionsTooManyPorts, QT_TRANSLATE_NOOP("Res", "At most %1 ports can be tried.")},
         {OptionsCannotSave, QT_TRANSLATE_NOOP("Res", "The settings could not be saved in %1.")},
+        {ListFilterPlaceholder, QT_TRANSLATE_NOOP("Res", "Filter by name, address or comment (Ctrl+F)")},
+        {ListFilterName, QT_TRANSLATE_NOOP("Res", "Filter")},
+        {ListShown, QT_TRANSLATE_NOOP("Res", "%1 of %2 shown")},
+        {MainColStatus, QT_TRANSLATE_NOOP("Res", "Status")},
+        {MainColLastChecked, QT_TRANSLATE_NOOP("Res", "Last checked")},
+        {MainColRelay, QT_TRANSLATE_NOOP("Res", "Through relay")},
+        {MainColSchedule, QT_TRANSLATE_NOOP("Res", "Schedule")},
+        {MainColComments, QT_TRANSLATE_NOOP("Res", "Comments")},
+        {ListOnline, QT_TRANSLATE_NOOP("Res", "Online")},
+        {ListOffline, QT_TRANSLATE_NOOP("Res", "Offline")},
+        {ListOnlineReply, QT_TRANSLATE_NOOP("Res", "Online: %1")},
+        {ListOfflineReply, QT_TRANSLATE_NOOP("Res", "Offline: %1")},
+        {RelayRemoveAsk,
+         QT_TRANSLATE_NOOP(
+             "Res", "The relay \"%1\" will be removed from the list of relays.\nDo you want to continue?")},
     };
     return table;
 }

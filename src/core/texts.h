@@ -373,6 +373,20 @@ enum Id : int
     DbNotOpened,
     NetEnumSearching,
     NetEnumNoneFound,
+    // The main window's list: its filter field and the columns that can be added
+    ListFilterPlaceholder = 65460,
+    ListFilterName,
+    ListShown,
+    MainColStatus,
+    MainColLastChecked,
+    MainColRelay,
+    MainColSchedule,
+    MainColComments,
+    ListOnline,
+    ListOffline,
+    ListOnlineReply,
+    ListOfflineReply,
+    RelayRemoveAsk,
 };
 
 // The text of a number in the user's language; an unknown number gives the empty text.

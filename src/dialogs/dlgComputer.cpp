@@ -56,7 +56,7 @@ TfrmComputer::TfrmComputer(QWidget* owner)
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     setFixedSize(342, 295);
 
-    acIPDetect = new QAction(tr("Auto-detect"), this);
+    acIPDetect = new QAction(tr("&Auto-detect"), this);
     acIPDetect->setObjectName(QStringLiteral("acIPDetect"));
     connect(acIPDetect, &QAction::triggered, this, [this] { Guarded([this] { acIPDetectExecute(); }); });
 
@@ -68,7 +68,7 @@ TfrmComputer::TfrmComputer(QWidget* owner)
     CreateSchedulePage();
     PageControl1->setCurrentWidget(tabGeneral);
 
-    btnOK = new QPushButton(tr("OK"), this);
+    btnOK = new QPushButton(tr("&OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(178, 262, 75, 25);
     btnOK->setAutoDefault(false); // Enter must never confirm the dialog
@@ -122,10 +122,10 @@ void TfrmComputer::CreateGeneralPage()
     // Without this a changed MAC address alone could never be confirmed.
     connect(edMACAddress, &QLineEdit::textEdited, this, [this] { SetModified(true); });
 
-    lbSendOptions = FieldLabel(tr("Network type:"), "lbSendOptions", cbSendOptions, tabGeneral);
-    lbName = FieldLabel(tr("Computer name:"), "lbName", edName, tabGeneral);
-    lbIPAddress = FieldLabel(tr("IP Address:"), "lbIPAddress", edIPAddress, tabGeneral);
-    lbMACAddress = FieldLabel(tr("MAC-address:"), "lbMACAddress", edMACAddress, tabGeneral);
+    lbSendOptions = FieldLabel(tr("Network &type:"), "lbSendOptions", cbSendOptions, tabGeneral);
+    lbName = FieldLabel(tr("Computer &name:"), "lbName", edName, tabGeneral);
+    lbIPAddress = FieldLabel(tr("&IP Address:"), "lbIPAddress", edIPAddress, tabGeneral);
+    lbMACAddress = FieldLabel(tr("&MAC-address:"), "lbMACAddress", edMACAddress, tabGeneral);
 
     auto* grid = new QGridLayout(tabGeneral);
     grid->setContentsMargins(10, 14, 10, 10);

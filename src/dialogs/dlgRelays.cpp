@@ -119,7 +119,8 @@ TfrmRelays::TfrmRelays(QWidget* owner) : QDialog(owner)
     lvRelays->setRootIsDecorated(false);
     lvRelays->setHeaderLabels({Res::Str(Res::RelayColName), Res::Str(Res::RelayColDestination),
                                Res::Str(Res::RelayColNetworks), Res::Str(Res::RelayColCommand)});
-    lvRelays->setMinimumSize(QSize(640, 180) * FontScale(font()));
+    // Room for the columns at a larger font too, beside the buttons on a screen of 1280 pixels.
+    lvRelays->setMinimumSize(QSize(480, 180) * FontScale(font()));
     // No column narrower than its caption, whatever the font and language.
     for (int i = 0; i < lvRelays->columnCount(); ++i)
         lvRelays->header()->resizeSection(
@@ -249,7 +250,8 @@ void TfrmRelays::btnEditClick()
 void TfrmRelays::btnRemoveClick()
 {
     const int index = lvRelays->indexOfTopLevelItem(lvRelays->currentItem());
-    if (index < 0)
+    // Saved at once, so asked first, as a deletion in the main window is.
+    if (index < 0 || !AskQuestion(Res::Str(Res::RelayRemoveAsk).arg(FRelays[size_t(index)].Name)))
         return;
     std::vector<TRelay> relays = FRelays;
     relays.erase(relays.begin() + index);

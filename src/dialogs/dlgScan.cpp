@@ -40,8 +40,8 @@ TfrmScan::TfrmScan(const TGroup* root, const TScanOptions& options, QWidget* own
 {
     setObjectName(QStringLiteral("frmScan"));
     setWindowTitle(Res::Str(Res::ScanCaption));
-    // Room for the list's columns at a larger font too.
-    resize(QSize(720, 460) * FontScale(font()));
+    // Room for the list's columns at a larger font too, within the screen.
+    resize((QSize(720, 460) * FontScale(font())).boundedTo(ScreenRoom(this)));
 
     auto* layout = new QVBoxLayout(this);
     auto* top = new QGridLayout;

@@ -1,11 +1,15 @@
 #include "ui/fontScale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <QDialog>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLayout>
+#include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 namespace {
@@ -150,4 +154,19 @@ void GrowDialog(QWidget* dialog, Qt::Orientation along, int at, int by)
         dialog->setFixedSize(size);
     else
         dialog->resize(size);
+}
+
+QSize ScreenRoom(const QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+    QSize frame = window->frameGeometry().size() - window->geometry().size();
+    if (!window->isVisible() || frame.height() <= 0) {
+        // A title bar holds a line of the title font; window managers scale theirs with the desktop's.
+        const int title = std::max(window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window),
+                                   QFontMetrics(window->font()).height() + 12);
+        frame = QSize(2 * 4, title + 2 * 4);
+    }
+    return screen->availableGeometry().size() - frame;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QtCore/qnamespace.h>
 #include <QtGlobal>
 
@@ -24,3 +25,7 @@ void ScaleToFont(QWidget* dialog);
 // (a translation, a font the scale does not cover): the dialog grows by `by` pixels along x or y, the
 // controls past `at` move with its far edge and those across `at` grow with it.
 void GrowDialog(QWidget* dialog, Qt::Orientation along, int at, int by);
+
+// The room a top-level window has on its screen: the screen's available area less the window's frame
+// (its own once shown, else an allowance for a title bar and borders at the window's font).
+QSize ScreenRoom(const QWidget* window);

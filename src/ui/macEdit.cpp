@@ -91,6 +91,11 @@ void TMACEdit::keyPressEvent(QKeyEvent* e)
         e->accept();
         return;
     }
+    // Alt with a letter is an accelerator of the window, never a character of the address.
+    if (e->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) {
+        e->ignore();
+        return;
+    }
     QLineEdit::keyPressEvent(e);
 }
 

@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -314,6 +315,52 @@ QStringList ClippedTexts(QWidget* window)
                 continue;
             if (w->geometry().intersects(other->geometry()))
                 Report(&problems, w, QStringLiteral("overlaps %1").arg(other->objectName()));
+        }
+    }
+    return problems;
+}
+
+QStringList AcceleratorProblems(QWidget* window)
+{
+    QStringList problems;
+    QMap<QChar, QString> taken;
+    static const QRegularExpression mnemonic(QStringLiteral("&([^& ])"));
+    auto take = [&](const QWidget* w, const QString& text) {
+        const QRegularExpressionMatch m =
+            mnemonic.match(QString(text).replace(QStringLiteral("&&"), QString()));
+        if (!m.hasMatch()) {
+            Report(&problems, w, QStringLiteral("no accelerator: ") + Shown(text));
+            return;
+        }
+        const QChar letter = m.captured(1).at(0).toLower();
+        if (taken.contains(letter))
+            Report(&problems, w, QStringLiteral("Alt+%1 also reaches %2").arg(letter, taken[letter]));
+        else
+            taken.insert(letter, Shown(text));
+    };
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(window) || w->isWindow())
+            continue;
+        if (auto* label = qobject_cast<QLabel*>(w); label && !qobject_cast<TElidedLabel*>(w)) {
+            const QString text = label->text().trimmed();
+            // The summary's caption names a text that is only read.
+            if ((!label->buddy() && !text.endsWith(u':')) ||
+                w->objectName() == QLatin1String("lbSummaryCaption"))
+                continue;
+            take(w, text);
+            if (!label->buddy())
+                Report(&problems, w, QStringLiteral("no control to reach: ") + Shown(text));
+            else if (label->buddy()->focusPolicy() == Qt::NoFocus)
+                Report(&problems, w, QStringLiteral("reaches a control without focus: ") + Shown(text));
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w);
+                   button && !button->text().isEmpty() && !qobject_cast<QTabBar*>(w->parentWidget())) {
+            // Enter presses the default button and Escape Cancel; the days of the week are one group, which
+            // "On days:" reaches.
+            auto* push = qobject_cast<QPushButton*>(w);
+            if ((push && (push->isDefault() || w->objectName() == QLatin1String("btnCancel"))) ||
+                w->objectName().startsWith(QLatin1String("chkDay")))
+                continue;
+            take(w, button->text());
         }
     }
     return problems;

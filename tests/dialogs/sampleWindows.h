@@ -17,3 +17,8 @@ void ShowSampleWindows(const std::function<void(QWidget* window, const QString& 
 // What of a shown window does not fit: texts larger than their controls, layouts given less room than they
 // need, controls overlapping a sibling or leaving their parent. One line each; empty when all is well.
 QStringList ClippedTexts(QWidget* window);
+
+// The keyboard of a shown window: every field label (a text ending in ":") and every button has an
+// accelerator, each label hands it to a control that takes the focus, and no two shown ones share a letter.
+// One line per fault; empty when all is well.
+QStringList AcceleratorProblems(QWidget* window);

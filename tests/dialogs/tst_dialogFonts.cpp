@@ -1,5 +1,6 @@
 // Every window in German at a 14 pt desktop font (set through the qt6ct theme): no text cut, no layout
-// squeezed, no control overlapping another.
+// squeezed, no control overlapping another, no window larger than the screen; and the keyboard's
+// accelerators in German and English.
 #include "app/translations.h"
 #include "sampleWindows.h"
 
@@ -8,6 +9,7 @@
 #include <QFontDatabase>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 class TestDialogFonts : public QObject
 {
@@ -27,6 +29,44 @@ private slots:
             },
             QString());
         QVERIFY(windows.contains(QStringLiteral("options")));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+
+    // Every window fits a 1280 x 800 screen at this font, its frame included.
+    void windowsFitTheScreen()
+    {
+        QStringList problems;
+        ShowSampleWindows(
+            [&](QWidget* window, const QString& name) {
+                const QSize size = window->frameGeometry().size();
+                if (size.width() > 1280 - 8 || size.height() > 800 - 40)
+                    problems << QStringLiteral("%1: %2x%3").arg(name).arg(size.width()).arg(size.height());
+            },
+            QString());
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+
+    // In German, then in English: every label and button reachable with Alt and a letter of its own.
+    void accelerators()
+    {
+        QStringList problems;
+        for (const QString& language : {QStringLiteral("de"), QStringLiteral("en")}) {
+            if (language == QLatin1String("en"))
+                for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>())
+                    QCoreApplication::removeTranslator(translator);
+            ShowSampleWindows(
+                [&](QWidget* window, const QString& name) {
+                    // The windows where values are typed; About, progress and browse have buttons only.
+                    static const QRegularExpression typed(
+                        QStringLiteral("^(wizard|properties|schedule|options|relay|scan)"));
+                    if (!typed.match(name).hasMatch())
+                        return;
+                    for (const QString& problem : AcceleratorProblems(window))
+                        problems << QStringLiteral("%1 %2: %3").arg(language, name, problem);
+                },
+                QString());
+        }
+        LoadTranslations(QStringLiteral(SABLEWICK_BUILD_DIR "/translations"));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 };

@@ -1,6 +1,7 @@
-#include "ui/messageBoxes.h"
+#include "core/texts.h"
 #include "dialogs/dlgRelays.h"
 #include "net/relayHub.h"
+#include "ui/messageBoxes.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -54,6 +55,14 @@ private slots:
         // The running program routes by the new file at once.
         QCOMPARE(RelayNameFor(0x0A140505), QStringLiteral("branch"));
         QCOMPARE(RelayNameFor(0x0A150505), QString());
+        // Removing asks first; No keeps the relay, in the file too.
+        recorder.Clear();
+        recorder.SetNextAnswer(QMessageBox::No);
+        relays.btnRemove->click();
+        QCOMPARE(recorder.Shown().size(), 1);
+        QCOMPARE(recorder.Shown()[0].Text, Res::Str(Res::RelayRemoveAsk).arg(QStringLiteral("branch")));
+        QCOMPARE(LoadRelays(RelaysFilePath()).size(), size_t(1));
+        recorder.SetNextAnswer(QMessageBox::Yes);
         relays.btnRemove->click();
         QVERIFY(LoadRelays(RelaysFilePath()).empty());
         QVERIFY(!RelaysConfigured());
