@@ -157,7 +157,7 @@ int TfrmMain::DefaultColumnWidth(int column) const
         sample = QStringLiteral("255.255.255.255");
         break;
     case M::colLastChecked:
-        sample = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat);
+        sample = M::DateText(QDateTime(QDate(2026, 12, 28), QTime(23, 59)));
         least = 120;
         break;
     case M::colStatus:
@@ -177,6 +177,8 @@ void TfrmMain::LoadColumns()
     const QSettings settings(UserSettingsFile(), QSettings::IniFormat);
     const QStringList shown = settings.value(ColumnsKey).toStringList();
     QHeaderView* header = VST->header();
+    // Names stay readable when many columns are shown: the list scrolls sideways instead.
+    VST->SetLeastFirstColumnWidth(int(120 * FontScale(VST->font())));
     for (int column = M::colMAC; column < M::ColumnCount; ++column) {
         const QString key = QLatin1String(ColumnKeys[column]);
         const int stored = settings.value(WidthKey.arg(key)).toInt();

@@ -66,7 +66,7 @@ QString ColumnText(const TComputer& computer, int column)
         if (computer.LastPingDate == 0)
             return {};
         const QDateTime when = DateTimeToQDateTime(computer.LastPingDate);
-        return when.isValid() ? QLocale().toString(when, QLocale::ShortFormat) : QString();
+        return when.isValid() ? M::DateText(when) : QString();
     }
     case M::colRelay:
         return RelayOf(computer);
@@ -89,6 +89,16 @@ bool SortsByNumber(int column)
 }
 
 } // namespace
+
+QString TComputerTableModel::DateText(const QDateTime& when)
+{
+    // The locale's short form, with the year's four digits.
+    const QLocale locale;
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    if (!format.contains(QStringLiteral("yyyy")))
+        format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    return locale.toString(when, format);
+}
 
 TComputerTableModel::TComputerTableModel(std::function<TGroup*()> root, QObject* parent)
     : QAbstractTableModel(parent), FRoot(std::move(root))

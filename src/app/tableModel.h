@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QIcon>
 #include <vector>
 
@@ -85,6 +86,8 @@ public:
     int TotalCount() const { return static_cast<int>(FEntries.size()); }
 
     QString CellText(int row, int column) const;
+    // A date and time as the Last checked column shows it.
+    static QString DateText(const QDateTime& when);
     int ImageIndex(int row) const;
     QString Hint(int row) const;
     // Negative, zero or positive as the rows' computers' names compare, ignoring case, by the locale;

@@ -177,5 +177,5 @@ void TComputerTreeView::FitFirstColumn()
     int others = 0;
     for (int i = 1; i < header()->count(); ++i)
         others += header()->sectionSize(i);
-    header()->resizeSection(0, std::max(viewport()->width() - others, MinFirstColumnWidth));
+    header()->resizeSection(0, std::max(viewport()->width() - others, FLeastFirstColumnWidth));
 }

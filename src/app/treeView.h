@@ -55,8 +55,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 public:
-    // Gives the first column the width the others leave.
+    // Gives the first column the width the others leave, at least the least width set (by default
+    // MinFirstColumnWidth); when the others leave less, the list scrolls sideways.
     void FitFirstColumn();
+    void SetLeastFirstColumnWidth(int width) { FLeastFirstColumnWidth = width; }
 
 private:
     void SelectCurrentRow();
@@ -64,4 +66,5 @@ private:
     QRubberBand* FRubberBand = nullptr;
     QPoint FOrigin; // in content coordinates, so scrolling during the drag keeps it anchored
     bool FDragging = false;
+    int FLeastFirstColumnWidth = MinFirstColumnWidth;
 };
