@@ -27,7 +27,7 @@ QString WizardMessage(const QString& text)
 
 std::optional<QString> NewComputerError(const TCommandRequest& request)
 {
-    if (request.Names.value(0).isEmpty())
+    if (TComputer::StoredName(request.Names.value(0)).isEmpty())
         return WizardMessage(Res::Str(Res::WizNameRequired));
     if (!request.Ip.isEmpty() && !IsValidIP(request.Ip))
         return WizardMessage(Res::Str(Res::WizIPInvalid));
@@ -55,7 +55,8 @@ std::optional<TCommandResult> PrepareNewComputer(TCommandRequest& request)
 
 void TCommandRunner::RunNew()
 {
-    const QString name = FRequest.Names.value(0);
+    // Compared and printed as it will be stored: x\\ALPHA is stored as ALPHA.
+    const QString name = TComputer::StoredName(FRequest.Names.value(0));
     TGroup* root = Root();
     std::optional<QString> error = NewComputerError(FRequest);
     // The command line looks the name up before the request travels; the window never waits for a lookup.

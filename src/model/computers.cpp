@@ -175,10 +175,13 @@ void TComputer::SetName(const QString& value)
 {
     if (value == FName)
         return;
-    FName = value;
-    const int pos = FName.indexOf(QStringLiteral("\\\\"));
-    if (pos >= 0)
-        FName.remove(0, pos + 2);
+    FName = StoredName(value);
+}
+
+QString TComputer::StoredName(const QString& value)
+{
+    const qsizetype pos = value.indexOf(QStringLiteral("\\\\"));
+    return pos >= 0 ? value.mid(pos + 2) : value;
 }
 
 void TComputer::SetDataType(TDataType value)

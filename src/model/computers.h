@@ -98,6 +98,8 @@ public:
     // Stores the value; a value holding two backslashes loses everything up to and including the first
     // such pair.
     void SetName(const QString& value);
+    // The name SetName keeps of value.
+    static QString StoredName(const QString& value);
     QString Comments;
     QString Descr;
     QString IPAddress;

@@ -913,6 +913,8 @@ void TestCommandLine::editCommands()
     run = Run(db + QStringList{"--new", "GAMMA", "--mac", "02aa.0000.0008", "--ip", "127.0.0.1"});
     QCOMPARE(run.Exit, 1);
     QCOMPARE(run.Err, QStringLiteral("sablewick: a computer named \"Gamma\" exists already\n"));
+    run = Run(db + QStringList{"--new", "x\\\\gamma", "--mac", "02aa.0000.0008", "--ip", "127.0.0.1"});
+    QCOMPARE(run.Err, QStringLiteral("sablewick: a computer named \"Gamma\" exists already\n"));
     run = Run(db + QStringList{"--new", "Delta", "--mac", "02-AA-00-00-00", "--ip", "127.0.0.1"});
     QCOMPARE(run.Exit, 1);
     QCOMPARE(run.Err, QStringLiteral("sablewick: You must specify a valid MAC address!\n"));
