@@ -634,8 +634,12 @@ TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& data
     });
     loop.exec();
     // The window keeps what a check found; so does the command line.
-    if (database && !database->Close())
+    if (database && !database->Close()) {
         result.Err += ErrorLine(Res::Str(Res::CmdErrSave).arg(database->SaveFailure()));
+        // An edit not saved did not happen; a status keeps its exit code, which tells what is online.
+        if (request.Command == TCommandRequest::New || request.Command == QLatin1String("delete"))
+            result.ExitCode = 1;
+    }
     return result;
 }
 

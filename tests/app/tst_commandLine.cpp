@@ -561,6 +561,12 @@ void TestCommandLine::queriesWriteNothing()
     QVERIFY2(status.Out.startsWith(QStringLiteral("Alpha\tonline\t")), qPrintable(status.Out + status.Err));
     QVERIFY2(status.Err.contains(Res::Str(Res::CmdErrSave).arg(QString())), qPrintable(status.Err));
     QVERIFY(TFileMark::Of(DatabaseFile()) == before);
+    // A folder that refuses the save: a delete not saved fails.
+    if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0) {
+        const TRun deleted = Run(db + QStringList{"--delete", "Alpha"});
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder});
+        QCOMPARE(deleted.Exit, 1);
+    }
 }
 
 void TestCommandLine::wakeThroughTheWindowIsWatched()
