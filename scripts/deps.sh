@@ -16,7 +16,7 @@ for option in "$@"; do
   case "$option" in
     --tests) PACKAGES+=(clang-format samba python3-olefile iproute2 util-linux procps xvfb x11-utils qt6ct
                         desktop-file-utils appstream man-db dpkg-dev file lintian nftables
-                        openssh-client openssh-server wakeonlan etherwake exfat-fuse exfatprogs) ;;
+                        openssh-client openssh-server wakeonlan etherwake exfat-fuse exfatprogs iputils-ping) ;;
     --bench) PACKAGES+=(fping iproute2 util-linux openssh-client openssh-server wakeonlan) ;;
     --screenshots) PACKAGES+=(xvfb x11-utils openbox xdotool imagemagick iproute2 util-linux) ;;
     --fuzz) PACKAGES+=(clang-14 libclang-rt-14-dev) ;;
