@@ -1415,6 +1415,26 @@ Möchten Sie fortfahren?</translation>
         <translation>keine Relays in %1</translation>
     </message>
     <message>
+        <source>Relay %1 sent more output than expected.</source>
+        <translation>Relay %1 hat mehr Ausgabe gesendet als erwartet.</translation>
+    </message>
+    <message>
+        <source>The connection to relay %1 was closed during the exchange (ssh exit status %2).</source>
+        <translation>Die Verbindung zu Relay %1 wurde während des Austauschs geschlossen (Exit-Status von ssh: %2).</translation>
+    </message>
+    <message>
+        <source>Relay %1: in &quot;%2&quot;, &quot;%3&quot; is not a prefix length; write a number from 0 to 32, as in 10.20.0.0/16.</source>
+        <translation>Relay %1: In „%2“ ist „%3“ keine Präfixlänge; schreiben Sie eine Zahl von 0 bis 32, wie in 10.20.0.0/16.</translation>
+    </message>
+    <message>
+        <source>The relay file has a second group [%1] (line %2); it is left out and the first one is used.</source>
+        <translation>Die Relay-Datei hat eine zweite Gruppe [%1] (Zeile %2); sie wird ausgelassen, die erste gilt.</translation>
+    </message>
+    <message>
+        <source>The group [%1] of the relay file (line %2) cannot name a relay; give it another name.</source>
+        <translation>Die Gruppe [%1] der Relay-Datei (Zeile %2) kann kein Relay benennen; geben Sie ihr einen anderen Namen.</translation>
+    </message>
+    <message>
         <source>The database has no DBROOT storage.</source>
         <translation>Die Datenbank hat keinen DBROOT-Speicher.</translation>
     </message>

@@ -11,6 +11,7 @@
 #include "core/plainText.h"
 #include "core/texts.h"
 #include "model/computers.h"
+#include "net/relayHub.h"
 #include "net/threadWOL.h"
 #include "net/utilsNetwork.h"
 #include "product/databaseLocation.h"
@@ -698,9 +699,14 @@ int RunCommandLine(int& argc, char** argv, const TCommandLine& line)
             QTextStream(stderr) << AdministratorRefusal();
             return 1;
         }
-        return RunCommandRequest(line.Request,
-                                 DatabaseFilePath(QCoreApplication::applicationDirPath(), line.DatabaseFile),
-                                 !line.DatabaseFile.isEmpty());
+        {
+            const int exitCode = RunCommandRequest(
+                line.Request, DatabaseFilePath(QCoreApplication::applicationDirPath(), line.DatabaseFile),
+                !line.DatabaseFile.isEmpty());
+            // The shared relay connections this run opened end with it rather than outliving it by minutes.
+            TRelayHub::Instance().CloseConnections(true);
+            return exitCode;
+        }
     case TCommandLine::UsageError:
     case TCommandLine::Window:
         break;

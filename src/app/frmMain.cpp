@@ -11,6 +11,7 @@
 #include "model/database.h"
 #include "model/openDatabase.h"
 #include "model/statusWatch.h"
+#include "net/relayHub.h"
 #include "product/editionLibrary.h"
 #include "product/webAddresses.h"
 #include "timing/threadTimer.h"
@@ -328,6 +329,10 @@ void TfrmMain::FormCreate()
             this, [message] { ShowError(message); }, Qt::QueuedConnection);
     });
     connect(FDatabase.get(), &TOpenDatabase::StatusMessage, this, &TfrmMain::ShowStatus);
+    // The relay file is read before the first check routes through it, so what it leaves out is said now.
+    QStringList relayProblems;
+    ReloadRelays(&relayProblems);
+    ShowStatus(relayProblems.join(QStringLiteral("  ")));
     try {
         LoadRoot();
         // Loading has just checked every computer; from now on each is checked again once a minute.

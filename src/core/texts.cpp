@@ -415,6 +415,18 @@ const QHash<int, const char*>& Table()
         {CmdErrRelayWake, QT_TRANSLATE_NOOP("Res", "the wake-up for \"%1\" failed: %2")},
         {CmdErrRelayStatus, QT_TRANSLATE_NOOP("Res", "\"%1\" could not be checked: %2")},
         {CmdNoRelays, QT_TRANSLATE_NOOP("Res", "no relays in %1")},
+        {RelayTooMuchOutput, QT_TRANSLATE_NOOP("Res", "Relay %1 sent more output than expected.")},
+        {RelayClosed, QT_TRANSLATE_NOOP("Res", "The connection to relay %1 was closed during the exchange "
+                                               "(ssh exit status %2).")},
+        {RelayBadPrefix,
+         QT_TRANSLATE_NOOP("Res", "Relay %1: in \"%2\", \"%3\" is not a prefix length; write a number from 0 "
+                                  "to 32, as in 10.20.0.0/16.")},
+        {RelayGroupTwice,
+         QT_TRANSLATE_NOOP("Res", "The relay file has a second group [%1] (line %2); it is left "
+                                  "out and the first one is used.")},
+        {RelayGroupGeneral,
+         QT_TRANSLATE_NOOP("Res", "The group [%1] of the relay file (line %2) cannot name a "
+                                  "relay; give it another name.")},
 
         {CmdOptNew,
          QT_TRANSLATE_NOOP("Res",

@@ -315,6 +315,11 @@ enum Id : int
     CmdErrRelayWake,
     CmdErrRelayStatus,
     CmdNoRelays,
+    RelayTooMuchOutput,
+    RelayClosed,
+    RelayBadPrefix,
+    RelayGroupTwice,
+    RelayGroupGeneral,
     // The command line's edits of the list, and what it says when the database is held by another run
     CmdOptNew = 64180,
     CmdOptNewValue,

@@ -93,7 +93,7 @@ void TfrmRelay::btnOKClick()
         culprit = edNetworks;
     // A network that does not parse says more than "no network" does.
     if ((problem.isEmpty() || culprit == edNetworks) && !bad.isEmpty()) {
-        problem = Res::Str(Res::RelayBadNetwork).arg(relay.Name, bad.join(QStringLiteral(", ")));
+        problem = BadNetworksText(relay.Name, bad);
         culprit = edNetworks;
     }
     if (problem.isEmpty() && FTakenNames.contains(relay.Name, Qt::CaseInsensitive)) {

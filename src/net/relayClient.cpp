@@ -1,6 +1,7 @@
 #include "net/relayClient.h"
 
 #include "core/texts.h"
+#include "net/relaySlots.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -47,6 +48,14 @@ TRelayClient::~TRelayClient()
         process->disconnect();
         process->kill();
     }
+    TRelaySlots::Instance().Forget(this);
+    for (; FLaunched > 0; --FLaunched)
+        TRelaySlots::Instance().Release();
+}
+
+bool TRelayClient::ConnectionStands() const
+{
+    return QFileInfo::exists(ControlPath());
 }
 
 QString TRelayClient::ControlPath() const
@@ -79,9 +88,11 @@ QStringList TRelayClient::SshArguments() const
             FRelay.Destination};
 }
 
-void TRelayClient::CloseConnection()
+void TRelayClient::CloseConnection(bool wait)
 {
-    if (!QFileInfo::exists(ControlPath()))
+    FConnected = false;
+    TRelaySlots::Instance().Forget(this);
+    if (!ConnectionStands())
         return;
     QStringList arguments = SshArguments();
     arguments.insert(arguments.size() - 1, QStringLiteral("-O"));
@@ -91,10 +102,20 @@ void TRelayClient::CloseConnection()
     process.setArguments(arguments);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.startDetached();
+    if (!wait) {
+        process.startDetached();
+        return;
+    }
+    // The master answers at once from its local socket.
+    process.start();
+    if (!process.waitForFinished(5000))
+        process.kill();
 }
 
-QString TRelayClient::ErrorText(const QString& relayName, const QString& destination, const QString& sshError)
+namespace {
+
+// The last line of ssh's standard error that is not a warning; empty when ssh gave no reason.
+QString LastReason(const QString& sshError)
 {
     QStringList lines;
     for (const QString& line : sshError.split(QLatin1Char('\n'))) {
@@ -103,7 +124,14 @@ QString TRelayClient::ErrorText(const QString& relayName, const QString& destina
         if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1String("Warning:")))
             lines << trimmed;
     }
-    const QString last = lines.isEmpty() ? QString() : lines.last();
+    return lines.isEmpty() ? QString() : lines.last();
+}
+
+} // namespace
+
+QString TRelayClient::ErrorText(const QString& relayName, const QString& destination, const QString& sshError)
+{
+    const QString last = LastReason(sshError);
     auto has = [&sshError](const char* text) {
         return sshError.contains(QLatin1String(text), Qt::CaseInsensitive);
     };
@@ -120,9 +148,10 @@ QString TRelayClient::ErrorText(const QString& relayName, const QString& destina
     return Res::Str(Res::RelayFailed).arg(relayName, last.isEmpty() ? Res::Str(Res::RelayNoReason) : last);
 }
 
-void TRelayClient::Run(const QByteArray& script, int timeoutMs, TDone done)
+void TRelayClient::Run(const QByteArray& script, int timeoutMs, qint64 outputLimit, TDone done)
 {
-    TJob job{script, timeoutMs > 0 ? timeoutMs : DefaultTimeoutMs, std::move(done)};
+    TJob job{script, timeoutMs > 0 ? timeoutMs : DefaultTimeoutMs, std::max<qint64>(outputLimit, 0),
+             std::move(done)};
     // A shared connection that timed out or was closed is opened again by the next exchange alone.
     if (FConnected && !QFileInfo::exists(ControlPath()))
         FConnected = false;
@@ -136,24 +165,60 @@ void TRelayClient::Run(const QByteArray& script, int timeoutMs, TDone done)
 void TRelayClient::Start(TJob job)
 {
     ++FRunning;
+    auto held = std::make_shared<TJob>(std::move(job));
+    TRelaySlots::Instance().Acquire(this, [this, held] { Launch(std::move(*held)); });
+}
+
+namespace {
+
+// The script's output: what follows the mark line; nothing when the mark never came.
+QByteArray ScriptOutput(const QByteArray& output, bool* marked)
+{
+    const QByteArray mark = QByteArray(TRelayClient::OutputMark) + '\n';
+    *marked = true;
+    if (output.startsWith(mark))
+        return output.mid(mark.size());
+    const qsizetype at = output.indexOf('\n' + mark);
+    *marked = at >= 0;
+    return at < 0 ? QByteArray() : output.mid(at + 1 + mark.size());
+}
+
+} // namespace
+
+void TRelayClient::Launch(TJob job)
+{
+    ++FLaunched;
+    // Without a standing connection this exchange opens it; this run ends it when done (CloseConnection).
+    if (!ConnectionStands())
+        FStartedConnection = true;
+    TRelaySlots::Instance().Use(this);
     auto* process = new QProcess(this);
     auto* timer = new QTimer(process);
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     auto done = std::make_shared<TDone>(std::move(job.Done));
+    auto output = std::make_shared<QByteArray>();
+    auto errors = std::make_shared<QByteArray>();
     auto finish = [this, process, timer, clock, done](TRelayReply reply) {
         process->disconnect();
         timer->stop();
         reply.ElapsedMs = clock->elapsed();
-        process->deleteLater();
+        // A process cut off is freed once it has ended, not waited for here.
+        if (process->state() == QProcess::NotRunning) {
+            process->deleteLater();
+        } else {
+            process->kill();
+            connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        }
+        --FLaunched;
         --FRunning;
+        TRelaySlots::Instance().Release();
         Ended(reply);
         if (*done)
             (*done)(reply);
     };
     timer->setSingleShot(true);
-    connect(timer, &QTimer::timeout, this, [this, process, finish, timeoutMs = job.TimeoutMs] {
-        process->kill();
+    connect(timer, &QTimer::timeout, this, [this, finish, timeoutMs = job.TimeoutMs] {
         TRelayReply reply;
         reply.Error = Res::Str(Res::RelayTimedOut).arg(FRelay.Name).arg((timeoutMs + 999) / 1000);
         finish(reply);
@@ -165,17 +230,39 @@ void TRelayClient::Start(TJob job)
         reply.Error = Res::Str(Res::RelayNoSsh).arg(FRelay.Name, process->errorString());
         finish(reply);
     });
+    // Output is taken as it comes and never held beyond what the exchange can need: a relay that prints
+    // without end is cut off instead of filling this process's memory.
+    const qint64 limit = BannerAllowance + job.OutputLimit;
+    auto take = [this, process, finish, output, errors, limit] {
+        output->append(process->readAllStandardOutput());
+        errors->append(process->readAllStandardError());
+        if (output->size() <= limit && errors->size() <= limit)
+            return false;
+        TRelayReply reply;
+        reply.Error = Res::Str(Res::RelayTooMuchOutput).arg(FRelay.Name);
+        finish(reply);
+        return true;
+    };
+    connect(process, &QProcess::readyReadStandardOutput, this, take);
+    connect(process, &QProcess::readyReadStandardError, this, take);
     connect(process, &QProcess::finished, this,
-            [this, process, finish](int code, QProcess::ExitStatus status) {
+            [this, finish, take, output, errors](int code, QProcess::ExitStatus status) {
+                if (take())
+                    return;
                 TRelayReply reply;
-                reply.Output = process->readAllStandardOutput();
+                bool marked = false;
+                reply.Output = ScriptOutput(*output, &marked);
                 // ssh itself ends with 255 on every failure of its own; the scripts never use that code.
                 if (status == QProcess::NormalExit && code != 255) {
                     reply.Ok = true;
                     reply.ExitCode = code;
+                } else if (status == QProcess::NormalExit &&
+                           (marked || LastReason(QString::fromLocal8Bit(*errors)).isEmpty())) {
+                    // The script had begun, or ssh ended without a word of its own: the connection went
+                    // away under the exchange.
+                    reply.Error = Res::Str(Res::RelayClosed).arg(FRelay.Name).arg(code);
                 } else {
-                    reply.Error = ErrorText(FRelay.Name, FRelay.Destination,
-                                            QString::fromLocal8Bit(process->readAllStandardError()));
+                    reply.Error = ErrorText(FRelay.Name, FRelay.Destination, QString::fromLocal8Bit(*errors));
                 }
                 finish(reply);
             });
@@ -183,7 +270,7 @@ void TRelayClient::Start(TJob job)
     process->setArguments(SshArguments() << QStringLiteral("sh -s"));
     timer->start(job.TimeoutMs);
     process->start();
-    process->write(job.Script);
+    process->write("echo " + QByteArray(OutputMark) + '\n' + job.Script);
     process->closeWriteChannel();
 }
 

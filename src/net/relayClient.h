@@ -37,21 +37,32 @@ public:
     static constexpr int ConnectTimeoutSeconds = 10;
     // How long the shared connection outlives its last exchange.
     static constexpr int PersistSeconds = 600;
+    // What the relay may print before the script's own output (a login banner, a shell's noise), beyond
+    // what the exchange itself can need; past it the exchange is ended.
+    static constexpr qint64 BannerAllowance = 64 * 1024;
+    // The line the script prints first: the output before it is the login shell's, not the script's.
+    static constexpr char OutputMark[] = "=sablewick-output=";
 
     explicit TRelayClient(TRelay relay, QObject* parent = nullptr);
     ~TRelayClient() override;
 
     const TRelay& Relay() const { return FRelay; }
     // The script goes to "sh -s" on the relay through standard input, so no value of it passes through the
-    // remote login shell's command line.
-    void Run(const QByteArray& script, int timeoutMs, TDone done);
+    // remote login shell's command line. Its output may take outputLimit bytes (besides BannerAllowance);
+    // a relay that sends more is cut off.
+    void Run(const QByteArray& script, int timeoutMs, qint64 outputLimit, TDone done);
 
     // The arguments given to ssh, the destination last (before the remote command).
     QStringList SshArguments() const;
     // The socket of the shared connection.
     QString ControlPath() const;
-    // Ends the shared connection, if one stands (ssh -O exit); does not wait.
-    void CloseConnection();
+    // Ends the shared connection, if one stands (ssh -O exit); waits for ssh only when asked to.
+    void CloseConnection(bool wait = false);
+    // Whether this process's exchanges started the shared connection (rather than finding it standing).
+    bool StartedConnection() const { return FStartedConnection; }
+    bool ConnectionStands() const;
+    // An exchange's ssh is running.
+    bool Busy() const { return FLaunched > 0; }
 
     // The plain-words message for ssh's standard error of a failed connection.
     static QString ErrorText(const QString& relayName, const QString& destination, const QString& sshError);
@@ -61,14 +72,19 @@ private:
     {
         QByteArray Script;
         int TimeoutMs = DefaultTimeoutMs;
+        qint64 OutputLimit = 0;
         TDone Done;
     };
     void Start(TJob job);
+    // Runs the job's ssh once it holds one of the slots shared by all relays.
+    void Launch(TJob job);
     void Ended(const TRelayReply& reply);
 
     TRelay FRelay;
     bool FConnected = false; // an exchange has succeeded and the shared connection stands
-    int FRunning = 0;
+    int FRunning = 0;        // exchanges started, whether their ssh runs yet or waits for a slot
+    int FLaunched = 0;       // exchanges whose ssh runs
+    bool FStartedConnection = false;
     std::deque<TJob> FWaiting;
 };
 

@@ -7,6 +7,7 @@
 #include "net/utilsNetwork.h"
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <QRegularExpression>
 #include <QTimer>
@@ -153,8 +154,9 @@ QHash<quint32, TRelayCheckResult> TRelayHub::ParseCheckOutput(const QByteArray& 
         result.From = IPv4ToText(address);
         bool ok = false;
         if (fields[0] == "R") {
+            // A relay's number is not trusted: anything but a finite time of at most a minute is no answer.
             const double ms = fields[2].toDouble(&ok);
-            if (!ok || ms < 0)
+            if (!ok || !std::isfinite(ms) || ms < 0 || ms > MaxRoundTripMs)
                 continue;
             result.Reply = Res::Str(Res::PingResponse).arg(result.From).arg(qRound64(ms)) + suffix;
         } else if (fields[0] == "T") {
@@ -314,7 +316,8 @@ void TRelayHub::Flush(const QString& relayName)
         if (!addresses.contains(item.first))
             addresses << item.first;
     pending.InFlight = true;
-    Client(*relay)->Run(CheckScript(addresses, TcpProbePorts()), TRelayClient::DefaultTimeoutMs,
+    const qint64 limit = addresses.size() * OutputPerAddress;
+    Client(*relay)->Run(CheckScript(addresses, TcpProbePorts()), TRelayClient::DefaultTimeoutMs, limit,
                         [this, relayName, items](const TRelayReply& reply) {
                             const auto results = reply.Ok ? ParseCheckOutput(reply.Output, relayName)
                                                           : QHash<quint32, TRelayCheckResult>();
@@ -372,7 +375,7 @@ void TRelayHub::FlushWakes(const QString& relayName)
     pending.InFlight = true;
     Client(*relay)->Run(
         WakeScript(requests, relay->Command), TRelayClient::DefaultTimeoutMs,
-        [this, relayName, items](const TRelayReply& reply) {
+        requests.size() * OutputPerAddress, [this, relayName, items](const TRelayReply& reply) {
             QString error;
             if (!reply.Ok)
                 error = reply.Error;
@@ -403,7 +406,7 @@ void TRelayHub::Test(const QString& relayName, std::function<void(const TRelayTe
         done(result);
         return;
     }
-    Client(*relay)->Run(TestScript(relay->Command), TRelayClient::DefaultTimeoutMs,
+    Client(*relay)->Run(TestScript(relay->Command), TRelayClient::DefaultTimeoutMs, TestOutput,
                         [done = std::move(done)](const TRelayReply& reply) {
                             TRelayTestResult result;
                             result.Ok = reply.Ok;
@@ -419,8 +422,10 @@ void TRelayHub::Test(const QString& relayName, std::function<void(const TRelayTe
                         });
 }
 
-void TRelayHub::CloseConnections()
+void TRelayHub::CloseConnections(bool wait)
 {
+    // A connection found standing belongs to whoever opened it (the window, another command).
     for (TRelayClient* client : std::as_const(FClients))
-        client->CloseConnection();
+        if (client->StartedConnection())
+            client->CloseConnection(wait);
 }

@@ -63,6 +63,12 @@ public:
     // Longest time the relay spends on TCP probes of the computers that did not answer the echo request.
     static constexpr int TcpPhaseSeconds = 3;
     static constexpr int TcpParallel = 128;
+    // The most a relay's answer may hold for one address (an echo reply and a line per probed port), or for
+    // one wake-up (the failing tool's last words); a test's answer is a few short lines.
+    static constexpr qint64 OutputPerAddress = 512;
+    static constexpr qint64 TestOutput = 4096;
+    // The longest round-trip time a relay's echo reply may state.
+    static constexpr double MaxRoundTripMs = 60000;
 
     using TCheckDone = std::function<void(const TRelayCheckResult&)>;
     void Check(const QString& relay, quint32 address, TCheckDone done);
@@ -73,8 +79,9 @@ public:
     using TWakeDone = std::function<void(const QString& error)>;
     void Wake(const QString& relay, const TRelayWakeRequest& request, TWakeDone done);
     void Test(const QString& relay, std::function<void(const TRelayTestResult&)> done);
-    // Ends the shared connections of this run's relays.
-    void CloseConnections();
+    // Ends the shared connections that this process started (a command-line run, as it ends); waits for
+    // ssh to end them when asked to.
+    void CloseConnections(bool wait = false);
 
     // The remote scripts; every value in them has been checked and is quoted.
     static QByteArray CheckScript(const QList<quint32>& addresses, const std::vector<quint16>& ports);

@@ -33,11 +33,15 @@ struct TRelay
 // $XDG_CONFIG_HOME/sablewick/relays.conf.
 QString RelaysFilePath();
 
-// Reads the relays of an INI file, in the file's order. Groups without a usable destination or network are
-// left out, each with a line in problems; a missing file is no relay and no problem.
+// Reads the relays of an INI file, in the file's order. Groups without a usable destination or network, a
+// second group of a name and a [General] group are left out, each with a line in problems; a missing file
+// is no relay and no problem.
 std::vector<TRelay> LoadRelays(const QString& path, QStringList* problems = nullptr);
 // Writes the relays as the whole content of the file. False with the reason in error.
 bool SaveRelays(const QString& path, const std::vector<TRelay>& relays, QString* error = nullptr);
+
+// The line that tells why the network texts bad of a relay do not read.
+QString BadNetworksText(const QString& relay, const QStringList& bad);
 
 // Why a relay cannot be stored as it is (a line naming the field); empty when it can.
 QString RelayProblem(const TRelay& relay);

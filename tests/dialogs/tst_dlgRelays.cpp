@@ -3,6 +3,7 @@
 #include "net/relayHub.h"
 #include "ui/messageBoxes.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -66,6 +67,32 @@ private slots:
         relays.btnRemove->click();
         QVERIFY(LoadRelays(RelaysFilePath()).empty());
         QVERIFY(!RelaysConfigured());
+    }
+
+    // What QSettings would merge or drop unsaid, and prefix lengths with a sign or a blank, are told; the
+    // first group of a name is the one kept.
+    void fileProblemsTold()
+    {
+        QFile file(RelaysFilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            "[a]\ndestination=first\nnetworks=10.1.0.0/16\n[General]\ndestination=g\nnetworks=10.3.0.0/16\n"
+            "[a]\ndestination=second\nnetworks=10.2.0.0/16\n[b]\ndestination=h\nnetworks=10.1.1.1/+24\n"
+            "[c]\ndestination=h\nnetworks=10.1.1.1/ 24\n[d]\ndestination=h\nnetworks=10.1.1.1/-0\n");
+        file.close();
+        TfrmRelays relays;
+        const QString prefix =
+            "Relay %1: in \"10.1.1.1/%2\", \"%2\" is not a prefix length; write a number from 0 "
+            "to 32, as in 10.20.0.0/16.";
+        QCOMPARE(relays.lbResult->text().split('\n'),
+                 QStringList({"The group [General] of the relay file (line 4) cannot name a relay; give it "
+                              "another name.",
+                              "The relay file has a second group [a] (line 7); it is left out and the first "
+                              "one is used.",
+                              prefix.arg("b", "+24"), prefix.arg("c", " 24"), prefix.arg("d", "-0")}));
+        QCOMPARE(relays.lvRelays->topLevelItemCount(), 1);
+        QCOMPARE(relays.lvRelays->topLevelItem(0)->text(1), QStringLiteral("first"));
+        QCOMPARE(relays.lvRelays->topLevelItem(0)->text(2), QStringLiteral("10.1.0.0/16"));
     }
 };
 

@@ -4,7 +4,8 @@
 //   test 10.231.0.1 --- 10.231.0.2 relay 10.232.0.1 --- 10.232.0.11 lan1 (answers echo, catches packets)
 //                                        10.232.1.1 --- 10.232.1.12 lan2 (ignores echo, listens on TCP 3389)
 //   sshd on 10.231.0.2:22 (root, the test's key), 10.231.0.2:2200 (the same, but its sessions find only the
-//   tools the test puts on their PATH)
+//   tools the test puts on their PATH), 10.231.0.2:2201 (the same, its sessions running the test's hook
+//   file as a login shell's start-up file would)
 #include "model/computers.h"
 #include "model/openDatabase.h"
 #include "net/relayHub.h"
@@ -34,6 +35,8 @@ private slots:
     void failuresInPlainWords();
     void storedFieldsRunNothing();
     void commandLine();
+    void hostileRelay();
+    void boundedSsh();
 
 private:
     TComputer* AddComputer(const QString& name, const QString& ip, const QString& mac,
@@ -44,13 +47,18 @@ private:
     QString Wake(TComputer* computer);
     // The next packet caught on the first LAN: "U <destination> <hex>" or "E <frame hex>".
     QByteArray Caught();
+    void SetHook(const QString& script)
+    {
+        QCOMPARE(RunCommand("sh", {"-c", "echo \"$0\" >\"$1\"", script, FHook}), 0);
+    }
 
     QTemporaryDir FDir{QStringLiteral("/tmp/swrelay-XXXXXX")};
     std::unique_ptr<TTestNamespace> FRelay, FLan1, FLan2;
     std::unique_ptr<TSshClientSetup> FClient;
-    std::unique_ptr<TSshServer> FServer, FBareServer;
+    std::unique_ptr<TSshServer> FServer, FBareServer, FHookServer;
     std::unique_ptr<QProcess> FCatcher;
     QString FToolPath; // the file that holds the PATH of the second server's sessions
+    QString FHook;     // the third server's hook file
     TGroup FGroup;
 };
 
@@ -106,26 +114,34 @@ void TestRelay::initTestCase()
                                                "ForceCommand exec /usr/bin/env -i PATH=\"$(cat " + FToolPath +
                                                    ")\" sh -c \"$SSH_ORIGINAL_COMMAND\"");
     QVERIFY2(FBareServer->Start(&reason), qPrintable(reason));
+    FHook = dir + "/hook";
+    SetHook("eval \"$SSH_ORIGINAL_COMMAND\"");
+    FHookServer = std::make_unique<TSshServer>(*FRelay, dir + "/sshd-hook", "10.231.0.2", 2201,
+                                               FClient->ClientPublicKey(), "ForceCommand . " + FHook);
+    QVERIFY2(FHookServer->Start(&reason), qPrintable(reason));
     FClient->TrustHost("10.231.0.2", FServer->HostPublicKey());
     FClient->TrustHost("[10.231.0.2]:2200", FBareServer->HostPublicKey());
+    FClient->TrustHost("[10.231.0.2]:2201", FHookServer->HostPublicKey());
     // An alias whose known hosts do not hold the relay's key.
     FClient->AddConfig("Host stranger\n  HostName 10.231.0.2\n  UserKnownHostsFile " + dir +
                        "/client/nobody\n");
-    FClient->WriteSettings("[checks]\ntcpPorts=3389\n");
+    FClient->WriteSettings("[checks]\ntcpPorts=3389\n[relays]\nparallel=2\nconnections=3\n");
     // lab serves both LANs; cmd serves the second with a longer prefix and its own command; stranger's /8
     // holds everything but loses to the longer prefixes.
-    FClient->WriteRelays("[lab]\ndestination=root@10.231.0.2\nnetworks=10.232.0.0/16\n"
-                         "[cmd]\ndestination=10.231.0.2\nnetworks=10.232.1.0/24, 10.239.0.0/16\n"
-                         "command=printf '%s|%s|%s|%s\\\\n' {mac} {broadcast} {port} {interface} >>" +
-                         dir +
-                         "/cmd.log\n"
-                         "[stranger]\ndestination=stranger\nnetworks=10.0.0.0/8\n"
-                         "[stopped]\ndestination=ssh://root@10.231.0.2:2222\nnetworks=10.234.0.0/24\n"
-                         "[bare]\ndestination=ssh://root@10.231.0.2:2200\nnetworks=10.232.0.77\n");
+    FClient->WriteRelays(
+        "[lab]\ndestination=root@10.231.0.2\nnetworks=10.232.0.0/16\n"
+        "[cmd]\ndestination=10.231.0.2\nnetworks=10.232.1.0/24, 10.239.0.0/16\n"
+        "command=printf '%s|%s|%s|%s\\\\n' {mac} {broadcast} {port} {interface} >>" +
+        dir +
+        "/cmd.log\n"
+        "[stranger]\ndestination=stranger\nnetworks=10.0.0.0/8\n"
+        "[stopped]\ndestination=ssh://root@10.231.0.2:2222\nnetworks=10.234.0.0/24\n"
+        "[bare]\ndestination=ssh://root@10.231.0.2:2200\nnetworks=10.232.0.77\n"
+        "[hook]\ndestination=ssh://root@10.231.0.2:2201\nnetworks=10.232.0.1, 10.232.0.200/29\n");
     QStringList problems;
     ReloadRelays(&problems);
     QCOMPARE(problems, QStringList());
-    QCOMPARE(CurrentRelays()->size(), size_t(5));
+    QCOMPARE(CurrentRelays()->size(), size_t(6));
 }
 
 void TestRelay::cleanupTestCase()
@@ -333,12 +349,90 @@ void TestRelay::commandLine()
     QCOMPARE(out, QStringLiteral("Wake-up sent to lan-pc (00-11-22-33-44-55)\n"));
     QCOMPARE(run({"--relays", "--json"}, &out, &err), 1);
     const QJsonArray relays = QJsonDocument::fromJson(out.toUtf8()).array();
-    QCOMPARE(relays.size(), 5);
+    QCOMPARE(relays.size(), 6);
     QStringList verdicts;
     for (const QJsonValue& relay : relays)
         verdicts << relay["name"].toString() + '=' + relay["wakeTool"].toString() + '/' +
                         QString::number(relay["ok"].toBool());
-    QCOMPARE(verdicts.join(' '), "bare=/0 cmd=command/1 lab=wakeonlan/1 stopped=/0 stranger=/0");
+    QCOMPARE(verdicts.join(' '),
+             "bare=/0 cmd=command/1 hook=wakeonlan/1 lab=wakeonlan/1 stopped=/0 stranger=/0");
+}
+
+void TestRelay::hostileRelay()
+{
+    // A banner line that looks like an answer, then answers whose times are no time: neither counts.
+    const QString mark = TRelayClient::OutputMark;
+    SetHook(
+        "echo 'R 10.232.0.201 3'; cat >/dev/null; echo " + mark +
+        "; echo 'R 10.232.0.1 2.4'; i=1; for v in "
+        "nan inf 1e300 -5 99999999999999999999999 60001; do i=$((i+1)); echo \"R 10.232.0.20$i $v\"; done");
+    std::vector<TComputer*> silent;
+    for (int i = 1; i <= 7; ++i)
+        silent.push_back(AddComputer("h", "10.232.0.20" + QString::number(i), "00-11-22-33-44-60"));
+    TComputer* up = AddComputer("h", "10.232.0.1", "00-11-22-33-44-61");
+    for (TComputer* computer : silent)
+        computer->CheckOnline();
+    Check(up);
+    QCOMPARE(up->LastPingReply, QStringLiteral("Response from 10.232.0.1 in 2 millisec. (relay hook)"));
+    for (TComputer* computer : silent) {
+        QTRY_VERIFY(!computer->RunningCheck());
+        QCOMPARE(computer->LastPingReply, QStringLiteral("Timed out (relay hook)"));
+    }
+    // A login shell that prints without end is cut off; a session killed mid-exchange says so.
+    const std::pair<QString, QString> cases[] = {
+        {"yes", "Relay hook sent more output than expected."},
+        {"cat >/dev/null; sleep 0.3; kill -9 $PPID; sleep 5",
+         "The connection to relay hook was closed during the exchange (ssh exit status 255)."},
+        {"cat >/dev/null; echo " + mark + "; sleep 0.3; kill -9 $PPID; sleep 5",
+         "The connection to relay hook was closed during the exchange (ssh exit status 255)."}};
+    for (const auto& [hook, expected] : cases) {
+        SetHook(hook);
+        Check(up);
+        QVERIFY(up->RelayFailed);
+        QCOMPARE(up->LastPingReply, expected);
+    }
+}
+
+void TestRelay::boundedSsh()
+{
+    // Five relays, each session noting its start and end: two at most run at once (parallel=2), three
+    // connections at most are kept (connections=3), and a command-line run ends those it opened.
+    const QString log = FDir.path() + "/sessions";
+    SetHook("echo + >>" + log + "; sleep 0.3; echo - >>" + log + "; eval \"$SSH_ORIGINAL_COMMAND\"");
+    QString relays;
+    for (int i = 1; i <= 5; ++i)
+        relays +=
+            QString("[many%1]\ndestination=ssh://root@10.231.0.2:2201\nnetworks=10.240.%1.0/24\n").arg(i);
+    FClient->WriteRelays(relays);
+    ReloadRelays();
+    auto mostAtOnce = [&log] {
+        QFile file(log);
+        file.open(QIODevice::ReadOnly);
+        int running = 0, most = 0;
+        for (const char c : file.readAll())
+            most = std::max(most, running += c == '+' ? 1 : c == '-' ? -1 : 0);
+        file.remove();
+        return most;
+    };
+    auto masters = [] {
+        int count = 0;
+        for (const TRelay& relay : *CurrentRelays())
+            count += RunCommand("pgrep", {"-f", TRelayClient(relay).ControlPath()}) == 0;
+        return count;
+    };
+    QProcess cli;
+    cli.start(qEnvironmentVariable("SABLEWICK_TEST_BINARY_DIR") + "/sablewick", {"--relays"});
+    QVERIFY(cli.waitForFinished(60000));
+    QCOMPARE(cli.exitCode(), 0);
+    QCOMPARE(mostAtOnce(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(masters(), 0, 2000);
+    int answered = 0;
+    for (const TRelay& relay : *CurrentRelays())
+        TRelayHub::Instance().Test(relay.Name,
+                                   [&answered](const TRelayTestResult& result) { answered += result.Ok; });
+    QTRY_COMPARE_WITH_TIMEOUT(answered, 5, 30000);
+    QCOMPARE(mostAtOnce(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(masters() <= 3, 2000);
 }
 
 QTEST_GUILESS_MAIN(TestRelay)
