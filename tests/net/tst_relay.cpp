@@ -361,7 +361,7 @@ void TestRelay::commandLine()
 void TestRelay::hostileRelay()
 {
     // A banner line that looks like an answer, then answers whose times are no time: neither counts.
-    const QString mark = TRelayClient::OutputMark;
+    const QString mark = "=sablewick-output=";
     SetHook(
         "echo 'R 10.232.0.201 3'; cat >/dev/null; echo " + mark +
         "; echo 'R 10.232.0.1 2.4'; i=1; for v in "
@@ -395,12 +395,12 @@ void TestRelay::hostileRelay()
 
 void TestRelay::boundedSsh()
 {
-    // Five relays, each session noting its start and end: two at most run at once (parallel=2), three
+    // Four relays, each session noting its start and end: two at most run at once (parallel=2), three
     // connections at most are kept (connections=3), and a command-line run ends those it opened.
     const QString log = FDir.path() + "/sessions";
-    SetHook("echo + >>" + log + "; sleep 0.3; echo - >>" + log + "; eval \"$SSH_ORIGINAL_COMMAND\"");
+    SetHook("echo + >>" + log + "; sleep 0.6; echo - >>" + log + "; eval \"$SSH_ORIGINAL_COMMAND\"");
     QString relays;
-    for (int i = 1; i <= 5; ++i)
+    for (int i = 1; i <= 4; ++i)
         relays +=
             QString("[many%1]\ndestination=ssh://root@10.231.0.2:2201\nnetworks=10.240.%1.0/24\n").arg(i);
     FClient->WriteRelays(relays);
@@ -430,7 +430,7 @@ void TestRelay::boundedSsh()
     for (const TRelay& relay : *CurrentRelays())
         TRelayHub::Instance().Test(relay.Name,
                                    [&answered](const TRelayTestResult& result) { answered += result.Ok; });
-    QTRY_COMPARE_WITH_TIMEOUT(answered, 5, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(answered, 4, 30000);
     QCOMPARE(mostAtOnce(), 2);
     QTRY_VERIFY_WITH_TIMEOUT(masters() <= 3, 2000);
 }
