@@ -18,7 +18,7 @@ class TRelaySlots
 {
 public:
     static constexpr int DefaultParallel = 16;
-    static constexpr int DefaultConnections = 64;
+    static constexpr int DefaultConnections = 128;
 
     static TRelaySlots& Instance();
 
