@@ -442,7 +442,7 @@ bool TCommandRunner::WakeStep()
     for (const QString& id : step) {
         const TComputer* computer = root ? root->FindComputer(id) : nullptr;
         if (!computer) {
-            ScheduledWakeEnded(id);
+            ScheduledWakeEnded(id, false);
             continue;
         }
         const QString mac = computer->WakeMAC();
@@ -450,7 +450,7 @@ bool TCommandRunner::WakeStep()
         if (!TWOLThread::BuildMagicPacket(mac)) {
             FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMac).arg(computer->Name()));
             FResult.ExitCode = 1;
-            ScheduledWakeEnded(id);
+            ScheduledWakeEnded(id, false);
             continue;
         }
         FWakeLines.insert(
@@ -478,7 +478,7 @@ bool TCommandRunner::WakeStep()
 
 void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
 {
-    ScheduledWakeEnded(itemID);
+    ScheduledWakeEnded(itemID, sent);
     // Taken, not read: the lines of 65,535 wake-ups freed at once cost the window a stall of their own.
     const auto [line, failure] = FWakeLines.take(itemID);
     // A name that does not resolve or a send the network refuses is no wake-up.
@@ -498,10 +498,10 @@ void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
         Finish();
 }
 
-void TCommandRunner::ScheduledWakeEnded(const QString& itemID)
+void TCommandRunner::ScheduledWakeEnded(const QString& itemID, bool sent)
 {
     if (FScheduleRun && FDatabase)
-        FDatabase->ScheduledWakeEnded(itemID);
+        FDatabase->ScheduledWakeEnded(itemID, sent);
 }
 
 void TCommandRunner::RunStatus()

@@ -62,7 +62,7 @@ private:
     void WakeComputers(const QStringList& ids, int delay);
     void WakeEnded(const QString& itemID, bool sent);
     // A wake-up of a schedule's firing ended (or could not start).
-    void ScheduledWakeEnded(const QString& itemID);
+    void ScheduledWakeEnded(const QString& itemID, bool sent);
     bool StatusStep();
     bool StatusOutputStep();
     void CheckEnded();

@@ -155,10 +155,11 @@ public:
     // the computers to wake, each once, in the order they fell due. Nothing is stamped yet: a firing is
     // at least once, so its stamp waits until every wake-up of it has ended (ScheduledWakeEnded).
     QStringList FireDueSchedules(TDateTime now);
-    // Tells the firing that woke this computer that its wake-up has ended: the packet left, or could not
-    // and the caller said so. A firing whose every wake-up has ended is stamped with its moment and saved
-    // like a check's result; one that a close or a kill cut off stays unstamped and is due again.
-    void ScheduledWakeEnded(const QString& itemID);
+    // Tells the firing that woke this computer that its wake-up has ended: sent, or not. A firing whose
+    // every wake-up has ended is stamped with its moment and saved like a check's result; one with a
+    // packet that could have left and did not, or that a close or a kill cut off, stays unstamped and is
+    // due again. A computer gone or without a usable MAC address counts as sent: no retry could help.
+    void ScheduledWakeEnded(const QString& itemID, bool sent);
     // The longest wait of unchanged check dates (benchmarks shorten it with the recheck interval).
     void SetStaleSaveInterval(int ms);
 
@@ -252,6 +253,7 @@ private:
     {
         TDateTime When = 0;
         QSet<QString> Waiting; // ItemIDKeys
+        bool Unsent = false;   // a packet that could have left did not
     };
     QHash<QString, TFiring> FFirings;
     QHash<QString, QString> FRelayReports; // the failure last told of each relay

@@ -1,6 +1,7 @@
 // The schedules of the open database: part of TOpenDatabase, in a file of its own.
 #include "model/computers.h"
 #include "model/openDatabase.h"
+#include "net/threadWOL.h"
 #include "timing/scheduleClock.h"
 
 #include <QPointer>
@@ -14,9 +15,9 @@ void TOpenDatabase::StartSchedules(int wakeDelay)
             const QStringList due = FireDueSchedules(::Now());
             QPointer<TOpenDatabase> self(this);
             if (!due.isEmpty())
-                Wake(due, FScheduleWakeDelay, [self](const QString& id, bool) {
+                Wake(due, FScheduleWakeDelay, [self](const QString& id, bool sent) {
                     if (self)
-                        self->ScheduledWakeEnded(id);
+                        self->ScheduledWakeEnded(id, sent);
                 });
         });
     FScheduleClock->Start();
@@ -53,16 +54,26 @@ QStringList TOpenDatabase::FireDueSchedules(TDateTime now)
     return std::exchange(FScheduled, {});
 }
 
-void TOpenDatabase::ScheduledWakeEnded(const QString& itemID)
+void TOpenDatabase::ScheduledWakeEnded(const QString& itemID, bool sent)
 {
     const QString key = ItemIDKey(itemID);
+    // A packet the network refused may leave next time; one that cannot be built never will.
+    if (!sent) {
+        const TComputer* computer = FRoot ? FRoot->FindComputer(itemID) : nullptr;
+        sent = !computer || !TWOLThread::BuildMagicPacket(computer->WakeMAC());
+    }
     for (const QString& owner : {key, QString()}) {
         const auto firing = FFirings.find(owner);
-        if (firing == FFirings.end() || !firing->Waiting.remove(key) || !firing->Waiting.isEmpty())
+        if (firing == FFirings.end() || !firing->Waiting.remove(key))
+            continue;
+        firing->Unsent = firing->Unsent || !sent;
+        if (!firing->Waiting.isEmpty())
             continue;
         const TDateTime when = firing->When;
+        const bool unsent = firing->Unsent;
         FFirings.erase(firing);
-        if (!FRoot)
+        // Left unstamped, the firing is due again at the next test within its start hour.
+        if (!FRoot || unsent)
             continue;
         // Saved with the next save, as a check's result is: a stamp lost to a kill only means one more
         // packet.

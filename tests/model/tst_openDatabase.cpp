@@ -592,18 +592,20 @@ void TestOpenDatabase::loadedSchedulesFireOnceAndSaveOnce()
     const QStringList due = db.FireDueSchedules(morning);
     QCOMPARE(due, QStringList({db.Root()->Computers()->Items(1)->ItemID(),
                                db.Root()->Computers()->Items(0)->ItemID()}));
-    db.ScheduledWakeEnded(due[1]);
+    db.ScheduledWakeEnded(due[1], true);
     QCOMPARE(db.FireDueSchedules(morning + 30 * seconds), QStringList()); // under way, or fired
     QCOMPARE(saves, 0);
     QCOMPARE(db.Root()->Schedule().LastDate, -1.0);
-    db.ScheduledWakeEnded(due[0]);
-    QCOMPARE(db.FireDueSchedules(morning + 60 * seconds), QStringList());
+    db.ScheduledWakeEnded(due[0], false); // not sent: due again
+    QCOMPARE(db.FireDueSchedules(morning + 60 * seconds), QStringList{due[0]});
+    db.ScheduledWakeEnded(due[0], true);
+    QCOMPARE(db.FireDueSchedules(morning + 90 * seconds), QStringList());
     QVERIFY(db.SaveNow());
     QCOMPARE(saves, 1);
 
     std::unique_ptr<TGroup> stored = ReadDatabase(File());
     QVERIFY(stored);
-    QCOMPARE(stored->Schedule().LastDate, morning);
+    QCOMPARE(stored->Schedule().LastDate, morning + 60 * seconds); // the moment it left
     QCOMPARE(stored->Computers()->Items(0)->Schedule().LastDate, morning);
     QCOMPARE(stored->Computers()->Items(1)->Schedule().LastDate, -1.0);
 }
