@@ -234,11 +234,13 @@ private:
         FServer->FHeld += bytes;
     }
 
-    // Gives back what the connection holds.
+    // Gives back what the connection holds. It waits no more: the room it makes wakes the others, never
+    // itself (which may be in its destructor).
     void Let()
     {
         if (FState == Waiting)
             FServer->FHeldWaiting -= FHeld;
+        FState = Answered;
         const qsizetype held = std::exchange(FHeld, 0);
         FBuffer = QByteArray();
         if (held > 0)
