@@ -49,7 +49,7 @@ public:
     // file is created whole and locked before its name appears, and only when nothing holds the name:
     // otherwise the open message says why (another instance has it, a dangling link, ...). Where the file
     // system can do neither an exclusive rename nor a hard link (FAT, exFAT), an exclusive create claims
-    // the name for the moment before the whole file is renamed over the claim.
+    // the name, locked, for the moment before the whole file is renamed over the claim.
     void CreateNew();
     // Gives the open file a second name, BackupFileName, or where the file system has no hard links
     // copies it there the way a save writes (new file, flush, rename); keeps the copy open, locked. Either

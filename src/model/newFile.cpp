@@ -38,10 +38,12 @@ int RenameNoReplace(const char* oldPath, const char* newPath)
     if (!Unsupported(errno))
         return -1;
     // Nor hard links: the name is claimed by an exclusive create, which fails when anything holds it, and
-    // the complete file is renamed over that claim of ours at once.
+    // the complete file is renamed over that claim of ours at once. The claim is locked at once, so that
+    // meanwhile others find the name held, not an empty file free for the taking.
     TFd claim(::open(newPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (claim.Get() < 0)
         return -1;
+    ::flock(claim.Get(), LOCK_EX | LOCK_NB); // at worst the claim stays unlocked, as before
     if (::rename(oldPath, newPath) == 0)
         return 0;
     const int error = errno;
