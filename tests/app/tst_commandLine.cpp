@@ -774,7 +774,7 @@ void TestCommandLine::runSchedules()
 {
     QFETCH(bool, withInstance);
     const QTime start = QTime::currentTime();
-    if (start.minute() == 59 && start.second() > 30)
+    if (start.minute() >= 55)
         QSKIP("the start window would end during the test");
     MakeDatabase();
     {

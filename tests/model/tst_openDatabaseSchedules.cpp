@@ -87,7 +87,8 @@ QSet<QString> TestOpenDatabaseSchedules::Stamped()
 void TestOpenDatabaseSchedules::killedRunsLoseNoWakeUp()
 {
     const QTime start = QTime::currentTime();
-    if (start.minute() == 59 && start.second() > 30)
+    // Every run must fall in the start hour; on a busy machine they take minutes rather than seconds.
+    if (start.minute() >= 55)
         QSKIP("the start window would end during the test");
     QVERIFY(FListener.bind(QHostAddress::LocalHost, 0));
     // Room for every packet of a run at once (a root's right; others keep the system's limit).
