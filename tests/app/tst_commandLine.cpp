@@ -561,8 +561,7 @@ void TestCommandLine::queriesWriteNothing()
     QVERIFY2(status.Out.startsWith(QStringLiteral("Alpha\tonline\t")), qPrintable(status.Out + status.Err));
     QVERIFY2(status.Err.contains(Res::Str(Res::CmdErrSave).arg(QString())), qPrintable(status.Err));
     QVERIFY(TFileMark::Of(DatabaseFile()) == before);
-    // A folder that refuses the save: a delete not saved fails.
-    if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0) {
+    if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0) { // no save
         const TRun deleted = Run(db + QStringList{"--delete", "Alpha"});
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder});
         QCOMPARE(deleted.Exit, 1);
@@ -797,8 +796,7 @@ void TestCommandLine::runSchedules()
     QTest::qWait(3000); // the window's own wake-ups leave after Activate's delay
     QCOMPARE(Received(0), QStringList{"00-11-22-33-44-55"});
     QCOMPARE(Received(1), QStringList());
-    // Lost's packet never left: its firing stays due and each run tries again.
-    QCOMPARE(second.Out, QString());
+    QCOMPARE(second.Out, QString()); // Lost's packet never left: each run tries again
     if (!withInstance) {
         QCOMPARE(first.Exit, 1);
         QCOMPARE(first.Out, QStringLiteral("Wake-up sent to Alpha (00-11-22-33-44-55)\n"));
