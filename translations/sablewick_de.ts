@@ -1450,6 +1450,86 @@ Möchten Sie fortfahren?</translation>
         <source>A stream of the file is larger than the whole file.</source>
         <translation>Ein Stream der Datei ist größer als die ganze Datei.</translation>
     </message>
+    <message>
+        <source>The magic packet could not be sent: %1.</source>
+        <extracomment>%1: the system's reason, such as &quot;Network is unreachable&quot;.</extracomment>
+        <translation>Das Magic Packet konnte nicht gesendet werden: %1.</translation>
+    </message>
+    <message>
+        <source>The address of %1 was not found.</source>
+        <translation>Die Adresse von %1 wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>It has no MAC address to wake.</source>
+        <translation>Er hat keine MAC-Adresse zum Aufwecken.</translation>
+    </message>
+    <message>
+        <source>Woke %1 computers: %2</source>
+        <extracomment>%1 how many computers, %2 the parts below, joined by commas.</extracomment>
+        <translation>%1 Computer geweckt: %2</translation>
+    </message>
+    <message>
+        <source>%1 answered within %2 s</source>
+        <translation>%1 antworteten innerhalb von %2 s</translation>
+    </message>
+    <message>
+        <source>%1 not yet</source>
+        <translation>%1 noch nicht</translation>
+    </message>
+    <message>
+        <source>%1 did not answer</source>
+        <translation>%1 antworteten nicht</translation>
+    </message>
+    <message>
+        <source>%1 cannot be checked</source>
+        <translation>%1 nicht prüfbar</translation>
+    </message>
+    <message>
+        <source>%1 not sent</source>
+        <translation>%1 nicht gesendet</translation>
+    </message>
+    <message>
+        <source>%1 (at %2)</source>
+        <extracomment>A message and the time it was told.</extracomment>
+        <translation>%1 (um %2)</translation>
+    </message>
+    <message>
+        <source>Response from %1 on TCP port %2 (refused).</source>
+        <extracomment>The reply of a check by TCP whose connection the host refused: %1 the address, %2 the port.</extracomment>
+        <translation>Antwort von %1 auf TCP-Port %2 (abgelehnt).</translation>
+    </message>
+    <message>
+        <source>No answer to ping: %1</source>
+        <translation>Keine Antwort auf Ping: %1</translation>
+    </message>
+    <message>
+        <source>No MAC address found for %1</source>
+        <translation>Keine MAC-Adresse für %1 gefunden</translation>
+    </message>
+    <message>
+        <source>Another computer is already named &quot;%1&quot;.</source>
+        <translation>Ein anderer Computer heißt bereits „%1“.</translation>
+    </message>
+    <message>
+        <source>The checked computers have not been added yet. Scan again and discard them?</source>
+        <translation>Die markierten Computer wurden noch nicht hinzugefügt. Erneut suchen und sie verwerfen?</translation>
+    </message>
+    <message>
+        <source>This moment has passed: the schedule will not wake anything.</source>
+        <translation>Dieser Zeitpunkt ist vorbei: der Zeitplan weckt nichts.</translation>
+    </message>
+    <message>
+        <source>Advanced</source>
+        <translation>Erweitert</translation>
+    </message>
+    <message>
+        <source>&amp;UDP port:</source>
+        <translation>&amp;UDP-Port:</translation>
+    </message>
+    <message>
+        <source>In Internet mode this must be the port your router forwards to the computer.</source>
+        <translation>Im Internet-Modus muss dies der Port sein, den Ihr Router an den Computer weiterleitet.</translation>
+    </message>
 </context>
 <context>
     <name>TfrmAbout</name>

@@ -247,7 +247,7 @@ void TfrmMain::CreateTree()
     panelLayout->setContentsMargins(0, 0, 0, 0);
     VSTModel = new TComputerTableModel([this] { return Root(); }, this);
     VSTModel->setObjectName(QStringLiteral("VSTModel"));
-    VSTModel->SetImages(ComputerImage(true), ComputerImage(false));
+    VSTModel->SetImages(ComputerImage(true), ComputerImage(false), OtherMacImage());
     VST = new TComputerTreeView(panel);
     VST->setAccessibleName(Res::Str(Res::NetEnumComputers));
     VST->setObjectName(QStringLiteral("VST"));
@@ -265,6 +265,14 @@ void TfrmMain::CreateTree()
     FStatusText = new TElidedLabel(statusBar());
     FStatusText->setObjectName(QStringLiteral("StatusText"));
     statusBar()->addWidget(FStatusText, 1);
+    FStatusAge = new QTimer(this);
+    FStatusAge->setSingleShot(true);
+    connect(FStatusAge, &QTimer::timeout, this, [this] {
+        // A line that stays long (the last wake-up's, through scans and adds) must not read as news.
+        FStatusText->SetFullText(
+            Res::Str(Res::StatusAt)
+                .arg(FStatusMessage, QLocale().toString(FStatusAt.time(), QLocale::ShortFormat)));
+    });
 
     connect(VST, &TComputerTreeView::Clicked, this, [this] { UpdateActions(); });
     connect(VST, &QWidget::customContextMenuRequested, this, &TfrmMain::popVSTPopup);
@@ -516,8 +524,12 @@ QString TfrmMain::StatusText() const
 void TfrmMain::ShowStatus(const QString& message)
 {
     // A long message is cut at the window's edge with "…"; its tool tip holds all of it.
-    if (FStatusText)
-        FStatusText->SetFullText(message);
+    if (!FStatusText)
+        return;
+    FStatusText->SetFullText(message);
+    FStatusMessage = message;
+    FStatusAt = QDateTime::currentDateTime();
+    FStatusAge->start(FStatusAgeMs);
 }
 
 void TfrmMain::OpenLink(const char* hex)

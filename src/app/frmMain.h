@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
@@ -19,6 +20,7 @@ class TObject;
 class TOpenDatabase;
 class TOstrelDatabase;
 class TThreadTimer;
+class QTimer;
 
 // The main window: the list of computers of the open database, and its commands.
 class TfrmMain : public QMainWindow
@@ -97,12 +99,16 @@ public:
     void acToolsRelaysExecute();
     void NewComputer();
     void EditComputer();
+    // Whether a computer other than the one with exceptItemID has this name, compared without case.
+    bool NameTaken(const QString& name, const QString& exceptItemID = {}) const;
     // Edits the root group's schedule, which wakes the computers without a schedule of their own.
     void acToolsScheduleExecute();
 
     // The status bar's text: how the last wake-up went, or why checks fail.
     QString StatusText() const;
     void ShowStatus(const QString& message);
+    // After how long a message says when it was told (tests shorten it).
+    void SetStatusAge(int ms) { FStatusAgeMs = ms; }
 
     // The window timer's tick (every 60 seconds): also retries a save that failed.
     void OnThreadTimer(TObject* sender);
@@ -141,4 +147,9 @@ private:
     TElidedLabel* FStatusText = nullptr;
     // The user has resized a column since the columns were last saved.
     bool FColumnsResized = false;
+    // The message shown and when; once it is older than StatusAgeMs it says when it was told.
+    QString FStatusMessage;
+    QDateTime FStatusAt;
+    QTimer* FStatusAge = nullptr;
+    int FStatusAgeMs = 60000;
 };

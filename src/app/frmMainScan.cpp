@@ -1,5 +1,6 @@
 // The Scan network command of the main window: part of TfrmMain, in a file of its own.
 #include "app/frmMain.h"
+#include "core/texts.h"
 #include "dialogs/dlgScan.h"
 #include "model/computers.h"
 #include "model/openDatabase.h"
@@ -19,9 +20,11 @@ void TfrmMain::acToolsScanExecute()
     for (const TScanHost& host : dialog->SelectedHosts())
         if (!KnownComputer(*Root(), host))
             hosts.push_back(host);
-    for (TComputer* computer : AddScannedHosts(*FDatabase, hosts, dialog->HostMask())) {
+    const auto added = AddScannedHosts(*FDatabase, hosts, dialog->HostMask());
+    for (TComputer* computer : added) {
         AddTreeEntry(computer->ItemID());
         FDatabase->StartCheck(computer);
     }
+    ShowStatus(Res::Str(Res::ScanAdded).arg(added.size()));
     UpdateActions();
 }

@@ -197,6 +197,20 @@ QIcon ComputerImage(bool online)
     return Icon([online](QPainter& p) { DrawComputer(p, online); }, {24});
 }
 
+QIcon OtherMacImage()
+{
+    return Icon(
+        [](QPainter& p) {
+            Monitor(p, QRectF(1.5, 2.5, 19, 14), true);
+            Badge(p, QPointF(18.5, 18.5), 4.4, QColor(0xe0, 0x8a, 0x00));
+            // Exclamation mark
+            p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(18.5, 16.2), QPointF(18.5, 18.8));
+            p.drawPoint(QPointF(18.5, 20.9));
+        },
+        {24});
+}
+
 QIcon CommandImage(TCommandImage image)
 {
     std::function<void(QPainter&)> paint;

@@ -9,6 +9,8 @@
 
 // The tree's row images (24 x 24): a computer that answered its last check, and one that didn't.
 QIcon ComputerImage(bool online);
+// The row image of a computer that answers, but from a hardware address that is none of its stored ones.
+QIcon OtherMacImage();
 
 // The command images, by their place in the menu and tool bar image lists.
 enum TCommandImage

@@ -107,10 +107,11 @@ TComputerTableModel::TComputerTableModel(std::function<TGroup*()> root, QObject*
 
 TComputerTableModel::~TComputerTableModel() = default;
 
-void TComputerTableModel::SetImages(const QIcon& online, const QIcon& offline)
+void TComputerTableModel::SetImages(const QIcon& online, const QIcon& offline, const QIcon& otherMac)
 {
     FImages[imgOnline] = online;
     FImages[imgOffline] = offline;
+    FImages[imgOtherMac] = otherMac.isNull() ? online : otherMac;
 }
 
 int TComputerTableModel::rowCount(const QModelIndex& parent) const
@@ -285,7 +286,10 @@ QString TComputerTableModel::CellText(int row, int column) const
 int TComputerTableModel::ImageIndex(int row) const
 {
     const TComputer* computer = Computer(row);
-    return computer && computer->Online ? imgOnline : imgOffline;
+    if (!computer || !computer->Online)
+        return imgOffline;
+    // The warning seen at a glance, not only in the hint.
+    return computer->IdentityWarning.isEmpty() ? imgOnline : imgOtherMac;
 }
 
 QString TComputerTableModel::Hint(int row) const
@@ -307,6 +311,13 @@ QString TComputerTableModel::Hint(int row) const
         lines << computer->LastPingReply;
     else if (computer->Online && !computer->IdentityWarning.isEmpty())
         lines << computer->IdentityWarning;
+    // Up, but only a TCP port shows it: ping alone would call it offline.
+    if (computer->Online && computer->AnsweredByTcp)
+        lines << Res::Str(Res::HintTcpOnly).arg(computer->LastPingReply);
+    if (!computer->WakeOutcome.isEmpty())
+        lines << Res::Str(Res::StatusAt)
+                     .arg(computer->WakeOutcome,
+                          QLocale().toString(computer->WakeOutcomeAt.time(), QLocale::ShortFormat));
     if (computer->Schedule().UseSchedule)
         lines << Res::Str(Res::HintSchedule).arg(ScheduleToStr(computer->Schedule()));
     if (!computer->Comments.isEmpty()) {

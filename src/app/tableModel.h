@@ -46,7 +46,8 @@ public:
     enum TImage
     {
         imgOnline = 0,
-        imgOffline = 1
+        imgOffline = 1,
+        imgOtherMac = 2, // online, answering from a MAC address none of the stored ones
     };
     // The hint exactly as built (lines joined by carriage return and line feed).
     static constexpr int HintRole = Qt::UserRole + 1;
@@ -55,7 +56,7 @@ public:
     explicit TComputerTableModel(std::function<TGroup*()> root, QObject* parent = nullptr);
     ~TComputerTableModel() override;
 
-    void SetImages(const QIcon& online, const QIcon& offline);
+    void SetImages(const QIcon& online, const QIcon& offline, const QIcon& otherMac = {});
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -109,5 +110,5 @@ private:
     TListFilter FFilter;
     int FSortColumn = colName;
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;
-    QIcon FImages[2];
+    QIcon FImages[3];
 };

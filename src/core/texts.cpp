@@ -520,6 +520,35 @@ const QHash<int, const char*>& Table()
         {RelayRemoveAsk,
          QT_TRANSLATE_NOOP(
              "Res", "The relay \"%1\" will be removed from the list of relays.\nDo you want to continue?")},
+
+        //: %1: the system's reason, such as "Network is unreachable".
+        {WakeSendFailed, QT_TRANSLATE_NOOP("Res", "The magic packet could not be sent: %1.")},
+        {WakeHostNotFound, QT_TRANSLATE_NOOP("Res", "The address of %1 was not found.")},
+        {WakeNoMac, QT_TRANSLATE_NOOP("Res", "It has no MAC address to wake.")},
+        //: %1 how many computers, %2 the parts below, joined by commas.
+        {WakeSummary, QT_TRANSLATE_NOOP("Res", "Woke %1 computers: %2")},
+        {WakeSumAnswered, QT_TRANSLATE_NOOP("Res", "%1 answered within %2 s")},
+        {WakeSumWaiting, QT_TRANSLATE_NOOP("Res", "%1 not yet")},
+        {WakeSumNoAnswer, QT_TRANSLATE_NOOP("Res", "%1 did not answer")},
+        {WakeSumUnchecked, QT_TRANSLATE_NOOP("Res", "%1 cannot be checked")},
+        {WakeSumNotSent, QT_TRANSLATE_NOOP("Res", "%1 not sent")},
+        //: A message and the time it was told.
+        {StatusAt, QT_TRANSLATE_NOOP("Res", "%1 (at %2)")},
+        //: The reply of a check by TCP whose connection the host refused: %1 the address, %2 the port.
+        {PingTcpRefused, QT_TRANSLATE_NOOP("Res", "Response from %1 on TCP port %2 (refused).")},
+        {HintTcpOnly, QT_TRANSLATE_NOOP("Res", "No answer to ping: %1")},
+        {WizNoMacFound, QT_TRANSLATE_NOOP("Res", "No MAC address found for %1")},
+        {NameInUse, QT_TRANSLATE_NOOP("Res", "Another computer is already named \"%1\".")},
+        {ScanDiscardChecked,
+         QT_TRANSLATE_NOOP("Res",
+                           "The checked computers have not been added yet. Scan again and discard them?")},
+        {SchedOncePassed,
+         QT_TRANSLATE_NOOP("Res", "This moment has passed: the schedule will not wake anything.")},
+        {CompAdvanced, QT_TRANSLATE_NOOP("Res", "Advanced")},
+        {CompUdpPort, QT_TRANSLATE_NOOP("Res", "&UDP port:")},
+        {CompUdpPortNote,
+         QT_TRANSLATE_NOOP("Res",
+                           "In Internet mode this must be the port your router forwards to the computer.")},
     };
     return table;
 }

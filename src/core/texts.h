@@ -392,6 +392,26 @@ enum Id : int
     ListOnlineReply,
     ListOfflineReply,
     RelayRemoveAsk,
+    // The window's own reports: wake-ups not sent or of several computers, TCP replies, notes beside fields
+    WakeSendFailed = 65480,
+    WakeHostNotFound,
+    WakeNoMac,
+    WakeSummary,
+    WakeSumAnswered,
+    WakeSumWaiting,
+    WakeSumNoAnswer,
+    WakeSumUnchecked,
+    WakeSumNotSent,
+    StatusAt,
+    PingTcpRefused,
+    HintTcpOnly,
+    WizNoMacFound,
+    NameInUse,
+    ScanDiscardChecked,
+    SchedOncePassed,
+    CompAdvanced,
+    CompUdpPort,
+    CompUdpPortNote,
 };
 
 // The text of a number in the user's language; an unknown number gives the empty text.

@@ -602,6 +602,7 @@ void TComputer::CheckCompleted(TWorkerThread* worker)
     RelayName = relay;
     RelayFailed = relayed && relayed->RelayFailed();
     ChecksUnavailable = check->NoSocket();
+    AnsweredByTcp = online && check->ByTcp();
     const TCheckChange change = same ? TCheckChange::Stale : TCheckChange::Result;
     // Only an answer whose sender's adapter is known can tell of another machine (loopback never does).
     QStringList stored;
@@ -639,7 +640,8 @@ TWakeTarget WakeTargetOf(const TComputer& computer)
 
 } // namespace
 
-bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd,
+bool TGroup::WakeComputerByID(const QString& itemID, int delay,
+                              std::function<void(bool sent, const QString& reason)> onEnd,
                               std::function<void(const QString& destination)> onOffLink,
                               std::function<void(const QString& reason)> onRelayFailed, int port)
 {
@@ -663,7 +665,8 @@ bool TGroup::WakeComputerByID(const QString& itemID, int delay, std::function<vo
             if (onOffLink && done->Sent() && done->Route().OffLink)
                 onOffLink(done->Route().Destination);
             if (onEnd)
-                onEnd(done->Sent());
+                onEnd(done->Sent(), relayed && !relayed->RelayError().isEmpty() ? relayed->RelayError()
+                                                                                : done->SendError());
         });
     sender->Start();
     return true;

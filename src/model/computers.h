@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <QDateTime>
 #include <QHash>
 #include <QtGlobal>
 
@@ -131,6 +132,11 @@ public:
     TWorkerThread* RunningCheck() const { return FRunningCheck; }
     // Set by a check that could not run at all: this process has no socket to check with.
     bool ChecksUnavailable = false;
+    // Set by a check that found the computer online through a TCP port while ping got no answer.
+    bool AnsweredByTcp = false;
+    // How the last wake-up of this run went, and when that was told; empty before the first.
+    QString WakeOutcome;
+    QDateTime WakeOutcomeAt;
 
     // The address of the first adapter marked for wake-up; empty when there is none (an alias has none).
     QString WakeMAC() const;
@@ -247,13 +253,15 @@ public:
 
     TComputer* FindComputer(const QString& itemID) const { return FComputers->Find(itemID); }
     // Starts a wake-up sender for the computer with that identifier, after delay seconds. onEnd, when
-    // given, runs on the main thread once the sender has ended, told whether the packet left; onOffLink
+    // given, runs on the main thread once the sender has ended, told whether the packet left and, when it
+    // did not, why (empty when nothing said why: no usable MAC address); onOffLink
     // runs before it, with the destination, when a LAN-mode packet went to an address that no local
     // network broadcasts to. A computer on a relay's network is woken by that relay; onRelayFailed, when
-    // given, runs before onEnd with the reason (naming the relay) when the relay could not send.
-    // port: the UDP port of the packet, 0 for the computer's own. False when no computer has that
-    // identifier.
-    bool WakeComputerByID(const QString& itemID, int delay, std::function<void(bool sent)> onEnd = nullptr,
+    // given, runs before onEnd with the reason (naming the relay) when the relay could not send; onEnd
+    // then has the same reason. port: the UDP port of the packet, 0 for the computer's own. False when no
+    // computer has that identifier.
+    bool WakeComputerByID(const QString& itemID, int delay,
+                          std::function<void(bool sent, const QString& reason)> onEnd = nullptr,
                           std::function<void(const QString& destination)> onOffLink = nullptr,
                           std::function<void(const QString& reason)> onRelayFailed = nullptr, int port = 0);
     // The group's schedule covers every computer without a schedule of its own in use.

@@ -7,6 +7,7 @@
 #include "model/computers.h"
 #include "model/database.h"
 #include "model/statusWatch.h"
+#include "model/wakeSummary.h"
 #include "timing/scheduleClock.h"
 
 #include <algorithm>
@@ -133,6 +134,9 @@ TOpenDatabase::TOpenDatabase(const QString& fileName, TOpenMode mode, QObject* p
     FRechecks = std::make_unique<TRecheckSchedule>(hooks, [this] { return RecheckRound(); });
     FWakeWatch = std::make_unique<TWakeWatch>(
         hooks, [this](const QString&, const QString& message) { emit StatusMessage(message); });
+    FWakeSummary = std::make_unique<TWakeSummary>();
+    FWakeWatch->SetOnResult([this](const QString& id, const QString& message, TWakeWatch::TWakeResult result,
+                                   int seconds) { WakeResult(id, message, result, seconds); });
 }
 
 TOpenDatabase::~TOpenDatabase()
@@ -277,6 +281,7 @@ bool TOpenDatabase::DeleteComputer(const QString& itemID)
     if (!computer)
         return false;
     FWakeWatch->Forget(computer->ItemID());
+    FWakeSummary->Remove(computer->ItemID());
     ForgetLoadCheck(computer);
     FRoot->Computers()->Delete(computer->Index());
     emit ComputersDeleted();
@@ -298,9 +303,10 @@ void TOpenDatabase::DeleteComputers(const QStringList& itemIDs)
             const TComputer* computer = FRoot->FindComputer(id);
             if (!computer)
                 continue;
-            if (doomed.insert(computer).second)
+            if (doomed.insert(computer).second) {
                 FWakeWatch->Forget(computer->ItemID());
-            else
+                FWakeSummary->Remove(computer->ItemID());
+            } else
                 later.append(id);
         }
         for (const TComputer* computer : doomed)
@@ -382,32 +388,36 @@ int TOpenDatabase::Wake(const QStringList& itemIDs, int delay,
     if (!FRoot)
         return 0;
     int started = 0;
+    QStringList woken;
     for (const QString& id : itemIDs) {
         const TComputer* computer = FRoot->FindComputer(id);
         if (!computer)
             continue;
         const QString name = computer->Name().isEmpty() ? computer->IPAddress : computer->Name();
         QPointer<TOpenDatabase> self(this);
-        std::function<void(bool)> onEnd;
-        if (sent)
-            onEnd = [sent, id](bool ok) { sent(id, ok); };
         FRoot->WakeComputerByID(
-            id, delay, std::move(onEnd),
+            id, delay,
+            [self, sent, id, name](bool ok, const QString& reason) {
+                if (sent)
+                    sent(id, ok);
+                if (self)
+                    self->WakeEnded(id, name, ok, reason);
+            },
             [self, name](const QString& destination) {
                 if (self)
                     emit self->StatusMessage(Res::Str(Res::WakeOffLink).arg(name, destination));
             },
-            [self, name, id](const QString& reason) {
-                if (!self)
-                    return;
-                emit self->RelayFailed(id, reason);
-                emit self->StatusMessage(Res::Str(Res::RelayWakeFailed).arg(name, reason));
+            [self, id](const QString& reason) {
+                if (self)
+                    emit self->RelayFailed(id, reason);
             },
             port);
         ++started;
+        woken.append(computer->ItemID());
         if (FMode != omReadOnly)
             FWakeWatch->Watch(computer->ItemID(), name, delay * 1000);
     }
+    StartWakeSummary(woken);
     return started;
 }
 

@@ -21,6 +21,7 @@ class TOstrelDatabase;
 class TRecheckSchedule;
 struct TRecheckRound;
 class TScheduleClock;
+class TWakeSummary;
 class TWakeWatch;
 
 // The open database of a run: the file, its root group and when that group is written back.
@@ -137,9 +138,11 @@ public:
     // running check reports as well). Nothing when read only.
     void Refresh(const QStringList& itemIDs);
     // Wakes these computers after delay seconds and, unless read only, watches whether each answers
-    // afterwards. sent, when given, is told on the main thread for each sender whether its packet left,
-    // even when this database is gone by then. port: the UDP port of every packet, 0 for each computer's
-    // own. Returns how many senders started.
+    // afterwards. A wake-up that was not sent is told at once, with the reason, and not watched; several
+    // computers woken together are told as one line, kept current until each has an outcome. Each
+    // computer's outcome is also its WakeOutcome. sent, when given, is told on the main thread for each
+    // sender whether its packet left, even when this database is gone by then. port: the UDP port of every
+    // packet, 0 for each computer's own. Returns how many senders started.
     int Wake(const QStringList& itemIDs, int delay,
              std::function<void(const QString& itemID, bool sent)> sent = nullptr, int port = 0);
     TWakeWatch* WakeWatch() const { return FWakeWatch.get(); }
@@ -205,6 +208,11 @@ private:
     void WaitForWriter();
     void SaveSucceeded();
     void SaveFailedWith(const QString& error);
+    // The wake-ups' outcomes (openDatabaseWake.cpp).
+    void StartWakeSummary(const QStringList& itemIDs);
+    void WakeEnded(const QString& itemID, const QString& name, bool sent, const QString& reason);
+    void WakeResult(const QString& itemID, const QString& message, int result, int seconds);
+    void TellWakeOutcome(const QString& itemID, const QString& message, int summaryState, int seconds = 0);
 
     QString FFileName;
     TOpenMode FMode;
@@ -242,6 +250,7 @@ private:
     int FSnapshotSliceMs = SnapshotSliceMs;
     std::unique_ptr<TRecheckSchedule> FRechecks;
     std::unique_ptr<TWakeWatch> FWakeWatch;
+    std::unique_ptr<TWakeSummary> FWakeSummary;
     bool FUnavailableReported = false;
     std::unique_ptr<TScheduleClock> FScheduleClock;
     int FScheduleWakeDelay = 0;

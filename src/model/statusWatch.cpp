@@ -131,13 +131,21 @@ void TWakeWatch::CheckCompleted(const QString& itemId, bool online, bool checkab
     if (sinceSend < 0)
         return;
     const QString id = found->ItemId;
+    const int seconds = int((sinceSend + 500) / 1000);
     // All values in one step: a name holding "%2" stays as it is.
     const QString message =
-        checkable ? Res::Str(Res::WakeAnswered).arg(found->Name, QString::number((sinceSend + 500) / 1000))
+        checkable ? Res::Str(Res::WakeAnswered).arg(found->Name, QString::number(seconds))
                   : Res::Str(Res::WakeUnchecked).arg(found->Name, Res::Str(Res::ChecksUnavailable));
     FWatches.erase(found);
-    if (FReport)
-        FReport(id, message);
+    Report(id, message, checkable ? wrAnswered : wrUnchecked, seconds);
+}
+
+void TWakeWatch::Report(const QString& itemId, const QString& message, TWakeResult result, int seconds)
+{
+    if (FOnResult)
+        FOnResult(itemId, message, result, seconds);
+    else if (FReport)
+        FReport(itemId, message);
 }
 
 void TWakeWatch::Tick()
@@ -164,8 +172,7 @@ void TWakeWatch::Tick()
     for (const QString& id : checks)
         FHooks.CheckNow(id);
     for (const auto& [id, message] : reports)
-        if (FReport)
-            FReport(id, message);
+        Report(id, message, wrNoAnswer, 0);
 }
 
 QString IdentityHint(const QStringList& storedMacs, const QString& neighbourMac)

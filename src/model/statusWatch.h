@@ -70,12 +70,23 @@ class TWakeWatch : public QObject
 {
 public:
     using TReport = std::function<void(const QString& itemId, const QString& message)>;
+    // How a watch ended; seconds: from the packet to the answer (wrAnswered only).
+    enum TWakeResult
+    {
+        wrAnswered,
+        wrNoAnswer,
+        wrUnchecked,
+    };
+    using TResultReport =
+        std::function<void(const QString& itemId, const QString& message, TWakeResult result, int seconds)>;
 
     TWakeWatch(TCheckHooks hooks, TReport report, QObject* parent = nullptr);
 
     static constexpr int DefaultPeriodMs = 3000;
     static constexpr int DefaultLimitMs = 3 * 60 * 1000;
     void SetTiming(int periodMs, int limitMs);
+    // Told instead of the plain report when set.
+    void SetOnResult(TResultReport report) { FOnResult = std::move(report); }
 
     // Starts (or restarts) watching a computer whose magic packet leaves after sendDelayMs; the times in
     // the report count from then.
@@ -99,9 +110,11 @@ private:
         qint64 NextCheckMs = 0;
     };
     void Tick();
+    void Report(const QString& itemId, const QString& message, TWakeResult result, int seconds);
 
     TCheckHooks FHooks;
     TReport FReport;
+    TResultReport FOnResult;
     int FPeriodMs = DefaultPeriodMs;
     int FLimitMs = DefaultLimitMs;
     QHash<QString, TEntry> FWatches; // by ItemIDKey

@@ -164,6 +164,7 @@ QHash<quint32, TRelayCheckResult> TRelayHub::ParseCheckOutput(const QByteArray& 
             if (!ok || port == 0 || port > 65535)
                 continue;
             result.Reply = Res::Str(Res::PingTcpResponse).arg(result.From).arg(port) + suffix;
+            result.ByTcp = true;
         } else {
             continue;
         }

@@ -27,6 +27,7 @@ struct TRelayCheckResult
     bool RelayFailed = false; // the relay could not be asked; Reply names it and says why
     QString Reply;            // the reply text as a local check gives it, with the relay's name
     QString From;             // the answering address, when online
+    bool ByTcp = false;       // a TCP port answered, not ping
 };
 
 struct TRelayWakeRequest

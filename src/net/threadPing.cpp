@@ -167,7 +167,9 @@ void TPingThread::StartProbe(int timeoutMs, bool onlyWay)
             FClient->Cancel();
             FOutcome = 0;
             FRoundTripTime = TickCount() - FStartTick;
-            SetTextLater(Res::PingTcpResponse, FAddress, result.Port);
+            FByTcp = true;
+            // A reset proves the host up as well as an accepted connection, but nothing listens there.
+            SetTextLater(result.Accepted ? Res::PingTcpResponse : Res::PingTcpRefused, FAddress, result.Port);
             Answered();
         } else if (onlyWay) {
             // Without an echo request the probes were the whole check: no answer is a time-out.
@@ -267,6 +269,7 @@ void TPingThread::WriteTexts() const
         break;
     case Res::PingResponse:
     case Res::PingTcpResponse:
+    case Res::PingTcpRefused:
         FReplyText = Filled(Res::Str(id), FFromAddress, QString::number(FTextNumber));
         break;
     case Res::PingUnreachable:

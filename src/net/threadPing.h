@@ -58,15 +58,18 @@ public:
     // For an answered check: the hardware address the neighbour table holds for the answering address
     // (empty when it holds none, as for a host behind a router).
     const QString& NeighbourMac() const { return FNeighbourMac; }
+    // True when a TCP port, not an echo reply, showed the host up.
+    bool ByTcp() const { return FByTcp; }
     // True when the check could not run at all: no ICMP socket, and no TCP ports to probe instead.
     bool NoSocket() const { return FNoSocket; }
 
 protected:
     void Launch() override;
     // A result that came from elsewhere (a relay); the caller then calls Finish.
-    void SetResult(quint8 outcome, const QString& replyText, const QString& fromAddress)
+    void SetResult(quint8 outcome, const QString& replyText, const QString& fromAddress, bool byTcp = false)
     {
         FTextId = NoText;
+        FByTcp = byTcp;
         FOutcome = outcome;
         FReplyText = replyText;
         FFromAddress = fromAddress;
@@ -92,6 +95,7 @@ private:
     TWorkerEngine::TClock::time_point FStartedAt{};
     quint32 FAddress = 0;
     bool FResolved = false;
+    bool FByTcp = false;
     quint32 FStartTick = 0;
     TWorkerEngine::TTimerId FProbeTimer = 0;
     QString FHost;

@@ -54,7 +54,8 @@ void TRelayPingThread::Route(bool resolved, quint32 address)
     RunOnMainThread([this, relay, address] {
         TRelayHub::Instance().Check(relay, address, [this](const TRelayCheckResult& result) {
             FRelayFailed = result.RelayFailed;
-            SetResult(result.Online ? 0 : (result.RelayFailed ? 1 : 2), result.Reply, result.From);
+            SetResult(result.Online ? 0 : (result.RelayFailed ? 1 : 2), result.Reply, result.From,
+                      result.ByTcp);
             Finish();
         });
     });

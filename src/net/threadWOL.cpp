@@ -1,11 +1,14 @@
 #include "net/threadWOL.h"
 
+#include "core/texts.h"
 #include "net/hostResolve.h"
 #include "net/utilsNetwork.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -78,7 +81,7 @@ void TWOLThread::Launch()
 
 void TWOLThread::DelayEnded()
 {
-    // Every failure below is silent: the sender has no one to report to.
+    // The sender shows nothing itself: whoever reads its completion learns from SendError why no packet left.
     const auto packet = FTarget->MACAddress.isEmpty() ? std::nullopt : BuildMagicPacket(FTarget->MACAddress);
     if (!packet || !FHasClient) {
         Finish(); // an unusable MAC text wakes nothing, and nobody is told
@@ -99,25 +102,36 @@ void TWOLThread::DelayEnded()
     RunBlocking([this, host, packet = *packet] {
         quint32 address = 0;
         const bool found = ResolveIPv4(host, &address);
-        TWorkerEngine::Instance().Post([this, found, address, packet] {
+        TWorkerEngine::Instance().Post([this, found, address, packet, host] {
             if (found)
                 SendTo(packet, address);
+            else
+                FSendError = Res::Str(Res::WakeHostNotFound).arg(host);
             Finish();
         });
     });
 }
 
+void TWOLThread::SetSendErrno(int error)
+{
+    FSendError = Res::Str(Res::WakeSendFailed).arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
 void TWOLThread::SendTo(const QByteArray& packet, quint32 address)
 {
     const int fd = WakeSocket();
-    if (fd < 0)
+    if (fd < 0) {
+        SetSendErrno(errno);
         return;
+    }
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<quint16>(FTarget->Port));
     to.sin_addr.s_addr = htonl(address);
     FSent = ::sendto(fd, packet.constData(), static_cast<size_t>(packet.size()), 0,
                      reinterpret_cast<sockaddr*>(&to), sizeof(to)) >= 0;
+    if (!FSent)
+        SetSendErrno(errno);
 }
 
 void TWOLThread::SendLan(const QByteArray& packet)
@@ -126,7 +140,11 @@ void TWOLThread::SendLan(const QByteArray& packet)
     // the network the kernel reports for the address wins over the stored mask.
     FRoute = LanWakeRoute(FTarget->IPAddress, FTarget->SubNet);
     const int fd = WakeSocket();
-    if (fd < 0)
+    if (fd < 0) {
+        SetSendErrno(errno);
         return;
+    }
     FSent = SendAlongRoute(fd, FRoute, static_cast<quint16>(FTarget->Port), packet) >= 0;
+    if (!FSent)
+        SetSendErrno(errno);
 }

@@ -45,6 +45,9 @@ public:
     // Read in the completion handler: whether a packet left, and for a LAN-mode one where it went.
     bool Sent() const { return FSent; }
     const TWakeRoute& Route() const { return FRoute; }
+    // Why no packet left, as a sentence: the system's reason for a send that failed, or the host name that
+    // was not found. Empty when one left, and when the MAC text was unusable (that wakes nothing, silently).
+    const QString& SendError() const { return FSendError; }
 
     static constexpr int MagicPacketSize = 102;
 
@@ -52,6 +55,8 @@ protected:
     void Launch() override;
     // For a packet that left from elsewhere (a relay).
     void SetSent(bool sent) { FSent = sent; }
+    // Records errno of a failed socket call as the reason no packet left.
+    void SetSendErrno(int error);
 
 private:
     void DelayEnded();
@@ -64,5 +69,6 @@ private:
     std::optional<TWakeTarget> FTarget;
     bool FHasClient = false;
     bool FSent = false;
+    QString FSendError;
     TWakeRoute FRoute;
 };

@@ -680,7 +680,9 @@ void TestOpenDatabase::wakeWatchReports()
     QSignalSpy messages(&db, &TOpenDatabase::StatusMessage);
     QElapsedTimer clock;
     clock.start();
-    db.Wake({computers->Items(0)->ItemID(), computers->Items(1)->ItemID()}, 0);
+    // Woken one at a time, each outcome has its own line.
+    db.Wake({computers->Items(0)->ItemID()}, 0);
+    db.Wake({computers->Items(1)->ItemID()}, 0);
     // The sleeper wakes some seconds later; the other never does.
     QTest::qWait(4000);
     QCOMPARE(messages.size(), 0);
@@ -704,7 +706,7 @@ void TestOpenDatabase::checksUnavailableToldOnce_data()
                                     << "Exception: Cannot allocate socket.";
     // Without an ICMP socket the probes still check: loopback refuses the first port.
     QTest::newRow("TCP probes on") << "[checks]\ntcpPorts=3389\n"
-                                   << "Response from %1 on TCP port 3389.";
+                                   << "Response from %1 on TCP port 3389 (refused).";
 }
 
 void TestOpenDatabase::checksUnavailableToldOnce()

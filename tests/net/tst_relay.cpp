@@ -174,7 +174,7 @@ QString TestRelay::Wake(TComputer* computer)
     bool ended = false;
     QString failure;
     FGroup.WakeComputerByID(
-        computer->ItemID(), 0, [&ended](bool) { ended = true; }, nullptr,
+        computer->ItemID(), 0, [&ended](bool, const QString&) { ended = true; }, nullptr,
         [&failure](const QString& reason) { failure = reason; });
     [&] { QTRY_VERIFY_WITH_TIMEOUT(ended, 30000); }();
     return failure;

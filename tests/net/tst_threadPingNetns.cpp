@@ -141,11 +141,11 @@ void TestThreadPingNetns::tcpProbes_data()
                             "10.201.1.1", "10.201.2.7", "10.201.2.8"};
     QTest::newRow("ICMP socket") << RangeAll << QStringList() << QStringList{"--tcp", "default"} + hosts
                                  << QStringList{"Response from 10.201.2.3 on TCP port 3389.",
-                                                "Response from 10.201.2.2 on TCP port \\d+.",
+                                                "Response from 10.201.2.2 on TCP port \\d+ \\(refused\\).",
                                                 "Timed out",
                                                 "Response from 10.201.1.1 in \\d+ millisec.",
                                                 "Timed out",
-                                                "Response from 10.201.2.8 on TCP port \\d+."};
+                                                "Response from 10.201.2.8 on TCP port \\d+ \\(refused\\)."};
     // Probes alone still show a host up, and a silent one times out.
     QTest::newRow("no ICMP socket") << RangeNone << AsNobody
                                     << QStringList{"--timeout", "2000",       "--tcp",
