@@ -29,6 +29,7 @@ void TfrmMain::EditComputer()
     // Released when the command ends, also when an error ends it.
     auto dialog = std::make_unique<TfrmComputer>(this);
     dialog->Computer()->Assign(*computer);
+    dialog->SetNameTaken([this, itemID](const QString& name) { return NameTaken(name, itemID); });
     dialog->LoadFromComputer();
     dialog->SetModified(false);
     if (dialog->exec() != QDialog::Accepted)
@@ -41,6 +42,22 @@ void TfrmMain::EditComputer()
     computer->Assign(*dialog->Computer());
     // The open database's clock tests every schedule from start-up on; nothing to switch here.
     computer->NotifyUpdate();
+}
+
+bool TfrmMain::NameTaken(const QString& name, const QString& exceptItemID) const
+{
+    const TGroup* root = Root();
+    if (!root)
+        return false;
+    const QString except = ItemIDKey(exceptItemID);
+    const TComputers* computers = root->Computers();
+    for (int i = 0; i < computers->Count(); ++i) {
+        const TComputer* computer = computers->Items(i);
+        if (computer->Name().compare(name, Qt::CaseInsensitive) == 0 &&
+            (except.isEmpty() || ItemIDKey(computer->ItemID()) != except))
+            return true;
+    }
+    return false;
 }
 
 void TfrmMain::acToolsScheduleExecute()

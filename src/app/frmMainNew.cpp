@@ -24,6 +24,7 @@ void TfrmMain::NewComputer()
 
     // Released however the command ends, an error from the model included.
     auto wizard = std::make_unique<TfrmWizNewComp>(this);
+    wizard->SetNameTaken([this](const QString& name) { return NameTaken(name); });
     if (wizard->exec() != QDialog::Accepted)
         return;
     // The window may have lost its group while the wizard ran.

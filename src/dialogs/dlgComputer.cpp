@@ -15,10 +15,13 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -127,6 +130,30 @@ void TfrmComputer::CreateGeneralPage()
     lbIPAddress = FieldLabel(tr("&IP Address:"), "lbIPAddress", edIPAddress, tabGeneral);
     lbMACAddress = FieldLabel(tr("&MAC-address:"), "lbMACAddress", edMACAddress, tabGeneral);
 
+    // A name used twice is allowed, but a command naming it then cannot tell the computers apart.
+    lbNameTaken = new QLabel(tabGeneral);
+    lbNameTaken->setObjectName(QStringLiteral("lbNameTaken"));
+    lbNameTaken->setWordWrap(true);
+    lbNameTaken->hide();
+    connect(edName, &QLineEdit::textChanged, this, &TfrmComputer::UpdateNameNote);
+
+    // The port the magic packet goes to; in Internet mode the router must forward this one.
+    gbAdvanced = new QGroupBox(Res::Str(Res::CompAdvanced), tabGeneral);
+    gbAdvanced->setObjectName(QStringLiteral("gbAdvanced"));
+    edPort = new QSpinBox(gbAdvanced);
+    edPort->setObjectName(QStringLiteral("edPort"));
+    edPort->setRange(1, 65535);
+    edPort->setValue(FComputer->Port);
+    edPort->setToolTip(Res::Str(Res::CompUdpPortNote));
+    connect(edPort, &QSpinBox::valueChanged, this, [this] { SetModified(true); });
+    auto* lbPort = FieldLabel(Res::Str(Res::CompUdpPort), "lbPort", edPort, gbAdvanced);
+    lbPort->setToolTip(edPort->toolTip());
+    auto* advanced = new QHBoxLayout(gbAdvanced);
+    advanced->setContentsMargins(8, 4, 8, 4);
+    advanced->addWidget(lbPort);
+    advanced->addWidget(edPort);
+    advanced->addStretch(1);
+
     auto* grid = new QGridLayout(tabGeneral);
     grid->setContentsMargins(10, 14, 10, 10);
     grid->setHorizontalSpacing(8);
@@ -135,13 +162,15 @@ void TfrmComputer::CreateGeneralPage()
     grid->addWidget(cbSendOptions, 0, 1, 1, 2);
     grid->addWidget(lbName, 1, 0);
     grid->addWidget(edName, 1, 1, 1, 2);
-    grid->addWidget(lbIPAddress, 2, 0);
-    grid->addWidget(edIPAddress, 2, 1);
-    grid->addWidget(Button1, 2, 2);
-    grid->addWidget(lbMACAddress, 3, 0);
-    grid->addWidget(edMACAddress, 3, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(lbNameTaken, 2, 1, 1, 2);
+    grid->addWidget(lbIPAddress, 3, 0);
+    grid->addWidget(edIPAddress, 3, 1);
+    grid->addWidget(Button1, 3, 2);
+    grid->addWidget(lbMACAddress, 4, 0);
+    grid->addWidget(edMACAddress, 4, 1, 1, 2, Qt::AlignLeft);
+    grid->setRowStretch(5, 1);
+    grid->addWidget(gbAdvanced, 6, 0, 1, 3);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(4, 1);
 }
 
 void TfrmComputer::CreateNotesPage()
@@ -188,6 +217,24 @@ void TfrmComputer::LoadFromComputer()
     if (addresses && addresses->Count() > 0)
         edMACAddress->SetTextByProgram(addresses->Items(0)->Address);
     frameSchedule->Load(FComputer->Schedule());
+    // A stored port outside the range (0 from an old file) shows as the nearest valid one.
+    edPort->setValue(qBound(1, int(FComputer->Port), 65535));
+    UpdateNameNote();
+}
+
+void TfrmComputer::SetNameTaken(std::function<bool(const QString& name)> taken)
+{
+    FNameTaken = std::move(taken);
+    UpdateNameNote();
+}
+
+void TfrmComputer::UpdateNameNote()
+{
+    const QString name = edName->text();
+    const bool taken = FNameTaken && !name.isEmpty() && FNameTaken(name);
+    if (taken)
+        lbNameTaken->setText(Res::Str(Res::NameInUse).arg(name));
+    lbNameTaken->setVisible(taken);
 }
 
 void TfrmComputer::edNameChange()
@@ -257,6 +304,9 @@ void TfrmComputer::btnOKClick()
     FComputer->SetName(edName->text().isEmpty() ? ip : edName->text());
     FComputer->IPAddress = ip;
     FComputer->SendOptions = cbSendOptions->currentIndex() == 1 ? soInternet : soLAN;
+    // Left as stored unless the user changed it: a stored 0 is not rewritten by looking.
+    if (edPort->value() != qBound(1, int(FComputer->Port), 65535))
+        FComputer->Port = edPort->value();
     FComputer->Comments = EditorToNotes(memDescr->toPlainText());
     if (TMACAddresses* addresses = FComputer->MACAddresses()) {
         addresses->Clear();

@@ -1,10 +1,13 @@
 // The properties dialog, TfrmComputer; dialog units are named dlg*, their classes Tfrm*.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <QDialog>
 
 class QAction;
+class QGroupBox;
+class QSpinBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -33,6 +36,9 @@ public:
     void SetModified(bool value);
 
     void LoadFromComputer();
+    // Tells whether another computer already has a name (compared without case); the dialog then notes it
+    // beside the field, and still accepts it.
+    void SetNameTaken(std::function<bool(const QString& name)> taken);
 
     QTabWidget* PageControl1 = nullptr;
     QWidget* tabGeneral = nullptr;
@@ -49,6 +55,9 @@ public:
     QPushButton* Button1 = nullptr;
     QLabel* lbMACAddress = nullptr;
     TMACEdit* edMACAddress = nullptr;
+    QLabel* lbNameTaken = nullptr;
+    QGroupBox* gbAdvanced = nullptr;
+    QSpinBox* edPort = nullptr;
     QPlainTextEdit* memDescr = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
@@ -66,6 +75,9 @@ private:
     // Shows the warning, brings the General page to the front and focuses the field.
     void RefuseField(const QString& message, QWidget* field);
 
+    void UpdateNameNote();
+
     std::unique_ptr<TComputer> FComputer;
     bool FModified = false;
+    std::function<bool(const QString& name)> FNameTaken;
 };

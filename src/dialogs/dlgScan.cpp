@@ -5,6 +5,7 @@
 #include "model/scanResults.h"
 #include "net/hostResolve.h"
 #include "ui/fontScale.h"
+#include "ui/messageBoxes.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -139,6 +140,9 @@ void TfrmScan::btnStartClick()
 {
     if (FScan)
         return;
+    // A new scan clears the list: hosts checked but not added would be lost without a word.
+    if (!SelectedHosts().empty() && !AskQuestion(Res::Str(Res::ScanDiscardChecked)))
+        return;
     TScanNetwork network;
     QString error;
     if (!ParseScanNetwork(cbNetwork->currentText(), &network, &error)) {
@@ -229,5 +233,9 @@ void TfrmScan::UpdateButtons()
     btnStart->setEnabled(!FScan);
     btnStop->setEnabled(FScan != nullptr);
     cbNetwork->setEnabled(!FScan);
-    btnAdd->setEnabled(!FScan && !SelectedHosts().empty());
+    const bool addable = !FScan && !SelectedHosts().empty();
+    btnAdd->setEnabled(addable);
+    // Once there is something to add, Enter adds it rather than scanning again (which clears the list).
+    btnAdd->setDefault(addable);
+    btnStart->setDefault(!addable);
 }

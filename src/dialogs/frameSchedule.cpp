@@ -52,6 +52,13 @@ int SingleDay(TWeekDays days)
 constexpr int DayTexts[] = {Res::SchedSun, Res::SchedMon, Res::SchedTue, Res::SchedWed,
                             Res::SchedThu, Res::SchedFri, Res::SchedSat};
 
+// When a "once" schedule wakes: the day of its date at its start time; invalid without a date.
+QDateTime OnceMoment(const TSchedule& s)
+{
+    const QDateTime date = DateTimeToQDateTime(s.onceDate);
+    return date.isValid() ? QDateTime(date.date(), QTime(s.StartHour % 24, s.StartMin % 60)) : QDateTime();
+}
+
 } // namespace
 
 TframeSchedule::TframeSchedule(const QString& useText, QWidget* parent) : QWidget(parent)
@@ -65,7 +72,18 @@ TframeSchedule::TframeSchedule(const QString& useText, QWidget* parent) : QWidge
     cbKind->addItems({Res::Str(Res::SchedKindDaily), Res::Str(Res::SchedKindWeekly),
                       Res::Str(Res::SchedKindMonthly), Res::Str(Res::SchedKindOnce)});
     connect(cbKind, &QComboBox::activated, this, [this](int index) {
-        Edit([index](TSchedule& s) { s.ScheduleInterval = static_cast<TScheduleInterval>(index); });
+        Edit([index](TSchedule& s) {
+            s.ScheduleInterval = static_cast<TScheduleInterval>(index);
+            // A moment already gone would never wake anything: start from the next full hour.
+            if (s.ScheduleInterval == siOnce && OnceMoment(s) <= QDateTime::currentDateTime()) {
+                const QDateTime now = QDateTime::currentDateTime();
+                const QDateTime next = QDateTime(now.date(), QTime(now.time().hour(), 0)).addSecs(3600);
+                s.onceDate = QDateTimeToDateTime(QDateTime(next.date(), QTime(0, 0)));
+                s.StartHour = static_cast<quint16>(next.time().hour());
+                s.StartMin = 0;
+            }
+        });
+        Show();
     });
 
     edStart = Named(new QTimeEdit(this), "edStart", Plain(Res::SchedStartLabel));
@@ -212,7 +230,11 @@ QWidget* TframeSchedule::CreateOncePage()
     page->setObjectName(QStringLiteral("pgOnce"));
     edOnceDate = Named(new QDateEdit(page), "edOnceDate", Plain(Res::SchedOnceLabel));
     edOnceDate->setCalendarPopup(true);
-    edOnceDate->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+    // The locale's short form, but with the whole year: "08.12.26" could be any century.
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QStringLiteral("yyyy")))
+        format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    edOnceDate->setDisplayFormat(format);
     connect(edOnceDate, &QDateEdit::dateChanged, this, [this](QDate date) {
         // Only the date counts; the time of day that the stored value carries stays.
         Edit([date](TSchedule& s) {
@@ -220,10 +242,18 @@ QWidget* TframeSchedule::CreateOncePage()
             s.onceDate = QDateTimeToDateTime(QDateTime(date, old.isValid() ? old.time() : QTime(0, 0)));
         });
     });
-    auto* row = new QHBoxLayout(page);
-    row->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
     row->addWidget(BuddyLabel(Res::SchedOnceLabel, "lbOnceDate", edOnceDate, page));
     row->addWidget(edOnceDate);
+    lbOncePassed = new QLabel(Res::Str(Res::SchedOncePassed), page);
+    lbOncePassed->setObjectName(QStringLiteral("lbOncePassed"));
+    lbOncePassed->setWordWrap(true);
+    lbOncePassed->hide();
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(row);
+    column->addWidget(lbOncePassed);
+    column->addStretch(1);
     row->addStretch(1);
     return page;
 }
@@ -281,6 +311,8 @@ void TframeSchedule::UpdateEnabled()
     const bool on = FSchedule.UseSchedule;
     for (QWidget* w : std::initializer_list<QWidget*>{cbKind, edStart, pgKind})
         w->setEnabled(on);
+    lbOncePassed->setVisible(on && FSchedule.ScheduleInterval == siOnce &&
+                             OnceMoment(FSchedule) <= QDateTime::currentDateTime());
     edMonthDay->setEnabled(rbMonthDay->isChecked());
     cbOccurrence->setEnabled(rbMonthOccurrence->isChecked());
     cbOccurrenceDay->setEnabled(rbMonthOccurrence->isChecked());

@@ -43,6 +43,8 @@ public:
     QComboBox* cbOccurrence = nullptr;
     QComboBox* cbOccurrenceDay = nullptr;
     QDateEdit* edOnceDate = nullptr;
+    // Shown while a "once" schedule's moment lies in the past.
+    QLabel* lbOncePassed = nullptr;
     QLabel* lbSummary = nullptr;
 
 signals:

@@ -260,6 +260,18 @@ QWidget* TfrmWizNewComp::CreateNameTypePage()
     row->addWidget(btnBrowseNet);
     row->addStretch(1);
     layout->addLayout(row);
+    // A name used twice is allowed, but a command naming it then cannot tell the computers apart.
+    lbNameTaken = new QLabel(page);
+    lbNameTaken->setObjectName(QStringLiteral("lbNameTaken"));
+    lbNameTaken->setWordWrap(true);
+    lbNameTaken->hide();
+    layout->addWidget(lbNameTaken);
+    connect(edComputername, &QLineEdit::textChanged, this, [this](const QString& name) {
+        const bool taken = FNameTaken && !name.isEmpty() && FNameTaken(name);
+        if (taken)
+            lbNameTaken->setText(Res::Str(Res::NameInUse).arg(name));
+        lbNameTaken->setVisible(taken);
+    });
     layout->addStretch(1);
     return page;
 }
@@ -308,6 +320,11 @@ QWidget* TfrmWizNewComp::CreateMACPage()
     row->addWidget(btnAutoMAC);
     row->addStretch(1);
     layout->addLayout(row);
+    lbMACNote = new QLabel(page);
+    lbMACNote->setObjectName(QStringLiteral("lbMACNote"));
+    lbMACNote->setWordWrap(true);
+    lbMACNote->hide();
+    layout->addWidget(lbMACNote);
     layout->addStretch(1);
     return page;
 }
@@ -519,9 +536,9 @@ void TfrmWizNewComp::StopDetection()
     FMACThread = nullptr;
 }
 
-void TfrmWizNewComp::StartDetection(const QString& name)
+void TfrmWizNewComp::StartDetection(const QString& name, const QString& address)
 {
-    FMACThread = new TMACThread(name);
+    FMACThread = new TMACThread(name, address);
     FMACThread->SetOnTerminate([this](TWorkerThread* sender) { MACThreadTerminate(sender); });
 }
 
@@ -550,7 +567,12 @@ void TfrmWizNewComp::btnAutoMACClick()
     StopDetection();
     ReleaseProgress();
 
-    StartDetection(edComputername->text());
+    // When the name yields nothing, the address typed on the previous page is tried.
+    const QString name = edComputername->text();
+    const QString address = name.isEmpty() ? QString() : edIPAddress->text().trimmed();
+    StartDetection(name, address);
+    FDetectingFor = address.isEmpty() ? name : address;
+    lbMACNote->hide();
 
     auto* progress = new TfrmProgress(nullptr);
     progress->SetNotifyWindow(this);
@@ -581,8 +603,16 @@ void TfrmWizNewComp::btnAutoMACClick()
 
 void TfrmWizNewComp::MACThreadTerminate(TWorkerThread* sender)
 {
-    if (auto* worker = dynamic_cast<TMACThread*>(sender); worker && !worker->Result().isEmpty())
+    auto* worker = dynamic_cast<TMACThread*>(sender);
+    if (worker && !worker->Result().isEmpty())
         edMACAddress->SetTextByProgram(worker->Result().first());
+    // The box stays silent about a failure; the line beside the field says what was tried.
+    if (worker && worker->Result().isEmpty() && sender == FMACThread && !FDetectingFor.isEmpty()) {
+        lbMACNote->setText(Res::Str(Res::WizNoMacFound).arg(FDetectingFor));
+        lbMACNote->show();
+    }
+    if (sender == FMACThread)
+        FDetectingFor.clear();
     if (FProgress) {
         ReleaseProgress();
         activateWindow();

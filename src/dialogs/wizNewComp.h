@@ -3,6 +3,7 @@
 
 #include "dialogs/dlgProgress.h"
 
+#include <functional>
 #include <QDialog>
 #include <QList>
 #include <QPointer>
@@ -51,6 +52,9 @@ public:
     void edComputernameChange();
     void MACThreadTerminate(TWorkerThread* sender);
 
+    // Tells whether another computer already has a name (compared without case): noted under the field.
+    void SetNameTaken(std::function<bool(const QString& name)> taken) { FNameTaken = std::move(taken); }
+
     // The detection the wizard is waiting for and the progress window it shows; for tests.
     TMACThread* DetectionWorker() const { return FMACThread; }
     TfrmProgress* ProgressWindow() const { return FProgress.data(); }
@@ -65,12 +69,15 @@ public:
     QComboBox* cbSendOptions = nullptr;
     QLineEdit* edComputername = nullptr;
     QPushButton* btnBrowseNet = nullptr;
+    QLabel* lbNameTaken = nullptr;
     // Page "ipaddress".
     QLineEdit* edIPAddress = nullptr;
     QPushButton* btnAutoIP = nullptr;
     // Page "MAC".
     TMACEdit* edMACAddress = nullptr;
     QPushButton* btnAutoMAC = nullptr;
+    // What Auto-detect tried when it found nothing; the field itself stays as it was.
+    QLabel* lbMACNote = nullptr;
     // Page "finish".
     QLabel* lbFinished = nullptr;
     QPlainTextEdit* memComp = nullptr;
@@ -92,7 +99,7 @@ private:
     void NextPressed();
     void ShowSummary(const QString& summary);
     void SetNextCloses(bool closes);
-    void StartDetection(const QString& name);
+    void StartDetection(const QString& name, const QString& address = {});
     void StopDetection();
     void ReleaseProgress();
     void EnableWindowSet();
@@ -102,6 +109,9 @@ private:
     // btnNext closes the wizard with OK: exactly while the summary page is shown.
     bool FNextCloses = false;
     TMACThread* FMACThread = nullptr;
+    // What the note says was tried when Auto-detect finds nothing; empty for a detection of its own.
+    QString FDetectingFor;
+    std::function<bool(const QString& name)> FNameTaken;
     QPointer<TfrmProgress> FProgress;
     QList<QPointer<QWidget>> FDisabledWindows;
 };

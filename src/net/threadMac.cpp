@@ -338,7 +338,8 @@ int DetectMACAddresses(const QString& name, QStringList& list)
     return count;
 }
 
-TMACThread::TMACThread(const QString& computerName) : FComputerName(computerName)
+TMACThread::TMACThread(const QString& computerName, const QString& fallbackAddress)
+    : FComputerName(computerName), FFallbackAddress(fallbackAddress)
 {
 }
 
@@ -355,9 +356,14 @@ void TMACThread::Execute()
     QString ip;
     if (ParseDottedAddress(FComputerName, &address) || ResolveIPv4(FComputerName, &address))
         ip = IPv4ToText(address);
-    if (ip.isEmpty() || StopRequested())
-        return;
-    const QString mac = ProbeNeighbourMac(ip);
-    if (!mac.isEmpty())
-        FResult << mac;
+    if (!ip.isEmpty() && !StopRequested())
+        if (const QString mac = ProbeNeighbourMac(ip); !mac.isEmpty()) {
+            FResult << mac;
+            return;
+        }
+    // A name no one resolves (or that leads elsewhere) may still come with the address the user knows.
+    if (quint32 fallback = 0;
+        ParseDottedAddress(FFallbackAddress, &fallback) && IPv4ToText(fallback) != ip && !StopRequested())
+        if (const QString mac = ProbeNeighbourMac(IPv4ToText(fallback)); !mac.isEmpty())
+            FResult << mac;
 }

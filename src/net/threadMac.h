@@ -61,7 +61,8 @@ class TMACThread : public TWorkerThread
     Q_OBJECT
 
 public:
-    explicit TMACThread(const QString& computerName);
+    // fallbackAddress: an IPv4 address to try in the neighbour table when the name yields nothing.
+    explicit TMACThread(const QString& computerName, const QString& fallbackAddress = {});
 
     // Read on the main thread in the completion handler, after the run.
     const QStringList& Result() const { return FResult; }
@@ -71,5 +72,6 @@ protected:
 
 private:
     QString FComputerName;
+    QString FFallbackAddress;
     QStringList FResult;
 };
