@@ -345,7 +345,7 @@ int MeasureOnce(const QString& file)
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const double now = sinceStart();
         longestFromStart = std::max(longestFromStart, now - lastTick);
-        if (shown)
+        if (shown && !typing)
             longestAfterShown = std::max(longestAfterShown, now - lastTick);
         if (typing)
             longestWhileTyping = std::max(longestWhileTyping, now - lastTick);
