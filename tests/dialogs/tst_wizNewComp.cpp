@@ -188,6 +188,7 @@ private slots:
     void cancel();
     void detectionWithProgress();
     void detectionCompletingOnSummary();
+    void detectionFindingNothingSaysSo();
     void cancelInProgressWindow();
     void secondDetectionDropsTheFirst();
     void pickFromTheNetwork_data();
@@ -594,6 +595,28 @@ void TstWizNewComp::detectionCompletingOnSummary()
     QCOMPARE(summaryAfter, QStringLiteral("MAC Address\t: AA-BB-CC-DD-EE-FF"));
     // What the caller stores is the field's text.
     QCOMPARE(wizard.edMACAddress->MaskedText(), QStringLiteral("0A-1B-2C-3D-4E-5F"));
+}
+
+// A name that resolves to nothing and an address with no host behind it: the line beside the field
+// says what was tried, while no box is shown.
+void TstWizNewComp::detectionFindingNothingSaysSo()
+{
+    if (!isolationProblem.isEmpty())
+        QSKIP(qPrintable(isolationProblem));
+    TMessageRecorder boxes;
+    TfrmWizNewComp wizard;
+    RunModal(wizard, [&] {
+        wizard.edComputername->setText(QStringLiteral("GAMMA"));
+        wizard.btnNext->click();
+        wizard.edIPAddress->setText(QStringLiteral("127.0.0.9"));
+        wizard.btnNext->click();
+        wizard.btnAutoMAC->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!wizard.DetectionWorker(), 15000);
+        QCOMPARE(wizard.edMACAddress->MaskedText(), EmptyMAC);
+        QVERIFY(wizard.lbMACNote->isVisible());
+        QCOMPARE(wizard.lbMACNote->text(), QStringLiteral("No MAC address found for 127.0.0.9"));
+    });
+    QVERIFY(boxes.Shown().isEmpty());
 }
 
 void TstWizNewComp::cancelInProgressWindow()
