@@ -38,10 +38,47 @@ bool MacHolds(const QString& address, const QString& needle)
     return false;
 }
 
+char16_t AsciiLower(char16_t ch)
+{
+    return ch >= u'A' && ch <= u'Z' ? char16_t(ch - u'A' + u'a') : ch;
+}
+
+bool IsAscii(QStringView text)
+{
+    char16_t any = 0;
+    for (QChar ch : text)
+        any |= ch.unicode();
+    return any < 0x80;
+}
+
+// The field holds the needle (ASCII, lower case), ignoring case. Both ASCII: Qt's case folding is then
+// the ASCII one, and this loop does not look up every character in the Unicode tables.
+bool AsciiHolds(QStringView field, QStringView needle)
+{
+    const qsizetype length = needle.size();
+    const char16_t first = needle.front().unicode();
+    const char16_t* text = field.utf16();
+    for (qsizetype start = 0; start + length <= field.size(); ++start) {
+        if (AsciiLower(text[start]) != first)
+            continue;
+        qsizetype i = 1;
+        while (i < length && AsciiLower(text[start + i]) == needle[i].unicode())
+            ++i;
+        if (i == length)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TListFilter::TListFilter(const QString& text) : FText(text.trimmed())
 {
+    if (IsAscii(FText)) {
+        FAsciiLower = FText;
+        for (QChar& ch : FAsciiLower)
+            ch = QChar(AsciiLower(ch.unicode()));
+    }
     QString digits;
     for (QChar ch : std::as_const(FText)) {
         if (IsMacSeparator(ch))
@@ -53,19 +90,26 @@ TListFilter::TListFilter(const QString& text) : FText(text.trimmed())
     FMacDigits = digits;
 }
 
+bool TListFilter::Holds(const QString& field) const
+{
+    if (field.size() < FText.size())
+        return false;
+    // Outside ASCII, case folding has its own rules (the Kelvin sign folds to "k").
+    if (FAsciiLower.isEmpty() || !IsAscii(field))
+        return field.contains(FText, Qt::CaseInsensitive);
+    return AsciiHolds(field, FAsciiLower);
+}
+
 bool TListFilter::Matches(const TComputer& computer) const
 {
     if (FText.isEmpty())
         return true;
-    if (computer.Name().contains(FText, Qt::CaseInsensitive) ||
-        computer.IPAddress.contains(FText, Qt::CaseInsensitive) ||
-        computer.Comments.contains(FText, Qt::CaseInsensitive))
+    if (Holds(computer.Name()) || Holds(computer.IPAddress) || Holds(computer.Comments))
         return true;
     const TMACAddresses* adapters = computer.MACAddresses();
     for (int i = 0; adapters && i < adapters->Count(); ++i) {
         const QString& address = adapters->Items(i)->Address;
-        if (address.contains(FText, Qt::CaseInsensitive) ||
-            (!FMacDigits.isEmpty() && MacHolds(address, FMacDigits)))
+        if (Holds(address) || (!FMacDigits.isEmpty() && MacHolds(address, FMacDigits)))
             return true;
     }
     return false;

@@ -27,7 +27,12 @@ public:
     bool Narrows(const TListFilter& other) const;
 
 private:
+    // The text is in the field, ignoring case.
+    bool Holds(const QString& field) const;
+
     QString FText;
+    // The text in lower case when it is all ASCII; else empty, and fields are searched by Qt's rules.
+    QString FAsciiLower;
     // The text's hexadecimal digits when it holds nothing but those and separators; else empty.
     QString FMacDigits;
 };

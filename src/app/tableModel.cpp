@@ -199,7 +199,17 @@ int TComputerTableModel::RowOf(const TTreeEntry* entry) const
 TComputer* TComputerTableModel::FindComputer(const TTreeEntry& entry) const
 {
     TGroup* root = FRoot ? FRoot() : nullptr;
-    return root ? root->FindComputer(entry.ItemID) : nullptr;
+    if (!root)
+        return nullptr;
+    // Generations are never reused, so another root group's collection never matches.
+    if (const quint64 generation = root->Computers()->Generation(); generation != FLookupGeneration) {
+        for (const auto& item : FEntries)
+            item->Found = nullptr;
+        FLookupGeneration = generation;
+    }
+    if (!entry.Found)
+        entry.Found = root->FindComputer(entry.ItemID);
+    return entry.Found;
 }
 
 TComputer* TComputerTableModel::Computer(int row) const
@@ -219,12 +229,11 @@ void TComputerTableModel::AddEntries(const QStringList& itemIDs)
         return;
     const size_t first = FEntries.size();
     for (const QString& id : itemIDs)
-        FEntries.push_back(std::make_unique<TTreeEntry>(TTreeEntry{id}));
+        FEntries.push_back(std::make_unique<TTreeEntry>(TTreeEntry{id, nullptr}));
     // The new rows the filter keeps come in at the end, then take their places by the sort.
-    TGroup* root = FRoot ? FRoot() : nullptr;
     std::vector<TTreeEntry*> added;
     for (size_t i = first; i < FEntries.size(); ++i) {
-        const TComputer* computer = root ? root->FindComputer(FEntries[i]->ItemID) : nullptr;
+        const TComputer* computer = FindComputer(*FEntries[i]);
         if (FFilter.IsEmpty() || (computer && FFilter.Matches(*computer)))
             added.push_back(FEntries[i].get());
     }
@@ -362,15 +371,13 @@ std::vector<TTreeEntry*> TComputerTableModel::Kept(bool fromShown) const
 {
     std::vector<TTreeEntry*> kept;
     kept.reserve(fromShown ? FShown.size() : FEntries.size());
-    TGroup* root = FRoot ? FRoot() : nullptr;
     auto keep = [&](TTreeEntry* entry) {
         if (FFilter.IsEmpty()) {
             kept.push_back(entry);
             return;
         }
         // A row without a computer has no text to hold the filter's.
-        if (const TComputer* computer = root ? root->FindComputer(entry->ItemID) : nullptr;
-            computer && FFilter.Matches(*computer))
+        if (const TComputer* computer = FindComputer(*entry); computer && FFilter.Matches(*computer))
             kept.push_back(entry);
     };
     if (fromShown)
@@ -431,9 +438,8 @@ void TComputerTableModel::Sort()
         std::vector<QString> foldedTexts;
         std::vector<double> numbers;
         positions.reserve(FEntries.size());
-        TGroup* root = FRoot ? FRoot() : nullptr;
         for (size_t i = 0; i < FEntries.size(); ++i) {
-            const TComputer* computer = root ? root->FindComputer(FEntries[i]->ItemID) : nullptr;
+            const TComputer* computer = FindComputer(*FEntries[i]);
             if (!computer)
                 continue;
             positions.push_back(i);

@@ -14,10 +14,12 @@
 class TComputer;
 class TGroup;
 
-// What a row of the computer tree holds: the identifier of the computer it shows, nothing else.
+// What a row of the computer tree holds: the identifier of the computer it shows, and the computer that
+// identifier last led to, kept only while the collection has not changed since (see FLookupGeneration).
 struct TTreeEntry
 {
     QString ItemID;
+    mutable TComputer* Found = nullptr;
 };
 
 // The rows of the main window's computer tree. Every text, image and hint is fetched from the root
@@ -96,6 +98,8 @@ public:
     int Compare(const TTreeEntry& a, const TTreeEntry& b) const;
 
 private:
+    // The row's computer, looked up by its ItemID once for each state of the collection: the filter asks
+    // for every row at each keystroke.
     TComputer* FindComputer(const TTreeEntry& entry) const;
     void Sort();
     // The rows the filter keeps, in the order of FEntries.
@@ -108,6 +112,8 @@ private:
     std::vector<std::unique_ptr<TTreeEntry>> FEntries;
     std::vector<TTreeEntry*> FShown;
     TListFilter FFilter;
+    // The collection's generation for which the rows' Found pointers hold; 0 for none.
+    mutable quint64 FLookupGeneration = 0;
     int FSortColumn = colName;
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     QIcon FImages[3];

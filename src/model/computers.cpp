@@ -11,6 +11,7 @@
 #include "net/threadWOL.h"
 
 #include <algorithm>
+#include <atomic>
 #include <QUuid>
 #include <typeinfo>
 
@@ -333,8 +334,25 @@ const TPropTable& TComputer::PropertyTable()
 // ---------------------------------------------------------------------------------------------------
 // TComputers
 
-TComputers::TComputers(TGroup* owner) : TCollection(owner)
+namespace {
+
+quint64 NextGeneration()
 {
+    // Collections are loaded on worker threads too.
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
+
+} // namespace
+
+TComputers::TComputers(TGroup* owner) : TCollection(owner), FGeneration(NextGeneration())
+{
+}
+
+void TComputers::InvalidateIndex()
+{
+    FIndexValid = false;
+    FGeneration = NextGeneration();
 }
 
 TComputer* TComputers::Add()

@@ -209,6 +209,9 @@ public:
     TGroup* Group() const;
     // First computer whose ItemID equals id, ignoring the case of ASCII letters; null when none.
     TComputer* Find(const QString& id) const;
+    // Changes whenever what Find answers may change (a computer added or removed, an ItemID changed), and
+    // is never the same for two collections: a caller may keep Find's answers while it stays the same.
+    quint64 Generation() const { return FGeneration; }
 
     TNotifyEvent OnItemUpdate;
 
@@ -218,10 +221,11 @@ public:
 
 private:
     friend class TComputer;
-    void InvalidateIndex() { FIndexValid = false; }
+    void InvalidateIndex();
 
     mutable QHash<QString, TComputer*> FIndex; // lookup by ItemID, rebuilt on demand
     mutable bool FIndexValid = false;
+    quint64 FGeneration;
 };
 
 // A group of computers; the root group is the whole database.
