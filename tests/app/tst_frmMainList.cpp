@@ -122,6 +122,31 @@ private slots:
         QCOMPARE(Shown(*FWindow), (QStringList{"build-server", "Workshop NAS"}));
     }
 
+    // Text beyond ASCII folds by Unicode's rules, whichever side holds it: the Kelvin sign is a "k".
+    void filterBeyondAscii()
+    {
+        FWindow->Root()->Computers()->Items(2)->Comments = QStringLiteral(u"Étage 3, \u212A1");
+        for (const char16_t* text : {u"k1", u"étage", u"TAGE 3"}) {
+            FWindow->edFilter->setText(QString::fromUtf16(text));
+            QCOMPARE(Shown(*FWindow), QStringList{"build-server"});
+        }
+    }
+
+    // A row follows its ItemID when the collection changes under it, not the computer it last found.
+    void rowFollowsItemID()
+    {
+        TComputers* computers = FWindow->Root()->Computers();
+        FWindow->edFilter->setText("nas");
+        QCOMPARE(Shown(*FWindow), QStringList{"Workshop NAS"});
+        // NAS takes over media centre's identifier: media centre's row now shows it.
+        const QString id = computers->Items(1)->ItemID();
+        computers->Items(1)->SetItemID(NewItemID());
+        computers->Items(0)->SetItemID(id);
+        FWindow->edFilter->setText("workshop");
+        QCOMPARE(Shown(*FWindow), QStringList{"Workshop NAS"});
+        QCOMPARE(FWindow->VSTModel->Entry(0)->ItemID, id);
+    }
+
     void countAndKeys()
     {
         QLabel* count = FWindow->lbShown;
