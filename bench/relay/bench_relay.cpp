@@ -152,7 +152,7 @@ int main(int argc, char** argv)
     clock.restart();
     size_t ended = 0, sent = 0;
     for (TComputer* computer : computers)
-        group.WakeComputerByID(computer->ItemID(), 0, [&ended, &sent](bool ok) {
+        group.WakeComputerByID(computer->ItemID(), 0, [&ended, &sent](bool ok, const QString&) {
             ++ended;
             sent += ok;
         });
