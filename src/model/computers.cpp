@@ -26,6 +26,15 @@ template <typename TOwner> bool CheckScheduleOf(TOwner& owner, const TScheduleMo
            owner.OnSchedule.Assigned() && (stamp ? owner.FireSchedule() : owner.RaiseSchedule());
 }
 
+// One firing is one moment in the file, however many adapters it woke: stamped once, saved once.
+template <typename TOwner> bool FireScheduleOf(TOwner& owner)
+{
+    if (!owner.RaiseSchedule())
+        return false;
+    owner.StampSchedule(::Now());
+    return true;
+}
+
 } // namespace
 
 QString ItemIDKey(const QString& id)
@@ -270,11 +279,7 @@ bool TComputer::CheckSchedule(const TScheduleMoment& moment, bool stamp)
 
 bool TComputer::FireSchedule()
 {
-    // One firing is one moment in the file, however many adapters it woke: stamped once, saved once.
-    if (!RaiseSchedule())
-        return false;
-    StampSchedule(::Now());
-    return true;
+    return FireScheduleOf(*this);
 }
 
 void TComputer::StampSchedule(TDateTime when)
@@ -500,10 +505,7 @@ bool TGroup::CheckSchedule(const TScheduleMoment& moment, bool stamp)
 
 bool TGroup::FireSchedule()
 {
-    if (!RaiseSchedule())
-        return false;
-    StampSchedule(::Now());
-    return true;
+    return FireScheduleOf(*this);
 }
 
 void TGroup::StampSchedule(TDateTime when)

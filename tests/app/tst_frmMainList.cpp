@@ -9,6 +9,7 @@
 #include "model/computers.h"
 #include "model/database.h"
 #include "product/editionLibrary.h"
+#include "support/germanDesktop.h"
 #include "ui/messageBoxes.h"
 
 #include <QApplication>
@@ -232,16 +233,9 @@ private:
 
 int main(int argc, char** argv)
 {
-    // The desktop's font comes from the platform theme, read as the application starts.
     QTemporaryDir config;
-    QDir().mkpath(config.filePath(QStringLiteral("qt6ct")));
-    QFile settings(config.filePath(QStringLiteral("qt6ct/qt6ct.conf")));
-    if (!settings.open(QIODevice::WriteOnly) || settings.write("[Fonts]\ngeneral=\"DejaVu Sans,14\"\n") < 0)
+    if (!UseGermanDesktop(config))
         return 1;
-    settings.close();
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    qputenv("QT_QPA_PLATFORMTHEME", "qt6ct");
-    qputenv("LANG", "de_DE.UTF-8");
     QApplication app(argc, argv);
     LoadTranslations(QStringLiteral(SABLEWICK_BUILD_DIR "/translations"));
     TestFrmMainList test;

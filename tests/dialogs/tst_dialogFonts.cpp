@@ -2,6 +2,7 @@
 // squeezed, no control overlapping another; and the keyboard's accelerators in German and English.
 #include "app/translations.h"
 #include "sampleWindows.h"
+#include "support/germanDesktop.h"
 
 #include <QApplication>
 #include <QDir>
@@ -58,16 +59,9 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    // The desktop's font comes from the platform theme, read as the application starts.
     QTemporaryDir config;
-    QDir().mkpath(config.filePath(QStringLiteral("qt6ct")));
-    QFile settings(config.filePath(QStringLiteral("qt6ct/qt6ct.conf")));
-    if (!settings.open(QIODevice::WriteOnly) || settings.write("[Fonts]\ngeneral=\"DejaVu Sans,14\"\n") < 0)
+    if (!UseGermanDesktop(config))
         return 1;
-    settings.close();
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    qputenv("QT_QPA_PLATFORMTHEME", "qt6ct");
-    qputenv("LANG", "de_DE.UTF-8");
     QApplication app(argc, argv);
     LoadTranslations(QStringLiteral(SABLEWICK_BUILD_DIR "/translations"));
     TestDialogFonts test;
