@@ -14,13 +14,6 @@
 
 namespace {
 
-QString ErrorLine(const QString& message)
-{
-    QString text = message;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    return Res::Str(Res::CmdErrorLine).arg(text.simplified()) + QLatin1Char('\n');
-}
-
 // What a process is, from its arguments: a window is started without a command.
 TDatabaseHolder HolderOf(const QString& pid)
 {
@@ -99,7 +92,7 @@ TCommandDatabase OpenForCommand(const QString& fileName, TOpenDatabase::TOpenMod
             database->Open();
             return {std::move(database), std::nullopt};
         } catch (const std::exception& e) {
-            error = ErrorLine(ExceptionMessage(e));
+            error = CommandErrorLineJoined(ExceptionMessage(e));
         }
         database.reset();
         const TDatabaseHolder holder = DatabaseHolder(fileName, mode != TOpenDatabase::omReadOnly);
@@ -117,10 +110,11 @@ TCommandDatabase OpenForCommand(const QString& fileName, TOpenDatabase::TOpenMod
         }
         const qint64 waited = clock.elapsed();
         if (holder == TDatabaseHolder::Window && waited >= WindowListenWaitMs)
-            return {nullptr, TCommandResult{1, {}, ErrorLine(Res::Str(windowHolds))}};
+            return {nullptr, TCommandResult{1, {}, CommandErrorLineJoined(Res::Str(windowHolds))}};
         if (waited >= CommandLockWaitMs) {
             if (holder == TDatabaseHolder::Command)
-                error = ErrorLine(Res::Str(Res::CmdErrCommandHolds).arg(CommandLockWaitMs / 1000));
+                error =
+                    CommandErrorLineJoined(Res::Str(Res::CmdErrCommandHolds).arg(CommandLockWaitMs / 1000));
             return {nullptr, TCommandResult{1, {}, error}};
         }
         QThread::msleep(100);

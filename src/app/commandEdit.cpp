@@ -9,11 +9,6 @@
 
 namespace {
 
-QString ErrorLine(const QString& message)
-{
-    return Res::Str(Res::CmdErrorLine).arg(message) + QLatin1Char('\n');
-}
-
 // A message of the wizard's boxes as a line of a terminal: without the blanks that widen the box.
 QString WizardMessage(const QString& text)
 {
@@ -42,13 +37,13 @@ std::optional<QString> NewComputerError(const TCommandRequest& request)
 std::optional<TCommandResult> PrepareNewComputer(TCommandRequest& request)
 {
     if (const std::optional<QString> error = NewComputerError(request))
-        return TCommandResult{1, {}, ErrorLine(*error)};
+        return TCommandResult{1, {}, CommandErrorLine(*error)};
     if (request.Ip.isEmpty()) {
         // As the wizard fills the address from the name: the resolver, then a NetBIOS name query.
         request.Ip = ResolveHostAddress(request.Names.value(0));
         if (request.Ip.isEmpty())
             return TCommandResult{
-                1, {}, ErrorLine(Res::Str(Res::CmdErrNoAddress).arg(request.Names.value(0)))};
+                1, {}, CommandErrorLine(Res::Str(Res::CmdErrNoAddress).arg(request.Names.value(0)))};
     }
     return std::nullopt;
 }
@@ -75,7 +70,7 @@ void TCommandRunner::RunNew()
         }
     }
     if (error) {
-        FResult = TCommandResult{1, {}, ErrorLine(*error)};
+        FResult = TCommandResult{1, {}, CommandErrorLine(*error)};
         Finish();
         return;
     }

@@ -1,5 +1,8 @@
 #include "app/commandMessage.h"
 
+#include "core/plainText.h"
+#include "core/texts.h"
+
 #include <iterator>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -79,4 +82,16 @@ std::optional<TCommandResult> TCommandResult::FromJson(const QByteArray& message
     result.Out = object.value(QStringLiteral("out")).toString();
     result.Err = object.value(QStringLiteral("err")).toString();
     return result;
+}
+
+QString CommandErrorLine(const QString& message)
+{
+    return Res::Str(Res::CmdErrorLine).arg(PlainField(message)) + QLatin1Char('\n');
+}
+
+QString CommandErrorLineJoined(const QString& message)
+{
+    QString text = message;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    return CommandErrorLine(text.simplified());
 }

@@ -52,3 +52,8 @@ struct TCommandResult
     QByteArray ToJson() const;
     static std::optional<TCommandResult> FromJson(const QByteArray& message);
 };
+
+// A line of stderr that tells an error, its control characters written as the plain outputs write them.
+QString CommandErrorLine(const QString& message);
+// The same for a message with line breaks of its own (an exception's), joined into one line.
+QString CommandErrorLineJoined(const QString& message);

@@ -34,11 +34,6 @@ namespace {
 
 // Names in a message are the user's or the network's: no control character of theirs reaches the
 // terminal.
-QString ErrorLine(const QString& message)
-{
-    return Res::Str(Res::CmdErrorLine).arg(PlainField(message)) + QLatin1Char('\n');
-}
-
 // Where the command line's names lead: the computers of each name (any case), and of each MAC address
 // and IP address. Built in one pass, so matching many names costs no more than one pass over the
 // computers; the pass can be taken a slice at a time.
@@ -178,7 +173,7 @@ QString JsonText(const QJsonArray& array)
 
 TCommandResult BadRequest()
 {
-    return TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrBadRequest))};
+    return TCommandResult{2, {}, CommandErrorLine(Res::Str(Res::CmdErrBadRequest))};
 }
 
 // The text of one computer as an element of the indented JSON array that JsonText makes, without the
@@ -337,11 +332,12 @@ void TCommandRunner::Resolve(std::function<void(const QStringList&)> next)
             const QList<TComputer*> matches = root ? state->Index.Match(name) : QList<TComputer*>();
             const TComputer* computer = matches.size() == 1 ? matches.front() : nullptr;
             if (matches.isEmpty()) {
-                FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMatch).arg(name));
+                FResult.Err += CommandErrorLine(Res::Str(Res::CmdErrNoMatch).arg(name));
                 FResult.ExitCode = 1;
             } else if (!computer) {
                 // Taking the first would act on a computer the user may not have meant.
-                FResult.Err += ErrorLine(Res::Str(Res::CmdErrAmbiguous).arg(name, MatchesText(matches)));
+                FResult.Err +=
+                    CommandErrorLine(Res::Str(Res::CmdErrAmbiguous).arg(name, MatchesText(matches)));
                 FResult.ExitCode = 1;
             } else if (!state->Seen.contains(computer->ItemID())) {
                 state->Seen.insert(computer->ItemID());
@@ -448,14 +444,14 @@ bool TCommandRunner::WakeStep()
         const QString mac = computer->WakeMAC();
         // The sender drops a packet it cannot build without a word; say so here instead.
         if (!TWOLThread::BuildMagicPacket(mac)) {
-            FResult.Err += ErrorLine(Res::Str(Res::CmdErrNoMac).arg(computer->Name()));
+            FResult.Err += CommandErrorLine(Res::Str(Res::CmdErrNoMac).arg(computer->Name()));
             FResult.ExitCode = 1;
             ScheduledWakeEnded(id, false);
             continue;
         }
         FWakeLines.insert(
             id, {Res::Str(Res::CmdWakeSent).arg(PlainField(computer->Name()), mac) + QLatin1Char('\n'),
-                 ErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()))});
+                 CommandErrorLine(Res::Str(Res::CmdErrNotSent).arg(computer->Name()))});
         wake.append(id);
     }
     if (FDatabase && !wake.isEmpty()) {
@@ -487,8 +483,8 @@ void TCommandRunner::WakeEnded(const QString& itemID, bool sent)
     } else if (FRelayFailures.contains(itemID)) {
         const TComputer* computer = Root() ? Root()->FindComputer(itemID) : nullptr;
         FResult.Err +=
-            ErrorLine(Res::Str(Res::CmdErrRelayWake)
-                          .arg(computer ? computer->Name() : itemID, FRelayFailures.value(itemID)));
+            CommandErrorLine(Res::Str(Res::CmdErrRelayWake)
+                                 .arg(computer ? computer->Name() : itemID, FRelayFailures.value(itemID)));
         FResult.ExitCode = 1;
     } else {
         FResult.Err += failure;
@@ -569,8 +565,8 @@ bool TCommandRunner::StatusOutputStep()
         if (!computer)
             continue; // deleted in the window meanwhile
         if (computer->RelayFailed)
-            FResult.Err +=
-                ErrorLine(Res::Str(Res::CmdErrRelayStatus).arg(computer->Name(), computer->LastPingReply));
+            FResult.Err += CommandErrorLine(
+                Res::Str(Res::CmdErrRelayStatus).arg(computer->Name(), computer->LastPingReply));
         FSocketMissing = FSocketMissing || computer->ChecksUnavailable;
         if (FRequest.Json) {
             FJson.append(ComputerJson(*computer));
@@ -585,7 +581,7 @@ bool TCommandRunner::StatusOutputStep()
     // "offline" alone would hide that nothing could be checked at all.
     if (FSocketMissing)
         FResult.Err +=
-            ErrorLine(Res::Str(Res::CmdErrNoIcmpSocket).arg(QCoreApplication::applicationFilePath()));
+            CommandErrorLine(Res::Str(Res::CmdErrNoIcmpSocket).arg(QCoreApplication::applicationFilePath()));
     FPending.clear();
     Finish();
     return false;
@@ -614,10 +610,10 @@ TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& data
         const bool empty =
             request.Command == QLatin1String("list") || request.Command == QLatin1String("run-schedules");
         if (!makes && !(empty && !chosenFile))
-            return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
+            return TCommandResult{1, {}, CommandErrorLine(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
         QString folder;
         if (makes && !EnsureDatabaseFolder(databaseFile, &folder))
-            return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
+            return TCommandResult{1, {}, CommandErrorLine(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
     }
     if (QFileInfo::exists(databaseFile) || request.Command == TCommandRequest::New) {
         TCommandDatabase opened =
@@ -636,7 +632,7 @@ TCommandResult RunOnDatabase(const TCommandRequest& request, const QString& data
     loop.exec();
     // The window keeps what a check found; so does the command line.
     if (database && !database->Close()) {
-        result.Err += ErrorLine(Res::Str(Res::CmdErrSave).arg(database->SaveFailure()));
+        result.Err += CommandErrorLine(Res::Str(Res::CmdErrSave).arg(database->SaveFailure()));
         // An edit not saved did not happen; a status keeps its exit code, which tells what is online.
         if (request.Command == TCommandRequest::New || request.Command == QLatin1String("delete"))
             result.ExitCode = 1;
@@ -712,6 +708,6 @@ int RunCommandLine(int& argc, char** argv, const TCommandLine& line)
         break;
     }
     // The reason was worded before the user's language was loaded; word it again.
-    QTextStream(stderr) << ErrorLine(ParseCommandLine(QCoreApplication::arguments()).Error);
+    QTextStream(stderr) << CommandErrorLine(ParseCommandLine(QCoreApplication::arguments()).Error);
     return 2;
 }

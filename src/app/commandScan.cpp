@@ -25,13 +25,6 @@
 
 namespace {
 
-QString ErrorText(const QString& message)
-{
-    QString text = message;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    return Res::Str(Res::CmdErrorLine).arg(PlainField(text.simplified())) + QLatin1Char('\n');
-}
-
 struct TSweep
 {
     std::vector<TScanHost> Hosts;
@@ -122,7 +115,7 @@ TCommandResult RunScanCommand(const TScanCommand& command, const QString& databa
     TScanNetwork network;
     QString error;
     if (!ParseScanNetwork(command.Network, &network, &error))
-        return {2, {}, ErrorText(error)};
+        return {2, {}, CommandErrorLineJoined(error)};
 
     // Opened before the sweep, so a database that cannot be used costs no packets. The window that holds
     // it adds nothing for a scan here (its own Scan network does), but tells which hosts it knows.
@@ -130,11 +123,11 @@ TCommandResult RunScanCommand(const TScanCommand& command, const QString& databa
     std::unique_ptr<TGroup> windowsList;
     if (command.Add) {
         if (InstanceListening(databaseFile))
-            return {1, {}, ErrorText(Res::Str(Res::CmdErrWindowHoldsScan))};
+            return {1, {}, CommandErrorLineJoined(Res::Str(Res::CmdErrWindowHoldsScan))};
         // A new account's first command may be this one: the folder is made as the window makes it.
         QString folder;
         if (!EnsureDatabaseFolder(databaseFile, &folder))
-            return {1, {}, ErrorText(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
+            return {1, {}, CommandErrorLineJoined(Res::Str(Res::CmdErrNoDatabase).arg(databaseFile))};
     }
     if (command.Add || QFileInfo::exists(databaseFile)) {
         const auto mode = command.Add ? TOpenDatabase::omReadWrite : TOpenDatabase::omReadOnly;
@@ -156,7 +149,7 @@ TCommandResult RunScanCommand(const TScanCommand& command, const QString& databa
     const TSweep sweep = Sweep(network, !command.Json && ::isatty(STDERR_FILENO));
     TCommandResult result;
     if (!sweep.Error.isEmpty())
-        return {1, {}, ErrorText(sweep.Error)};
+        return {1, {}, CommandErrorLineJoined(sweep.Error)};
 
     if (command.Add) {
         std::vector<TScanHost> fresh;
@@ -173,12 +166,12 @@ TCommandResult RunScanCommand(const TScanCommand& command, const QString& databa
         const auto added = AddScannedHosts(*database, fresh, sweep.Mask);
         QString closeError;
         if (!database->Close(&closeError))
-            return {1, {}, ErrorText(closeError)};
+            return {1, {}, CommandErrorLineJoined(closeError)};
         result.Out =
             (added.size() == 1 ? Res::Str(Res::ScanAddedOne) : Res::Str(Res::ScanAdded).arg(added.size())) +
             QLatin1Char('\n');
         if (shared > 0)
-            result.Err = ErrorText(Res::Str(Res::ScanSharedSkipped).arg(shared));
+            result.Err = CommandErrorLineJoined(Res::Str(Res::ScanSharedSkipped).arg(shared));
         return result;
     }
 

@@ -26,14 +26,10 @@ constexpr int ClientIdleTimeout = 10000;
 constexpr qsizetype AnswerPiece = 32 * 1024;
 constexpr qint64 AnswerBuffered = 256 * 1024;
 
-QString ErrorLine(const QString& message)
-{
-    return Res::Str(Res::CmdErrorLine).arg(message) + QLatin1Char('\n');
-}
-
 TCommandResult TooLarge()
 {
-    return TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrTooLarge).arg(MaxInstanceRequest >> 20))};
+    return TCommandResult{
+        2, {}, CommandErrorLine(Res::Str(Res::CmdErrTooLarge).arg(MaxInstanceRequest >> 20))};
 }
 
 // The text of a JSON string without its quotes.
@@ -138,7 +134,7 @@ QString SocketName(const QString& databaseFile)
 // What a peer gets when the requests of others fill what the window may hold.
 TCommandResult Busy()
 {
-    return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrWindowBusy))};
+    return TCommandResult{1, {}, CommandErrorLine(Res::Str(Res::CmdErrWindowBusy))};
 }
 
 // What Qt reads ahead for a connection that waits for room, beyond the count of held bytes.
@@ -270,7 +266,7 @@ private:
         FBuffer.truncate(end);
         const std::optional<TCommandRequest> request = TCommandRequest::FromJson(FBuffer);
         if (!request) {
-            Answer(TCommandResult{2, {}, ErrorLine(Res::Str(Res::CmdErrBadRequest))});
+            Answer(TCommandResult{2, {}, CommandErrorLine(Res::Str(Res::CmdErrBadRequest))});
             return;
         }
         if (request->Command == TCommandRequest::Activate) {
@@ -450,5 +446,5 @@ std::optional<TCommandResult> SendToInstance(const QString& databaseFile, const 
     reply += socket.readAll();
     if (std::optional<TCommandResult> result = TCommandResult::FromJson(reply.trimmed()))
         return result;
-    return TCommandResult{1, {}, ErrorLine(Res::Str(Res::CmdErrNoAnswer))};
+    return TCommandResult{1, {}, CommandErrorLine(Res::Str(Res::CmdErrNoAnswer))};
 }

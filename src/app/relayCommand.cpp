@@ -1,5 +1,6 @@
 #include "app/relayCommand.h"
 
+#include "app/commandMessage.h"
 #include "core/plainText.h"
 #include "core/texts.h"
 #include "net/relayHub.h"
@@ -15,7 +16,7 @@ int RunRelaysCommand(bool json, QString* out, QString* err)
     QStringList problems;
     ReloadRelays(&problems);
     for (const QString& problem : std::as_const(problems))
-        err->append(Res::Str(Res::CmdErrorLine).arg(PlainField(problem)) + QLatin1Char('\n'));
+        err->append(CommandErrorLine(problem));
     const auto relays = CurrentRelays();
     if (relays->empty() && !json) {
         err->append(Res::Str(Res::CmdErrorLine).arg(Res::Str(Res::CmdNoRelays).arg(RelaysFilePath())) +
